@@ -1,0 +1,6 @@
+#pragma once
+
+class QApplication;
+
+// Starts the monitor and runs it until it ends; returns the exit code.
+int run_kestrova(QApplication& app);

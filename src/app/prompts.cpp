@@ -1,0 +1,16 @@
+#include "app/prompts.h"
+
+#include <QMessageBox>
+
+void message_box_prompts::message(const QString& text, const QString& details) {
+    QMessageBox box(QMessageBox::NoIcon, app_title, text, QMessageBox::Ok, parent_);
+    if (!details.isEmpty())
+        box.setInformativeText(details);
+    box.exec();
+}
+
+bool message_box_prompts::confirm(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, app_title, text, QMessageBox::Ok | QMessageBox::Cancel,
+                    parent_);
+    return box.exec() == QMessageBox::Ok;
+}

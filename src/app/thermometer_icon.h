@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QIcon>
+#include <QImage>
+
+// The program's icon, drawn rather than shipped: a thermometer with a red
+// bulb and scale marks on a yellow ground, 32 x 32.
+QImage thermometer_image();
+QIcon thermometer_icon();

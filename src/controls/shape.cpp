@@ -1,0 +1,31 @@
+#include "controls/shape.h"
+
+#include <QPainter>
+
+shape::shape(kind k, QColor fill, QColor border, QWidget* parent)
+    : QWidget(parent)
+    , kind_(k)
+    , fill_(fill)
+    , border_(border) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void shape::set_fill_color(QColor c) {
+    if (c == fill_)
+        return;
+    fill_ = c;
+    ++fill_changes_;
+    update();
+}
+
+void shape::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(border_, 1));
+    p.setBrush(fill_);
+    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    if (kind_ == kind::circle)
+        p.drawEllipse(r);
+    else
+        p.drawRoundedRect(r, 8, 8);
+}

@@ -1,0 +1,65 @@
+#include "controls/updown.h"
+
+#include <QKeyEvent>
+#include <algorithm>
+#include <QToolButton>
+
+updown::updown(QWidget* parent)
+    : QWidget(parent)
+    , up_(new QToolButton(this))
+    , down_(new QToolButton(this)) {
+    setFocusPolicy(Qt::StrongFocus);
+    for (QToolButton* b : {up_, down_}) {
+        b->setAutoRepeat(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setIconSize(QSize(7, 7));
+    }
+    up_->setArrowType(Qt::UpArrow);
+    down_->setArrowType(Qt::DownArrow);
+    up_->setObjectName(QStringLiteral("up"));
+    down_->setObjectName(QStringLiteral("down"));
+    connect(up_, &QToolButton::clicked, this, [this] { step_by(1); });
+    connect(down_, &QToolButton::clicked, this, [this] { step_by(-1); });
+}
+
+bool updown::set_value(int v) {
+    if (v < minimum_ || v > maximum_)
+        return false;
+    if (v != value_) {
+        value_ = v;
+        Q_EMIT value_changed(value_);
+    }
+    return true;
+}
+
+void updown::step_by(int steps) {
+    // The arrows stop at the ends of the range.
+    const long long target = static_cast<long long>(value_) + steps;
+    set_value(static_cast<int>(std::clamp<long long>(target, minimum_, maximum_)));
+}
+
+void updown::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Up:
+        step_by(1);
+        break;
+    case Qt::Key_Down:
+        step_by(-1);
+        break;
+    case Qt::Key_PageUp:
+        step_by(10);
+        break;
+    case Qt::Key_PageDown:
+        step_by(-10);
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void updown::resizeEvent(QResizeEvent* event) {
+    const int half = height() / 2;
+    up_->setGeometry(0, 0, width(), half);
+    down_->setGeometry(0, half, width(), height() - half);
+    QWidget::resizeEvent(event);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QWidget>
+
+class QToolButton;
+
+// The spin button beside each threshold field: two arrows that step a whole
+// number within 0..125. value_changed is raised only when the value really
+// changes, which is what lets a threshold field and its spin button settle.
+class updown : public QWidget {
+    Q_OBJECT
+public:
+    explicit updown(QWidget* parent = nullptr);
+
+    int value() const { return value_; }
+    int minimum() const { return minimum_; }
+    int maximum() const { return maximum_; }
+
+    // Refuses (returns false, changes nothing) a value outside the range.
+    bool set_value(int v);
+    void step_by(int steps);
+
+Q_SIGNALS:
+    void value_changed(int value);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QToolButton* up_;
+    QToolButton* down_;
+    int value_ = 0;
+    int minimum_ = 0;
+    int maximum_ = 125;
+};

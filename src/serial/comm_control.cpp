@@ -1,0 +1,123 @@
+#include "serial/comm_control.h"
+
+#include <QFileInfo>
+
+comm_control::comm_control(QObject* parent)
+    : QObject(parent)
+    , port_(new QSerialPort(this)) {
+    connect(port_, &QSerialPort::readyRead, this, &comm_control::read_available);
+    connect(port_, &QSerialPort::errorOccurred, this, &comm_control::handle_error);
+}
+
+comm_control::~comm_control() = default;
+
+bool comm_control::set_comm_port(int port) {
+    if (port_->isOpen() || port < 1 || port > 16)
+        return false;
+    comm_port_ = port;
+    return true;
+}
+
+bool comm_control::port_open() const { return port_->isOpen(); }
+
+bool comm_control::set_port_open(bool open) {
+    if (!open) {
+        if (port_->isOpen()) {
+            port_->close();
+            rx_.clear();
+            rx_pos_ = 0;
+            Q_EMIT open_changed(false);
+        }
+        return true;
+    }
+    if (port_->isOpen())
+        return false;
+    const QString path = device();
+    if (path.isEmpty()) {
+        last_error_kind_ = QSerialPort::DeviceNotFoundError;
+        last_error_ = tr("No device is assigned to port %1").arg(comm_port_);
+        return false;
+    }
+    // QSerialPort opens a directory read-only without complaint; refuse it first.
+    if (QFileInfo(path).isDir()) {
+        last_error_kind_ = QSerialPort::UnsupportedOperationError;
+        last_error_ = tr("%1 is a directory, not a serial device").arg(path);
+        return false;
+    }
+    port_->setPortName(path);
+    port_->setBaudRate(QSerialPort::Baud9600);
+    port_->setDataBits(QSerialPort::Data8);
+    port_->setParity(QSerialPort::NoParity);
+    port_->setStopBits(QSerialPort::OneStop);
+    port_->setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_->open(QIODevice::ReadOnly)) {
+        last_error_kind_ = port_->error();
+        last_error_ = port_->errorString();
+        port_->clearError();
+        return false;
+    }
+    last_error_.clear();
+    last_error_kind_ = QSerialPort::NoError;
+    rx_.clear();
+    rx_pos_ = 0;
+    Q_EMIT open_changed(true);
+    return true;
+}
+
+QByteArray comm_control::input() {
+    const qsizetype left = rx_.size() - rx_pos_;
+    const qsizetype n = input_len_ == 0 ? left : std::min<qsizetype>(input_len_, left);
+    QByteArray out = rx_.mid(rx_pos_, n);
+    rx_pos_ += n;
+    taken_ += static_cast<quint64>(n);
+    if (rx_pos_ == rx_.size()) {
+        rx_.clear();
+        rx_pos_ = 0;
+    }
+    return out;
+}
+
+void comm_control::set_rthreshold(int t) { rthreshold_ = t < 0 ? 0 : t; }
+
+void comm_control::read_available() {
+    rx_.append(port_->readAll());
+    deliver();
+}
+
+void comm_control::deliver() {
+    // A handler may open a nested event loop (a message box); bytes arriving
+    // meanwhile are queued and delivered by the outer loop, in order.
+    if (delivering_)
+        return;
+    delivering_ = true;
+    while (port_->isOpen() && rthreshold_ > 0 && rx_pos_ < rx_.size()) {
+        const quint64 taken_before = taken_;
+        comm_event_ = ev_receive;
+        Q_EMIT on_comm();
+        // A handler that takes nothing would otherwise be called forever.
+        if (taken_ == taken_before)
+            break;
+    }
+    if (rx_pos_ > 0) {
+        rx_.remove(0, rx_pos_);
+        rx_pos_ = 0;
+    }
+    delivering_ = false;
+}
+
+void comm_control::handle_error(QSerialPort::SerialPortError error) {
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    if (!port_->isOpen())
+        return;
+    // The device went away. Left open, the port reports the same error again
+    // and again, so it is closed at once; the owner decides when to retry.
+    last_error_kind_ = error;
+    last_error_ = port_->errorString();
+    port_->clearError();
+    port_->close();
+    rx_.clear();
+    rx_pos_ = 0;
+    Q_EMIT open_changed(false);
+    Q_EMIT port_lost(last_error_);
+}

@@ -1,0 +1,33 @@
+#include "serial/port_event.h"
+
+#include "serial/comm_control.h"
+#include "serial/reading_decoder.h"
+
+#include <QLineEdit>
+#include <QWidget>
+
+namespace decoder {
+
+void on_port_event(const port_event_fields& f) {
+    if (f.comm->comm_event() == comm_control::ev_receive) {
+        const QByteArray in = f.comm->input();
+        f.comm->set_rthreshold(0);
+        f.comm->set_input_len(0);
+        // An empty read carries no byte; it only re-arms and re-captions.
+        if (!in.isEmpty()) {
+            const int code = static_cast<unsigned char>(in.front());
+            const step s = decode(f.state->text(), code);
+            if (s.new_state)
+                f.state->setText(*s.new_state);
+            if (s.field == target::sensor1)
+                f.sensor1->setText(s.text);
+            else if (s.field == target::sensor2)
+                f.sensor2->setText(s.text);
+        }
+    }
+    f.comm->set_rthreshold(1);
+    f.comm->set_input_len(1);
+    f.window->setWindowTitle(caption(f.sensor1->text(), f.sensor2->text()));
+}
+
+} // namespace decoder

@@ -1,0 +1,43 @@
+#include "serial/reading_decoder.h"
+
+namespace decoder {
+
+byte_class classify(int code) {
+    if (code >= 0 && code < 125)
+        return byte_class::value;
+    if (code == 253)
+        return byte_class::marker_sensor2;
+    if (code == 254)
+        return byte_class::marker_sensor1;
+    if (code == 255)
+        return byte_class::no_reading;
+    return byte_class::none;
+}
+
+step decode(const QString& state, int code) {
+    // The rows are tested in this order; the first that holds wins.
+    const bool first = state == state_first;
+    const bool second = state == state_second;
+    const bool value = code >= 0 && code < 125;
+    if (code == 254)
+        return {state_first, target::none, {}};
+    if (first && value)
+        return {std::nullopt, target::sensor1, reading_text(code)};
+    if (code == 253)
+        return {state_second, target::none, {}};
+    if (second && code == 255)
+        return {std::nullopt, target::sensor2, no_reading};
+    if (first && code == 255)
+        return {std::nullopt, target::sensor1, no_reading};
+    if (second && value)
+        return {std::nullopt, target::sensor2, reading_text(code)};
+    return {};
+}
+
+QString reading_text(int code) { return QString::number(code) + QStringLiteral("\u00BA") + u'C'; }
+
+QString caption(const QString& sensor1, const QString& sensor2) {
+    return QStringLiteral("KESTROVA (") + sensor1 + u',' + sensor2 + u')';
+}
+
+} // namespace decoder

@@ -1,0 +1,117 @@
+#include "app/frm_thermometer.h"
+#include "controls/properties.h"
+#include "controls/shape.h"
+#include "controls/updown.h"
+#include "support/recording_prompts.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include "serial/comm_control.h"
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct window_fixture : ::testing::Test {
+    recording_prompts ask;
+    frm_thermometer w{window_seams{&ask}};
+};
+
+const char* const inventory[] = {
+    "Text8",   "Command5", "Text7",   "Timer3",  "Timer2",  "Option6", "Check1",  "Command7",
+    "Option8", "Option7",  "Option5", "Timer1",  "UpDown1", "MSComm1", "Frame2",  "Check3",
+    "Text6",   "Text5",    "Text1",   "UpDown3", "UpDown4", "Shape10", "Shape9",  "Label17",
+    "Label16", "Label15",  "Label14", "Shape8",  "Label2",  "Frame1",  "Check2",  "Text4",
+    "Text3",   "Text2",    "UpDown2", "Shape4",  "Label6",  "Label5",  "Shape3",  "Label4",
+    "Label3",  "Shape1",   "Label1",  "Label8",  "Label9",  "Shape2",  "Shape6",  "Label7",
+    "Shape5"};
+
+} // namespace
+
+TEST_F(window_fixture, enumerates_49_controls_in_window_order) {
+    ASSERT_EQ(w.controls().size(), 49u);
+    for (std::size_t i = 0; i < 49; ++i)
+        EXPECT_EQ(w.controls()[i]->objectName(), QLatin1String(inventory[i])) << "position " << i + 1;
+    EXPECT_EQ(w.controls()[12]->objectName(), QLatin1String("UpDown1"));
+    for (const char* name : inventory)
+        EXPECT_EQ(w.control(QString::fromLatin1(name))->objectName(), QLatin1String(name));
+    EXPECT_EQ(w.control(u"text8"), nullptr) << "names are matched with their letter case";
+}
+
+TEST_F(window_fixture, kinds_and_containers_are_as_laid_out) {
+    using controls::control_kind;
+    const auto& ui = w.ui();
+    EXPECT_EQ(controls::kind_of(ui.Text8), control_kind::text_box);
+    EXPECT_EQ(controls::kind_of(ui.MSComm1), control_kind::serial_port);
+    EXPECT_EQ(controls::kind_of(ui.Shape5), control_kind::shape);
+    EXPECT_EQ(controls::kind_of(ui.UpDown4), control_kind::spin_button);
+    EXPECT_EQ(controls::kind_of(ui.Timer2), control_kind::timer);
+    EXPECT_EQ(controls::kind_of(ui.Frame1), control_kind::group_box);
+    EXPECT_EQ(ui.UpDown1->parent(), &w);
+    EXPECT_EQ(ui.UpDown2->parent(), ui.Frame1);
+    EXPECT_EQ(ui.Text1->parent(), ui.Frame2);
+    EXPECT_EQ(ui.Check1->parent(), &w);
+    // UpDown1 sits directly left of Text3, in window coordinates.
+    const QPoint text3 = ui.Text3->mapTo(&w, QPoint(0, 0));
+    EXPECT_EQ(ui.UpDown1->geometry().right() + 1, text3.x());
+    EXPECT_EQ(ui.UpDown1->y(), text3.y());
+    EXPECT_EQ(w.size(), QSize(792, 554));
+    EXPECT_EQ(ui.Text2->geometry(), QRect(56, 88, 105, 49));
+    EXPECT_EQ(ui.Command5->geometry(), QRect(636, 400, 113, 25));
+}
+
+TEST_F(window_fixture, design_time_defaults) {
+    const auto& ui = w.ui();
+    EXPECT_EQ(ui.Text8->text(), QLatin1String("first"));
+    EXPECT_EQ(ui.Text7->text(), QLatin1String("select"));
+    EXPECT_TRUE(ui.Text7->isHidden());
+    EXPECT_TRUE(ui.Text8->isHidden());
+    EXPECT_TRUE(ui.Timer3->isActive());
+    EXPECT_FALSE(ui.Timer2->isActive());
+    EXPECT_TRUE(ui.Timer1->isActive());
+    EXPECT_EQ(ui.Timer1->interval(), 1000);
+    EXPECT_EQ(ui.Timer2->interval(), 100);
+    EXPECT_TRUE(ui.Option8->isChecked());
+    EXPECT_FALSE(ui.Option5->isChecked() || ui.Option6->isChecked() || ui.Option7->isChecked());
+    EXPECT_EQ(ui.Label9->text(), QLatin1String("PORT "));
+    EXPECT_EQ(ui.Label8->text(), QString());
+    EXPECT_EQ(ui.Label3->text(), QString::fromUtf8("Temperature High Threshold [\u00BAC]"));
+    EXPECT_EQ(ui.Frame2->title(), QLatin1String("Temperature Sensor 2"));
+    EXPECT_EQ(ui.Shape3->fill_color(), QColor(0x00, 0x80, 0x00));
+    EXPECT_EQ(ui.Shape10->shape_kind(), shape::kind::circle);
+    EXPECT_EQ(ui.Shape1->shape_kind(), shape::kind::rounded_rectangle);
+    EXPECT_EQ(ui.Shape2->fill_color(), QColor(0xFF, 0xFF, 0xC0));
+    EXPECT_EQ(controls::check_value(ui.Check2), 0);
+    EXPECT_EQ(ui.UpDown3->value(), 0);
+    EXPECT_EQ(w.windowTitle(), QLatin1String("KESTROVA"));
+    EXPECT_TRUE(ui.Label7->font().underline());
+    EXPECT_EQ(w.windowIcon().availableSizes().value(0), QSize(32, 32));
+}
+
+TEST_F(window_fixture, keyboard_order_follows_the_layout) {
+    const auto& ui = w.ui();
+    EXPECT_EQ(ui.Text1->nextInFocusChain(), ui.Text2);
+    EXPECT_EQ(ui.Check3->nextInFocusChain(), ui.UpDown1);
+    EXPECT_EQ(ui.Command7->nextInFocusChain(), ui.Check1);
+}
+
+TEST(updown_control, steps_within_range_and_notifies_only_real_changes) {
+    updown u;
+    int notes = 0;
+    QObject::connect(&u, &updown::value_changed, &u, [&] { ++notes; });
+    EXPECT_TRUE(u.set_value(0));
+    EXPECT_EQ(notes, 0);
+    u.step_by(1);
+    EXPECT_EQ(u.value(), 1);
+    EXPECT_FALSE(u.set_value(126));
+    EXPECT_FALSE(u.set_value(-1));
+    EXPECT_EQ(u.value(), 1);
+    EXPECT_TRUE(u.set_value(125));
+    u.step_by(1);
+    EXPECT_EQ(u.value(), 125);
+    EXPECT_EQ(notes, 2);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// A pseudo-terminal pair: the program opens the slave as its serial port,
+// the test plays the logger on the master.
+class pty_pair {
+public:
+    pty_pair();
+    ~pty_pair();
+    pty_pair(const pty_pair&) = delete;
+    pty_pair& operator=(const pty_pair&) = delete;
+
+    bool ok() const { return master_ >= 0; }
+    const QString& slave_path() const { return slave_path_; }
+    // Writes all bytes to the master side.
+    bool write(const QByteArray& bytes);
+    // Closes the master, as when the logger's cable is pulled.
+    void hang_up();
+
+private:
+    int master_ = -1;
+    int slave_keep_ = -1;
+    QString slave_path_;
+};

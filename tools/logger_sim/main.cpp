@@ -1,0 +1,221 @@
+// kestrova-logger-sim: plays the two-channel temperature logger on a
+// pseudo-terminal, so that the monitor has something real to read.
+//
+//   kestrova-logger-sim --link PATH [--replay 254,25,253,31] [--fast]
+//                       [--count N] [--period MS] [--seed S]
+//
+// The pty's slave is published at PATH as a symbolic link (replaced
+// atomically). Without --replay it sends a reading of each sensor every
+// period (254 v1 253 v2, values drifting slowly, now and then 255 for "no
+// reading"), byte by byte at the pace of a 9600-baud line; --fast writes as
+// fast as the pty takes bytes. --count stops sending after N bytes; the pty
+// stays open until SIGTERM or SIGINT, which remove the link and end the tool.
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pty.h>
+#include <algorithm>
+#include <random>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t stop_requested = 0;
+
+void on_signal(int) { stop_requested = 1; }
+
+struct options {
+    QString link;
+    QByteArray replay;
+    bool fast = false;
+    long long count = -1;
+    int period_ms = 250;
+    unsigned seed = 1;
+};
+
+[[noreturn]] void usage(const char* why) {
+    std::fprintf(stderr,
+                 "kestrova-logger-sim: %s\n"
+                 "usage: kestrova-logger-sim --link PATH [--replay B,B,...] [--fast] "
+                 "[--count N] [--period MS] [--seed S]\n",
+                 why);
+    std::exit(2);
+}
+
+options parse(int argc, char** argv) {
+    options o;
+    for (int i = 1; i < argc; ++i) {
+        const QString a = QString::fromLocal8Bit(argv[i]);
+        const auto next = [&]() -> QString {
+            if (i + 1 >= argc)
+                usage("missing value");
+            return QString::fromLocal8Bit(argv[++i]);
+        };
+        bool ok = true;
+        if (a == QLatin1String("--link")) {
+            o.link = next();
+        } else if (a == QLatin1String("--replay")) {
+            for (const QString& part : next().split(u',', Qt::SkipEmptyParts)) {
+                const int v = part.trimmed().toInt(&ok);
+                if (!ok || v < 0 || v > 255)
+                    usage("--replay takes byte values 0..255");
+                o.replay.append(static_cast<char>(v));
+            }
+        } else if (a == QLatin1String("--fast")) {
+            o.fast = true;
+        } else if (a == QLatin1String("--count")) {
+            o.count = next().toLongLong(&ok);
+        } else if (a == QLatin1String("--period")) {
+            o.period_ms = next().toInt(&ok);
+        } else if (a == QLatin1String("--seed")) {
+            o.seed = next().toUInt(&ok);
+        } else {
+            usage("unknown option");
+        }
+        if (!ok)
+            usage("bad number");
+    }
+    if (o.link.isEmpty())
+        usage("--link is required");
+    return o;
+}
+
+bool publish(const QString& slave, const QString& link) {
+    const QByteArray tmp = (link + QStringLiteral(".tmp") + QString::number(getpid())).toLocal8Bit();
+    ::unlink(tmp.constData());
+    if (::symlink(slave.toLocal8Bit().constData(), tmp.constData()) != 0)
+        return false;
+    return ::rename(tmp.constData(), link.toLocal8Bit().constData()) == 0;
+}
+
+// The realistic stream: one frame per period for both sensors.
+class stream {
+public:
+    explicit stream(unsigned seed)
+        : rng_(seed) {}
+
+    QByteArray frame() {
+        QByteArray f;
+        f.append(static_cast<char>(254));
+        f.append(static_cast<char>(next_value(t1_)));
+        f.append(static_cast<char>(253));
+        f.append(static_cast<char>(next_value(t2_)));
+        return f;
+    }
+
+private:
+    int next_value(double& t) {
+        std::uniform_real_distribution<double> step(-0.3, 0.3);
+        std::uniform_int_distribution<int> chance(0, 99);
+        t = std::clamp(t + step(rng_), 0.0, 124.0);
+        if (chance(rng_) == 0)
+            return 255;
+        return static_cast<int>(t + 0.5);
+    }
+
+    std::mt19937 rng_;
+    double t1_ = 23.0;
+    double t2_ = 31.0;
+};
+
+bool write_all(int fd, const char* p, size_t n) {
+    while (n > 0 && !stop_requested) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            return false;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return n == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const options o = parse(argc, argv);
+
+    struct sigaction sa {};
+    sa.sa_handler = on_signal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        std::perror("kestrova-logger-sim: openpty");
+        return 1;
+    }
+    termios t{};
+    tcgetattr(slave, &t);
+    cfmakeraw(&t);
+    cfsetspeed(&t, B9600);
+    tcsetattr(slave, TCSANOW, &t);
+    // Holding the slave open keeps the pty alive between the monitor's opens.
+    const QString slave_path = QString::fromLocal8Bit(name);
+    if (!publish(slave_path, o.link)) {
+        std::perror("kestrova-logger-sim: publishing the link");
+        return 1;
+    }
+    std::printf("%s -> %s\n", o.link.toLocal8Bit().constData(), name);
+    std::fflush(stdout);
+
+    using clock = std::chrono::steady_clock;
+    const auto byte_time = std::chrono::microseconds(1000000 / 960);
+    stream gen(o.seed);
+    long long sent = 0;
+    auto next_frame = clock::now();
+    qsizetype replay_pos = 0;
+    while (!stop_requested && (o.count < 0 || sent < o.count)) {
+        QByteArray chunk;
+        if (!o.replay.isEmpty()) {
+            chunk = o.replay.mid(replay_pos, o.fast ? 4096 : 4);
+            replay_pos += chunk.size();
+            if (replay_pos >= o.replay.size())
+                replay_pos = 0;
+        } else if (o.fast) {
+            for (int i = 0; i < 1024; ++i)
+                chunk += gen.frame();
+        } else {
+            chunk = gen.frame();
+        }
+        if (o.count >= 0 && sent + chunk.size() > o.count)
+            chunk.truncate(static_cast<qsizetype>(o.count - sent));
+        if (o.fast) {
+            if (!write_all(master, chunk.constData(), static_cast<size_t>(chunk.size())))
+                break;
+        } else {
+            for (char c : chunk) {
+                if (!write_all(master, &c, 1))
+                    break;
+                std::this_thread::sleep_for(byte_time);
+            }
+            next_frame += std::chrono::milliseconds(o.period_ms);
+            if (o.replay.isEmpty())
+                std::this_thread::sleep_until(next_frame);
+        }
+        sent += chunk.size();
+    }
+    while (!stop_requested)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ::unlink(o.link.toLocal8Bit().constData());
+    ::close(master);
+    ::close(slave);
+    return 0;
+}
