@@ -1,0 +1,58 @@
+#include "app/end_signals.h"
+
+#include <QSocketNotifier>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signal_pipe[2] = {-1, -1};
+
+extern "C" void on_end_signal(int) {
+    const char b = 1;
+    // Only async-signal-safe calls here; the notifier does the rest.
+    [[maybe_unused]] const auto n = ::write(signal_pipe[0], &b, 1);
+}
+
+} // namespace
+
+end_signals::end_signals(QObject* parent)
+    : QObject(parent) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signal_pipe) != 0)
+        return;
+    notifier_ = new QSocketNotifier(signal_pipe[1], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+        char b = 0;
+        [[maybe_unused]] const auto n = ::read(signal_pipe[1], &b, 1);
+        Q_EMIT end_requested();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = on_end_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &sa, nullptr);
+}
+
+end_signals::~end_signals() {
+    struct sigaction sa {};
+    sa.sa_handler = SIG_DFL;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &sa, nullptr);
+    if (notifier_)
+        notifier_->setEnabled(false);
+    ::close(signal_pipe[0]);
+    ::close(signal_pipe[1]);
+    signal_pipe[0] = signal_pipe[1] = -1;
+}
+
+#else
+
+end_signals::end_signals(QObject* parent)
+    : QObject(parent) {}
+end_signals::~end_signals() = default;
+
+#endif

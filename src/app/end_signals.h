@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the user-interface
+// thread, so that they end the program as the close box does: state saved,
+// port closed.
+class end_signals : public QObject {
+    Q_OBJECT
+public:
+    explicit end_signals(QObject* parent = nullptr);
+    ~end_signals() override;
+
+Q_SIGNALS:
+    void end_requested();
+
+private:
+    QSocketNotifier* notifier_ = nullptr;
+};

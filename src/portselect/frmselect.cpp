@@ -1,0 +1,54 @@
+#include "portselect/frmselect.h"
+
+#include "app/inventory.h"
+#include "app/thermometer_icon.h"
+#include "serial/port_map.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+
+frmselect::frmselect(QWidget* main_window)
+    : QWidget(nullptr, Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint)
+    , command1(new QPushButton(QStringLiteral("OK"), this))
+    , Combo1(new QComboBox(this))
+    , Label1(new QLabel(QStringLiteral("Please Select the COM Port"), this)) {
+    setObjectName(QStringLiteral("frmselect"));
+    setWindowTitle(QStringLiteral("KESTROVA"));
+    setWindowIcon(thermometer_icon());
+    setFixedSize(277, 116);
+
+    const QFont f = window_font({QStringLiteral("New Century Schoolbook"), QStringLiteral("C059")},
+                                12, true);
+    command1->setObjectName(QStringLiteral("command1"));
+    command1->setGeometry(168, 64, 81, 33);
+    command1->setAutoDefault(false);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setGeometry(24, 64, 105, 28);
+    Combo1->addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                      QStringLiteral("4")});
+    Combo1->setCurrentIndex(-1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(24, 16, 233, 17);
+    for (QWidget* w : {static_cast<QWidget*>(command1), static_cast<QWidget*>(Combo1),
+                       static_cast<QWidget*>(Label1)})
+        w->setFont(f);
+    setTabOrder(Combo1, command1);
+
+    if (main_window)
+        main_window->hide();
+}
+
+void frmselect::show_devices(const port_map& ports) {
+    for (int i = 0; i < Combo1->count(); ++i) {
+        const int port = Combo1->itemText(i).toInt();
+        Combo1->setItemData(i, QStringLiteral("Port %1 is %2").arg(port).arg(ports.device(port)),
+                            Qt::ToolTipRole);
+    }
+}
+
+void frmselect::closeEvent(QCloseEvent* event) {
+    event->accept();
+    Q_EMIT closed_by_operator();
+}

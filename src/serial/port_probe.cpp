@@ -1,0 +1,80 @@
+#include "serial/port_probe.h"
+
+#include "serial/comm_control.h"
+
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <QStringList>
+
+probe_result probe_ports(comm_control& comm, const std::function<void(int index)>& remove_entry) {
+    probe_result result;
+    for (int p = 4; p >= 1; --p) {
+        comm.set_comm_port(p);
+        if (comm.set_port_open(true)) {
+            result.any_open = true;
+            comm.set_port_open(false);
+        } else {
+            result.failures[static_cast<std::size_t>(p - 1)] =
+                port_failure{comm.device(), comm.last_error_kind(), comm.last_error()};
+            remove_entry(p - 1);
+        }
+    }
+    return result;
+}
+
+QString describe_failure(const port_failure& f) {
+    if (f.device.isEmpty())
+        return QStringLiteral("no device is assigned to it");
+    const QFileInfo info(f.device);
+    if (!info.exists())
+        return QStringLiteral("no such device");
+    if (info.isDir() || f.kind == QSerialPort::UnsupportedOperationError)
+        return QStringLiteral("not a serial device (%1)").arg(f.error);
+#ifdef Q_OS_UNIX
+    if (!info.isReadable()) {
+        const QString group = info.group().isEmpty() ? QStringLiteral("dialout") : info.group();
+        return QStringLiteral("permission denied: join the group \"%1\" that owns the device "
+                              "(\"dialout\" on Debian, e.g. sudo adduser $USER %1) and log in again")
+            .arg(group);
+    }
+#endif
+    if (f.kind == QSerialPort::PermissionError)
+        return QStringLiteral("in use by another program (%1)").arg(f.error);
+    if (f.kind == QSerialPort::DeviceNotFoundError)
+        return QStringLiteral("no such device");
+    return QStringLiteral("not a serial device or not usable (%1)").arg(f.error);
+}
+
+QString no_port_details(const probe_result& probe, const port_map& ports) {
+    QStringList lines;
+    int free_number = 0;
+    for (int p = 1; p <= 4; ++p) {
+        const auto& f = probe.failures[static_cast<std::size_t>(p - 1)];
+        const QString device = ports.device(p);
+        lines << QStringLiteral("Port %1 (%2): %3")
+                     .arg(p)
+                     .arg(device.isEmpty() ? QStringLiteral("none") : device,
+                          f ? describe_failure(*f) : QStringLiteral("opened"));
+        if (free_number == 0 && f && !QFileInfo::exists(device))
+            free_number = p;
+    }
+    QStringList unmapped;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        const QString loc = info.systemLocation();
+        bool mapped = false;
+        for (int p = 1; p <= 4; ++p)
+            mapped = mapped || QFileInfo(ports.device(p)).canonicalFilePath() ==
+                                   QFileInfo(loc).canonicalFilePath();
+        if (!mapped)
+            unmapped << loc;
+    }
+    if (!unmapped.isEmpty()) {
+        lines << QString();
+        lines << QStringLiteral("Serial devices that no port number maps to: %1")
+                     .arg(unmapped.join(QStringLiteral(", ")));
+        lines << QStringLiteral("To use one, add to Tarnwick.INI:\n[Ports]\n%1=%2")
+                     .arg(free_number == 0 ? 1 : free_number)
+                     .arg(unmapped.front());
+    }
+    return lines.join(u'\n');
+}
