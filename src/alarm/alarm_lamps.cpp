@@ -1,0 +1,109 @@
+#include "alarm/alarm_lamps.h"
+
+#include "controls/numbers.h"
+#include "controls/properties.h"
+#include "controls/shape.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTimer>
+
+namespace alarms {
+
+QColor from_platform_value(std::uint32_t bgr) {
+    return QColor(static_cast<int>(bgr & 0xFFu), static_cast<int>((bgr >> 8) & 0xFFu),
+                  static_cast<int>((bgr >> 16) & 0xFFu));
+}
+
+QColor lamp_color(lamp_state s) {
+    switch (s) {
+    case lamp_state::alarm:
+        return from_platform_value(alarm_value);
+    case lamp_state::normal:
+        return from_platform_value(normal_value);
+    case lamp_state::off:
+        return from_platform_value(off_value);
+    }
+    return from_platform_value(alarm_value);
+}
+
+QString lamp_description(lamp_state s, lamp_row row) {
+    switch (s) {
+    case lamp_state::alarm:
+        return row == lamp_row::high ? QStringLiteral("High alarm") : QStringLiteral("Low alarm");
+    case lamp_state::normal:
+        return QStringLiteral("Normal");
+    case lamp_state::off:
+        return QStringLiteral("Alarm off");
+    }
+    return {};
+}
+
+std::optional<double> reading_value(const QString& reading) {
+    static const QString unit = QStringLiteral("\u00BAC");
+    if (!reading.endsWith(unit))
+        return std::nullopt;
+    const QString digits = reading.chopped(unit.size());
+    if (digits.isEmpty())
+        return std::nullopt;
+    for (QChar c : digits)
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+    // However many digits a restored text holds, this reads them safely.
+    return controls::read_decimal(digits, QLocale::c());
+}
+
+lamp_state high_lamp_state(std::optional<double> reading, std::optional<double> threshold) {
+    if (!reading || !threshold)
+        return lamp_state::alarm;
+    return *reading >= *threshold ? lamp_state::alarm : lamp_state::normal;
+}
+
+lamp_state low_lamp_state(std::optional<double> reading, std::optional<double> threshold) {
+    if (!reading || !threshold)
+        return lamp_state::alarm;
+    return *reading <= *threshold ? lamp_state::alarm : lamp_state::normal;
+}
+
+void show_lamp(shape* lamp, lamp_state s, lamp_row row) {
+    lamp->set_fill_color(lamp_color(s));
+    // Setting the description unconditionally would raise an accessibility
+    // event on every tick.
+    const QString words = lamp_description(s, row);
+    if (lamp->accessibleDescription() != words) {
+        lamp->setAccessibleDescription(words);
+        lamp->setToolTip(words);
+    }
+}
+
+void on_alarm_switch_clicked(const sensor_alarm& s) {
+    switch (controls::check_value(s.check)) {
+    case 1:
+        // Enabling a running timer must not push its next tick back. The
+        // lamps keep their colour until that tick.
+        if (!s.timer->isActive())
+            s.timer->start();
+        break;
+    case 0:
+        s.timer->stop();
+        show_lamp(s.high_lamp, lamp_state::off, lamp_row::high);
+        show_lamp(s.low_lamp, lamp_state::off, lamp_row::low);
+        break;
+    default:
+        break;
+    }
+}
+
+void on_alarm_tick(const sensor_alarm& s) {
+    const QLocale locale;
+    show_lamp(s.high_lamp,
+              high_lamp_state(reading_value(s.reading->text()),
+                              controls::read_decimal(s.high_text->text(), locale)),
+              lamp_row::high);
+    show_lamp(s.low_lamp,
+              low_lamp_state(reading_value(s.reading->text()),
+                             controls::read_decimal(s.low_text->text(), locale)),
+              lamp_row::low);
+}
+
+} // namespace alarms

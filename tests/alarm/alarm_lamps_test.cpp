@@ -1,0 +1,274 @@
+#include "alarm/alarm_lamps.h"
+#include "alarm/install.h"
+#include "app/frm_thermometer.h"
+#include "controls/properties.h"
+#include "controls/shape.h"
+#include "support/recording_prompts.h"
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QColor red(QStringLiteral("#FF0000"));
+const QColor green(QStringLiteral("#008000"));
+const QColor white(QStringLiteral("#FFFFFF"));
+
+QString deg(const char* n) {
+    return QString::fromLatin1(n) + QStringLiteral("\u00BAC");
+}
+
+std::string colour_name(QColor c) {
+    return c == red ? "red" : c == green ? "green" : c == white ? "white" : c.name().toStdString();
+}
+
+struct sensor {
+    QCheckBox* check;
+    QTimer* timer;
+    decltype(thermometer_controls::Text2) reading;
+    QLineEdit* high;
+    QLineEdit* low;
+    shape* high_lamp;
+    shape* low_lamp;
+};
+
+sensor sensor_of(const thermometer_controls& ui, int n) {
+    if (n == 1)
+        return {ui.Check2, ui.Timer2, ui.Text2, ui.Text3, ui.Text4, ui.Shape3, ui.Shape4};
+    return {ui.Check3, ui.Timer3, ui.Text1, ui.Text6, ui.Text5, ui.Shape9, ui.Shape10};
+}
+
+// Lets the real timer run once; the lamps' handler is connected before the
+// spy, so it has run when the spy sees the tick.
+void wait_tick(QTimer* t) {
+    ASSERT_TRUE(t->isActive());
+    QSignalSpy ticks(t, &QTimer::timeout);
+    ASSERT_TRUE(ticks.wait(5000));
+}
+
+QString description(QWidget* w) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+    return a ? a->text(QAccessible::Description) : QString();
+}
+
+struct lamp_fixture : ::testing::TestWithParam<int> {
+    recording_prompts ask;
+    frm_thermometer w{window_seams{&ask}};
+    sensor s = sensor_of(w.ui(), GetParam());
+    sensor other = sensor_of(w.ui(), 3 - GetParam());
+
+    lamp_fixture() {
+        QLocale::setDefault(QLocale::c());
+        w.show();
+    }
+    ~lamp_fixture() override { QLocale::setDefault(QLocale::system()); }
+
+    void click(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton); }
+    void set_texts(const QString& reading, const QString& high, const QString& low) {
+        s.reading->setText(reading);
+        s.high->setText(high);
+        s.low->setText(low);
+    }
+};
+
+} // namespace
+
+TEST_P(lamp_fixture, lamps_follow_reading_and_thresholds_at_each_tick) {
+    struct row {
+        QString reading, high, low;
+        QColor high_lamp, low_lamp;
+    };
+    const QString none = QStringLiteral(" - - ");
+    const row table[] = {
+        {deg("25"), "30", "10", green, green},
+        {deg("25"), "20", "10", red, green}, // the high threshold moved below the reading
+        {deg("30"), "30", "10", red, green},
+        {deg("31"), "30", "10", red, green},
+        {deg("10"), "30", "10", green, red},
+        {deg("9"), "30", "10", green, red},
+        {deg("100"), "30", "10", red, green},
+        {deg("0"), "30", "0", green, red},
+        {deg("35"), "30", "40", red, red},
+        {deg("124"), "125", "0", green, green},
+        // A comparison that lacks a number shows the alarm.
+        {none, "30", "10", red, red},
+        {"- -", "30", "10", red, red},
+        {"", "30", "10", red, red},
+        {"abc", "30", "10", red, red},
+        {deg("25"), "30", "10", green, green},
+        {deg("25"), "", "10", red, green},
+        {deg("25"), "30", "abc", green, red},
+        {deg("25"), "- -", " - - ", red, red},
+    };
+
+    click(s.check);
+    ASSERT_EQ(controls::check_value(s.check), 1);
+    ASSERT_TRUE(s.timer->isActive());
+    for (const row& r : table) {
+        SCOPED_TRACE("reading \"" + r.reading.toStdString() + "\", high \"" + r.high.toStdString() +
+                     "\", low \"" + r.low.toStdString() + "\"");
+        const QColor high_before = s.high_lamp->fill_color();
+        const QColor low_before = s.low_lamp->fill_color();
+        set_texts(r.reading, r.high, r.low);
+        ASSERT_EQ(s.high->text(), r.high);
+        ASSERT_EQ(s.low->text(), r.low);
+        // Nothing changes before the tick.
+        EXPECT_EQ(s.high_lamp->fill_color(), high_before);
+        EXPECT_EQ(s.low_lamp->fill_color(), low_before);
+        wait_tick(s.timer);
+        EXPECT_EQ(colour_name(s.high_lamp->fill_color()), colour_name(r.high_lamp));
+        EXPECT_EQ(colour_name(s.low_lamp->fill_color()), colour_name(r.low_lamp));
+    }
+    EXPECT_TRUE(ask.messages.isEmpty());
+}
+
+TEST_P(lamp_fixture, alarm_switch_starts_and_stops_its_own_sensor_only) {
+    click(s.check);
+    click(other.check);
+    set_texts(deg("35"), QStringLiteral("30"), QStringLiteral("10"));
+    wait_tick(s.timer);
+    wait_tick(other.timer);
+    ASSERT_EQ(s.high_lamp->fill_color(), red);
+    ASSERT_EQ(s.low_lamp->fill_color(), green);
+    const QColor other_high = other.high_lamp->fill_color();
+    const int other_changes = other.high_lamp->fill_changes() + other.low_lamp->fill_changes();
+
+    // Off: timer stopped and both lamps white at once; the other sensor untouched.
+    click(s.check);
+    EXPECT_EQ(controls::check_value(s.check), 0);
+    EXPECT_FALSE(s.timer->isActive());
+    EXPECT_EQ(s.high_lamp->fill_color(), white);
+    EXPECT_EQ(s.low_lamp->fill_color(), white);
+    EXPECT_EQ(other.high_lamp->fill_changes() + other.low_lamp->fill_changes(), other_changes);
+    EXPECT_EQ(other.high_lamp->fill_color(), other_high);
+    EXPECT_TRUE(other.timer->isActive());
+
+    // White whatever the reading does meanwhile.
+    s.reading->setText(deg("5"));
+    wait_tick(other.timer);
+    wait_tick(other.timer);
+    EXPECT_EQ(s.high_lamp->fill_color(), white);
+    EXPECT_EQ(s.low_lamp->fill_color(), white);
+
+    // On again: white until the next tick, which colours from the reading now.
+    click(s.check);
+    EXPECT_TRUE(s.timer->isActive());
+    EXPECT_EQ(s.high_lamp->fill_color(), white);
+    EXPECT_EQ(s.low_lamp->fill_color(), white);
+    wait_tick(s.timer);
+    EXPECT_EQ(s.high_lamp->fill_color(), green);
+    EXPECT_EQ(s.low_lamp->fill_color(), red);
+
+    // Greyed changes nothing, whether the alarm was on or off.
+    controls::set_check_value(s.check, 2);
+    EXPECT_TRUE(s.timer->isActive());
+    EXPECT_EQ(s.low_lamp->fill_color(), red);
+    controls::set_check_value(s.check, 0);
+    controls::set_check_value(s.check, 2);
+    EXPECT_FALSE(s.timer->isActive());
+    EXPECT_EQ(s.low_lamp->fill_color(), white);
+}
+
+TEST_P(lamp_fixture, lamps_repaint_on_change_only_and_say_what_they_show) {
+    click(s.check);
+    set_texts(deg("35"), QStringLiteral("30"), QStringLiteral("10"));
+    wait_tick(s.timer);
+    ASSERT_EQ(s.high_lamp->fill_color(), red);
+    const int changes = s.high_lamp->fill_changes() + s.low_lamp->fill_changes();
+    for (int i = 0; i < 3; ++i)
+        wait_tick(s.timer);
+    EXPECT_EQ(s.high_lamp->fill_changes() + s.low_lamp->fill_changes(), changes);
+
+    // What reaches the screen is #FF0000, not the platform value's byte order.
+    const QImage high_img = s.high_lamp->grab().toImage();
+    EXPECT_EQ(high_img.pixelColor(high_img.rect().center()), red);
+
+    EXPECT_EQ(description(s.high_lamp), QStringLiteral("High alarm"));
+    EXPECT_EQ(s.high_lamp->toolTip(), QStringLiteral("High alarm"));
+    EXPECT_EQ(description(s.low_lamp), QStringLiteral("Normal"));
+    EXPECT_TRUE(s.high_lamp->accessibleName().contains(QString::number(GetParam())));
+    // The lamp itself is under the mouse, so its tooltip can show.
+    const QPoint centre = s.high_lamp->mapTo(&w, s.high_lamp->rect().center());
+    EXPECT_EQ(w.childAt(centre), s.high_lamp);
+
+    s.reading->setText(deg("10"));
+    wait_tick(s.timer);
+    EXPECT_EQ(description(s.high_lamp), QStringLiteral("Normal"));
+    EXPECT_EQ(description(s.low_lamp), QStringLiteral("Low alarm"));
+    EXPECT_EQ(s.low_lamp->toolTip(), QStringLiteral("Low alarm"));
+
+    click(s.check);
+    EXPECT_EQ(description(s.high_lamp), QStringLiteral("Alarm off"));
+    EXPECT_EQ(s.low_lamp->toolTip(), QStringLiteral("Alarm off"));
+}
+
+INSTANTIATE_TEST_SUITE_P(both_sensors, lamp_fixture, ::testing::Values(1, 2),
+                         [](const auto& info) { return "sensor" + std::to_string(info.param); });
+
+TEST(alarm_start_up, switches_set_timers_and_lamps_as_a_click_would) {
+    recording_prompts ask;
+    frm_thermometer w{window_seams{&ask}};
+    const auto& ui = w.ui();
+    // A first start: both alarms off, Timer3 still running as designed.
+    ASSERT_TRUE(ui.Timer3->isActive());
+    EXPECT_EQ(description(ui.Shape10), QStringLiteral("Normal"));
+    alarms::apply_alarm_switches(ui);
+    EXPECT_FALSE(ui.Timer2->isActive());
+    EXPECT_FALSE(ui.Timer3->isActive());
+    for (shape* lamp : {ui.Shape3, ui.Shape4, ui.Shape9, ui.Shape10}) {
+        EXPECT_EQ(lamp->fill_color(), white) << lamp->objectName().toStdString();
+        EXPECT_EQ(description(lamp), QStringLiteral("Alarm off"));
+    }
+
+    // Restored as on and greyed: Timer2 runs and the lamps wait for its
+    // first tick; sensor 2 is left exactly as it was.
+    recording_prompts ask2;
+    frm_thermometer w2{window_seams{&ask2}};
+    const auto& ui2 = w2.ui();
+    controls::set_check_value(ui2.Check2, 1);
+    controls::set_check_value(ui2.Check3, 2);
+    alarms::apply_alarm_switches(ui2);
+    EXPECT_TRUE(ui2.Timer2->isActive());
+    EXPECT_TRUE(ui2.Timer3->isActive());
+    for (shape* lamp : {ui2.Shape3, ui2.Shape4, ui2.Shape9, ui2.Shape10})
+        EXPECT_EQ(lamp->fill_color(), green) << lamp->objectName().toStdString();
+}
+
+TEST(alarm_rules, reading_value_is_the_number_in_front_of_the_unit) {
+    struct row {
+        QString text;
+        std::optional<double> want;
+    };
+    const row table[] = {
+        {deg("25"), 25},
+        {deg("0"), 0},
+        {deg("124"), 124},
+        {deg("007"), 7},
+        {QString(5000, u'9') + QStringLiteral("\u00BAC"), std::numeric_limits<double>::infinity()},
+        {QStringLiteral(" - - "), std::nullopt},
+        {QStringLiteral("- -"), std::nullopt},
+        {QString(), std::nullopt},
+        {QStringLiteral("abc"), std::nullopt},
+        {QStringLiteral("25"), std::nullopt},
+        {QStringLiteral("\u00BAC"), std::nullopt},
+        {deg("-5"), std::nullopt},
+        {deg("2.5"), std::nullopt},
+        {deg(" 25"), std::nullopt},
+        {QStringLiteral("25\u00B0C"), std::nullopt}, // degree sign, not the ordinal
+        {QStringLiteral("25\u00BAc"), std::nullopt},
+        {QStringLiteral("\u0662\u0665\u00BAC"), std::nullopt},
+    };
+    for (const row& r : table)
+        EXPECT_EQ(alarms::reading_value(r.text), r.want) << '"' << r.text.toStdString() << '"';
+
+    // The platform value keeps red in its low byte.
+    EXPECT_EQ(alarms::lamp_color(alarms::lamp_state::alarm), red);
+    EXPECT_EQ(alarms::lamp_color(alarms::lamp_state::normal), green);
+    EXPECT_EQ(alarms::lamp_color(alarms::lamp_state::off), white);
+    EXPECT_EQ(alarms::from_platform_value(0x00C0FFEE), QColor(0xEE, 0xFF, 0xC0));
+}
