@@ -135,6 +135,8 @@ double leading_number(const QString& text) {
         return 0;
     if (i < n && (text[i] == u'e' || text[i] == u'E' || text[i] == u'd' || text[i] == u'D')) {
         qsizetype j = i + 1;
+        while (j < n && blank(text[j]))
+            ++j;
         bool exp_negative = false;
         if (j < n && (text[j] == u'+' || text[j] == u'-')) {
             exp_negative = text[j] == u'-';

@@ -1,0 +1,162 @@
+#include "settings/inifile.h"
+
+#include "settings/profile_text.h"
+#include "settings/windows1252.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+const QByteArray vez = QByteArrayLiteral("VEZ");
+
+struct loaded_file {
+    inifile::file_state state = inifile::file_state::missing;
+    QByteArray bytes;
+};
+
+// The whole file, or why not. Only regular files are opened: a FIFO or a
+// device would block or never end.
+loaded_file load(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    if (!info.isFile() || info.size() > inifile::max_file_size)
+        return {inifile::file_state::unreadable, {}};
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {QFileInfo::exists(path) ? inifile::file_state::unreadable
+                                        : inifile::file_state::missing,
+                {}};
+    // Read one byte past the limit so that a file that grew since the size
+    // check is still caught.
+    QByteArray bytes = f.read(inifile::max_file_size + 1);
+    if (f.error() != QFileDevice::NoError || bytes.size() > inifile::max_file_size)
+        return {inifile::file_state::unreadable, {}};
+    return {inifile::file_state::readable, std::move(bytes)};
+}
+
+// The platform's functions take zero-terminated text: nothing after a zero
+// character reaches the file or the result.
+QStringView before_zero(QStringView s) {
+    const qsizetype z = s.indexOf(QChar(u'\0'));
+    return z < 0 ? s : s.first(z);
+}
+
+QString trim_spaces(QStringView s) {
+    qsizetype b = 0;
+    qsizetype e = s.size();
+    while (b < e && s[b] == u' ')
+        ++b;
+    while (e > b && s[e - 1] == u' ')
+        --e;
+    return s.sliced(b, e - b).toString();
+}
+
+QString cut_and_trim(QStringView s, qsizetype max_length) {
+    s = before_zero(s);
+    if (s.size() > max_length) {
+        s.truncate(max_length);
+        if (!s.isEmpty() && s.back().isHighSurrogate())
+            s.chop(1);
+    }
+    return trim_spaces(s);
+}
+
+// A value must stay on its line: line breaks would start new lines (or
+// sections) in the file, so they are written as "?" like any other
+// character that the file cannot hold.
+QByteArray encode_value(QStringView value) {
+    QByteArray bytes = settings::to_windows1252(before_zero(value));
+    bytes.replace('\r', '?').replace('\n', '?');
+    return bytes;
+}
+
+bool sync_to_disk(QFileDevice& file) {
+#ifdef Q_OS_WIN
+    return ::_commit(file.handle()) == 0;
+#else
+    return ::fsync(file.handle()) == 0;
+#endif
+}
+
+} // namespace
+
+QString inifile::path() const {
+    const QString dir = ini_dir_.isEmpty() ? QDir::currentPath() : ini_dir_;
+    return dir + QDir::separator() + QStringLiteral("Tarnwick.INI");
+}
+
+QString inifile::ini_read(const QString& key, const QString& default_value) const {
+    return read_key(QStringLiteral("VEZ"), key, default_value, value_limit);
+}
+
+QString inifile::read_key(const QString& section, const QString& key,
+                          const QString& default_value) const {
+    return read_key(section, key, default_value, value_limit);
+}
+
+QString inifile::read_key(const QString& section, const QString& key, const QString& default_value,
+                          qsizetype max_length) const {
+    const loaded_file file = load(path());
+    if (file.state == file_state::readable) {
+        const auto value = settings::profile::find_value(
+            file.bytes, settings::to_windows1252(section), settings::to_windows1252(key));
+        if (value)
+            return cut_and_trim(settings::from_windows1252(*value), max_length);
+    }
+    return cut_and_trim(default_value, max_length);
+}
+
+void inifile::ini_write(const QString& key, const QString& value) {
+    ini_write_all({{key, value}});
+}
+
+void inifile::ini_write_all(const entries& key_values) {
+    const QString file_path = path();
+    loaded_file file = load(file_path);
+    // A file that cannot be read is never replaced: what it holds would be
+    // lost. Neither is one that was made read-only.
+    if (file.state == file_state::unreadable)
+        return;
+    if (file.state == file_state::readable && !QFileInfo(file_path).isWritable())
+        return;
+
+    QByteArray content = std::move(file.bytes);
+    bool changed = false;
+    for (const auto& [key, value] : key_values) {
+        const QByteArray k = settings::to_windows1252(key);
+        if (!settings::profile::is_storable_key(k))
+            continue;
+        content = settings::profile::with_value(content, vez, k, encode_value(value));
+        changed = true;
+    }
+    // The file must stay readable by the next start.
+    if (!changed || content.size() > max_file_size)
+        return;
+
+    // Temporary file beside the old one, flushed, renamed over it: a crash
+    // leaves the old file or the new one, never a mix.
+    // Unbuffered, because QSaveFile (Qt 6.4) renames even when the flush of
+    // its buffer fails, and it does not sync the file to disk itself.
+    QSaveFile out(file_path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return;
+    if (out.write(content) != content.size() || !sync_to_disk(out)) {
+        out.cancelWriting();
+        return;
+    }
+    out.commit();
+}
+
+inifile::file_state inifile::state() const {
+    return load(path()).state;
+}

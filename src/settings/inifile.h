@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <utility>
+#include <vector>
+
+// The settings module: one private-profile file "Tarnwick.INI" in the
+// directory captured at start-up, section "VEZ", Windows-1252 text. Every
+// operation is one complete access to the file; nothing is cached and no
+// file stays open.
+class inifile {
+public:
+    enum class file_state { missing, readable, unreadable };
+    using entries = std::vector<std::pair<QString, QString>>;
+
+    // Longest value a read gives back, in characters.
+    static constexpr qsizetype value_limit = 127;
+    // A file larger than this is not a settings file of ours; it is neither
+    // read nor replaced.
+    static constexpr qsizetype max_file_size = 1 << 20;
+
+    inifile() = default;
+
+    const QString& ini_dir() const { return ini_dir_; }
+    void set_ini_dir(const QString& dir) { ini_dir_ = dir; }
+    // ini_dir, the platform separator and "Tarnwick.INI". Before ini_dir is
+    // set the current directory stands in for it: an empty ini_dir would
+    // otherwise put the file in the filesystem root.
+    QString path() const;
+
+    // Section "VEZ". The stored value, or the default when file, section or
+    // key is missing; cut to 127 characters, spaces removed at both ends.
+    QString ini_read(const QString& key, const QString& default_value) const;
+    void ini_write(const QString& key, const QString& value);
+    // Stores the entries in order with one replacement of the file; the
+    // result is that of one ini_write per entry.
+    void ini_write_all(const entries& key_values);
+
+    // Any section, with the rules of ini_read.
+    QString read_key(const QString& section, const QString& key,
+                     const QString& default_value) const;
+    // As above with another length limit, for values that are not window
+    // state (a device path must not be cut).
+    QString read_key(const QString& section, const QString& key, const QString& default_value,
+                     qsizetype max_length) const;
+
+    file_state state() const;
+
+private:
+    QString ini_dir_;
+};

@@ -1,0 +1,179 @@
+#include "settings/profile_text.h"
+
+#include <cstring>
+
+namespace settings::profile {
+
+namespace {
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+QByteArrayView trim_blanks(QByteArrayView s) {
+    qsizetype b = 0;
+    qsizetype e = s.size();
+    while (b < e && is_blank(s[b]))
+        ++b;
+    while (e > b && is_blank(s[e - 1]))
+        --e;
+    return s.sliced(b, e - b);
+}
+
+QByteArrayView trim_spaces(QByteArrayView s) {
+    qsizetype b = 0;
+    qsizetype e = s.size();
+    while (b < e && s[b] == ' ')
+        ++b;
+    while (e > b && s[e - 1] == ' ')
+        --e;
+    return s.sliced(b, e - b);
+}
+
+char ascii_lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool same_name(QByteArrayView a, QByteArrayView b) {
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (ascii_lower(a[i]) != ascii_lower(b[i]))
+            return false;
+    return true;
+}
+
+// Calls f(line) for each line without its line end, LF or CR LF, until f
+// answers false. A last line without a line end counts; an empty content
+// has no lines.
+template <class F> void for_each_line(QByteArrayView content, F f) {
+    const char* p = content.data();
+    const char* const end = p + content.size();
+    while (p < end) {
+        const auto* nl =
+            static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        const char* line_end = nl ? nl : end;
+        QByteArrayView line(p, line_end - p);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!f(line))
+            return;
+        p = nl ? nl + 1 : end;
+    }
+}
+
+enum class line_type { blank, section, key, other };
+
+struct parsed_line {
+    line_type type = line_type::other;
+    QByteArrayView name;
+    QByteArrayView value;
+};
+
+parsed_line parse(QByteArrayView line) {
+    const QByteArrayView t = trim_blanks(line);
+    if (t.isEmpty())
+        return {line_type::blank, {}, {}};
+    if (t.front() == '[') {
+        // A header without its "]" still opens a section, so that stray
+        // text cannot make the lines below it part of the section above.
+        QByteArrayView name = t.sliced(1);
+        const qsizetype close = name.indexOf(']');
+        if (close >= 0)
+            name.truncate(close);
+        return {line_type::section, trim_blanks(name), {}};
+    }
+    if (t.front() == ';')
+        return {};
+    const qsizetype eq = line.indexOf('=');
+    if (eq < 0)
+        return {};
+    const QByteArrayView name = trim_blanks(line.first(eq));
+    if (name.isEmpty())
+        return {};
+    return {line_type::key, name, line.sliced(eq + 1)};
+}
+
+} // namespace
+
+std::optional<QByteArrayView> find_value(QByteArrayView content, QByteArrayView section,
+                                         QByteArrayView key) {
+    std::optional<QByteArrayView> found;
+    bool seen_section = false;
+    bool inside = false;
+    for_each_line(content, [&](QByteArrayView line) {
+        const parsed_line p = parse(line);
+        if (p.type == line_type::section) {
+            if (inside)
+                return false;
+            inside = !seen_section && same_name(p.name, section);
+            seen_section = seen_section || inside;
+        } else if (inside && p.type == line_type::key && same_name(p.name, key)) {
+            found = trim_spaces(p.value);
+            return false;
+        }
+        return true;
+    });
+    return found;
+}
+
+bool is_storable_key(QByteArrayView key) {
+    if (key.isEmpty() || key != trim_blanks(key) || key.front() == '[' || key.front() == ';')
+        return false;
+    for (char c : key)
+        if (c == '=' || c == '\r' || c == '\n' || c == '\0')
+            return false;
+    return true;
+}
+
+QByteArray with_value(QByteArrayView content, QByteArrayView section, QByteArrayView key,
+                      QByteArrayView value) {
+    // First pass: where the section starts, where the key stands, and the
+    // last non-blank line of the section, after which a new key goes.
+    qsizetype n = 0;
+    qsizetype header = -1;
+    qsizetype key_line = -1;
+    qsizetype last_filled = -1;
+    bool inside = false;
+    bool ends_blank = true;
+    for_each_line(content, [&](QByteArrayView line) {
+        const parsed_line p = parse(line);
+        if (p.type == line_type::section) {
+            inside = header < 0 && same_name(p.name, section);
+            if (inside)
+                header = last_filled = n;
+        } else if (inside) {
+            if (p.type == line_type::key && key_line < 0 && same_name(p.name, key))
+                key_line = n;
+            if (p.type != line_type::blank)
+                last_filled = n;
+        }
+        ends_blank = p.type == line_type::blank;
+        ++n;
+        return true;
+    });
+
+    QByteArray out;
+    out.reserve(content.size() + n + section.size() + key.size() + value.size() + 16);
+    const auto put_entry = [&] { out.append(key).append('=').append(value).append("\r\n"); };
+    qsizetype i = 0;
+    for_each_line(content, [&](QByteArrayView line) {
+        if (i == key_line)
+            put_entry();
+        else
+            out.append(line).append("\r\n");
+        if (key_line < 0 && i == last_filled)
+            put_entry();
+        ++i;
+        return true;
+    });
+    if (header < 0) {
+        if (n > 0 && !ends_blank)
+            out.append("\r\n");
+        out.append('[').append(section).append("]\r\n");
+        put_entry();
+    }
+    return out;
+}
+
+} // namespace settings::profile

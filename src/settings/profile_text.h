@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <optional>
+
+// The private-profile (INI) layout as rules over the file's bytes, free of
+// any file access: "[section]" lines, "key=value" lines, everything else
+// kept as it stands. Section and key names match without regard to ASCII
+// letter case, and only the first section of a name counts, as with the
+// platform's own profile functions.
+namespace settings::profile {
+
+// The value of `key` in `section`, with the spaces around it removed;
+// nullopt when the section or the key is missing. Reads LF and CR LF lines.
+std::optional<QByteArrayView> find_value(QByteArrayView content, QByteArrayView section,
+                                         QByteArrayView key);
+
+// Whether `key` can stand before "=" on a line of its own and be found again.
+bool is_storable_key(QByteArrayView key);
+
+// `content` with `key` set to `value` in `section`: an existing key is
+// replaced in place, a new one goes after the last non-blank line of its
+// section, a missing section is added at the end. Every line of the result
+// ends in CR LF. Key and value must already be fit for a line (see
+// is_storable_key; no CR, LF or NUL in the value).
+QByteArray with_value(QByteArrayView content, QByteArrayView section, QByteArrayView key,
+                      QByteArrayView value);
+
+} // namespace settings::profile

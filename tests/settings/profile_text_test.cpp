@@ -1,0 +1,99 @@
+#include "settings/profile_text.h"
+#include "settings/settings_files.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace profile = settings::profile;
+using settings_test::bytes;
+
+namespace {
+
+std::optional<QByteArray> lookup(QByteArrayView content, QByteArrayView section,
+                                 QByteArrayView key) {
+    const auto v = profile::find_value(content, section, key);
+    return v ? std::optional<QByteArray>(v->toByteArray()) : std::nullopt;
+}
+
+} // namespace
+
+TEST(profile_text, finds_a_value_by_section_and_key) {
+    struct row {
+        const char* what;
+        QByteArray content;
+        const char* section;
+        const char* key;
+        std::optional<QByteArray> expected;
+    };
+    const std::optional<QByteArray> none;
+    const row rows[] = {
+        {"plain", "[VEZ]\r\nk=v\r\n", "VEZ", "k", "v"},
+        {"LF line ends", "[VEZ]\nk=v\nz=w\n", "VEZ", "z", "w"},
+        {"no final line end", "[VEZ]\r\nk=v", "VEZ", "k", "v"},
+        {"section name case", "[vez]\r\nk=v\r\n", "VEZ", "k", "v"},
+        {"key name case", "[VEZ]\r\nFRM.Text1.TEXT=v\r\n", "VEZ", "frm.Text1.text", "v"},
+        {"spaces around key and value", "[VEZ]\r\n  k = v w  \r\n", "VEZ", "k", "v w"},
+        {"blanks inside the brackets", "[ VEZ ]\r\nk=v\r\n", "VEZ", "k", "v"},
+        {"empty value", "[VEZ]\r\nk=\r\n", "VEZ", "k", ""},
+        {"value holding =", "[VEZ]\r\nk=a=b\r\n", "VEZ", "k", "a=b"},
+        {"first of two keys", "[VEZ]\r\nk=1\r\nK=2\r\n", "VEZ", "k", "1"},
+        {"first of two sections", "[VEZ]\r\na=1\r\n[VEZ]\r\nk=2\r\n", "VEZ", "k", none},
+        {"key in another section", "[Ports]\r\nk=v\r\n[VEZ]\r\nj=w\r\n", "VEZ", "k", none},
+        {"key before any section", "k=v\r\n[VEZ]\r\n", "VEZ", "k", none},
+        {"commented out", "[VEZ]\r\n;k=v\r\n", "VEZ", "k", none},
+        {"line without =", "[VEZ]\r\nk\r\n", "VEZ", "k", none},
+        {"section header without ]", "[VEZ]\r\n[Other\r\nk=v\r\n", "VEZ", "k", none},
+        {"missing section", "[Other]\r\nk=v\r\n", "VEZ", "k", none},
+        {"empty file", "", "VEZ", "k", none},
+        {"NUL bytes kept in the value", bytes("[VEZ]\nk=a\0b\n"), "VEZ", "k", bytes("a\0b")},
+        {"binary around", bytes("\xff\xfe\0\r\r[VEZ]\n\x01\n[VEZ]\rk=v\nk=w"), "VEZ", "k", "w"},
+    };
+    for (const row& r : rows)
+        EXPECT_EQ(lookup(r.content, r.section, r.key), r.expected) << r.what;
+}
+
+TEST(profile_text, stores_a_value_in_place_or_at_the_end_of_its_section) {
+    struct row {
+        const char* what;
+        QByteArray content;
+        const char* key;
+        const char* value;
+        QByteArray expected;
+    };
+    const row rows[] = {
+        {"new file", "", "k", "v", "[VEZ]\r\nk=v\r\n"},
+        {"replaced in place", "[VEZ]\r\na=1\r\nk=old\r\nb=2\r\n", "k", "new",
+         "[VEZ]\r\na=1\r\nk=new\r\nb=2\r\n"},
+        {"replaced whatever its letter case", "[vez]\r\nK = old\r\n", "k", "v", "[vez]\r\nk=v\r\n"},
+        {"added after the section's last key, before the blank line",
+         "[VEZ]\r\na=1\r\n\r\n[Ports]\r\n1=/dev/pts/3\r\n", "k", "v",
+         "[VEZ]\r\na=1\r\nk=v\r\n\r\n[Ports]\r\n1=/dev/pts/3\r\n"},
+        {"added to an empty section", "[VEZ]\r\n[Ports]\r\n", "k", "v",
+         "[VEZ]\r\nk=v\r\n[Ports]\r\n"},
+        {"section added at the end", "[Ports]\r\n1=COM1", "k", "v",
+         "[Ports]\r\n1=COM1\r\n\r\n[VEZ]\r\nk=v\r\n"},
+        {"section added after a blank line", "; note\r\n\r\n", "k", "v",
+         "; note\r\n\r\n[VEZ]\r\nk=v\r\n"},
+        {"LF becomes CR LF, unknown lines kept", "; c\n[VEZ]\nodd line\nk=1\n[X]\ny=2\n", "k", "2",
+         "; c\r\n[VEZ]\r\nodd line\r\nk=2\r\n[X]\r\ny=2\r\n"},
+        {"comment inside the section comes before the new key", "[VEZ]\r\na=1\r\n; end\r\n", "k",
+         "v", "[VEZ]\r\na=1\r\n; end\r\nk=v\r\n"},
+        {"only the first section of the name", "[VEZ]\r\na=1\r\n[VEZ]\r\nk=2\r\n", "k", "3",
+         "[VEZ]\r\na=1\r\nk=3\r\n[VEZ]\r\nk=2\r\n"},
+        {"binary lines kept byte for byte", bytes("\0\xff\r\x01\n[VEZ]\n"), "k", "v",
+         bytes("\0\xff\r\x01\r\n[VEZ]\r\nk=v\r\n")},
+    };
+    for (const row& r : rows) {
+        const QByteArray got = profile::with_value(r.content, "VEZ", r.key, r.value);
+        EXPECT_EQ(got, r.expected) << r.what;
+        EXPECT_EQ(lookup(got, "VEZ", r.key), QByteArray(r.value)) << r.what;
+    }
+}
+
+TEST(profile_text, keys_that_could_not_be_found_again_are_not_storable) {
+    for (const char* k : {"", " k", "k ", "[k", ";k", "a=b", "a\nb", "a\rb"})
+        EXPECT_FALSE(profile::is_storable_key(k)) << '"' << k << '"';
+    EXPECT_FALSE(profile::is_storable_key(QByteArrayView("a\0b", 3)));
+    for (const char* k : {"FileId", "frm_thermometer.Text7.text", "1", "a b"})
+        EXPECT_TRUE(profile::is_storable_key(k)) << k;
+}
