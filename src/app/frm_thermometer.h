@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/seams.h"
+#include "controls/display_box.h"
 
 #include <QWidget>
 #include <vector>
@@ -19,9 +20,9 @@ class updown;
 // Every control of the main window, by its name. They are the program's
 // whole state.
 struct thermometer_controls {
-    QLineEdit* Text8;
+    display_box* Text8;
     QPushButton* Command5;
-    QLineEdit* Text7;
+    display_box* Text7;
     QTimer* Timer3;
     QTimer* Timer2;
     QRadioButton* Option6;
@@ -37,7 +38,7 @@ struct thermometer_controls {
     QCheckBox* Check3;
     QLineEdit* Text6;
     QLineEdit* Text5;
-    QLineEdit* Text1;
+    display_box* Text1;
     updown* UpDown3;
     updown* UpDown4;
     shape* Shape10;
@@ -52,7 +53,7 @@ struct thermometer_controls {
     QCheckBox* Check2;
     QLineEdit* Text4;
     QLineEdit* Text3;
-    QLineEdit* Text2;
+    display_box* Text2;
     updown* UpDown2;
     shape* Shape4;
     QLabel* Label6;

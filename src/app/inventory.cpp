@@ -53,9 +53,10 @@ public:
         return c;
     }
 
-    QLineEdit* text_box(QWidget* parent, const char* name, QRect r, const QFont& f,
-                        const QString& text = {}) {
-        auto* e = add(new QLineEdit(parent), name);
+    template <class Box = QLineEdit>
+    Box* text_box(QWidget* parent, const char* name, QRect r, const QFont& f,
+                  const QString& text = {}) {
+        auto* e = add(new Box(parent), name);
         e->setGeometry(r);
         e->setFont(f);
         e->setText(text);
@@ -143,12 +144,12 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
     const QFont reading_font = window_font(arial_black, 24, true);
     const QString deg = QStringLiteral("\u00BA");
 
-    ui.Text8 = b.text_box(w, "Text8", twips(0, 0, 1215, 285), hidden_font, QStringLiteral("first"));
+    ui.Text8 = b.text_box<display_box>(w, "Text8", twips(0, 0, 1215, 285), hidden_font, QStringLiteral("first"));
     ui.Text8->hide();
     ui.Command5 = b.add(new QPushButton(QStringLiteral("Change Port"), w), "Command5");
     ui.Command5->setGeometry(twips(9540, 6000, 1695, 375));
     ui.Command5->setFont(window_font(schoolbook, 12));
-    ui.Text7 = b.text_box(w, "Text7", twips(0, 300, 1215, 285), hidden_font, QStringLiteral("select"));
+    ui.Text7 = b.text_box<display_box>(w, "Text7", twips(0, 300, 1215, 285), hidden_font, QStringLiteral("select"));
     ui.Text7->hide();
     ui.Timer3 = b.timer(w, "Timer3", 100, true);
     ui.Timer2 = b.timer(w, "Timer2", 100, false);
@@ -174,7 +175,7 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
                         QStringLiteral("Enable Alarm"));
     ui.Text6 = b.text_box(g2, "Text6", twips(4440, 1200, 855, 375), threshold_font);
     ui.Text5 = b.text_box(g2, "Text5", twips(4440, 2280, 855, 375), threshold_font);
-    ui.Text1 = b.text_box(g2, "Text1", twips(960, 1440, 1575, 735), reading_font);
+    ui.Text1 = b.text_box<display_box>(g2, "Text1", twips(960, 1440, 1575, 735), reading_font);
     ui.UpDown3 = b.spin(g2, "UpDown3", 4200, 1200);
     ui.UpDown4 = b.spin(g2, "UpDown4", 4200, 2280);
     ui.Shape10 = b.lamp(g2, "Shape10", twips(5520, 2280, 375, 375));
@@ -196,7 +197,7 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
                         QStringLiteral("Enable Alarm"));
     ui.Text4 = b.text_box(g1, "Text4", twips(4320, 2280, 855, 375), threshold_font);
     ui.Text3 = b.text_box(g1, "Text3", twips(4320, 1200, 855, 375), threshold_font);
-    ui.Text2 = b.text_box(g1, "Text2", twips(840, 1320, 1575, 735), reading_font);
+    ui.Text2 = b.text_box<display_box>(g1, "Text2", twips(840, 1320, 1575, 735), reading_font);
     ui.UpDown2 = b.spin(g1, "UpDown2", 4080, 2280);
     ui.Shape4 = b.lamp(g1, "Shape4", twips(5520, 2280, 375, 375));
     ui.Label6 = b.label(g1, "Label6", twips(6000, 2280, 975, 375), condensed, QStringLiteral("Alarm"));
@@ -223,10 +224,6 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
     // Shapes are drawn beneath the other controls of their container.
     for (shape* s : {ui.Shape8, ui.Shape1, ui.Shape2, ui.Shape6, ui.Shape5})
         s->lower();
-
-    // The readings are written by the decoder only.
-    ui.Text1->setReadOnly(true);
-    ui.Text2->setReadOnly(true);
 
     // Keyboard order; labels, group boxes and hidden boxes take no focus.
     const QList<QWidget*> tab_order = {

@@ -1,5 +1,6 @@
 #include "controls/properties.h"
 
+#include "controls/display_box.h"
 #include "controls/numbers.h"
 #include "controls/shape.h"
 #include "controls/updown.h"
@@ -18,7 +19,7 @@
 namespace controls {
 
 control_kind kind_of(const QObject* c) {
-    if (qobject_cast<const QLineEdit*>(c))
+    if (qobject_cast<const QLineEdit*>(c) || qobject_cast<const display_box*>(c))
         return control_kind::text_box;
     if (qobject_cast<const QComboBox*>(c))
         return control_kind::combo_box;
@@ -46,6 +47,8 @@ control_kind kind_of(const QObject* c) {
 std::optional<QString> text_of(const QObject* c) {
     if (auto* e = qobject_cast<const QLineEdit*>(c))
         return e->text();
+    if (auto* d = qobject_cast<const display_box*>(c))
+        return d->text();
     if (auto* b = qobject_cast<const QComboBox*>(c))
         return b->currentText();
     return std::nullopt;
@@ -54,6 +57,10 @@ std::optional<QString> text_of(const QObject* c) {
 bool set_text(QObject* c, const QString& text) {
     if (auto* e = qobject_cast<QLineEdit*>(c)) {
         e->setText(text);
+        return true;
+    }
+    if (auto* d = qobject_cast<display_box*>(c)) {
+        d->setText(text);
         return true;
     }
     if (auto* b = qobject_cast<QComboBox*>(c)) {

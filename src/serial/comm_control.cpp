@@ -1,12 +1,14 @@
 #include "serial/comm_control.h"
 
 #include <QFileInfo>
+#include <QTimer>
 
 comm_control::comm_control(QObject* parent)
     : QObject(parent)
     , port_(new QSerialPort(this)) {
     connect(port_, &QSerialPort::readyRead, this, &comm_control::read_available);
     connect(port_, &QSerialPort::errorOccurred, this, &comm_control::handle_error);
+    port_->setReadBufferSize(4 * batch_size);
 }
 
 comm_control::~comm_control() = default;
@@ -80,7 +82,12 @@ QByteArray comm_control::input() {
 void comm_control::set_rthreshold(int t) { rthreshold_ = t < 0 ? 0 : t; }
 
 void comm_control::read_available() {
-    rx_.append(port_->readAll());
+    // Take no more than one batch ahead; the rest waits in the port's own
+    // bounded buffer, and beyond that in the device, so memory stays bounded
+    // whatever the sender does.
+    const qsizetype pending = rx_.size() - rx_pos_;
+    if (pending < batch_size)
+        rx_.append(port_->read(batch_size));
     deliver();
 }
 
@@ -90,19 +97,31 @@ void comm_control::deliver() {
     if (delivering_)
         return;
     delivering_ = true;
-    while (port_->isOpen() && rthreshold_ > 0 && rx_pos_ < rx_.size()) {
+    qsizetype delivered = 0;
+    while (port_->isOpen() && rthreshold_ > 0 && rx_pos_ < rx_.size() && delivered < batch_size) {
         const quint64 taken_before = taken_;
         comm_event_ = ev_receive;
         Q_EMIT on_comm();
         // A handler that takes nothing would otherwise be called forever.
         if (taken_ == taken_before)
             break;
+        ++delivered;
     }
     if (rx_pos_ > 0) {
         rx_.remove(0, rx_pos_);
         rx_pos_ = 0;
     }
     delivering_ = false;
+    // One batch per turn of the event loop keeps the window responsive
+    // under a flood; the rest follows on the next turn.
+    const bool more = !rx_.isEmpty() || (port_->isOpen() && port_->bytesAvailable() > 0);
+    if (more && delivered > 0 && port_->isOpen() && !continuation_pending_) {
+        continuation_pending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            continuation_pending_ = false;
+            read_available();
+        });
+    }
 }
 
 void comm_control::handle_error(QSerialPort::SerialPortError error) {

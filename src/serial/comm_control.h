@@ -15,6 +15,8 @@ class comm_control : public QObject {
 public:
     // CommEvent value of a port event that carries received characters.
     static constexpr int ev_receive = 2;
+    // Bytes delivered per turn of the event loop at most.
+    static constexpr qsizetype batch_size = 1024;
 
     explicit comm_control(QObject* parent = nullptr);
     ~comm_control() override;
@@ -66,6 +68,7 @@ private:
     qsizetype rx_pos_ = 0;
     quint64 taken_ = 0;
     bool delivering_ = false;
+    bool continuation_pending_ = false;
     QString last_error_;
     QSerialPort::SerialPortError last_error_kind_ = QSerialPort::NoError;
 };

@@ -3,7 +3,8 @@
 #include "serial/comm_control.h"
 #include "serial/reading_decoder.h"
 
-#include <QLineEdit>
+#include "controls/display_box.h"
+
 #include <QWidget>
 
 namespace decoder {

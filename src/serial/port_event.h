@@ -1,7 +1,7 @@
 #pragma once
 
 class comm_control;
-class QLineEdit;
+class display_box;
 class QWidget;
 
 namespace decoder {
@@ -9,9 +9,9 @@ namespace decoder {
 // The fields one port event touches.
 struct port_event_fields {
     comm_control* comm;
-    QLineEdit* state;   // Text8
-    QLineEdit* sensor1; // Text2
-    QLineEdit* sensor2; // Text1
+    display_box* state; // Text8
+    display_box* sensor1; // Text2
+    display_box* sensor2; // Text1
     QWidget* window;    // carries the caption
 };
 

@@ -1,5 +1,7 @@
 #include "serial/reading_decoder.h"
 
+#include <array>
+
 namespace decoder {
 
 byte_class classify(int code) {
@@ -34,10 +36,25 @@ step decode(const QString& state, int code) {
     return {};
 }
 
-QString reading_text(int code) { return QString::number(code) + QStringLiteral("\u00BA") + u'C'; }
+QString reading_text(int code) {
+    // The 125 possible texts are made once; a reading then costs no allocation.
+    static const std::array<QString, 125> texts = [] {
+        std::array<QString, 125> t;
+        for (int i = 0; i < 125; ++i)
+            t[static_cast<std::size_t>(i)] = QString::number(i) + QChar(0xBA) + u'C';
+        return t;
+    }();
+    if (code >= 0 && code < 125)
+        return texts[static_cast<std::size_t>(code)];
+    return QString::number(code) + QChar(0xBA) + u'C';
+}
 
 QString caption(const QString& sensor1, const QString& sensor2) {
-    return QStringLiteral("KESTROVA (") + sensor1 + u',' + sensor2 + u')';
+    const QLatin1StringView head("KESTROVA (");
+    QString c;
+    c.reserve(head.size() + sensor1.size() + sensor2.size() + 2);
+    c.append(head).append(sensor1).append(u',').append(sensor2).append(u')');
+    return c;
 }
 
 } // namespace decoder

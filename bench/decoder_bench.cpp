@@ -1,0 +1,200 @@
+// Reading decoder throughput, three ways:
+//   (a) the decoding rule alone on 10 M random bytes;
+//   (b) the whole port-event path: a thread writes bytes into a pty, the
+//       offscreen main window decodes them;
+//   (c) end to end: kestrova-logger-sim --fast into a pty, the window
+//       decoding until the last byte, with the longest event-loop stall
+//       seen by a 10 ms timer.
+// Prints bytes per second and the ratio to a 9600-baud line (960 bytes/s).
+//   decoder_bench [path/to/kestrova-logger-sim] [bytes for b and c] [parts, e.g. "bc"]
+
+#include "app/frm_thermometer.h"
+#include "serial/comm_control.h"
+#include "serial/reading_decoder.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+#include <fcntl.h>
+#include <pty.h>
+#include <random>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr double line_rate = 960.0;
+
+void report(const char* what, double bytes, double seconds) {
+    const double rate = bytes / seconds;
+    std::printf("%-34s %12.0f bytes in %7.3f s = %12.0f bytes/s = %8.0f x line rate\n", what,
+                bytes, seconds, rate, rate / line_rate);
+}
+
+// Bytes every sensor sees: markers, values and now and then no reading.
+QByteArray logger_bytes(qsizetype n) {
+    QByteArray b;
+    b.reserve(n);
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> value(0, 124);
+    while (b.size() < n) {
+        b.append(static_cast<char>(b.size() % 4 == 0 ? 254 : 253));
+        b.append(static_cast<char>(rng() % 50 == 0 ? 255 : value(rng)));
+    }
+    b.truncate(n);
+    return b;
+}
+
+void bench_rule() {
+    std::mt19937 rng(1);
+    std::vector<int> codes(10'000'000);
+    for (int& c : codes)
+        c = static_cast<int>(rng() & 0xFF);
+    QString state = decoder::state_first;
+    QString s1, s2;
+    QElapsedTimer t;
+    t.start();
+    for (int code : codes) {
+        decoder::step s = decoder::decode(state, code);
+        if (s.new_state)
+            state = *s.new_state;
+        else if (s.field == decoder::target::sensor1)
+            s1 = std::move(s.text);
+        else if (s.field == decoder::target::sensor2)
+            s2 = std::move(s.text);
+    }
+    report("(a) decoding rule, random bytes", static_cast<double>(codes.size()),
+           static_cast<double>(t.nsecsElapsed()) / 1e9);
+}
+
+class silent_prompts : public prompts {
+public:
+    void message(const QString&, const QString&) override {}
+    bool confirm(const QString&) override { return true; }
+};
+
+// The window with MSComm1 on a fresh pty; returns the master side.
+int open_window_on_pty(frm_thermometer& w, const QString& slave_override = {}) {
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    QString path = slave_override;
+    if (path.isEmpty()) {
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return -1;
+        termios t{};
+        tcgetattr(slave, &t);
+        cfmakeraw(&t);
+        tcsetattr(slave, TCSANOW, &t);
+        ::close(slave);
+        path = QString::fromLocal8Bit(name);
+    }
+    port_map m;
+    m.set_device(1, path);
+    w.ui().MSComm1->set_port_map(m);
+    if (!w.ui().MSComm1->set_port_open(true))
+        std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
+    return master;
+}
+
+// Runs the event loop until `done` holds; returns seconds and the longest
+// gap between two ticks of a 10 ms timer.
+std::pair<double, double> run_until(const std::function<bool()>& done) {
+    QElapsedTimer t, gap;
+    double worst = 0;
+    QTimer tick;
+    tick.setInterval(10);
+    QObject ctx;
+    QObject::connect(&tick, &QTimer::timeout, &ctx, [&] {
+        worst = std::max(worst, static_cast<double>(gap.nsecsElapsed()) / 1e6);
+        gap.restart();
+    });
+    t.start();
+    gap.start();
+    tick.start();
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return {static_cast<double>(t.nsecsElapsed()) / 1e9, worst};
+}
+
+void bench_port_path(qsizetype n) {
+    silent_prompts ask;
+    frm_thermometer w{window_seams{&ask}};
+    const int master = open_window_on_pty(w);
+    const QByteArray bytes = logger_bytes(n) + QByteArray("\xFE\x7C", 2); // ends on 124ºC
+    const QString last = decoder::reading_text(124);
+    std::thread writer([&] {
+        qsizetype off = 0;
+        while (off < bytes.size()) {
+            const ssize_t k = ::write(master, bytes.constData() + off,
+                                      static_cast<size_t>(std::min<qsizetype>(4096, bytes.size() - off)));
+            if (k > 0)
+                off += k;
+        }
+    });
+    qsizetype seen = 0;
+    QObject ctx;
+    QObject::connect(w.ui().MSComm1, &comm_control::on_comm, &ctx, [&] { ++seen; });
+    const auto [secs, worst] = run_until([&] { return seen >= bytes.size(); });
+    writer.join();
+    report("(b) port-event path, offscreen", static_cast<double>(seen), secs);
+    std::printf("    longest event-loop stall: %.1f ms; Text2 = %s\n", worst,
+                qPrintable(w.ui().Text2->text()));
+    ::close(master);
+}
+
+void bench_end_to_end(const QString& sim, qsizetype n) {
+    if (!QFileInfo(sim).isExecutable()) {
+        std::printf("(c) skipped: no logger simulator at %s\n", qPrintable(sim));
+        return;
+    }
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("logger"));
+    QProcess p;
+    p.setProgram(sim);
+    p.setArguments({QStringLiteral("--link"), link, QStringLiteral("--fast"), QStringLiteral("--count"),
+                    QString::number(n)});
+    p.start();
+    QElapsedTimer wait;
+    wait.start();
+    while (!QFileInfo::exists(link) && wait.elapsed() < 5000)
+        QThread::msleep(5);
+    silent_prompts ask;
+    frm_thermometer w{window_seams{&ask}};
+    qsizetype seen = 0;
+    QObject ctx;
+    QObject::connect(w.ui().MSComm1, &comm_control::on_comm, &ctx, [&] { ++seen; });
+    open_window_on_pty(w, link);
+    const auto [secs, worst] = run_until([&] { return seen >= n; });
+    report("(c) logger sim --fast end to end", static_cast<double>(seen), secs);
+    std::printf("    longest event-loop stall: %.1f ms; caption = %s\n", worst,
+                qPrintable(w.windowTitle()));
+    p.terminate();
+    p.waitForFinished(3000);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString sim = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                 : QCoreApplication::applicationDirPath() +
+                                       QStringLiteral("/../kestrova-logger-sim");
+    const qsizetype n = argc > 2 ? QByteArray(argv[2]).toLongLong() : 2'000'000;
+    const QByteArray parts = argc > 3 ? QByteArray(argv[3]) : QByteArray("abc");
+    if (parts.contains('a'))
+        bench_rule();
+    if (parts.contains('b'))
+        bench_port_path(n);
+    if (parts.contains('c'))
+        bench_end_to_end(sim, n);
+    return 0;
+}

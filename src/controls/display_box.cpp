@@ -1,0 +1,30 @@
+#include "controls/display_box.h"
+
+#include <QPainter>
+
+display_box::display_box(QWidget* parent)
+    : QFrame(parent) {
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void display_box::setText(const QString& text) {
+    if (text == text_)
+        return;
+    text_ = text;
+    update();
+    Q_EMIT textChanged(text_);
+}
+
+QSize display_box::sizeHint() const {
+    return {fontMetrics().horizontalAdvance(text_) + 8, fontMetrics().height() + 6};
+}
+
+void display_box::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::Text));
+    p.drawText(contentsRect().adjusted(4, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, text_);
+}
