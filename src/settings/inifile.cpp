@@ -143,10 +143,10 @@ void inifile::ini_write_all(const entries& key_values) {
     if (!changed || content.size() > max_file_size)
         return;
 
-    // Temporary file beside the old one, flushed, renamed over it: a crash
-    // leaves the old file or the new one, never a mix.
-    // Unbuffered, because QSaveFile (Qt 6.4) renames even when the flush of
-    // its buffer fails, and it does not sync the file to disk itself.
+    // Temporary file beside the old one, synced, renamed over it: a crash
+    // leaves the old file or the new one, never a mix. Unbuffered, because
+    // QSaveFile (Qt 6.4) renames even after the flush of its buffer failed,
+    // and it does not sync the file itself.
     QSaveFile out(file_path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return;

@@ -59,8 +59,7 @@ const leading_case rows[] = {
     {u"1e999", inf},
     {u"-1e999", -inf},
     {u"1e-999", 0},
-    {u"1e99999999999999999999", inf},
-};
+    {u"1e99999999999999999999", inf}};
 
 } // namespace
 
