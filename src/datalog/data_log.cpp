@@ -2,7 +2,7 @@
 
 #include "app/frm_thermometer.h"
 #include "controls/properties.h"
-#include "controls/windows1252.h"
+#include "settings/windows1252.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -16,7 +16,7 @@ QByteArray log_line(const QDateTime& now, const QString& sensor1, const QString&
     // The date is always month-day-year, whatever the system's date settings.
     const QString text = now.toString(QStringLiteral("MM-dd-yyyy\tHH:mm:ss")) + u'\t' + sensor1 +
                          u'\t' + sensor2 + QStringLiteral("\r\n");
-    return windows1252::encode(text);
+    return settings::to_windows1252(text);
 }
 
 data_log::data_log(QString dir)

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app/frm_thermometer.h"
+#include "settings/inifile.h"
+
+#include <QObject>
+#include <QTimer>
+#include <memory>
+
+class frmselect;
+
+// The program's spine: start-up in its fixed order, Exit, the close box,
+// Change Port and the port selection window's OK, and the quiet reopening of
+// a port that is missing or went away.
+class kestrova_app : public QObject {
+    Q_OBJECT
+public:
+    explicit kestrova_app(window_seams seams);
+    ~kestrova_app() override;
+
+    // The main window's load. False when the program must end at once
+    // because no port at all could be opened.
+    bool load();
+
+    frm_thermometer& window() { return *window_; }
+    // Null until something first needs the port selection window.
+    frmselect* selector() const { return selector_.get(); }
+    inifile& settings() { return ini_; }
+    bool ended() const { return ended_; }
+
+    void on_click_command5(); // Change Port
+    void on_click_command7(); // Exit
+    void unload();            // close box of the main window, and the end signals
+    void on_click_command1(); // OK of the port selection window
+
+Q_SIGNALS:
+    // The program is to end now; the state is saved and the port closed.
+    void finished();
+
+private:
+    frmselect& load_selector();
+    void on_selector_closed();
+    void choose_port(int port);
+    void retry_port();
+    void show_port_state();
+    void end();
+
+    std::unique_ptr<frm_thermometer> window_;
+    std::unique_ptr<frmselect> selector_;
+    inifile ini_;
+    QTimer reopen_timer_;
+    int wanted_port_ = 0; // the port the operator chose; 0 while none is chosen
+    bool ended_ = false;
+};

@@ -1,0 +1,95 @@
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <csignal>
+
+namespace {
+
+QByteArray read_file(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct process_guard {
+    QProcess& p;
+    ~process_guard() {
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished(3000);
+        }
+    }
+};
+
+void start_monitor(QProcess& p, const QString& dir) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir);
+    p.start(QStringLiteral(KESTROVA_BINARY), {});
+    ASSERT_TRUE(p.waitForStarted(5000));
+}
+
+} // namespace
+
+// The real program, a settings file, the virtual logger on a pty, SIGTERM.
+TEST(black_box, logs_readings_and_saves_on_sigterm_for_the_next_start) {
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("logger"));
+    QProcess sim;
+    process_guard sim_guard{sim};
+    sim.start(QStringLiteral(KESTROVA_LOGGER_SIM),
+              {QStringLiteral("--link"), link, QStringLiteral("--period"), QStringLiteral("50")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(link).isSymLink(); }, 5000));
+
+    const QString ini = dir.filePath(QStringLiteral("Tarnwick.INI"));
+    {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Ports]\r\n1=" + link.toLocal8Bit() +
+                "\r\n[VEZ]\r\nfrm_thermometer.Text7.text=1\r\nfrm_thermometer.Check1.value=1\r\n"
+                "frm_thermometer.Option8.value=1\r\n");
+    }
+
+    QProcess monitor;
+    process_guard monitor_guard{monitor};
+    start_monitor(monitor, dir.path());
+    const QString log = dir.filePath(QStringLiteral("TARNWICK.txt"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return read_file(log).contains('\n'); }, 9000))
+        << monitor.readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(monitor.processId()), SIGTERM);
+    ASSERT_TRUE(monitor.waitForFinished(5000));
+    EXPECT_EQ(monitor.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(monitor.exitCode(), 0);
+
+    // One line per period: date, time, both readings, TAB-separated, CR LF.
+    const QRegularExpression line(QStringLiteral(
+        "^\\d\\d-\\d\\d-\\d{4}\\t\\d\\d:\\d\\d:\\d\\d\\t(\\d+\\x{BA}C| - - )\\t(\\d+\\x{BA}C| - - )\\r\\n$"));
+    const QString first = QString::fromLatin1(read_file(log)).section(u'\n', 0, 0) + u'\n';
+    EXPECT_TRUE(line.match(first).hasMatch()) << first.toStdString();
+
+    const QByteArray saved = read_file(ini);
+    EXPECT_TRUE(saved.startsWith("[Ports]\r\n1=" + link.toLocal8Bit() + "\r\n"));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("frm_thermometer\\.Text2\\.text=(\\d+\\x{BA}C|- -)\\r\\n"))
+                    .match(QString::fromLatin1(saved))
+                    .hasMatch())
+        << saved.toStdString();
+    EXPECT_TRUE(saved.contains("frm_thermometer.Text7.text=1\r\n"));
+    EXPECT_TRUE(saved.contains("frm_thermometer.Check1.value=1\r\n"));
+
+    // The next start takes the saved state up again and saves it unchanged
+    // but for the readings.
+    QProcess again;
+    process_guard again_guard{again};
+    start_monitor(again, dir.path());
+    QTest::qWait(700);
+    ::kill(static_cast<pid_t>(again.processId()), SIGTERM);
+    ASSERT_TRUE(again.waitForFinished(5000));
+    const QByteArray resaved = read_file(ini);
+    EXPECT_TRUE(resaved.contains("frm_thermometer.Text7.text=1\r\n"));
+    EXPECT_TRUE(resaved.contains("frm_thermometer.Check1.value=1\r\n"));
+    EXPECT_TRUE(resaved.contains("frm_thermometer.Option8.value=1\r\n"));
+}

@@ -1,0 +1,307 @@
+#include "app/lifecycle.h"
+#include "controls/properties.h"
+#include "controls/shape.h"
+#include "portselect/frmselect.h"
+#include "serial/comm_control.h"
+#include "serial/port_probe.h"
+#include "support/pty.h"
+#include "support/recording_prompts.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray read_file(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void write_file(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+// A working directory whose settings file maps the four port numbers to
+// ptys ("pty") or to paths that do not exist ("-").
+struct lifecycle_fixture : ::testing::Test {
+    QTemporaryDir dir;
+    recording_prompts ask;
+    pty_pair ptys[4];
+    std::unique_ptr<kestrova_app> app;
+
+    QString ini_path() const { return dir.filePath(QStringLiteral("Tarnwick.INI")); }
+    QString missing(int p) const { return dir.filePath(QStringLiteral("no-such-tty%1").arg(p)); }
+
+    void write_settings(const char* layout, const QByteArray& vez = {}) {
+        QByteArray ini = "[Ports]\r\n";
+        for (int p = 1; p <= 4; ++p) {
+            const bool present = layout[p - 1] == 'p';
+            ini += QByteArray::number(p) + '=' +
+                   (present ? ptys[p - 1].slave_path() : missing(p)).toLocal8Bit() + "\r\n";
+        }
+        if (!vez.isEmpty())
+            ini += "[VEZ]\r\n" + vez;
+        write_file(ini_path(), ini);
+    }
+
+    kestrova_app& start() {
+        app = std::make_unique<kestrova_app>(window_seams{&ask, {}, dir.path()});
+        return *app;
+    }
+    const thermometer_controls& ui() { return app->window().ui(); }
+};
+
+} // namespace
+
+TEST(port_probe, removes_the_ports_that_fail_from_4_down_to_1) {
+    QTemporaryDir dir;
+    pty_pair a, b;
+    struct row {
+        const char* layout; // p: opens, -: fails
+        std::vector<int> removed;
+        bool any;
+    };
+    const row rows[] = {{"p-p-", {3, 1}, true},
+                        {"-p--", {3, 2, 0}, true},
+                        {"pppp", {}, true},
+                        {"----", {3, 2, 1, 0}, false}};
+    for (const row& r : rows) {
+        comm_control comm;
+        port_map m;
+        for (int p = 1; p <= 4; ++p)
+            m.set_device(p, r.layout[p - 1] == 'p' ? (p % 2 ? a : b).slave_path()
+                                                   : dir.filePath(QStringLiteral("none")));
+        comm.set_port_map(m);
+        QComboBox list;
+        list.addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                       QStringLiteral("4")});
+        std::vector<int> removed;
+        const probe_result result = probe_ports(comm, [&](int index) {
+            removed.push_back(index);
+            list.removeItem(index);
+        });
+        EXPECT_EQ(result.any_open, r.any) << r.layout;
+        EXPECT_EQ(removed, r.removed) << r.layout;
+        QStringList left;
+        for (int i = 0; i < list.count(); ++i)
+            left << list.itemText(i);
+        QStringList want;
+        for (int p = 1; p <= 4; ++p)
+            if (r.layout[p - 1] == 'p')
+                want << QString::number(p);
+        EXPECT_EQ(left, want) << r.layout;
+        EXPECT_EQ(comm.comm_port(), 1);
+        EXPECT_FALSE(comm.port_open());
+    }
+}
+
+TEST(port_probe, explains_why_no_port_opened) {
+    QTemporaryDir dir;
+    port_map m;
+    m.set_device(1, dir.filePath(QStringLiteral("gone")));
+    m.set_device(2, dir.path());
+    probe_result r;
+    r.failures[0] = port_failure{m.device(1), QSerialPort::DeviceNotFoundError, QStringLiteral("x")};
+    r.failures[1] = port_failure{m.device(2), QSerialPort::UnsupportedOperationError,
+                                 QStringLiteral("Is a directory")};
+    const QString text = no_port_details(r, m);
+    EXPECT_TRUE(text.contains(QStringLiteral("Port 1 (%1): no such device").arg(m.device(1))))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Port 2 (%1): not a serial device").arg(m.device(2))))
+        << text.toStdString();
+}
+
+TEST_F(lifecycle_fixture, no_port_at_all_says_so_and_ends_without_saving) {
+    write_settings("----");
+    const QByteArray before = read_file(ini_path());
+    EXPECT_FALSE(start().load());
+    EXPECT_TRUE(app->ended());
+    ASSERT_EQ(ask.messages, QStringList{QStringLiteral("There is No Comm Port on this Computer")});
+    EXPECT_TRUE(ask.last_details.contains(QLatin1String("no such device")));
+    EXPECT_EQ(read_file(ini_path()), before);
+    EXPECT_EQ(app->selector()->Combo1->count(), 0);
+}
+
+TEST_F(lifecycle_fixture, first_start_asks_for_a_port_and_keeps_the_choice) {
+    write_settings("pppp");
+    ASSERT_TRUE(start().load());
+    frmselect* sel = app->selector();
+    // The selection window is up and the main window hidden.
+    EXPECT_TRUE(app->window().isHidden());
+    ASSERT_NE(sel, nullptr);
+    EXPECT_TRUE(sel->isVisible());
+    EXPECT_EQ(ui().Timer1->interval(), 5000) << "no option saved: the restore clears Option8";
+    EXPECT_TRUE(ui().Timer1->isActive());
+    EXPECT_EQ(ui().Shape3->fill_color(), QColor(Qt::white));
+    EXPECT_EQ(ui().Shape10->fill_color(), QColor(Qt::white));
+
+    // OK without a choice only complains.
+    QTest::mouseClick(sel->command1, Qt::LeftButton);
+    EXPECT_EQ(ask.messages, QStringList{QStringLiteral(" Please select a Port")});
+    EXPECT_TRUE(sel->isVisible());
+
+    sel->Combo1->setCurrentIndex(2);
+    QTest::mouseClick(sel->command1, Qt::LeftButton);
+    EXPECT_EQ(ui().Text7->text(), QLatin1String("3"));
+    EXPECT_EQ(ui().Label8->text(), QLatin1String("3"));
+    EXPECT_TRUE(ui().MSComm1->port_open());
+    EXPECT_EQ(ui().MSComm1->comm_port(), 3);
+    EXPECT_FALSE(sel->isVisible());
+    EXPECT_TRUE(app->window().isVisible());
+    EXPECT_TRUE(read_file(ini_path()).contains("frm_thermometer.Text7.text=3\r\n"));
+    EXPECT_TRUE(read_file(ini_path()).contains(ptys[0].slave_path().toLocal8Bit()))
+        << "the port map is kept";
+}
+
+TEST_F(lifecycle_fixture, a_saved_port_is_opened_and_the_window_shown) {
+    write_settings("p-p-", "frm_thermometer.Text7.text=3\r\nfrm_thermometer.Option6.value=1\r\n"
+                           "frm_thermometer.Check2.value=1\r\n");
+    ASSERT_TRUE(start().load());
+    EXPECT_TRUE(ui().MSComm1->port_open());
+    EXPECT_EQ(ui().MSComm1->comm_port(), 3);
+    EXPECT_EQ(ui().Label8->text(), QLatin1String("3"));
+    EXPECT_TRUE(app->window().isVisible());
+    EXPECT_TRUE(ui().Timer1->isActive());
+    EXPECT_EQ(ui().Timer1->interval(), 60000);
+    EXPECT_TRUE(ui().Timer2->isActive());
+    EXPECT_FALSE(ui().Timer3->isActive());
+    EXPECT_EQ(ui().Shape3->fill_color(), QColor(0x00, 0x80, 0x00)) << "lit lamps wait for a tick";
+    EXPECT_EQ(ui().Shape9->fill_color(), QColor(Qt::white));
+    ASSERT_NE(app->selector(), nullptr);
+    EXPECT_FALSE(app->selector()->isVisible());
+    EXPECT_EQ(app->selector()->Combo1->count(), 2);
+
+    ASSERT_TRUE(ptys[2].write(QByteArray("\xFE\x19", 2)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ui().Text2->text() == QString::fromUtf8("25\u00BAC"); }, 5000));
+}
+
+TEST_F(lifecycle_fixture, with_every_port_present_the_selection_window_is_not_loaded) {
+    write_settings("pppp", "frm_thermometer.Text7.text=4\r\n");
+    ASSERT_TRUE(start().load());
+    EXPECT_EQ(app->selector(), nullptr);
+    EXPECT_EQ(ui().MSComm1->comm_port(), 4);
+}
+
+TEST_F(lifecycle_fixture, a_stray_port_text_asks_for_a_port) {
+    write_settings("pppp", "frm_thermometer.Text7.text=COM9\r\n");
+    ASSERT_TRUE(start().load());
+    EXPECT_FALSE(ui().MSComm1->port_open());
+    ASSERT_NE(app->selector(), nullptr);
+    EXPECT_TRUE(app->selector()->isVisible());
+    EXPECT_TRUE(app->window().isHidden());
+}
+
+TEST_F(lifecycle_fixture, exit_asks_and_on_ok_saves_once_and_closes_the_port) {
+    write_settings("p---", "frm_thermometer.Text7.text=1\r\n");
+    ASSERT_TRUE(start().load());
+    QSignalSpy finished(app.get(), &kestrova_app::finished);
+    ASSERT_TRUE(QFile::remove(ini_path()));
+
+    ask.answer_ok = false;
+    QTest::mouseClick(ui().Command7, Qt::LeftButton);
+    EXPECT_EQ(ask.questions, QStringList{QStringLiteral("Do you want to Exit")});
+    EXPECT_FALSE(QFile::exists(ini_path()));
+    EXPECT_TRUE(ui().MSComm1->port_open());
+    EXPECT_EQ(finished.count(), 0);
+
+    ask.answer_ok = true;
+    QTest::mouseClick(ui().Command7, Qt::LeftButton);
+    EXPECT_TRUE(QFile::exists(ini_path()));
+    EXPECT_FALSE(ui().MSComm1->port_open());
+    EXPECT_EQ(finished.count(), 1);
+
+    // The windows going away afterwards do not save a second time.
+    ASSERT_TRUE(QFile::remove(ini_path()));
+    app->window().close();
+    app->unload();
+    EXPECT_FALSE(QFile::exists(ini_path()));
+    EXPECT_EQ(finished.count(), 1);
+}
+
+TEST_F(lifecycle_fixture, the_close_box_saves_without_a_question) {
+    write_settings("p---", "frm_thermometer.Text7.text=1\r\n");
+    ASSERT_TRUE(start().load());
+    QSignalSpy finished(app.get(), &kestrova_app::finished);
+    ui().Text3->setText(QStringLiteral("42"));
+    app->window().close();
+    EXPECT_TRUE(ask.questions.isEmpty());
+    EXPECT_TRUE(read_file(ini_path()).contains("frm_thermometer.Text3.text=42\r\n"));
+    EXPECT_FALSE(ui().MSComm1->port_open());
+    EXPECT_EQ(finished.count(), 1);
+}
+
+TEST_F(lifecycle_fixture, closing_the_selection_at_a_first_start_ends_the_program) {
+    write_settings("pppp");
+    ASSERT_TRUE(start().load());
+    QSignalSpy finished(app.get(), &kestrova_app::finished);
+    app->selector()->close();
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_TRUE(QFile::exists(ini_path()));
+}
+
+TEST_F(lifecycle_fixture, change_port_takes_effect_at_once_and_cancel_keeps_the_old_one) {
+    write_settings("pp--", "frm_thermometer.Text7.text=1\r\n");
+    ASSERT_TRUE(start().load());
+    ASSERT_TRUE(ui().MSComm1->port_open());
+
+    QTest::mouseClick(ui().Command5, Qt::LeftButton);
+    frmselect* sel = app->selector();
+    EXPECT_TRUE(sel->isVisible());
+    EXPECT_TRUE(app->window().isHidden());
+    EXPECT_TRUE(ui().MSComm1->port_open()) << "the port keeps working meanwhile";
+    // Closing the selection brings the window back unchanged.
+    sel->close();
+    EXPECT_TRUE(app->window().isVisible());
+    EXPECT_EQ(ui().MSComm1->comm_port(), 1);
+
+    QTest::mouseClick(ui().Command5, Qt::LeftButton);
+    sel->Combo1->setCurrentIndex(sel->Combo1->findText(QStringLiteral("2")));
+    QTest::mouseClick(sel->command1, Qt::LeftButton);
+    EXPECT_EQ(ui().MSComm1->comm_port(), 2);
+    EXPECT_TRUE(ui().MSComm1->port_open());
+    EXPECT_EQ(ui().Label8->text(), QLatin1String("2"));
+    ASSERT_TRUE(ptys[1].write(QByteArray("\xFD\x1F", 2)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ui().Text1->text() == QString::fromUtf8("31\u00BAC"); }, 5000));
+
+    // The old port was let go: somebody else can open it now.
+    comm_control other;
+    port_map m;
+    m.set_device(1, ptys[0].slave_path());
+    other.set_port_map(m);
+    EXPECT_TRUE(other.set_port_open(true));
+}
+
+TEST_F(lifecycle_fixture, a_pulled_logger_comes_back_by_itself) {
+    const QString link = dir.filePath(QStringLiteral("logger"));
+    ASSERT_TRUE(QFile::link(ptys[0].slave_path(), link));
+    write_file(ini_path(), "[Ports]\r\n1=" + link.toLocal8Bit() +
+                               "\r\n[VEZ]\r\nfrm_thermometer.Text7.text=1\r\n");
+    ASSERT_TRUE(start().load());
+    ASSERT_TRUE(ui().MSComm1->port_open());
+    EXPECT_TRUE(ui().Label8->toolTip().contains(QLatin1String("is open")));
+
+    ptys[0].hang_up();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ui().MSComm1->port_open(); }, 5000));
+    EXPECT_TRUE(ui().Label8->toolTip().contains(QLatin1String("not open")))
+        << ui().Label8->toolTip().toStdString();
+    QTest::qWait(1500); // retries against a dead link stay quiet
+    EXPECT_TRUE(ask.messages.isEmpty());
+
+    pty_pair replugged;
+    ASSERT_TRUE(QFile::remove(link));
+    ASSERT_TRUE(QFile::link(replugged.slave_path(), link));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ui().MSComm1->port_open(); }, 3000));
+    ASSERT_TRUE(replugged.write(QByteArray("\xFE\x2A", 2)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ui().Text2->text() == QString::fromUtf8("42\u00BAC"); }, 3000));
+    EXPECT_TRUE(ui().Label8->toolTip().contains(QLatin1String("is open")));
+}
