@@ -171,7 +171,7 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
 
     QGroupBox* g2 = ui.Frame2 = group(b, w, "Frame2", twips(240, 4440, 8295, 3375),
                                       QStringLiteral("Temperature Sensor 2"), "#800000");
-    ui.Check3 = b.check(g2, "Check3", twips(960, 2520, 1575, 375), window_font(times, 12),
+    ui.Check3 = b.check(g2, "Check3", twips(960, 2520, 1935, 375), window_font(times, 12),
                         QStringLiteral("Enable Alarm"));
     ui.Text6 = b.text_box(g2, "Text6", twips(4440, 1200, 855, 375), threshold_font);
     ui.Text5 = b.text_box(g2, "Text5", twips(4440, 2280, 855, 375), threshold_font);
@@ -193,7 +193,7 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
 
     QGroupBox* g1 = ui.Frame1 = group(b, w, "Frame1", twips(360, 480, 8175, 3255),
                                       QStringLiteral("Temperature Sensor 1"), "#0000C0");
-    ui.Check2 = b.check(g1, "Check2", twips(600, 2400, 1575, 375), window_font(times, 12),
+    ui.Check2 = b.check(g1, "Check2", twips(600, 2400, 1935, 375), window_font(times, 12),
                         QStringLiteral("Enable Alarm"));
     ui.Text4 = b.text_box(g1, "Text4", twips(4320, 2280, 855, 375), threshold_font);
     ui.Text3 = b.text_box(g1, "Text3", twips(4320, 1200, 855, 375), threshold_font);
@@ -224,6 +224,8 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
     // Shapes are drawn beneath the other controls of their container.
     for (shape* s : {ui.Shape8, ui.Shape1, ui.Shape2, ui.Shape6, ui.Shape5})
         s->lower();
+    // UpDown1 is the window's own, drawn over group 1, which was made later.
+    ui.UpDown1->raise();
 
     // Keyboard order; labels, group boxes and hidden boxes take no focus.
     const QList<QWidget*> tab_order = {
