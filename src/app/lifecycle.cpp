@@ -165,7 +165,8 @@ void kestrova_app::on_selector_closed() {
 }
 
 void kestrova_app::on_click_command7() {
-    if (!window_->seams().ask->confirm(QStringLiteral("Do you want to Exit")))
+    // A signal may have ended the program while the question was up.
+    if (!window_->seams().ask->confirm(QStringLiteral("Do you want to Exit")) || ended_)
         return;
     save_window_state(*window_, ini_);
     end();
