@@ -215,6 +215,7 @@ int main(int argc, char** argv) {
     while (!stop_requested)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ::unlink(o.link.toLocal8Bit().constData());
+    std::fprintf(stderr, "kestrova-logger-sim: sent %lld bytes\n", sent);
     ::close(master);
     ::close(slave);
     return 0;
