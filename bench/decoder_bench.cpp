@@ -34,8 +34,8 @@ constexpr double line_rate = 960.0;
 
 void report(const char* what, double bytes, double seconds) {
     const double rate = bytes / seconds;
-    std::printf("%-34s %12.0f bytes in %7.3f s = %12.0f bytes/s = %8.0f x line rate\n", what,
-                bytes, seconds, rate, rate / line_rate);
+    std::printf("%-34s %12.0f bytes in %7.3f s = %12.0f bytes/s = %8.0f x line rate\n", what, bytes,
+                seconds, rate, rate / line_rate);
 }
 
 // Bytes every sensor sees: markers, values and now and then no reading.
@@ -133,8 +133,9 @@ void bench_port_path(qsizetype n) {
     std::thread writer([&] {
         qsizetype off = 0;
         while (off < bytes.size()) {
-            const ssize_t k = ::write(master, bytes.constData() + off,
-                                      static_cast<size_t>(std::min<qsizetype>(4096, bytes.size() - off)));
+            const ssize_t k =
+                ::write(master, bytes.constData() + off,
+                        static_cast<size_t>(std::min<qsizetype>(4096, bytes.size() - off)));
             if (k > 0)
                 off += k;
         }
@@ -159,8 +160,8 @@ void bench_end_to_end(const QString& sim, qsizetype n) {
     const QString link = dir.filePath(QStringLiteral("logger"));
     QProcess p;
     p.setProgram(sim);
-    p.setArguments({QStringLiteral("--link"), link, QStringLiteral("--fast"), QStringLiteral("--count"),
-                    QString::number(n)});
+    p.setArguments({QStringLiteral("--link"), link, QStringLiteral("--fast"),
+                    QStringLiteral("--count"), QString::number(n)});
     p.start();
     QElapsedTimer wait;
     wait.start();

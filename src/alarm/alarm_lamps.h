@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <optional>
 
-
 // Alarm indication: two lamps per sensor, recoloured by a 100 ms timer while
 // the sensor's alarm switch is on, white while it is off.
 namespace alarms {

@@ -13,8 +13,8 @@ int run_kestrova(QApplication& app) {
     window_seams seams;
     seams.ask = &ask;
     kestrova_app program(seams);
-    QObject::connect(&program, &kestrova_app::finished, &app, [&app] { app.exit(0); },
-                     Qt::QueuedConnection);
+    QObject::connect(
+        &program, &kestrova_app::finished, &app, [&app] { app.exit(0); }, Qt::QueuedConnection);
     end_signals signals_watch;
     QObject::connect(&signals_watch, &end_signals::end_requested, &program, &kestrova_app::unload);
     if (!program.load())

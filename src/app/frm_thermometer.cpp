@@ -1,7 +1,7 @@
 #include "app/frm_thermometer.h"
 
-#include "app/inventory.h"
 #include "alarm/install.h"
+#include "app/inventory.h"
 #include "app/thermometer_icon.h"
 #include "datalog/install.h"
 #include "serial/comm_control.h"
@@ -16,7 +16,8 @@ frm_thermometer::frm_thermometer(window_seams seams, QWidget* parent)
     setObjectName(QStringLiteral("frm_thermometer"));
     setWindowTitle(QStringLiteral("KESTROVA"));
     setWindowIcon(thermometer_icon());
-    setFont(window_font({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")}, 9));
+    setFont(
+        window_font({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")}, 9));
     setFixedSize(792, 554);
     controls_.reserve(49);
     build_inventory(this, ui_, controls_);

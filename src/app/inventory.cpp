@@ -144,12 +144,14 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
     const QFont reading_font = window_font(arial_black, 24, true);
     const QString deg = QStringLiteral("\u00BA");
 
-    ui.Text8 = b.text_box<display_box>(w, "Text8", twips(0, 0, 1215, 285), hidden_font, QStringLiteral("first"));
+    ui.Text8 = b.text_box<display_box>(w, "Text8", twips(0, 0, 1215, 285), hidden_font,
+                                       QStringLiteral("first"));
     ui.Text8->hide();
     ui.Command5 = b.add(new QPushButton(QStringLiteral("Change Port"), w), "Command5");
     ui.Command5->setGeometry(twips(9540, 6000, 1695, 375));
     ui.Command5->setFont(window_font(schoolbook, 12));
-    ui.Text7 = b.text_box<display_box>(w, "Text7", twips(0, 300, 1215, 285), hidden_font, QStringLiteral("select"));
+    ui.Text7 = b.text_box<display_box>(w, "Text7", twips(0, 300, 1215, 285), hidden_font,
+                                       QStringLiteral("select"));
     ui.Text7->hide();
     ui.Timer3 = b.timer(w, "Timer3", 100, true);
     ui.Timer2 = b.timer(w, "Timer2", 100, false);
@@ -184,8 +186,10 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
                          QStringLiteral("Temperature High Threshold [%1C]").arg(deg));
     ui.Label16 = b.label(g2, "Label16", twips(4200, 1800, 3600, 375), condensed,
                          QStringLiteral("Temperature Low Threshold [%1C]").arg(deg));
-    ui.Label15 = b.label(g2, "Label15", twips(6000, 1200, 975, 375), condensed, QStringLiteral("Alarm"));
-    ui.Label14 = b.label(g2, "Label14", twips(6000, 2280, 975, 375), condensed, QStringLiteral("Alarm"));
+    ui.Label15 =
+        b.label(g2, "Label15", twips(6000, 1200, 975, 375), condensed, QStringLiteral("Alarm"));
+    ui.Label14 =
+        b.label(g2, "Label14", twips(6000, 2280, 975, 375), condensed, QStringLiteral("Alarm"));
     ui.Shape8 = b.panel(g2, "Shape8", twips(3960, 480, 4095, 2535), panel_grey);
     ui.Label2 = b.label(g2, "Label2", twips(240, 840, 3000, 375), heading_font,
                         QStringLiteral("TEMPERATURE [%1C]").arg(deg));
@@ -200,8 +204,10 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
     ui.Text2 = b.text_box<display_box>(g1, "Text2", twips(840, 1320, 1575, 735), reading_font);
     ui.UpDown2 = b.spin(g1, "UpDown2", 4080, 2280);
     ui.Shape4 = b.lamp(g1, "Shape4", twips(5520, 2280, 375, 375));
-    ui.Label6 = b.label(g1, "Label6", twips(6000, 2280, 975, 375), condensed, QStringLiteral("Alarm"));
-    ui.Label5 = b.label(g1, "Label5", twips(6000, 1200, 975, 375), condensed, QStringLiteral("Alarm"));
+    ui.Label6 =
+        b.label(g1, "Label6", twips(6000, 2280, 975, 375), condensed, QStringLiteral("Alarm"));
+    ui.Label5 =
+        b.label(g1, "Label5", twips(6000, 1200, 975, 375), condensed, QStringLiteral("Alarm"));
     ui.Shape3 = b.lamp(g1, "Shape3", twips(5520, 1200, 375, 375));
     ui.Label4 = b.label(g1, "Label4", twips(4080, 1800, 3600, 375), condensed,
                         QStringLiteral("Temperature Low Threshold [%1C]").arg(deg));
@@ -214,11 +220,12 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
 
     const QFont port_font = window_font(univers, 14.25, true);
     ui.Label8 = b.label(w, "Label8", twips(10560, 5520, 855, 375), port_font, QString());
-    ui.Label9 = b.label(w, "Label9", twips(9720, 5520, 855, 375), port_font, QStringLiteral("PORT "));
+    ui.Label9 =
+        b.label(w, "Label9", twips(9720, 5520, 855, 375), port_font, QStringLiteral("PORT "));
     ui.Shape2 = b.panel(w, "Shape2", twips(9240, 5400, 2295, 1095), QColor(0xFF, 0xFF, 0xC0));
     ui.Shape6 = b.panel(w, "Shape6", twips(9180, 6600, 2295, 1095), panel_grey);
-    ui.Label7 = b.label(w, "Label7", twips(9720, 2040, 1575, 375), window_font(tw_cen, 12, true, true),
-                        QStringLiteral("Sample Time"));
+    ui.Label7 = b.label(w, "Label7", twips(9720, 2040, 1575, 375),
+                        window_font(tw_cen, 12, true, true), QStringLiteral("Sample Time"));
     ui.Shape5 = b.panel(w, "Shape5", twips(9240, 960, 2295, 4095), panel_grey);
 
     // Shapes are drawn beneath the other controls of their container.
@@ -229,9 +236,9 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
 
     // Keyboard order; labels, group boxes and hidden boxes take no focus.
     const QList<QWidget*> tab_order = {
-        ui.Text1,   ui.Text2,   ui.Text3,   ui.Text4,    ui.Check2,  ui.Text5,   ui.Text6,
-        ui.Check3,  ui.UpDown1, ui.UpDown2, ui.UpDown3,  ui.Option5, ui.Option7, ui.Option8,
-        ui.Command7, ui.Check1, ui.Option6, ui.Text7,    ui.UpDown4, ui.Command5, ui.Text8};
+        ui.Text1,    ui.Text2,   ui.Text3,   ui.Text4,   ui.Check2,  ui.Text5,    ui.Text6,
+        ui.Check3,   ui.UpDown1, ui.UpDown2, ui.UpDown3, ui.Option5, ui.Option7,  ui.Option8,
+        ui.Command7, ui.Check1,  ui.Option6, ui.Text7,   ui.UpDown4, ui.Command5, ui.Text8};
     for (qsizetype i = 1; i < tab_order.size(); ++i)
         QWidget::setTabOrder(tab_order[i - 1], tab_order[i]);
 }

@@ -61,8 +61,8 @@ bool kestrova_app::load() {
     datalog::apply_sample_interval(ui);
     ui.MSComm1->set_port_map(read_port_map(ini_));
 
-    const probe_result probe = probe_ports(
-        *ui.MSComm1, [this](int index) { load_selector().Combo1->removeItem(index); });
+    const probe_result probe =
+        probe_ports(*ui.MSComm1, [this](int index) { load_selector().Combo1->removeItem(index); });
     if (!probe.any_open) {
         window_->seams().ask->message(QStringLiteral("There is No Comm Port on this Computer"),
                                       no_port_details(probe, ui.MSComm1->ports()));
@@ -119,11 +119,10 @@ void kestrova_app::show_port_state() {
         p.setColor(QPalette::WindowText, QColor(0x00, 0x60, 0x00));
         reopen_timer_.stop();
     } else {
-        label->setToolTip(
-            QStringLiteral("Port %1 (%2) is not open: %3. Trying again every second.")
-                .arg(wanted_port_)
-                .arg(device, comm->last_error().isEmpty() ? QStringLiteral("closed")
-                                                          : comm->last_error()));
+        label->setToolTip(QStringLiteral("Port %1 (%2) is not open: %3. Trying again every second.")
+                              .arg(wanted_port_)
+                              .arg(device, comm->last_error().isEmpty() ? QStringLiteral("closed")
+                                                                        : comm->last_error()));
         p.setColor(QPalette::WindowText, QColor(0xC0, 0x00, 0x00));
         if (!reopen_timer_.isActive())
             reopen_timer_.start();

@@ -22,4 +22,6 @@ QImage thermometer_image() {
     return img;
 }
 
-QIcon thermometer_icon() { return QIcon(QPixmap::fromImage(thermometer_image())); }
+QIcon thermometer_icon() {
+    return QIcon(QPixmap::fromImage(thermometer_image()));
+}

@@ -31,7 +31,9 @@ struct decimal_parts {
 // the C locale, and without any undefined behaviour however long the digits
 // or however large the exponent.
 double to_double(const decimal_parts& p) {
-    const auto nonzero = [](const std::string& s) { return s.find_first_not_of('0') != std::string::npos; };
+    const auto nonzero = [](const std::string& s) {
+        return s.find_first_not_of('0') != std::string::npos;
+    };
     if (!nonzero(p.int_digits) && !nonzero(p.frac_digits))
         return p.negative ? -0.0 : 0.0;
 
@@ -65,7 +67,9 @@ double to_double(const decimal_parts& p) {
     return p.negative ? -v : v;
 }
 
-bool is_digit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool is_digit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
 
 } // namespace
 

@@ -1,8 +1,8 @@
 #include "controls/updown.h"
 
 #include <QKeyEvent>
-#include <algorithm>
 #include <QToolButton>
+#include <algorithm>
 
 updown::updown(QWidget* parent)
     : QWidget(parent)

@@ -22,7 +22,9 @@ QByteArray log_line(const QDateTime& now, const QString& sensor1, const QString&
 data_log::data_log(QString dir)
     : dir_(std::move(dir)) {}
 
-QString data_log::path() const { return QDir(dir_).filePath(log_file_name); }
+QString data_log::path() const {
+    return QDir(dir_).filePath(log_file_name);
+}
 
 QString data_log::append(const QByteArray& line) {
     QFile f(path());

@@ -19,15 +19,15 @@ frmselect::frmselect(QWidget* main_window)
     setWindowIcon(thermometer_icon());
     setFixedSize(277, 116);
 
-    const QFont f = window_font({QStringLiteral("New Century Schoolbook"), QStringLiteral("C059")},
-                                12, true);
+    const QFont f =
+        window_font({QStringLiteral("New Century Schoolbook"), QStringLiteral("C059")}, 12, true);
     command1->setObjectName(QStringLiteral("command1"));
     command1->setGeometry(168, 64, 81, 33);
     command1->setAutoDefault(false);
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setGeometry(24, 64, 105, 28);
-    Combo1->addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
-                      QStringLiteral("4")});
+    Combo1->addItems(
+        {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")});
     Combo1->setCurrentIndex(-1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(24, 16, 233, 17);

@@ -20,7 +20,9 @@ bool comm_control::set_comm_port(int port) {
     return true;
 }
 
-bool comm_control::port_open() const { return port_->isOpen(); }
+bool comm_control::port_open() const {
+    return port_->isOpen();
+}
 
 bool comm_control::set_port_open(bool open) {
     if (!open) {
@@ -79,7 +81,9 @@ QByteArray comm_control::input() {
     return out;
 }
 
-void comm_control::set_rthreshold(int t) { rthreshold_ = t < 0 ? 0 : t; }
+void comm_control::set_rthreshold(int t) {
+    rthreshold_ = t < 0 ? 0 : t;
+}
 
 void comm_control::read_available() {
     // Take no more than one batch ahead; the rest waits in the port's own

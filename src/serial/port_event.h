@@ -9,10 +9,10 @@ namespace decoder {
 // The fields one port event touches.
 struct port_event_fields {
     comm_control* comm;
-    display_box* state; // Text8
+    display_box* state;   // Text8
     display_box* sensor1; // Text2
     display_box* sensor2; // Text1
-    QWidget* window;    // carries the caption
+    QWidget* window;      // carries the caption
 };
 
 // The handler of every port event of MSComm1: decodes a received byte into

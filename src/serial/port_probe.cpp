@@ -33,8 +33,9 @@ QString describe_failure(const port_failure& f) {
 #ifdef Q_OS_UNIX
     if (!info.isReadable()) {
         const QString group = info.group().isEmpty() ? QStringLiteral("dialout") : info.group();
-        return QStringLiteral("permission denied: join the group \"%1\" that owns the device "
-                              "(\"dialout\" on Debian, e.g. sudo adduser $USER %1) and log in again")
+        return QStringLiteral(
+                   "permission denied: join the group \"%1\" that owns the device "
+                   "(\"dialout\" on Debian, e.g. sudo adduser $USER %1) and log in again")
             .arg(group);
     }
 #endif

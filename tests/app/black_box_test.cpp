@@ -4,8 +4,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
 #include <csignal>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -66,14 +66,16 @@ TEST(black_box, logs_readings_and_saves_on_sigterm_for_the_next_start) {
     EXPECT_EQ(monitor.exitCode(), 0);
 
     // One line per period: date, time, both readings, TAB-separated, CR LF.
-    const QRegularExpression line(QStringLiteral(
-        "^\\d\\d-\\d\\d-\\d{4}\\t\\d\\d:\\d\\d:\\d\\d\\t(\\d+\\x{BA}C| - - )\\t(\\d+\\x{BA}C| - - )\\r\\n$"));
+    const QRegularExpression line(
+        QStringLiteral("^\\d\\d-\\d\\d-\\d{4}\\t\\d\\d:\\d\\d:\\d\\d\\t(\\d+\\x{BA}C| - - "
+                       ")\\t(\\d+\\x{BA}C| - - )\\r\\n$"));
     const QString first = QString::fromLatin1(read_file(log)).section(u'\n', 0, 0) + u'\n';
     EXPECT_TRUE(line.match(first).hasMatch()) << first.toStdString();
 
     const QByteArray saved = read_file(ini);
     EXPECT_TRUE(saved.startsWith("[Ports]\r\n1=" + link.toLocal8Bit() + "\r\n"));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("frm_thermometer\\.Text2\\.text=(\\d+\\x{BA}C|- -)\\r\\n"))
+    EXPECT_TRUE(QRegularExpression(
+                    QStringLiteral("frm_thermometer\\.Text2\\.text=(\\d+\\x{BA}C|- -)\\r\\n"))
                     .match(QString::fromLatin1(saved))
                     .hasMatch())
         << saved.toStdString();

@@ -83,8 +83,8 @@ TEST(port_probe, removes_the_ports_that_fail_from_4_down_to_1) {
                                                    : dir.filePath(QStringLiteral("none")));
         comm.set_port_map(m);
         QComboBox list;
-        list.addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
-                       QStringLiteral("4")});
+        list.addItems(
+            {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")});
         std::vector<int> removed;
         const probe_result result = probe_ports(comm, [&](int index) {
             removed.push_back(index);
@@ -111,7 +111,8 @@ TEST(port_probe, explains_why_no_port_opened) {
     m.set_device(1, dir.filePath(QStringLiteral("gone")));
     m.set_device(2, dir.path());
     probe_result r;
-    r.failures[0] = port_failure{m.device(1), QSerialPort::DeviceNotFoundError, QStringLiteral("x")};
+    r.failures[0] =
+        port_failure{m.device(1), QSerialPort::DeviceNotFoundError, QStringLiteral("x")};
     r.failures[1] = port_failure{m.device(2), QSerialPort::UnsupportedOperationError,
                                  QStringLiteral("Is a directory")};
     const QString text = no_port_details(r, m);
@@ -182,7 +183,8 @@ TEST_F(lifecycle_fixture, a_saved_port_is_opened_and_the_window_shown) {
     EXPECT_EQ(app->selector()->Combo1->count(), 2);
 
     ASSERT_TRUE(ptys[2].write(QByteArray("\xFE\x19", 2)));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ui().Text2->text() == QString::fromUtf8("25\u00BAC"); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return ui().Text2->text() == QString::fromUtf8("25\u00BAC"); }, 5000));
 }
 
 TEST_F(lifecycle_fixture, with_every_port_present_the_selection_window_is_not_loaded) {
@@ -271,7 +273,8 @@ TEST_F(lifecycle_fixture, change_port_takes_effect_at_once_and_cancel_keeps_the_
     EXPECT_TRUE(ui().MSComm1->port_open());
     EXPECT_EQ(ui().Label8->text(), QLatin1String("2"));
     ASSERT_TRUE(ptys[1].write(QByteArray("\xFD\x1F", 2)));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ui().Text1->text() == QString::fromUtf8("31\u00BAC"); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return ui().Text1->text() == QString::fromUtf8("31\u00BAC"); }, 5000));
 
     // The old port was let go: somebody else can open it now.
     comm_control other;
@@ -302,6 +305,7 @@ TEST_F(lifecycle_fixture, a_pulled_logger_comes_back_by_itself) {
     ASSERT_TRUE(QFile::link(replugged.slave_path(), link));
     ASSERT_TRUE(QTest::qWaitFor([&] { return ui().MSComm1->port_open(); }, 3000));
     ASSERT_TRUE(replugged.write(QByteArray("\xFE\x2A", 2)));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ui().Text2->text() == QString::fromUtf8("42\u00BAC"); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return ui().Text2->text() == QString::fromUtf8("42\u00BAC"); }, 3000));
     EXPECT_TRUE(ui().Label8->toolTip().contains(QLatin1String("is open")));
 }

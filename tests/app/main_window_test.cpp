@@ -4,13 +4,13 @@
 #include "controls/updown.h"
 #include "support/recording_prompts.h"
 
+#include "serial/comm_control.h"
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include "serial/comm_control.h"
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -22,20 +22,21 @@ struct window_fixture : ::testing::Test {
 };
 
 const char* const inventory[] = {
-    "Text8",   "Command5", "Text7",   "Timer3",  "Timer2",  "Option6", "Check1",  "Command7",
-    "Option8", "Option7",  "Option5", "Timer1",  "UpDown1", "MSComm1", "Frame2",  "Check3",
-    "Text6",   "Text5",    "Text1",   "UpDown3", "UpDown4", "Shape10", "Shape9",  "Label17",
-    "Label16", "Label15",  "Label14", "Shape8",  "Label2",  "Frame1",  "Check2",  "Text4",
-    "Text3",   "Text2",    "UpDown2", "Shape4",  "Label6",  "Label5",  "Shape3",  "Label4",
-    "Label3",  "Shape1",   "Label1",  "Label8",  "Label9",  "Shape2",  "Shape6",  "Label7",
-    "Shape5"};
+    "Text8",    "Command5", "Text7",   "Timer3",  "Timer2",  "Option6", "Check1",
+    "Command7", "Option8",  "Option7", "Option5", "Timer1",  "UpDown1", "MSComm1",
+    "Frame2",   "Check3",   "Text6",   "Text5",   "Text1",   "UpDown3", "UpDown4",
+    "Shape10",  "Shape9",   "Label17", "Label16", "Label15", "Label14", "Shape8",
+    "Label2",   "Frame1",   "Check2",  "Text4",   "Text3",   "Text2",   "UpDown2",
+    "Shape4",   "Label6",   "Label5",  "Shape3",  "Label4",  "Label3",  "Shape1",
+    "Label1",   "Label8",   "Label9",  "Shape2",  "Shape6",  "Label7",  "Shape5"};
 
 } // namespace
 
 TEST_F(window_fixture, enumerates_49_controls_in_window_order) {
     ASSERT_EQ(w.controls().size(), 49u);
     for (std::size_t i = 0; i < 49; ++i)
-        EXPECT_EQ(w.controls()[i]->objectName(), QLatin1String(inventory[i])) << "position " << i + 1;
+        EXPECT_EQ(w.controls()[i]->objectName(), QLatin1String(inventory[i]))
+            << "position " << i + 1;
     EXPECT_EQ(w.controls()[12]->objectName(), QLatin1String("UpDown1"));
     for (const char* name : inventory)
         EXPECT_EQ(w.control(QString::fromLatin1(name))->objectName(), QLatin1String(name));

@@ -35,7 +35,8 @@ struct log_fixture : ::testing::Test {
     void tick() { writer()->write_log_line(); }
 };
 
-const QByteArray first_line = QByteArray("12-05-2026\t21:10:05\t23\xBA" "C\t - - \r\n");
+const QByteArray first_line = QByteArray("12-05-2026\t21:10:05\t23\xBA"
+                                         "C\t - - \r\n");
 
 } // namespace
 

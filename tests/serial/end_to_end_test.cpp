@@ -27,7 +27,8 @@ TEST(decoder_end_to_end, bytes_on_a_pty_reach_the_readings_and_the_caption) {
 
     // 253 then 255: sensor 2 loses its reading, sensor 1 keeps its own.
     ASSERT_TRUE(pty.write(QByteArray("\xFD\xFF", 2)));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.ui().Text1->text() == QLatin1String(" - - "); }, 5000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return w.ui().Text1->text() == QLatin1String(" - - "); }, 5000));
     EXPECT_EQ(w.ui().Text2->text(), QString::fromUtf8("25\u00BAC"));
     EXPECT_EQ(w.windowTitle(), QString::fromUtf8("KESTROVA (25\u00BAC, - - )"));
     EXPECT_EQ(comm->rthreshold(), 1);

@@ -44,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(states, decoder_table,
                          ::testing::Values("first", "second", "", "First", "select"),
                          [](const auto& info) {
                              const std::string s = info.param;
-                             return s.empty() ? std::string("empty") : s + "_" + std::to_string(info.index);
+                             return s.empty() ? std::string("empty")
+                                              : s + "_" + std::to_string(info.index);
                          });
 
 TEST(decoder_classes, byte_classes_by_code) {
@@ -63,10 +64,12 @@ TEST(reading_text, has_no_space_and_the_masculine_ordinal) {
     EXPECT_EQ(reading_text(25), QString::fromUtf8("25\u00BAC"));
     EXPECT_EQ(reading_text(0), QString::fromUtf8("0\u00BAC"));
     EXPECT_EQ(reading_text(124), QString::fromUtf8("124\u00BAC"));
-    EXPECT_EQ(reading_text(25).toLatin1(), QByteArray("25\xBA" "C"));
+    EXPECT_EQ(reading_text(25).toLatin1(), QByteArray("25\xBA"
+                                                      "C"));
 }
 
 TEST(caption, joins_both_readings_in_order) {
-    EXPECT_EQ(caption(reading_text(25), no_reading), QString::fromUtf8("KESTROVA (25\u00BAC, - - )"));
+    EXPECT_EQ(caption(reading_text(25), no_reading),
+              QString::fromUtf8("KESTROVA (25\u00BAC, - - )"));
     EXPECT_EQ(caption({}, {}), QStringLiteral("KESTROVA (,)"));
 }

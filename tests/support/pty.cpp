@@ -23,7 +23,9 @@ pty_pair::pty_pair() {
     slave_path_ = QString::fromLocal8Bit(name);
 }
 
-pty_pair::~pty_pair() { hang_up(); }
+pty_pair::~pty_pair() {
+    hang_up();
+}
 
 bool pty_pair::write(const QByteArray& bytes) {
     const char* p = bytes.constData();

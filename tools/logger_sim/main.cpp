@@ -16,14 +16,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <pty.h>
-#include <algorithm>
 #include <random>
 #include <termios.h>
 #include <thread>
@@ -33,7 +34,9 @@ namespace {
 
 volatile std::sig_atomic_t stop_requested = 0;
 
-void on_signal(int) { stop_requested = 1; }
+void on_signal(int) {
+    stop_requested = 1;
+}
 
 struct options {
     QString link;
@@ -92,7 +95,8 @@ options parse(int argc, char** argv) {
 }
 
 bool publish(const QString& slave, const QString& link) {
-    const QByteArray tmp = (link + QStringLiteral(".tmp") + QString::number(getpid())).toLocal8Bit();
+    const QByteArray tmp =
+        (link + QStringLiteral(".tmp") + QString::number(getpid())).toLocal8Bit();
     ::unlink(tmp.constData());
     if (::symlink(slave.toLocal8Bit().constData(), tmp.constData()) != 0)
         return false;
@@ -121,7 +125,7 @@ private:
         t = std::clamp(t + step(rng_), 0.0, 124.0);
         if (chance(rng_) == 0)
             return 255;
-        return static_cast<int>(t + 0.5);
+        return static_cast<int>(std::lround(t));
     }
 
     std::mt19937 rng_;
