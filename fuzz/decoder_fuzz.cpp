@@ -82,7 +82,15 @@ struct model {
         }
     }
 
-    std::u16string caption() const { return u"KESTROVA (" + sensor1 + u"," + sensor2 + u")"; }
+    // Rebuilt in one buffer: a fresh string per byte would cost more than
+    // the decoding being checked.
+    const std::u16string& caption() {
+        caption_text.assign(u"KESTROVA (");
+        caption_text.append(sensor1).append(u",").append(sensor2).append(u")");
+        return caption_text;
+    }
+
+    std::u16string caption_text;
 };
 
 QString field_text(fuzz::input& in) {
@@ -138,7 +146,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QString sensor1 = (selector & 4) ? field_text(in) : QString();
     QString sensor2 = (selector & 8) ? field_text(in) : QString();
 
-    model m{state.toStdU16String(), sensor1.toStdU16String(), sensor2.toStdU16String()};
+    model m;
+    m.state = state.toStdU16String();
+    m.sensor1 = sensor1.toStdU16String();
+    m.sensor2 = sensor2.toStdU16String();
 
     std::size_t count = 0;
     const std::uint8_t* stream = in.bytes(in.remaining(), &count);

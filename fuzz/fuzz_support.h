@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -62,16 +63,20 @@ private:
 }
 
 // A text shown with every character outside printable ASCII escaped, so a
-// failure message says exactly what was compared.
+// failure message says exactly what was compared; a long one is cut.
 inline QString shown(const QString& s) {
+    constexpr qsizetype longest = 300;
     QString out = QStringLiteral("\"");
-    for (const QChar c : s) {
+    for (const QChar c : QStringView(s).first(std::min(s.size(), longest))) {
         if (c >= u' ' && c <= u'~' && c != u'\\' && c != u'"')
             out += c;
         else
             out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QChar(u'0'));
     }
-    return out + u'"';
+    out += u'"';
+    if (s.size() > longest)
+        out += QStringLiteral("... (%1 characters)").arg(s.size());
+    return out;
 }
 
 } // namespace fuzz

@@ -7,14 +7,14 @@
 // survives in its order; a file that cannot be read is never changed; and
 // a write leaves nothing else behind in the directory.
 //
-// Input: a mode byte (bits 0-1: 0 the file as given, 1 the file behind a
-// comment line that brings it near inifile::max_file_size, 2 no file, 3 a
-// directory in place of the file), for mode 1 two bytes that place the size
+// Input: a mode byte (bits 0-2: 0 to 4 the file as given, 5 the file behind
+// a comment line that brings it near inifile::max_file_size, 6 no file, 7 a
+// directory in place of the file), for mode 5 two bytes that place the size
 // around the limit, two bytes of file length and the file's bytes, then up
-// to eight operations. An operation byte: bit 0 write (else read), bit 1 a
-// key name found in the file (the next byte picks which) instead of a text
-// from the input. Texts (key, value, default) have a header byte: bits 0-6
-// the length (127 means 127 plus the next byte), bit 7 UTF-16.
+// to eight operations (three near the limit, where each costs megabytes). An operation byte: bit 0
+// write (else read), bit 1 a key name found in the file (the next byte picks which) instead of a
+// text from the input. Texts (key, value, default) have a header byte: bits 0-6 the length (127
+// means 127 plus the next byte), bit 7 UTF-16.
 
 #include "fuzz_support.h"
 
@@ -31,7 +31,10 @@
 
 namespace {
 
+// The modes of the first byte besides the file as given.
+enum mode { near_limit = 5, no_file = 6, directory = 7 };
 constexpr int max_operations = 8;
+constexpr int max_operations_near_limit = 3;
 
 const QTemporaryDir& scratch_dir() {
     // One directory for the whole process; it goes when the process ends.
@@ -263,15 +266,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     s.path = s.ini.path();
     clear(s.path);
 
-    const int mode = in.byte() & 3;
-    const std::uint16_t place = mode == 1 ? in.u16() : 0;
+    const int mode = in.byte() & 7;
+    const std::uint16_t place = mode == near_limit ? in.u16() : 0;
     std::size_t file_size = 0;
     const std::uint8_t* file_data = in.bytes(in.u16(), &file_size);
     QByteArray original(reinterpret_cast<const char*>(file_data),
                         static_cast<qsizetype>(file_size));
     const std::vector<QString> names = names_in(original);
 
-    if (mode == 1) {
+    if (mode == near_limit) {
         // A comment line in front brings the file to the limit plus -640..127
         // bytes, so that reads and writes meet the size limit from both sides.
         const qsizetype target = inifile::max_file_size + place % 768 - 640;
@@ -279,9 +282,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (filler >= 0)
             original.prepend(';' + QByteArray(filler, 'x') + "\r\n");
     }
-    if (mode == 2) {
+    if (mode == no_file) {
         original.clear();
-    } else if (mode == 3) {
+    } else if (mode == directory) {
         original.clear();
         if (!QDir(dir).mkdir(QStringLiteral("Tarnwick.INI")))
             fuzz::fail("cannot make a directory in place of the settings file");
@@ -291,7 +294,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         s.usable = original.size() <= inifile::max_file_size;
     }
 
-    for (int op = 0; op < max_operations && in.remaining() > 0; ++op) {
+    const int operations = mode == near_limit ? max_operations_near_limit : max_operations;
+    for (int op = 0; op < operations && in.remaining() > 0; ++op) {
         const std::uint8_t o = in.byte();
         const QString key = s.key_from(in, (o & 2) != 0, names);
         if (o & 1) {
@@ -315,7 +319,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!s.written.empty() && !final_bytes.endsWith("\r\n"))
             fuzz::fail("the written file does not end in CR LF");
     }
-    if (mode == 3 && !QFileInfo(s.path).isDir())
+    if (mode == directory && !QFileInfo(s.path).isDir())
         fuzz::fail("the directory in place of the settings file was touched");
 
     const QStringList left =
