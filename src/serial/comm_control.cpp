@@ -89,6 +89,8 @@ void comm_control::read_available() {
     // Take no more than one batch ahead; the rest waits in the port's own
     // bounded buffer, and beyond that in the device, so memory stays bounded
     // whatever the sender does.
+    if (!port_->isOpen())
+        return;
     const qsizetype pending = rx_.size() - rx_pos_;
     if (pending < batch_size)
         rx_.append(port_->read(batch_size));
