@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -23,6 +24,16 @@ struct process_guard {
         }
     }
 };
+
+// Whether the process has the device behind `link` open.
+bool holds_open(qint64 pid, const QString& link) {
+    const QString target = QFileInfo(link).canonicalFilePath();
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+        if (fd.symLinkTarget() == target)
+            return true;
+    return false;
+}
 
 void start_monitor(QProcess& p, const QString& dir) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -82,15 +93,25 @@ TEST(black_box, logs_readings_and_saves_on_sigterm_for_the_next_start) {
     EXPECT_TRUE(saved.contains("frm_thermometer.Text7.text=1\r\n"));
     EXPECT_TRUE(saved.contains("frm_thermometer.Check1.value=1\r\n"));
 
-    // The next start takes the saved state up again and saves it unchanged
-    // but for the readings.
+    // The next start takes the saved state up again. Without "FileId" in the
+    // file, finding it afterwards shows that the second run saved; finding
+    // the switches as they were shows that it restored them first.
+    QByteArray without_id = saved;
+    without_id.replace("FileId=therm\r\n", "");
+    {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(without_id);
+    }
     QProcess again;
     process_guard again_guard{again};
     start_monitor(again, dir.path());
-    QTest::qWait(700);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return holds_open(again.processId(), link); }, 9000))
+        << "the second run opens the saved port";
     ::kill(static_cast<pid_t>(again.processId()), SIGTERM);
     ASSERT_TRUE(again.waitForFinished(5000));
     const QByteArray resaved = read_file(ini);
+    EXPECT_TRUE(resaved.contains("FileId=therm\r\n"));
     EXPECT_TRUE(resaved.contains("frm_thermometer.Text7.text=1\r\n"));
     EXPECT_TRUE(resaved.contains("frm_thermometer.Check1.value=1\r\n"));
     EXPECT_TRUE(resaved.contains("frm_thermometer.Option8.value=1\r\n"));
