@@ -14,6 +14,7 @@
 #include "controls/properties.h"
 #include "controls/shape.h"
 #include "serial/comm_control.h"
+#include "support/pty.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,10 +31,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
-#include <pty.h>
 #include <random>
 #include <sys/times.h>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -118,24 +117,16 @@ void measure_cpu(const char* what, const thermometer_controls& ui, double second
 
 // (b): the bench plays the logger on a pty and times each lamp change.
 void measure_follow(const thermometer_controls& ui) {
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    pty_pair pty;
+    if (!pty.ok()) {
         std::printf("follow: no pty\n");
         return;
     }
-    termios t{};
-    tcgetattr(slave, &t);
-    cfmakeraw(&t);
-    tcsetattr(slave, TCSANOW, &t);
-    ::close(slave);
     port_map m;
-    m.set_device(1, QString::fromLocal8Bit(name));
+    m.set_device(1, pty.slave_path());
     ui.MSComm1->set_port_map(m);
     if (!ui.MSComm1->set_port_open(true)) {
-        std::printf("follow: cannot open %s\n", name);
-        ::close(master);
+        std::printf("follow: cannot open %s\n", qPrintable(pty.slave_path()));
         return;
     }
 
@@ -149,7 +140,7 @@ void measure_follow(const thermometer_controls& ui) {
         const char bytes[2] = {static_cast<char>(254), static_cast<char>(want_red ? 35 : 25)};
         QElapsedTimer clock;
         clock.start();
-        if (::write(master, bytes, 2) != 2)
+        if (!pty.write(QByteArray(bytes, 2)))
             break;
         if (!run_until([&] { return (ui.Shape3->fill_color() == red) == want_red; }, 2000)) {
             std::printf("follow: lamp did not change within 2 s\n");
@@ -159,7 +150,6 @@ void measure_follow(const thermometer_controls& ui) {
         run_for(pause(rng));
     }
     ui.MSComm1->set_port_open(false);
-    ::close(master);
     if (delays.empty())
         return;
     std::sort(delays.begin(), delays.end());

@@ -11,6 +11,7 @@
 #include "app/frm_thermometer.h"
 #include "serial/comm_control.h"
 #include "serial/reading_decoder.h"
+#include "support/pty.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -21,10 +22,7 @@
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
-#include <fcntl.h>
-#include <pty.h>
 #include <random>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -80,28 +78,13 @@ public:
     bool confirm(const QString&) override { return true; }
 };
 
-// The window with MSComm1 on a fresh pty; returns the master side.
-int open_window_on_pty(frm_thermometer& w, const QString& slave_override = {}) {
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    QString path = slave_override;
-    if (path.isEmpty()) {
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            return -1;
-        termios t{};
-        tcgetattr(slave, &t);
-        cfmakeraw(&t);
-        tcsetattr(slave, TCSANOW, &t);
-        ::close(slave);
-        path = QString::fromLocal8Bit(name);
-    }
+// Puts MSComm1 of the window on the given device and opens it.
+void open_window_on(frm_thermometer& w, const QString& device) {
     port_map m;
-    m.set_device(1, path);
+    m.set_device(1, device);
     w.ui().MSComm1->set_port_map(m);
     if (!w.ui().MSComm1->set_port_open(true))
-        std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
-    return master;
+        std::fprintf(stderr, "cannot open %s\n", qPrintable(device));
 }
 
 // Runs the event loop until `done` holds; returns seconds and the longest
@@ -127,7 +110,9 @@ std::pair<double, double> run_until(const std::function<bool()>& done) {
 void bench_port_path(qsizetype n) {
     silent_prompts ask;
     frm_thermometer w{window_seams{&ask}};
-    const int master = open_window_on_pty(w);
+    pty_pair pty;
+    open_window_on(w, pty.slave_path());
+    const int master = pty.master_fd();
     const QByteArray bytes = logger_bytes(n) + QByteArray("\xFE\x7C", 2); // ends on 124ºC
     const QString last = decoder::reading_text(124);
     std::thread writer([&] {
@@ -148,7 +133,6 @@ void bench_port_path(qsizetype n) {
     report("(b) port-event path, offscreen", static_cast<double>(seen), secs);
     std::printf("    longest event-loop stall: %.1f ms; Text2 = %s\n", worst,
                 qPrintable(w.ui().Text2->text()));
-    ::close(master);
 }
 
 void bench_end_to_end(const QString& sim, qsizetype n) {
@@ -172,7 +156,7 @@ void bench_end_to_end(const QString& sim, qsizetype n) {
     qsizetype seen = 0;
     QObject ctx;
     QObject::connect(w.ui().MSComm1, &comm_control::on_comm, &ctx, [&] { ++seen; });
-    open_window_on_pty(w, link);
+    open_window_on(w, link);
     const auto [secs, worst] = run_until([&] { return seen >= n; });
     report("(c) logger sim --fast end to end", static_cast<double>(seen), secs);
     std::printf("    longest event-loop stall: %.1f ms; caption = %s\n", worst,

@@ -13,6 +13,7 @@ public:
     pty_pair& operator=(const pty_pair&) = delete;
 
     bool ok() const { return master_ >= 0; }
+    int master_fd() const { return master_; }
     const QString& slave_path() const { return slave_path_; }
     // Writes all bytes to the master side.
     bool write(const QByteArray& bytes);
