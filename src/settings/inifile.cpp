@@ -36,9 +36,11 @@ loaded_file load(const QString& path) {
         return {QFileInfo::exists(path) ? inifile::file_state::unreadable
                                         : inifile::file_state::missing,
                 {}};
-    // Read one byte past the limit so that a file that grew since the size
-    // check is still caught.
-    QByteArray bytes = f.read(inifile::max_file_size + 1);
+    // Read one byte past the size seen so that a file that grew since the
+    // check is still caught; asking for the whole limit would allocate it.
+    QByteArray bytes = f.read(info.size() + 1);
+    if (bytes.size() > info.size() && !f.atEnd())
+        bytes += f.read(inifile::max_file_size + 1 - bytes.size());
     if (f.error() != QFileDevice::NoError || bytes.size() > inifile::max_file_size)
         return {inifile::file_state::unreadable, {}};
     return {inifile::file_state::readable, std::move(bytes)};
