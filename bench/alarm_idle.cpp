@@ -16,6 +16,7 @@
 #include "serial/comm_control.h"
 #include "support/pty.h"
 
+#include "controls/timer.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -96,8 +97,8 @@ int lamp_changes(const thermometer_controls& ui) {
 
 void measure_cpu(const char* what, const thermometer_controls& ui, double seconds) {
     int ticks = 0;
-    const auto c2 = QObject::connect(ui.Timer2, &QTimer::timeout, ui.Timer2, [&] { ++ticks; });
-    const auto c3 = QObject::connect(ui.Timer3, &QTimer::timeout, ui.Timer3, [&] { ++ticks; });
+    const auto c2 = QObject::connect(ui.Timer2, &timer::tick, ui.Timer2, [&] { ++ticks; });
+    const auto c3 = QObject::connect(ui.Timer3, &timer::tick, ui.Timer3, [&] { ++ticks; });
     const int changes_before = lamp_changes(ui);
     const long hz = sysconf(_SC_CLK_TCK);
     const cpu_sample before = cpu_now();
@@ -197,6 +198,7 @@ int main(int argc, char** argv) {
     frm_thermometer w{window_seams{&ask}};
     const thermometer_controls& ui = w.ui();
     set_scene(ui);
+    w.release_timers();
     w.show();
     // The first ticks colour the lamps and the window paints once.
     run_for(1000);

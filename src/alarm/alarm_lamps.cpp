@@ -3,10 +3,10 @@
 #include "controls/numbers.h"
 #include "controls/properties.h"
 #include "controls/shape.h"
+#include "controls/timer.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QTimer>
 
 namespace alarms {
 
@@ -79,13 +79,11 @@ void show_lamp(shape* lamp, lamp_state s, lamp_row row) {
 void on_alarm_switch_clicked(const sensor_alarm& s) {
     switch (controls::check_value(s.check)) {
     case 1:
-        // Enabling a running timer must not push its next tick back. The
-        // lamps keep their colour until that tick.
-        if (!s.timer->isActive())
-            s.timer->start();
+        // The lamps keep their colour until the next tick.
+        s.timer->set_enabled(true);
         break;
     case 0:
-        s.timer->stop();
+        s.timer->set_enabled(false);
         show_lamp(s.high_lamp, lamp_state::off, lamp_row::high);
         show_lamp(s.low_lamp, lamp_state::off, lamp_row::low);
         break;
@@ -104,6 +102,9 @@ void on_alarm_tick(const sensor_alarm& s) {
               low_lamp_state(reading_value(s.reading->text()),
                              controls::read_decimal(s.low_text->text(), locale)),
               lamp_row::low);
+    // The lamps now show what the texts say; until one of them changes,
+    // another tick would find nothing new.
+    s.timer->rest();
 }
 
 } // namespace alarms

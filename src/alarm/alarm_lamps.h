@@ -41,7 +41,7 @@ void show_lamp(shape* lamp, lamp_state s, lamp_row row);
 // One sensor's alarm controls.
 struct sensor_alarm {
     QCheckBox* check;
-    QTimer* timer;
+    ::timer* timer;
     // Whatever kind of box the window shows the reading in.
     decltype(thermometer_controls::Text2) reading;
     QLineEdit* high_text;

@@ -4,11 +4,11 @@
 #include "alarm/threshold_entry.h"
 #include "app/frm_thermometer.h"
 #include "controls/shape.h"
+#include "controls/timer.h"
 #include "controls/updown.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QTimer>
 #include <array>
 
 namespace alarms {
@@ -51,7 +51,11 @@ void install(const thermometer_controls& ui, prompts& ask) {
     for (const sensor_alarm& s : sensor_alarms(ui)) {
         QObject::connect(s.check, &QCheckBox::stateChanged, s.check,
                          [s] { on_alarm_switch_clicked(s); });
-        QObject::connect(s.timer, &QTimer::timeout, s.timer, [s] { on_alarm_tick(s); });
+        QObject::connect(s.timer, &timer::tick, s.timer, [s] { on_alarm_tick(s); });
+        // A lamp can change only when one of its texts does.
+        QObject::connect(s.reading, &display_box::textChanged, s.timer, &timer::wake);
+        QObject::connect(s.high_text, &QLineEdit::textChanged, s.timer, &timer::wake);
+        QObject::connect(s.low_text, &QLineEdit::textChanged, s.timer, &timer::wake);
     }
     describe_lamp(ui.Shape3, QStringLiteral("Sensor 1 high threshold alarm"), lamp_row::high);
     describe_lamp(ui.Shape4, QStringLiteral("Sensor 1 low threshold alarm"), lamp_row::low);

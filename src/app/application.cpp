@@ -4,6 +4,20 @@
 #include "app/lifecycle.h"
 
 #include <QApplication>
+#include <cstdlib>
+
+namespace {
+
+kestrova_app* running = nullptr;
+
+// Qt ends the process with exit() when the connection to the display
+// breaks; the operator's settings must not go with it.
+extern "C" void save_on_exit() {
+    if (running)
+        running->save_before_lost_display();
+}
+
+} // namespace
 
 int run_kestrova(QApplication& app) {
     // The program ends through Exit, the close box or a signal, each of
@@ -12,12 +26,18 @@ int run_kestrova(QApplication& app) {
     message_box_prompts ask;
     window_seams seams;
     seams.ask = &ask;
+    end_signals signals_watch;
     kestrova_app program(seams);
     QObject::connect(
         &program, &kestrova_app::finished, &app, [&app] { app.exit(0); }, Qt::QueuedConnection);
-    end_signals signals_watch;
     QObject::connect(&signals_watch, &end_signals::end_requested, &program, &kestrova_app::unload);
     if (!program.load())
         return 0;
-    return app.exec();
+    signals_watch.start_up_finished();
+
+    static const bool hooked = std::atexit(save_on_exit) == 0;
+    running = hooked ? &program : nullptr;
+    const int status = app.exec();
+    running = nullptr;
+    return status;
 }

@@ -10,8 +10,16 @@
 namespace {
 
 int signal_pipe[2] = {-1, -1};
+volatile std::sig_atomic_t start_up_over = 0;
 
-extern "C" void on_end_signal(int) {
+extern "C" void on_end_signal(int sig) {
+    if (start_up_over == 0) {
+        // Nothing is complete enough to save yet, and the file on disk is
+        // still the whole one from before: end at once, by the signal.
+        ::signal(sig, SIG_DFL);
+        ::raise(sig);
+        return;
+    }
     const char b = 1;
     // Only async-signal-safe calls here; the notifier does the rest.
     [[maybe_unused]] const auto n = ::write(signal_pipe[0], &b, 1);
@@ -37,9 +45,14 @@ end_signals::end_signals(QObject* parent)
         sigaction(sig, &sa, nullptr);
 }
 
+void end_signals::start_up_finished() {
+    start_up_over = 1;
+}
+
 end_signals::~end_signals() {
+    // The end has begun: signals that come now would only cut it short.
     struct sigaction sa {};
-    sa.sa_handler = SIG_DFL;
+    sa.sa_handler = SIG_IGN;
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         sigaction(sig, &sa, nullptr);
     if (notifier_)
@@ -53,6 +66,7 @@ end_signals::~end_signals() {
 
 end_signals::end_signals(QObject* parent)
     : QObject(parent) {}
+void end_signals::start_up_finished() {}
 end_signals::~end_signals() = default;
 
 #endif

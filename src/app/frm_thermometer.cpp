@@ -3,6 +3,7 @@
 #include "alarm/install.h"
 #include "app/inventory.h"
 #include "app/thermometer_icon.h"
+#include "controls/timer.h"
 #include "datalog/install.h"
 #include "serial/comm_control.h"
 #include "serial/port_event.h"
@@ -21,10 +22,26 @@ frm_thermometer::frm_thermometer(window_seams seams, QWidget* parent)
     setFixedSize(792, 554);
     controls_.reserve(49);
     build_inventory(this, ui_, controls_);
+    // The window's own colour, #0000C0, is its foreground. The window draws
+    // no text of its own, and every control keeps the standard text colour.
+    const QColor standard_text = palette().color(QPalette::WindowText);
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        QPalette p = child->palette();
+        p.setColor(QPalette::WindowText, standard_text);
+        child->setPalette(p);
+    }
+    QPalette own = palette();
+    own.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0xC0));
+    setPalette(own);
 
-    const decoder::port_event_fields fields{ui_.MSComm1, ui_.Text8, ui_.Text2, ui_.Text1, this};
+    const decoder::port_event_fields fields{ui_.MSComm1, ui_.Text8, ui_.Text2, ui_.Text1,
+                                            &caption_};
     connect(ui_.MSComm1, &comm_control::on_comm, this,
             [fields] { decoder::on_port_event(fields); });
+    // On a real display every new title is a round trip to the server, so
+    // it gets the caption once per batch of bytes; the operator sees the same.
+    connect(ui_.MSComm1, &comm_control::batch_delivered, this,
+            [this] { setWindowTitle(caption_); });
     alarms::install(ui_, *seams_.ask);
     datalog::install(ui_, seams_);
 }
@@ -36,6 +53,11 @@ QObject* frm_thermometer::control(QStringView name) const {
         if (c->objectName() == name)
             return c;
     return nullptr;
+}
+
+void frm_thermometer::release_timers() {
+    for (timer* t : {ui_.Timer3, ui_.Timer2, ui_.Timer1})
+        t->release();
 }
 
 void frm_thermometer::closeEvent(QCloseEvent* event) {

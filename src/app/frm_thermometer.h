@@ -12,9 +12,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 class comm_control;
 class shape;
+class timer;
 class updown;
 
 // Every control of the main window, by its name. They are the program's
@@ -23,15 +23,15 @@ struct thermometer_controls {
     display_box* Text8;
     QPushButton* Command5;
     display_box* Text7;
-    QTimer* Timer3;
-    QTimer* Timer2;
+    timer* Timer3;
+    timer* Timer2;
     QRadioButton* Option6;
     QCheckBox* Check1;
     QPushButton* Command7;
     QRadioButton* Option8;
     QRadioButton* Option7;
     QRadioButton* Option5;
-    QTimer* Timer1;
+    timer* Timer1;
     updown* UpDown1;
     comm_control* MSComm1;
     QGroupBox* Frame2;
@@ -85,6 +85,8 @@ public:
     const std::vector<QObject*>& controls() const { return controls_; }
     QObject* control(QStringView name) const;
     const window_seams& seams() const { return seams_; }
+    // The end of start-up: enabled timers start ticking.
+    void release_timers();
 
 Q_SIGNALS:
     // The operator closed the window with its close box.
@@ -97,4 +99,5 @@ private:
     window_seams seams_;
     thermometer_controls ui_{};
     std::vector<QObject*> controls_;
+    QString caption_; // rebuilt by every port event, shown once per batch
 };

@@ -1,7 +1,9 @@
 #include "app/inventory.h"
 
 #include "app/frm_thermometer.h"
+#include "controls/check_box.h"
 #include "controls/shape.h"
+#include "controls/timer.h"
 #include "controls/updown.h"
 #include "serial/comm_control.h"
 
@@ -11,7 +13,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <cmath>
 
 QFont window_font(const QStringList& families, double points, bool bold, bool underline) {
@@ -89,17 +90,14 @@ public:
         return u;
     }
 
-    QTimer* timer(QObject* parent, const char* name, int interval, bool enabled) {
-        auto* t = add(new QTimer(parent), name);
-        t->setInterval(interval);
-        if (enabled)
-            t->start();
-        return t;
+    // Enabled as designed; no timer ticks before the window's start-up is over.
+    timer* clock(QObject* parent, const char* name, int interval, bool enabled) {
+        return add(new timer(interval, enabled, parent), name);
     }
 
     QCheckBox* check(QWidget* parent, const char* name, QRect r, const QFont& f,
                      const QString& caption) {
-        auto* c = add(new QCheckBox(caption, parent), name);
+        auto* c = add(new check_box(caption, parent), name);
         c->setGeometry(r);
         c->setFont(f);
         return c;
@@ -153,8 +151,8 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
     ui.Text7 = b.text_box<display_box>(w, "Text7", twips(0, 300, 1215, 285), hidden_font,
                                        QStringLiteral("select"));
     ui.Text7->hide();
-    ui.Timer3 = b.timer(w, "Timer3", 100, true);
-    ui.Timer2 = b.timer(w, "Timer2", 100, false);
+    ui.Timer3 = b.clock(w, "Timer3", 100, true);
+    ui.Timer2 = b.clock(w, "Timer2", 100, false);
     ui.Option6 = b.option(w, "Option6", 4080, QStringLiteral("1 Min"));
     ui.Check1 = b.check(w, "Check1", twips(9480, 1200, 1935, 375), condensed,
                         QStringLiteral("Log data to File"));
@@ -166,7 +164,7 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
     ui.Option8->setChecked(true);
     ui.Option7 = b.option(w, "Option7", 3600, QStringLiteral("30 Sec"));
     ui.Option5 = b.option(w, "Option5", 3120, QStringLiteral("10 Sec"));
-    ui.Timer1 = b.timer(w, "Timer1", 1000, true);
+    ui.Timer1 = b.clock(w, "Timer1", 1000, true);
     // UpDown1 belongs to the window, drawn over group 1 beside Text3.
     ui.UpDown1 = b.spin(w, "UpDown1", 4440, 1680);
     ui.MSComm1 = b.add(new comm_control(w), "MSComm1");

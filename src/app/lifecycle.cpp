@@ -1,6 +1,7 @@
 #include "app/lifecycle.h"
 
 #include "alarm/install.h"
+#include "controls/timer.h"
 #include "datalog/sample_interval.h"
 #include "portselect/frmselect.h"
 #include "serial/comm_control.h"
@@ -80,8 +81,9 @@ bool kestrova_app::load() {
         window_->show();
     }
 
-    ui.Timer1->start();
+    ui.Timer1->set_enabled(true);
     alarms::apply_alarm_switches(ui);
+    window_->release_timers();
     return true;
 }
 
@@ -176,6 +178,13 @@ void kestrova_app::unload() {
         return;
     save_window_state(*window_, ini_);
     end();
+}
+
+void kestrova_app::save_before_lost_display() {
+    if (ended_)
+        return;
+    ended_ = true;
+    save_window_state(*window_, ini_);
 }
 
 void kestrova_app::end() {

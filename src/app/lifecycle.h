@@ -32,6 +32,9 @@ public:
     void on_click_command7(); // Exit
     void unload();            // close box of the main window, and the end signals
     void on_click_command1(); // OK of the port selection window
+    // The window system went away and the process is ending: the widgets
+    // are still in memory, so the state is saved as the close box would.
+    void save_before_lost_display();
 
 Q_SIGNALS:
     // The program is to end now; the state is saved and the port closed.

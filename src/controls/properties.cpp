@@ -3,6 +3,7 @@
 #include "controls/display_box.h"
 #include "controls/numbers.h"
 #include "controls/shape.h"
+#include "controls/timer.h"
 #include "controls/updown.h"
 #include "serial/comm_control.h"
 
@@ -13,7 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <cmath>
 
 namespace controls {
@@ -37,7 +37,7 @@ control_kind kind_of(const QObject* c) {
         return control_kind::shape;
     if (qobject_cast<const updown*>(c))
         return control_kind::spin_button;
-    if (qobject_cast<const QTimer*>(c))
+    if (qobject_cast<const timer*>(c))
         return control_kind::timer;
     if (qobject_cast<const comm_control*>(c))
         return control_kind::serial_port;

@@ -4,8 +4,8 @@
 #include "datalog/data_log.h"
 #include "datalog/sample_interval.h"
 
+#include "controls/timer.h"
 #include <QRadioButton>
-#include <QTimer>
 
 namespace datalog {
 
@@ -19,7 +19,7 @@ void install(const thermometer_controls& ui, const window_seams& seams) {
         });
     // The writer lives as long as the timer that drives it.
     auto* writer = new log_writer(ui, seams.work_dir, seams.clock, ui.Timer1);
-    QObject::connect(ui.Timer1, &QTimer::timeout, writer, &log_writer::write_log_line);
+    QObject::connect(ui.Timer1, &timer::tick, writer, &log_writer::write_log_line);
 }
 
 } // namespace datalog

@@ -2,8 +2,8 @@
 
 #include "app/frm_thermometer.h"
 
+#include "controls/timer.h"
 #include <QRadioButton>
-#include <QTimer>
 
 namespace datalog {
 
@@ -20,8 +20,8 @@ int sample_period_ms(bool option8, bool option5, bool option7, bool option6) {
 }
 
 void apply_sample_interval(const thermometer_controls& ui) {
-    ui.Timer1->setInterval(sample_period_ms(ui.Option8->isChecked(), ui.Option5->isChecked(),
-                                            ui.Option7->isChecked(), ui.Option6->isChecked()));
+    ui.Timer1->set_interval(sample_period_ms(ui.Option8->isChecked(), ui.Option5->isChecked(),
+                                             ui.Option7->isChecked(), ui.Option6->isChecked()));
 }
 
 } // namespace datalog

@@ -6,6 +6,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -46,6 +47,22 @@ void frmselect::show_devices(const port_map& ports) {
         Combo1->setItemData(i, QStringLiteral("Port %1 is %2").arg(port).arg(ports.device(port)),
                             Qt::ToolTipRole);
     }
+}
+
+void frmselect::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The choice can be made from the keyboard alone: type the number or
+    // use the arrows, then Enter.
+    Combo1->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void frmselect::keyPressEvent(QKeyEvent* event) {
+    // OK is not the default button, yet Enter should confirm like it.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        command1->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void frmselect::closeEvent(QCloseEvent* event) {

@@ -104,9 +104,11 @@ void comm_control::deliver() {
         return;
     delivering_ = true;
     qsizetype delivered = 0;
+    bool any_event = false;
     while (port_->isOpen() && rthreshold_ > 0 && rx_pos_ < rx_.size() && delivered < batch_size) {
         const quint64 taken_before = taken_;
         comm_event_ = ev_receive;
+        any_event = true;
         Q_EMIT on_comm();
         // A handler that takes nothing would otherwise be called forever.
         if (taken_ == taken_before)
@@ -118,6 +120,8 @@ void comm_control::deliver() {
         rx_pos_ = 0;
     }
     delivering_ = false;
+    if (any_event)
+        Q_EMIT batch_delivered();
     // One batch per turn of the event loop keeps the window responsive
     // under a flood; the rest follows on the next turn.
     const bool more = !rx_.isEmpty() || (port_->isOpen() && port_->bytesAvailable() > 0);

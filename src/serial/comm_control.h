@@ -47,6 +47,9 @@ public:
 
 Q_SIGNALS:
     void on_comm();
+    // A run of port events has been delivered; the next comes on a later
+    // turn of the event loop.
+    void batch_delivered();
     // The port was open and went away (unplugged, other end closed); it has
     // been closed already.
     void port_lost(const QString& reason);

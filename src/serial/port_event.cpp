@@ -5,7 +5,7 @@
 
 #include "controls/display_box.h"
 
-#include <QWidget>
+#include <QString>
 
 namespace decoder {
 
@@ -28,7 +28,7 @@ void on_port_event(const port_event_fields& f) {
     }
     f.comm->set_rthreshold(1);
     f.comm->set_input_len(1);
-    f.window->setWindowTitle(caption(f.sensor1->text(), f.sensor2->text()));
+    *f.caption = caption(f.sensor1->text(), f.sensor2->text());
 }
 
 } // namespace decoder

@@ -2,7 +2,7 @@
 
 class comm_control;
 class display_box;
-class QWidget;
+class QString;
 
 namespace decoder {
 
@@ -12,7 +12,7 @@ struct port_event_fields {
     display_box* state;   // Text8
     display_box* sensor1; // Text2
     display_box* sensor2; // Text1
-    QWidget* window;      // carries the caption
+    QString* caption;     // the window caption, shown by the window
 };
 
 // The handler of every port event of MSComm1: decodes a received byte into

@@ -16,6 +16,7 @@ TEST(alarm_end_to_end, lamps_follow_the_loggers_readings) {
     recording_prompts ask;
     frm_thermometer w{window_seams{&ask}};
     const auto& ui = w.ui();
+    w.release_timers();
     port_map m;
     m.set_device(1, pty.slave_path());
     ui.MSComm1->set_port_map(m);

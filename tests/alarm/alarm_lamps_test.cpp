@@ -5,12 +5,12 @@
 #include "controls/shape.h"
 #include "support/recording_prompts.h"
 
+#include "controls/timer.h"
 #include <QAccessible>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -29,7 +29,7 @@ std::string colour_name(QColor c) {
 
 struct sensor {
     QCheckBox* check;
-    QTimer* timer;
+    ::timer* timer;
     decltype(thermometer_controls::Text2) reading;
     QLineEdit* high;
     QLineEdit* low;
@@ -43,11 +43,13 @@ sensor sensor_of(const thermometer_controls& ui, int n) {
     return {ui.Check3, ui.Timer3, ui.Text1, ui.Text6, ui.Text5, ui.Shape9, ui.Shape10};
 }
 
-// Lets the real timer run once; the lamps' handler is connected before the
-// spy, so it has run when the spy sees the tick.
-void wait_tick(QTimer* t) {
-    ASSERT_TRUE(t->isActive());
-    QSignalSpy ticks(t, &QTimer::timeout);
+// Lets the real timer run once, also when it rests for want of anything new;
+// the lamps' handler is connected before the spy, so it has run when the spy
+// sees the tick.
+void wait_tick(::timer* t) {
+    ASSERT_TRUE(t->enabled());
+    t->wake();
+    QSignalSpy ticks(t, &::timer::tick);
     ASSERT_TRUE(ticks.wait(5000));
 }
 
@@ -64,6 +66,7 @@ struct lamp_fixture : ::testing::TestWithParam<int> {
 
     lamp_fixture() {
         QLocale::setDefault(QLocale::c());
+        w.release_timers();
         w.show();
     }
     ~lamp_fixture() override { QLocale::setDefault(QLocale::system()); }
@@ -108,7 +111,7 @@ TEST_P(lamp_fixture, lamps_follow_reading_and_thresholds_at_each_tick) {
 
     click(s.check);
     ASSERT_EQ(controls::check_value(s.check), 1);
-    ASSERT_TRUE(s.timer->isActive());
+    ASSERT_TRUE(s.timer->enabled());
     for (const row& r : table) {
         SCOPED_TRACE("reading \"" + r.reading.toStdString() + "\", high \"" + r.high.toStdString() +
                      "\", low \"" + r.low.toStdString() + "\"");
@@ -141,12 +144,12 @@ TEST_P(lamp_fixture, alarm_switch_starts_and_stops_its_own_sensor_only) {
     // Off: timer stopped and both lamps white at once; the other sensor untouched.
     click(s.check);
     EXPECT_EQ(controls::check_value(s.check), 0);
-    EXPECT_FALSE(s.timer->isActive());
+    EXPECT_FALSE(s.timer->enabled());
     EXPECT_EQ(s.high_lamp->fill_color(), white);
     EXPECT_EQ(s.low_lamp->fill_color(), white);
     EXPECT_EQ(other.high_lamp->fill_changes() + other.low_lamp->fill_changes(), other_changes);
     EXPECT_EQ(other.high_lamp->fill_color(), other_high);
-    EXPECT_TRUE(other.timer->isActive());
+    EXPECT_TRUE(other.timer->enabled());
 
     // White whatever the reading does meanwhile.
     s.reading->setText(deg("5"));
@@ -157,7 +160,7 @@ TEST_P(lamp_fixture, alarm_switch_starts_and_stops_its_own_sensor_only) {
 
     // On again: white until the next tick, which colours from the reading now.
     click(s.check);
-    EXPECT_TRUE(s.timer->isActive());
+    EXPECT_TRUE(s.timer->enabled());
     EXPECT_EQ(s.high_lamp->fill_color(), white);
     EXPECT_EQ(s.low_lamp->fill_color(), white);
     wait_tick(s.timer);
@@ -166,11 +169,11 @@ TEST_P(lamp_fixture, alarm_switch_starts_and_stops_its_own_sensor_only) {
 
     // Greyed changes nothing, whether the alarm was on or off.
     controls::set_check_value(s.check, 2);
-    EXPECT_TRUE(s.timer->isActive());
+    EXPECT_TRUE(s.timer->enabled());
     EXPECT_EQ(s.low_lamp->fill_color(), red);
     controls::set_check_value(s.check, 0);
     controls::set_check_value(s.check, 2);
-    EXPECT_FALSE(s.timer->isActive());
+    EXPECT_FALSE(s.timer->enabled());
     EXPECT_EQ(s.low_lamp->fill_color(), white);
 }
 
@@ -215,11 +218,11 @@ TEST(alarm_start_up, switches_set_timers_and_lamps_as_a_click_would) {
     frm_thermometer w{window_seams{&ask}};
     const auto& ui = w.ui();
     // A first start: both alarms off, Timer3 still running as designed.
-    ASSERT_TRUE(ui.Timer3->isActive());
+    ASSERT_TRUE(ui.Timer3->enabled());
     EXPECT_EQ(description(ui.Shape10), QStringLiteral("Normal"));
     alarms::apply_alarm_switches(ui);
-    EXPECT_FALSE(ui.Timer2->isActive());
-    EXPECT_FALSE(ui.Timer3->isActive());
+    EXPECT_FALSE(ui.Timer2->enabled());
+    EXPECT_FALSE(ui.Timer3->enabled());
     for (shape* lamp : {ui.Shape3, ui.Shape4, ui.Shape9, ui.Shape10}) {
         EXPECT_EQ(lamp->fill_color(), white) << lamp->objectName().toStdString();
         EXPECT_EQ(description(lamp), QStringLiteral("Alarm off"));
@@ -233,8 +236,8 @@ TEST(alarm_start_up, switches_set_timers_and_lamps_as_a_click_would) {
     controls::set_check_value(ui2.Check2, 1);
     controls::set_check_value(ui2.Check3, 2);
     alarms::apply_alarm_switches(ui2);
-    EXPECT_TRUE(ui2.Timer2->isActive());
-    EXPECT_TRUE(ui2.Timer3->isActive());
+    EXPECT_TRUE(ui2.Timer2->enabled());
+    EXPECT_TRUE(ui2.Timer3->enabled());
     for (shape* lamp : {ui2.Shape3, ui2.Shape4, ui2.Shape9, ui2.Shape10})
         EXPECT_EQ(lamp->fill_color(), green) << lamp->objectName().toStdString();
 }

@@ -7,6 +7,7 @@
 #include "support/pty.h"
 #include "support/recording_prompts.h"
 
+#include "controls/timer.h"
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -15,7 +16,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -142,7 +142,7 @@ TEST_F(lifecycle_fixture, first_start_asks_for_a_port_and_keeps_the_choice) {
     ASSERT_NE(sel, nullptr);
     EXPECT_TRUE(sel->isVisible());
     EXPECT_EQ(ui().Timer1->interval(), 5000) << "no option saved: the restore clears Option8";
-    EXPECT_TRUE(ui().Timer1->isActive());
+    EXPECT_TRUE(ui().Timer1->enabled());
     EXPECT_EQ(ui().Shape3->fill_color(), QColor(Qt::white));
     EXPECT_EQ(ui().Shape10->fill_color(), QColor(Qt::white));
 
@@ -172,10 +172,10 @@ TEST_F(lifecycle_fixture, a_saved_port_is_opened_and_the_window_shown) {
     EXPECT_EQ(ui().MSComm1->comm_port(), 3);
     EXPECT_EQ(ui().Label8->text(), QLatin1String("3"));
     EXPECT_TRUE(app->window().isVisible());
-    EXPECT_TRUE(ui().Timer1->isActive());
+    EXPECT_TRUE(ui().Timer1->enabled());
     EXPECT_EQ(ui().Timer1->interval(), 60000);
-    EXPECT_TRUE(ui().Timer2->isActive());
-    EXPECT_FALSE(ui().Timer3->isActive());
+    EXPECT_TRUE(ui().Timer2->enabled());
+    EXPECT_FALSE(ui().Timer3->enabled());
     EXPECT_EQ(ui().Shape3->fill_color(), QColor(0x00, 0x80, 0x00)) << "lit lamps wait for a tick";
     EXPECT_EQ(ui().Shape9->fill_color(), QColor(Qt::white));
     ASSERT_NE(app->selector(), nullptr);

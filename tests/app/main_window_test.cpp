@@ -4,6 +4,7 @@
 #include "controls/updown.h"
 #include "support/recording_prompts.h"
 
+#include "controls/timer.h"
 #include "serial/comm_control.h"
 #include <QCheckBox>
 #include <QGroupBox>
@@ -11,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -71,9 +71,9 @@ TEST_F(window_fixture, design_time_defaults) {
     EXPECT_EQ(ui.Text7->text(), QLatin1String("select"));
     EXPECT_TRUE(ui.Text7->isHidden());
     EXPECT_TRUE(ui.Text8->isHidden());
-    EXPECT_TRUE(ui.Timer3->isActive());
-    EXPECT_FALSE(ui.Timer2->isActive());
-    EXPECT_TRUE(ui.Timer1->isActive());
+    EXPECT_TRUE(ui.Timer3->enabled());
+    EXPECT_FALSE(ui.Timer2->enabled());
+    EXPECT_TRUE(ui.Timer1->enabled());
     EXPECT_EQ(ui.Timer1->interval(), 1000);
     EXPECT_EQ(ui.Timer2->interval(), 100);
     EXPECT_TRUE(ui.Option8->isChecked());

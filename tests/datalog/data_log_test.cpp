@@ -4,13 +4,13 @@
 #include "datalog/sample_interval.h"
 #include "support/recording_prompts.h"
 
+#include "controls/timer.h"
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -141,6 +141,7 @@ TEST_F(log_fixture, a_read_only_directory_does_not_stop_the_program) {
 
 TEST_F(log_fixture, timer1_ticks_write_lines) {
     controls::set_check_value(ui.Check1, 1);
-    ui.Timer1->start(20);
+    ui.Timer1->set_interval(20);
+    w.release_timers();
     EXPECT_TRUE(QTest::qWaitFor([&] { return read_file(log_path).count('\n') >= 2; }, 5000));
 }
