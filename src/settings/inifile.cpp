@@ -8,9 +8,13 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstdio>
+
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -21,7 +25,16 @@ const QByteArray vez = QByteArrayLiteral("VEZ");
 struct loaded_file {
     inifile::file_state state = inifile::file_state::missing;
     QByteArray bytes;
+    QString problem; // why an unreadable file cannot be read
 };
+
+loaded_file unreadable(const QString& problem) {
+    return {inifile::file_state::unreadable, {}, problem};
+}
+
+QString too_large() {
+    return QStringLiteral("larger than %1 bytes").arg(inifile::max_file_size);
+}
 
 // The whole file, or why not. Only regular files are opened: a FIFO or a
 // device would block or never end.
@@ -29,21 +42,23 @@ loaded_file load(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists())
         return {};
-    if (!info.isFile() || info.size() > inifile::max_file_size)
-        return {inifile::file_state::unreadable, {}};
+    if (!info.isFile())
+        return unreadable(QStringLiteral("not a regular file"));
+    if (info.size() > inifile::max_file_size)
+        return unreadable(too_large());
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        return {QFileInfo::exists(path) ? inifile::file_state::unreadable
-                                        : inifile::file_state::missing,
-                {}};
+        return QFileInfo::exists(path) ? unreadable(f.errorString()) : loaded_file{};
     // Read one byte past the size seen so that a file that grew since the
     // check is still caught; asking for the whole limit would allocate it.
     QByteArray bytes = f.read(info.size() + 1);
     if (bytes.size() > info.size() && !f.atEnd())
         bytes += f.read(inifile::max_file_size + 1 - bytes.size());
-    if (f.error() != QFileDevice::NoError || bytes.size() > inifile::max_file_size)
-        return {inifile::file_state::unreadable, {}};
-    return {inifile::file_state::readable, std::move(bytes)};
+    if (f.error() != QFileDevice::NoError)
+        return unreadable(f.errorString());
+    if (bytes.size() > inifile::max_file_size)
+        return unreadable(too_large());
+    return {inifile::file_state::readable, std::move(bytes), {}};
 }
 
 // The platform's functions take zero-terminated text: nothing after a zero
@@ -82,12 +97,76 @@ QByteArray encode_value(QStringView value) {
     return bytes;
 }
 
+// Never empty: an empty reason would read as success.
+QString system_reason(int error) {
+    const QString s = qt_error_string(error);
+    return s.isEmpty() ? QStringLiteral("unknown error") : s;
+}
+
 bool sync_to_disk(QFileDevice& file) {
 #ifdef Q_OS_WIN
     return ::_commit(file.handle()) == 0;
 #else
     return ::fsync(file.handle()) == 0;
 #endif
+}
+
+// Empty when saved or when nothing was to be saved, else why the file was
+// left as it was.
+QString save(const QString& file_path, const inifile::entries& key_values) {
+    loaded_file file = load(file_path);
+    // A file that cannot be read is never replaced: what it holds would be
+    // lost. Neither is one that was made read-only.
+    if (file.state == inifile::file_state::unreadable)
+        return QStringLiteral("it cannot be read (%1), so it is kept as it is").arg(file.problem);
+    if (file.state == inifile::file_state::readable && !QFileInfo(file_path).isWritable())
+        return QStringLiteral("the file is read-only");
+
+    QByteArray content = std::move(file.bytes);
+    bool changed = false;
+    for (const auto& [key, value] : key_values) {
+        const QByteArray k = settings::to_windows1252(key);
+        if (!settings::profile::is_storable_key(k))
+            continue;
+        content = settings::profile::with_value(content, vez, k, encode_value(value));
+        changed = true;
+    }
+    if (!changed)
+        return {};
+    // The file must stay readable by the next start.
+    if (content.size() > inifile::max_file_size)
+        return QStringLiteral("the file would become %1").arg(too_large());
+
+#ifdef Q_OS_UNIX
+    struct stat old {};
+    const bool replacing = file.state == inifile::file_state::readable &&
+                           ::stat(QFile::encodeName(file_path).constData(), &old) == 0;
+#endif
+    // Temporary file beside the old one, synced, renamed over it: a crash
+    // leaves the old file or the new one, never a mix. Unbuffered, because
+    // QSaveFile (Qt 6.4) renames even after the flush of its buffer failed,
+    // and it does not sync the file itself. An uncommitted QSaveFile
+    // removes its temporary file.
+    QSaveFile out(file_path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return out.errorString();
+#ifdef Q_OS_UNIX
+    // The new file is created by whoever saves: root saving another user's
+    // file must hand it back. Without the right to, the file is ours anyway.
+    if (replacing && ((::fchown(out.handle(), old.st_uid, old.st_gid) != 0 && errno != EPERM) ||
+                      ::fchmod(out.handle(), old.st_mode & 07777) != 0))
+        return system_reason(errno);
+#endif
+    // A write that the file system cuts short sets no error on the file,
+    // only errno.
+    errno = 0;
+    if (out.write(content) != content.size())
+        return out.error() != QFileDevice::NoError ? out.errorString() : system_reason(errno);
+    if (!sync_to_disk(out))
+        return system_reason(errno);
+    if (!out.commit())
+        return out.errorString();
+    return {};
 }
 
 } // namespace
@@ -118,45 +197,17 @@ QString inifile::read_key(const QString& section, const QString& key, const QStr
     return cut_and_trim(default_value, max_length);
 }
 
-void inifile::ini_write(const QString& key, const QString& value) {
-    ini_write_all({{key, value}});
+QString inifile::ini_write(const QString& key, const QString& value) {
+    return ini_write_all({{key, value}});
 }
 
-void inifile::ini_write_all(const entries& key_values) {
+QString inifile::ini_write_all(const entries& key_values) {
     const QString file_path = path();
-    loaded_file file = load(file_path);
-    // A file that cannot be read is never replaced: what it holds would be
-    // lost. Neither is one that was made read-only.
-    if (file.state == file_state::unreadable)
-        return;
-    if (file.state == file_state::readable && !QFileInfo(file_path).isWritable())
-        return;
-
-    QByteArray content = std::move(file.bytes);
-    bool changed = false;
-    for (const auto& [key, value] : key_values) {
-        const QByteArray k = settings::to_windows1252(key);
-        if (!settings::profile::is_storable_key(k))
-            continue;
-        content = settings::profile::with_value(content, vez, k, encode_value(value));
-        changed = true;
-    }
-    // The file must stay readable by the next start.
-    if (!changed || content.size() > max_file_size)
-        return;
-
-    // Temporary file beside the old one, synced, renamed over it: a crash
-    // leaves the old file or the new one, never a mix. Unbuffered, because
-    // QSaveFile (Qt 6.4) renames even after the flush of its buffer failed,
-    // and it does not sync the file itself.
-    QSaveFile out(file_path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return;
-    if (out.write(content) != content.size() || !sync_to_disk(out)) {
-        out.cancelWriting();
-        return;
-    }
-    out.commit();
+    const QString error = save(file_path, key_values);
+    if (!error.isEmpty())
+        std::fprintf(stderr, "kestrova: settings not saved: %s: %s\n",
+                     qPrintable(QDir::toNativeSeparators(file_path)), qPrintable(error));
+    return error;
 }
 
 inifile::file_state inifile::state() const {

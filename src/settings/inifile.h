@@ -15,9 +15,13 @@ public:
 
     // Longest value a read gives back, in characters.
     static constexpr qsizetype value_limit = 127;
-    // A file larger than this is not a settings file of ours; it is neither
-    // read nor replaced.
-    static constexpr qsizetype max_file_size = 1 << 20;
+    // A settings file up to this size can always be written back, whatever
+    // a save adds to it: the window's keys, and CR LF for each LF line end.
+    static constexpr qsizetype max_settings_size = 1 << 20;
+    // The largest file that is read, and the largest a save writes, so that
+    // a saved file is read at the next start. A larger file is not a
+    // settings file of ours; it is neither read nor replaced.
+    static constexpr qsizetype max_file_size = 2 * max_settings_size + (64 << 10);
 
     inifile() = default;
 
@@ -31,10 +35,13 @@ public:
     // Section "VEZ". The stored value, or the default when file, section or
     // key is missing; cut to 127 characters, spaces removed at both ends.
     QString ini_read(const QString& key, const QString& default_value) const;
-    void ini_write(const QString& key, const QString& value);
+    QString ini_write(const QString& key, const QString& value);
     // Stores the entries in order with one replacement of the file; the
-    // result is that of one ini_write per entry.
-    void ini_write_all(const entries& key_values);
+    // result is that of one ini_write per entry. The replacement keeps the
+    // file's owner, group and permission bits. A save that cannot be made
+    // leaves the file as it was and puts one line on standard error; the
+    // reason is also returned (empty when saved or nothing was to be saved).
+    QString ini_write_all(const entries& key_values);
 
     // Any section, with the rules of ini_read.
     QString read_key(const QString& section, const QString& key,

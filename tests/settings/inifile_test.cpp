@@ -5,10 +5,12 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using settings_test::read_bytes;
 using settings_test::write_bytes;
@@ -247,4 +249,91 @@ TEST_F(inifile_fixture, garbage_files_read_as_defaults_without_harm) {
             EXPECT_EQ(QFileInfo(file).size(), r.content.size()) << r.what;
         }
     }
+}
+
+TEST_F(inifile_fixture, a_settings_file_near_the_limit_is_saved_and_read_back) {
+    // The worst that a save adds to a file it could read: every LF line end
+    // becomes CR LF, and keys with long values come in.
+    QByteArray near_limit = "[VEZ]\nk=v\n";
+    near_limit += QByteArray(inifile::max_settings_size - near_limit.size(), '\n');
+    ASSERT_TRUE(write_bytes(file, near_limit));
+    inifile::entries entries{{QStringLiteral("k"), QStringLiteral("changed")}};
+    for (int i = 0; i < 2; ++i)
+        entries.emplace_back(QStringLiteral("frm_thermometer.Text%1.text").arg(i),
+                             QString(127, u'v'));
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ini.ini_write_all(entries), QString());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(ini.state(), inifile::file_state::readable);
+    EXPECT_EQ(ini.ini_read(QStringLiteral("k"), QString()), QStringLiteral("changed"));
+    EXPECT_EQ(ini.ini_read(QStringLiteral("frm_thermometer.Text1.text"), QString()),
+              QString(127, u'v'));
+}
+
+TEST_F(inifile_fixture, a_save_that_fails_leaves_the_file_and_says_why_in_one_line) {
+    // Saves one key; returns the reason and checks that it is the one line
+    // on standard error.
+    const auto failing_save = [&](const char* what) {
+        testing::internal::CaptureStderr();
+        const QString reason = ini.ini_write(QStringLiteral("k"), QStringLiteral("new"));
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(reason.isEmpty()) << what;
+        EXPECT_EQ(err, QStringLiteral("kestrova: settings not saved: %1: %2\n")
+                           .arg(QDir::toNativeSeparators(ini.path()), reason)
+                           .toStdString())
+            << what;
+        return reason;
+    };
+
+    // A result that would pass the limit.
+    QByteArray at_limit = "[VEZ]\nk=v\n";
+    at_limit += QByteArray(inifile::max_file_size - at_limit.size(), ';');
+    ASSERT_TRUE(write_bytes(file, at_limit));
+    EXPECT_TRUE(failing_save("too large").contains(QLatin1String("larger than")));
+    EXPECT_EQ(read_bytes(file), at_limit);
+
+    // A file that cannot be read is kept.
+    ASSERT_TRUE(write_bytes(file, at_limit + ';'));
+    EXPECT_TRUE(failing_save("unreadable").contains(QLatin1String("cannot be read")));
+    EXPECT_EQ(read_bytes(file), at_limit + ';');
+
+    // The file system refuses the bytes even to root: a file size limit
+    // below the new file's size, its signal ignored so that write() fails.
+    const QByteArray old = "[VEZ]\r\nk=old\r\n" + QByteArray(4000, ';') + "\r\n";
+    ASSERT_TRUE(write_bytes(file, old));
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = saved;
+    tight.rlim_cur = 2048;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const QString reason = failing_save("cut short");
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(reason, qt_error_string(EFBIG));
+    EXPECT_EQ(read_bytes(file), old);
+    EXPECT_EQ(entries_in_dir(), QStringList{QStringLiteral("Tarnwick.INI")});
+
+    // The settings directory is a file: nothing can be created there.
+    ini.set_ini_dir(file);
+    failing_save("no directory");
+    EXPECT_EQ(read_bytes(file), old);
+}
+
+TEST_F(inifile_fixture, a_save_by_root_keeps_the_owner_group_and_mode_of_the_file) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can give the file to another user";
+    ASSERT_TRUE(write_bytes(file, "[VEZ]\r\nk=v\r\n"));
+    const QByteArray name = QFile::encodeName(file);
+    ASSERT_EQ(::chown(name.constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(name.constData(), 0640), 0);
+
+    EXPECT_EQ(ini.ini_write(QStringLiteral("k"), QStringLiteral("w")), QString());
+    EXPECT_EQ(read_bytes(file), "[VEZ]\r\nk=w\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(name.constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
