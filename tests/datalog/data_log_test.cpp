@@ -11,7 +11,16 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -99,7 +108,7 @@ TEST_F(log_fixture, a_failing_log_is_reported_quietly_and_logging_resumes) {
     ASSERT_EQ(read_file(log_path), first_line);
     const QColor normal = ui.Check1->palette().color(QPalette::WindowText);
 
-    // The disk is full: the name points at /dev/full.
+    // The name points at a device, /dev/full, which takes no line.
     const QString kept = dir.filePath(QStringLiteral("kept.txt"));
     ASSERT_TRUE(QFile::rename(log_path, kept));
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), log_path));
@@ -144,4 +153,74 @@ TEST_F(log_fixture, timer1_ticks_write_lines) {
     ui.Timer1->set_interval(20);
     w.release_timers();
     EXPECT_TRUE(QTest::qWaitFor([&] { return read_file(log_path).count('\n') >= 2; }, 5000));
+}
+
+TEST_F(log_fixture, a_fifo_by_the_logs_name_fails_the_tick_at_once) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(log_path).constData(), 0600), 0);
+    controls::set_check_value(ui.Check1, 1);
+
+    // Should the tick block in its open, a reader comes after 10 s and frees
+    // it, so that the test fails instead of hanging.
+    std::mutex m;
+    std::condition_variable cv;
+    bool ticked = false;
+    bool rescued = false;
+    std::thread rescue([&] {
+        std::unique_lock lock(m);
+        if (!cv.wait_for(lock, std::chrono::seconds(10), [&] { return ticked; })) {
+            rescued = true;
+            const int fd = ::open(QFile::encodeName(log_path).constData(), O_RDONLY | O_NONBLOCK);
+            cv.wait(lock, [&] { return ticked; });
+            ::close(fd);
+        }
+    });
+    tick();
+    {
+        std::lock_guard lock(m);
+        ticked = true;
+    }
+    cv.notify_all();
+    rescue.join();
+    EXPECT_FALSE(rescued) << "the tick blocked";
+    EXPECT_TRUE(writer()->failing()) << "no reader";
+    EXPECT_TRUE(ui.Check1->toolTip().contains(QLatin1String("not a regular file")))
+        << ui.Check1->toolTip().toStdString();
+
+    // With a reader, the FIFO opens, but still takes no line.
+    const int reader = ::open(QFile::encodeName(log_path).constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    tick();
+    EXPECT_TRUE(writer()->failing()) << "with a reader";
+    char c = 0;
+    EXPECT_LE(::read(reader, &c, 1), 0) << "nothing was written into the FIFO";
+    ::close(reader);
+}
+
+TEST_F(log_fixture, a_full_disk_gives_the_systems_reason_and_no_part_of_a_line) {
+    // A file system of two pages: the log fills one but for 16 bytes, a
+    // filler the other.
+    const QByteArray mount_point = QFile::encodeName(dir.path());
+    if (::mount("tmpfs", mount_point.constData(), "tmpfs", 0, "size=8k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
+    struct unmount {
+        QByteArray at;
+        ~unmount() { ::umount2(at.constData(), MNT_DETACH); }
+    } unmount_at_end{mount_point};
+    const QByteArray old(4096 - 16, 'o');
+    QFile f(log_path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(old), old.size());
+    f.close();
+    QFile filler(dir.filePath(QStringLiteral("filler")));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    filler.write(QByteArray(8192, 'f'));
+    filler.close();
+    ASSERT_EQ(read_file(log_path), old);
+
+    controls::set_check_value(ui.Check1, 1);
+    tick();
+    EXPECT_TRUE(writer()->failing());
+    EXPECT_TRUE(ui.Check1->toolTip().contains(u'(' + qt_error_string(ENOSPC) + u')'))
+        << ui.Check1->toolTip().toStdString();
+    EXPECT_EQ(read_file(log_path), old);
 }
