@@ -269,3 +269,18 @@ TEST(alarm_rules, reading_value_is_the_number_in_front_of_the_unit) {
     // The platform value keeps red in its low byte.
     EXPECT_EQ(alarms::from_platform_value(0x00C0FFEE), QColor(0xEE, 0xFF, 0xC0));
 }
+
+TEST_P(lamp_fixture, an_idle_alarm_timer_rests_until_a_text_changes) {
+    click(s.check);
+    set_texts(deg("25"), QStringLiteral("30"), QStringLiteral("10"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !s.timer->ticking(); }, 5000));
+    EXPECT_TRUE(s.timer->enabled());
+    EXPECT_EQ(s.high_lamp->fill_color(), green);
+    // A new reading shows within a tick.
+    s.reading->setText(deg("31"));
+    EXPECT_TRUE(s.timer->ticking());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return s.high_lamp->fill_color() == red; }, 5000));
+    // So does a threshold.
+    s.low->setText(QStringLiteral("40"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return s.low_lamp->fill_color() == red; }, 5000));
+}

@@ -1,6 +1,7 @@
 #include "app/lifecycle.h"
 #include "controls/properties.h"
 #include "controls/shape.h"
+#include "controls/updown.h"
 #include "portselect/frmselect.h"
 #include "serial/comm_control.h"
 #include "serial/port_probe.h"
@@ -8,7 +9,10 @@
 #include "support/recording_prompts.h"
 
 #include "controls/timer.h"
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +20,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -308,4 +313,101 @@ TEST_F(lifecycle_fixture, a_pulled_logger_comes_back_by_itself) {
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return ui().Text2->text() == QString::fromUtf8("42\u00BAC"); }, 3000));
     EXPECT_TRUE(ui().Label8->toolTip().contains(QLatin1String("is open")));
+}
+
+namespace {
+
+// Notes, at each message, whether any of the window's timers was ticking.
+struct watching_prompts : recording_prompts {
+    std::function<bool()> ticking;
+    bool ticked_during_a_message = false;
+    void message(const QString& text, const QString& details) override {
+        ticked_during_a_message = ticked_during_a_message || ticking();
+        recording_prompts::message(text, details);
+    }
+};
+
+} // namespace
+
+TEST_F(lifecycle_fixture, start_up_runs_the_restored_checks_before_any_timer_ticks) {
+    write_settings("p---", "frm_thermometer.Text7.text=1\r\nfrm_thermometer.Text3.text=130\r\n"
+                           "frm_thermometer.Check2.value=1\r\nfrm_thermometer.Check3.value=2\r\n");
+    watching_prompts watch;
+    app = std::make_unique<kestrova_app>(window_seams{&watch, {}, dir.path()});
+    watch.ticking = [&] {
+        return ui().Timer1->ticking() || ui().Timer2->ticking() || ui().Timer3->ticking();
+    };
+    ASSERT_TRUE(app->load());
+    EXPECT_EQ(watch.messages, QStringList{QString::fromUtf8("Maximum Temperature is 125\u00BAC")});
+    EXPECT_FALSE(watch.ticked_during_a_message);
+    EXPECT_EQ(ui().Text3->text(), QLatin1String("125"));
+    EXPECT_EQ(ui().UpDown1->value(), 125);
+    EXPECT_TRUE(ui().Timer1->ticking());
+    EXPECT_EQ(ui().Timer1->interval(), 5000);
+    EXPECT_TRUE(ui().Timer2->ticking());
+    EXPECT_TRUE(ui().Timer3->ticking()) << "greyed leaves Timer3 as designed";
+
+    // Greyed once; the operator's clicks only check and uncheck it.
+    EXPECT_EQ(controls::check_value(ui().Check3), 2);
+    QList<int> seen;
+    for (int i = 0; i < 3; ++i) {
+        QTest::mouseClick(ui().Check3, Qt::LeftButton);
+        seen << controls::check_value(ui().Check3);
+    }
+    EXPECT_EQ(seen, (QList<int>{1, 0, 1}));
+}
+
+TEST_F(lifecycle_fixture, a_missing_saved_port_shows_the_window_quietly) {
+    write_settings("-p--", "frm_thermometer.Text7.text=1\r\n");
+    ASSERT_TRUE(start().load());
+    EXPECT_TRUE(app->window().isVisible());
+    EXPECT_EQ(ui().Label8->text(), QLatin1String("1"));
+    EXPECT_FALSE(ui().MSComm1->port_open());
+    EXPECT_TRUE(ask.messages.isEmpty());
+}
+
+TEST_F(lifecycle_fixture, an_unreadable_settings_file_is_named_once) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("Tarnwick.INI")));
+    start().load();
+    ASSERT_FALSE(ask.messages.isEmpty());
+    EXPECT_EQ(ask.messages.front(), QLatin1String("INI file is invalid or does not exist."));
+    EXPECT_EQ(ask.messages.count(QLatin1String("INI file is invalid or does not exist.")), 1);
+}
+
+TEST_F(lifecycle_fixture, the_selection_window_works_from_the_keyboard) {
+    write_settings("pppp");
+    ASSERT_TRUE(start().load());
+    frmselect* sel = app->selector();
+    EXPECT_EQ(sel->windowTitle(), QLatin1String("KESTROVA"));
+    EXPECT_EQ(sel->command1->geometry(), QRect(168, 64, 81, 33));
+    sel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sel));
+    ASSERT_EQ(QApplication::focusWidget(), sel->Combo1);
+    // Keyboard order: the list, then OK.
+    QTest::keyClick(sel->Combo1, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), sel->command1);
+    QTest::keyClick(sel->command1, Qt::Key_Backtab);
+    ASSERT_EQ(QApplication::focusWidget(), sel->Combo1);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("3"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(ui().Text7->text(), QLatin1String("3"));
+    EXPECT_FALSE(sel->isVisible());
+}
+
+TEST_F(lifecycle_fixture, ok_on_the_port_in_use_leaves_it_alone_and_readings_flow_while_hidden) {
+    write_settings("pp--", "frm_thermometer.Text7.text=1\r\n");
+    ASSERT_TRUE(start().load());
+    QSignalSpy opened_or_closed(ui().MSComm1, &comm_control::open_changed);
+    QTest::mouseClick(ui().Command5, Qt::LeftButton);
+    ASSERT_TRUE(app->window().isHidden());
+    ASSERT_TRUE(ptys[0].write(QByteArray("\xFE\x2A", 2)));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return ui().Text2->text() == QString::fromUtf8("42\u00BAC"); }, 5000));
+
+    frmselect* sel = app->selector();
+    sel->Combo1->setCurrentIndex(sel->Combo1->findText(QStringLiteral("1")));
+    QTest::mouseClick(sel->command1, Qt::LeftButton);
+    EXPECT_EQ(opened_or_closed.count(), 0);
+    EXPECT_TRUE(ui().MSComm1->port_open());
+    EXPECT_TRUE(read_file(ini_path()).contains("frm_thermometer.Text7.text=1\r\n"));
 }

@@ -6,6 +6,7 @@
 
 #include "controls/timer.h"
 #include "serial/comm_control.h"
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -89,7 +90,24 @@ TEST_F(window_fixture, design_time_defaults) {
     EXPECT_EQ(controls::check_value(ui.Check2), 0);
     EXPECT_EQ(ui.UpDown3->value(), 0);
     EXPECT_EQ(w.windowTitle(), QLatin1String("KESTROVA"));
+    EXPECT_EQ(ui.Timer3->interval(), 100);
     EXPECT_TRUE(ui.Label7->font().underline());
+    // 9 pt and 24 pt at 96 dots per inch.
+    EXPECT_EQ(w.font().pixelSize(), 12);
+    EXPECT_EQ(ui.Text1->font().pixelSize(), 32);
+    // Sample times top to bottom: 5 s, 10 s, 30 s, 1 min.
+    EXPECT_LT(ui.Option8->y(), ui.Option5->y());
+    EXPECT_LT(ui.Option5->y(), ui.Option7->y());
+    EXPECT_LT(ui.Option7->y(), ui.Option6->y());
+    for (QWidget* c : {static_cast<QWidget*>(ui.Check1), static_cast<QWidget*>(ui.Option6)})
+        EXPECT_EQ(c->palette().color(QPalette::Window), QColor(0xE0, 0xE0, 0xE0));
+    // The window's own colour is #0000C0; its controls keep the standard text colour.
+    EXPECT_EQ(w.palette().color(QPalette::WindowText), QColor(0x00, 0x00, 0xC0));
+    for (QWidget* c : {static_cast<QWidget*>(ui.Label9), static_cast<QWidget*>(ui.Label3),
+                       static_cast<QWidget*>(ui.Check2)})
+        EXPECT_EQ(c->palette().color(QPalette::WindowText),
+                  QApplication::palette().color(QPalette::WindowText))
+            << c->objectName().toStdString();
     EXPECT_EQ(w.windowIcon().availableSizes().value(0), QSize(32, 32));
 }
 

@@ -1,0 +1,159 @@
+// The real program ending: by a signal during start-up and after it, and by
+// losing its display.
+#include "support/pty.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+namespace {
+
+QByteArray read_file(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct process_guard {
+    QProcess& p;
+    ~process_guard() {
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished(3000);
+        }
+    }
+};
+
+// Whether the process has the device at `path` open.
+bool holds_open(qint64 pid, const QString& path) {
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+        if (fd.symLinkTarget() == path)
+            return true;
+    return false;
+}
+
+// A working directory with a settings file whose port 1 is a pty, chosen.
+struct station {
+    QTemporaryDir dir;
+    pty_pair pty;
+    QProcess monitor;
+    process_guard guard{monitor};
+
+    QString ini() const { return dir.filePath(QStringLiteral("Tarnwick.INI")); }
+    void write_settings(const QByteArray& vez) {
+        QFile f(ini());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[Ports]\r\n1=" + pty.slave_path().toLocal8Bit() +
+                "\r\n[VEZ]\r\nfrm_thermometer.Text7.text=1\r\nfrm_thermometer.Check1.value=1\r\n"
+                "frm_thermometer.Option8.value=1\r\n" +
+                vez);
+    }
+    void start(const QString& platform = QStringLiteral("offscreen"), const QString& display = {}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        if (!display.isEmpty())
+            env.insert(QStringLiteral("DISPLAY"), display);
+        monitor.setProcessEnvironment(env);
+        monitor.setWorkingDirectory(dir.path());
+        monitor.start(QStringLiteral(KESTROVA_BINARY), {});
+        ASSERT_TRUE(monitor.waitForStarted(5000));
+    }
+    bool port_is_open() { return holds_open(monitor.processId(), pty.slave_path()); }
+    // The first log line comes one sampling period after start-up, with
+    // what the program had read by then.
+    QByteArray wait_for_first_log_line() {
+        const QString log = dir.filePath(QStringLiteral("TARNWICK.txt"));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return read_file(log).contains('\n'); }, 15000));
+        return read_file(log);
+    }
+    void signal(int sig) { ::kill(static_cast<pid_t>(monitor.processId()), sig); }
+};
+
+} // namespace
+
+TEST(ending, a_signal_during_a_start_up_message_ends_at_once_without_saving_or_logging) {
+    station s;
+    // The restored 130 raises "Maximum Temperature is 125ºC", which waits.
+    s.write_settings("frm_thermometer.Check1.value=1\r\nfrm_thermometer.Text3.text=130\r\n"
+                     "frm_thermometer.Text2.text=26\xBA"
+                     "C\r\n");
+    const QByteArray before = read_file(s.ini());
+    s.start();
+    // Long enough for the sampling timer's design period of 1 s to have run.
+    QTest::qWait(1500);
+    ASSERT_EQ(s.monitor.state(), QProcess::Running);
+    EXPECT_FALSE(QFile::exists(s.dir.filePath(QStringLiteral("TARNWICK.txt"))));
+    s.signal(SIGTERM);
+    ASSERT_TRUE(s.monitor.waitForFinished(5000));
+    EXPECT_EQ(s.monitor.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(read_file(s.ini()), before);
+}
+
+TEST(ending, each_end_signal_after_start_up_saves_and_exits_0) {
+    struct row {
+        const char* name;
+        std::vector<int> signals;
+    };
+    std::vector<int> burst;
+    for (int i = 0; i < 99; ++i)
+        burst.push_back(i % 3 == 0 ? SIGTERM : i % 3 == 1 ? SIGINT : SIGHUP);
+    const row rows[] = {{"SIGINT", {SIGINT}}, {"SIGHUP", {SIGHUP}}, {"a burst of 99", burst}};
+    // All at once: each waits one sampling period.
+    std::vector<std::unique_ptr<station>> stations;
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        stations.push_back(std::make_unique<station>());
+        stations.back()->write_settings({});
+        stations.back()->start();
+    }
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        station& s = *stations[i];
+        s.wait_for_first_log_line();
+        for (int sig : rows[i].signals)
+            s.signal(sig);
+        ASSERT_TRUE(s.monitor.waitForFinished(5000));
+        EXPECT_EQ(s.monitor.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(s.monitor.exitCode(), 0);
+        const QByteArray saved = read_file(s.ini());
+        EXPECT_TRUE(saved.contains("FileId=therm\r\n"));
+        EXPECT_EQ(saved.count('='), 23) << "the [Ports] line and 22 keys";
+    }
+}
+
+TEST(ending, losing_the_display_keeps_the_state) {
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        GTEST_SKIP() << "no Xvfb";
+    // Xvfb picks a free display and names it on its standard output once it
+    // takes connections.
+    QProcess server;
+    process_guard server_guard{server};
+    server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.canReadLine(); }, 9000));
+    const QString display = u':' + QString::fromLatin1(server.readLine().trimmed());
+
+    station s;
+    s.write_settings({});
+    s.start(QStringLiteral("xcb"), display);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.port_is_open(); }, 9000));
+    ASSERT_TRUE(s.pty.write(QByteArray("\xFE\x37", 2)));
+    ASSERT_TRUE(s.wait_for_first_log_line().contains("\t55\xBA"));
+
+    server.terminate();
+    ASSERT_TRUE(s.monitor.waitForFinished(9000));
+    const QByteArray saved = read_file(s.ini());
+    EXPECT_TRUE(saved.contains("FileId=therm\r\n"));
+    EXPECT_TRUE(saved.contains("frm_thermometer.Text2.text=55\xBA"
+                               "C\r\n"))
+        << saved.toStdString() << s.monitor.readAllStandardError().toStdString()
+        << s.monitor.exitCode();
+}
