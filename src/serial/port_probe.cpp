@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QStringList>
+#include <cerrno>
 
 probe_result probe_ports(comm_control& comm, const std::function<void(int index)>& remove_entry) {
     probe_result result;
@@ -22,6 +23,42 @@ probe_result probe_ports(comm_control& comm, const std::function<void(int index)
     return result;
 }
 
+namespace {
+
+#ifdef Q_OS_UNIX
+// What a user denied the device can do about it, from its owner, group and
+// mode. The port is opened for reading, so read access is what counts.
+QString who_may_open(const QFileInfo& info) {
+    const QFileDevice::Permissions mode = info.permissions();
+    if (mode.testFlag(QFileDevice::ReadGroup) && info.groupId() != 0) {
+        const QString group =
+            info.group().isEmpty() ? QString::number(info.groupId()) : info.group();
+        return QStringLiteral(
+                   "permission denied: join the group \"%1\" that owns the device "
+                   "(\"dialout\" on Debian, e.g. sudo adduser $USER %1) and log in again")
+            .arg(group);
+    }
+    if (mode.testFlag(QFileDevice::ReadOwner) && info.ownerId() != 0) {
+        const QString owner =
+            info.owner().isEmpty() ? QString::number(info.ownerId()) : info.owner();
+        return QStringLiteral("permission denied: only the user \"%1\" and root can open it")
+            .arg(owner);
+    }
+    return QStringLiteral("permission denied: only root can open it");
+}
+#endif
+
+// Long device paths are cut in the middle, so that the box that lists them
+// stays within the screen.
+QString shown_path(const QString& path) {
+    constexpr qsizetype keep = 30;
+    if (path.size() <= 2 * keep + 1)
+        return path;
+    return path.first(keep) + QChar(0x2026) + path.last(keep);
+}
+
+} // namespace
+
 QString describe_failure(const port_failure& f) {
     if (f.device.isEmpty())
         return QStringLiteral("no device is assigned to it");
@@ -31,13 +68,11 @@ QString describe_failure(const port_failure& f) {
     if (info.isDir() || f.kind == QSerialPort::UnsupportedOperationError)
         return QStringLiteral("not a serial device (%1)").arg(f.error);
 #ifdef Q_OS_UNIX
-    if (!info.isReadable()) {
-        const QString group = info.group().isEmpty() ? QStringLiteral("dialout") : info.group();
-        return QStringLiteral(
-                   "permission denied: join the group \"%1\" that owns the device "
-                   "(\"dialout\" on Debian, e.g. sudo adduser $USER %1) and log in again")
-            .arg(group);
-    }
+    // QSerialPort reports a busy port and a refused one alike; the system's
+    // text for EACCES tells them apart.
+    if (!info.isReadable() ||
+        (f.kind == QSerialPort::PermissionError && f.error == qt_error_string(EACCES)))
+        return who_may_open(info);
 #endif
     if (f.kind == QSerialPort::PermissionError)
         return QStringLiteral("in use by another program (%1)").arg(f.error);
@@ -54,7 +89,7 @@ QString no_port_details(const probe_result& probe, const port_map& ports) {
         const QString device = ports.device(p);
         lines << QStringLiteral("Port %1 (%2): %3")
                      .arg(p)
-                     .arg(device.isEmpty() ? QStringLiteral("none") : device,
+                     .arg(device.isEmpty() ? QStringLiteral("none") : shown_path(device),
                           f ? describe_failure(*f) : QStringLiteral("opened"));
         if (free_number == 0 && f && !QFileInfo::exists(device))
             free_number = p;

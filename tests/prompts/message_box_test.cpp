@@ -1,0 +1,84 @@
+#include "app/prompts.h"
+#include "serial/port_map.h"
+#include "serial/port_probe.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Waits for the next modal box, hands it to `check`, then clicks `button`
+// (or closes the box when it has no such button, so a test never hangs).
+void answer_next_box(QMessageBox::StandardButton button,
+                     const std::function<void(QMessageBox&)>& check) {
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, button, check] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        check(*box);
+        if (QAbstractButton* b = box->button(button))
+            b->click();
+        else
+            box->reject();
+    });
+    poll->start(10);
+}
+
+void expect_plain_box(const QMessageBox& box, const QString& text,
+                      QMessageBox::StandardButtons buttons) {
+    EXPECT_EQ(box.windowTitle(), QStringLiteral("KESTROVA"));
+    EXPECT_EQ(box.text(), text);
+    EXPECT_EQ(box.standardButtons(), buttons);
+    EXPECT_EQ(box.icon(), QMessageBox::NoIcon);
+}
+
+} // namespace
+
+TEST(message_box_prompts, message_has_ok_only_and_confirm_ok_and_cancel_titled_kestrova) {
+    message_box_prompts ask;
+    const QString exit_text = QStringLiteral("Do you want to Exit");
+
+    answer_next_box(QMessageBox::Ok, [](QMessageBox& box) {
+        expect_plain_box(box, QStringLiteral(" Please select a Port"), QMessageBox::Ok);
+        EXPECT_EQ(box.informativeText(), QString());
+    });
+    ask.message(QStringLiteral(" Please select a Port"));
+
+    answer_next_box(QMessageBox::Ok, [&](QMessageBox& box) {
+        expect_plain_box(box, exit_text, QMessageBox::Ok | QMessageBox::Cancel);
+    });
+    EXPECT_TRUE(ask.confirm(exit_text));
+
+    answer_next_box(QMessageBox::Cancel, [](QMessageBox&) {});
+    EXPECT_FALSE(ask.confirm(exit_text));
+}
+
+TEST(message_box_prompts, the_no_port_box_fits_the_screen_whatever_the_device_paths) {
+    port_map ports;
+    probe_result probe;
+    for (int p = 1; p <= 4; ++p) {
+        ports.set_device(p, QStringLiteral("/dev/serial/by-id/usb-logger-%1").arg(p).repeated(100));
+        probe.failures[static_cast<std::size_t>(p - 1)] =
+            port_failure{ports.device(p), QSerialPort::DeviceNotFoundError, QStringLiteral("x")};
+    }
+    const QString main_text = QStringLiteral("There is No Comm Port on this Computer");
+    message_box_prompts ask;
+    answer_next_box(QMessageBox::Ok, [&](QMessageBox& box) {
+        expect_plain_box(box, main_text, QMessageBox::Ok);
+        EXPECT_TRUE(box.informativeText().contains(QLatin1String("no such device")));
+        EXPECT_TRUE(box.informativeText().contains(ports.device(4).right(30)))
+            << "a long path keeps its end";
+        const QRect screen = box.screen()->availableGeometry();
+        EXPECT_LE(box.frameGeometry().height(), screen.height());
+        EXPECT_LE(box.frameGeometry().width(), screen.width());
+    });
+    ask.message(main_text, no_port_details(probe, ports));
+}
