@@ -9,12 +9,13 @@
 
 #include "alarm/install.h"
 #include "app/frm_thermometer.h"
-#include "app/prompts.h"
-#include "controls/numbers.h"
+#include "controls/prompts.h"
 #include "controls/properties.h"
 #include "controls/shape.h"
+#include "rules/numbers.h"
 #include "serial/comm_control.h"
 #include "support/pty.h"
+#include "support/silent_prompts.h"
 
 #include "controls/timer.h"
 #include <QApplication>
@@ -38,12 +39,6 @@
 #include <vector>
 
 namespace {
-
-class silent_prompts : public prompts {
-public:
-    void message(const QString&, const QString&) override {}
-    bool confirm(const QString&) override { return false; }
-};
 
 struct cpu_sample {
     clock_t ticks;
@@ -77,7 +72,8 @@ bool run_until(const std::function<bool()>& done, int ms) {
     return true;
 }
 
-void set_scene(const thermometer_controls& ui) {
+void set_scene(const frm_thermometer& w) {
+    const thermometer_controls& ui = w.ui();
     const QString deg = QStringLiteral("\u00BAC");
     ui.Text2->setText(QStringLiteral("25") + deg);
     ui.Text1->setText(QStringLiteral("31") + deg);
@@ -87,7 +83,7 @@ void set_scene(const thermometer_controls& ui) {
     ui.Text5->setText(QStringLiteral("20"));
     controls::set_check_value(ui.Check2, 1);
     controls::set_check_value(ui.Check3, 1);
-    alarms::apply_alarm_switches(ui);
+    alarms::apply_alarm_switches(w.sensors());
 }
 
 int lamp_changes(const thermometer_controls& ui) {
@@ -104,7 +100,7 @@ void measure_cpu(const char* what, const thermometer_controls& ui, double second
     const cpu_sample before = cpu_now();
     QElapsedTimer wall;
     wall.start();
-    run_for(controls::to_int32_half_even(seconds * 1000).value_or(30000));
+    run_for(rules::to_int32_half_even(seconds * 1000).value_or(30000));
     const cpu_sample after = cpu_now();
     const double elapsed = wall.elapsed() / 1000.0;
     QObject::disconnect(c2);
@@ -195,9 +191,9 @@ int main(int argc, char** argv) {
     const QString parts = argc > 3 ? QString::fromLatin1(argv[3]) : QStringLiteral("abc");
 
     silent_prompts ask;
-    frm_thermometer w{window_seams{&ask}};
+    frm_thermometer w{window_seams{ask}};
     const thermometer_controls& ui = w.ui();
-    set_scene(ui);
+    set_scene(w);
     w.release_timers();
     w.show();
     // The first ticks colour the lamps and the window paints once.

@@ -13,9 +13,10 @@
 //   decoder_bench [path/to/kestrova-logger-sim] [bytes for b and c] [parts, e.g. "bcd"]
 
 #include "app/frm_thermometer.h"
+#include "rules/decoder.h"
 #include "serial/comm_control.h"
-#include "serial/reading_decoder.h"
 #include "support/pty.h"
+#include "support/silent_prompts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -76,12 +77,6 @@ void bench_rule() {
            static_cast<double>(t.nsecsElapsed()) / 1e9);
 }
 
-class silent_prompts : public prompts {
-public:
-    void message(const QString&, const QString&) override {}
-    bool confirm(const QString&) override { return true; }
-};
-
 // Puts MSComm1 of the window on the given device and opens it.
 void open_window_on(frm_thermometer& w, const QString& device) {
     port_map m;
@@ -115,7 +110,7 @@ std::pair<double, double> run_until(const std::function<bool()>& done) {
 // them; reports the rate and the longest stall.
 void bench_pty_feed(const char* what, const QByteArray& bytes) {
     silent_prompts ask;
-    frm_thermometer w{window_seams{&ask}};
+    frm_thermometer w{window_seams{ask}};
     w.show();
     pty_pair pty;
     open_window_on(w, pty.slave_path());
@@ -169,7 +164,7 @@ void bench_end_to_end(const QString& sim, qsizetype n) {
     while (!QFileInfo::exists(link) && wait.elapsed() < 5000)
         QThread::msleep(5);
     silent_prompts ask;
-    frm_thermometer w{window_seams{&ask}};
+    frm_thermometer w{window_seams{ask}};
     w.show();
     qsizetype seen = 0;
     QObject ctx;

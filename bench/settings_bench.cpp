@@ -10,6 +10,7 @@
 #include "app/frm_thermometer.h"
 #include "settings/inifile.h"
 #include "settings/window_state.h"
+#include "support/silent_prompts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,12 +24,6 @@
 #include <vector>
 
 namespace {
-
-class silent_prompts : public prompts {
-public:
-    void message(const QString&, const QString&) override {}
-    bool confirm(const QString&) override { return true; }
-};
 
 void measure(const char* what, int repetitions, const std::function<void()>& op) {
     std::vector<double> us;
@@ -61,7 +56,7 @@ int main(int argc, char** argv) {
     if (!dir.isValid())
         return 1;
     silent_prompts ask;
-    window_seams seams{&ask};
+    window_seams seams{ask};
     seams.work_dir = dir.path();
     frm_thermometer window(seams);
     inifile ini;
@@ -69,7 +64,7 @@ int main(int argc, char** argv) {
 
     // The file a save leaves during operation: the window restored from a
     // saved state, saved once.
-    save_window_state(window, ini);
+    save_window_state(window.controls(), ini);
     ini.ini_write(QStringLiteral("frm_thermometer.Text7.text"), QStringLiteral("2"));
     ini.ini_write(QStringLiteral("frm_thermometer.Text1.text"), QStringLiteral("24\u00BAC"));
     ini.ini_write(QStringLiteral("frm_thermometer.UpDown1.value"), QStringLiteral("40"));
@@ -78,19 +73,19 @@ int main(int argc, char** argv) {
                 static_cast<long long>(QFile(ini.path()).size()));
 
     measure("restore_window_state (22-key file)", repetitions,
-            [&] { restore_window_state(window, ini); });
+            [&] { restore_window_state(window.controls(), window.seams().work_dir, ini); });
     measure("save_window_state (write, fsync, rename)", repetitions,
-            [&] { save_window_state(window, ini); });
+            [&] { save_window_state(window.controls(), ini); });
     measure("ini_read of one key", repetitions * 10, [&] {
         (void)ini.ini_read(QStringLiteral("frm_thermometer.UpDown2.value"), QStringLiteral("0"));
     });
 
-    QByteArray big(inifile::max_file_size - 64, 'x');
+    QByteArray big(inifile::max_settings_size - 64, 'x');
     for (qsizetype i = 80; i < big.size(); i += 81)
         big[i] = '\n';
     if (!write_file(ini.path(), big))
         return 1;
     measure("restore_window_state (1 MiB, no VEZ)", std::max(1, repetitions / 10),
-            [&] { restore_window_state(window, ini); });
+            [&] { restore_window_state(window.controls(), window.seams().work_dir, ini); });
     return 0;
 }

@@ -11,7 +11,7 @@
 
 #include "fuzz_support.h"
 
-#include "serial/reading_decoder.h"
+#include "rules/decoder.h"
 
 #include <array>
 #include <string>
@@ -98,22 +98,6 @@ QString field_text(fuzz::input& in) {
     return in.text(h & 0x3F, (h & 0x40) != 0);
 }
 
-decoder::byte_class program_class(byte_kind k) {
-    switch (k) {
-    case byte_kind::value:
-        return decoder::byte_class::value;
-    case byte_kind::ignored:
-        return decoder::byte_class::none;
-    case byte_kind::marker_sensor2:
-        return decoder::byte_class::marker_sensor2;
-    case byte_kind::marker_sensor1:
-        return decoder::byte_class::marker_sensor1;
-    case byte_kind::no_reading:
-        break;
-    }
-    return decoder::byte_class::no_reading;
-}
-
 void expect_same(const char* what, const QString& got, const std::u16string& want, int code,
                  std::size_t index) {
     if (QStringView(want) != got)
@@ -155,9 +139,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* stream = in.bytes(in.remaining(), &count);
     for (std::size_t i = 0; i < count; ++i) {
         const int code = stream[i];
-        if (decoder::classify(code) != program_class(kind_of(code)))
-            fuzz::fail("byte class", QString::number(code));
-
         // What the port event does with one byte.
         const decoder::step s = decoder::decode(state, code);
         if (s.new_state)

@@ -12,10 +12,9 @@
 
 #include "fuzz_support.h"
 
-#include "alarm/alarm_lamps.h"
-#include "alarm/threshold_entry.h"
-#include "controls/numbers.h"
-#include "serial/reading_decoder.h"
+#include "rules/alarm_rules.h"
+#include "rules/decoder.h"
+#include "rules/numbers.h"
 
 #include <QLocale>
 #include <cmath>
@@ -73,7 +72,7 @@ std::optional<double> reference_int32(double v) {
 }
 
 void check_rounding(double v) {
-    const std::optional<std::int32_t> got = controls::to_int32_half_even(v);
+    const std::optional<std::int32_t> got = rules::to_int32_half_even(v);
     const std::optional<double> want = reference_int32(v);
     if (got.has_value() != want.has_value() || (got && static_cast<double>(*got) != *want))
         fuzz::fail("to_int32_half_even",
@@ -203,7 +202,7 @@ void check_threshold(const QString& text, const QLocale& locale, std::optional<d
 
 void check_decimal(const QString& text) {
     const locales& l = the_locales();
-    const std::optional<double> in_c = controls::read_decimal(text, l.c);
+    const std::optional<double> in_c = rules::read_decimal(text, l.c);
     const std::optional<double> want = reference_decimal(text);
     if (!same_number(in_c, want))
         fuzz::fail("read_decimal in the C locale",
@@ -215,12 +214,12 @@ void check_decimal(const QString& text) {
 
     for (const QLocale* locale : {&l.comma, &l.arabic}) {
         const QString sep = locale->decimalPoint();
-        const std::optional<double> got = controls::read_decimal(text, *locale);
+        const std::optional<double> got = rules::read_decimal(text, *locale);
         if (got && std::isnan(*got))
             fuzz::fail("read_decimal gives NaN", fuzz::shown(text));
         if (sep.size() == 1 && sep != QStringLiteral(".")) {
             const QString as_c = swapped(text, sep.front(), QChar(u'.'));
-            const std::optional<double> c_answer = controls::read_decimal(as_c, l.c);
+            const std::optional<double> c_answer = rules::read_decimal(as_c, l.c);
             if (!same_number(got, c_answer))
                 fuzz::fail("read_decimal with another separator",
                            QStringLiteral("%1 in %2 gives %3, in C as %4 %5")
@@ -232,7 +231,7 @@ void check_decimal(const QString& text) {
 }
 
 void check_leading(const QString& text) {
-    const double got = controls::leading_number(text);
+    const double got = rules::leading_number(text);
     const double want = reference_leading(text);
     if (std::isnan(got) || !same_number(got, want))
         fuzz::fail("leading_number",

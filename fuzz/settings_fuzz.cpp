@@ -18,8 +18,8 @@
 
 #include "fuzz_support.h"
 
+#include "rules/windows1252.h"
 #include "settings/inifile.h"
-#include "settings/windows1252.h"
 
 #include <QDir>
 #include <QFile>
@@ -111,9 +111,9 @@ QString expected_default(const QString& default_value) {
 // What a read of a written value gives: the value as the file holds it (8-bit,
 // up to a zero character, line breaks as "?"), trimmed, cut, trimmed again.
 QString expected_read_back(const QString& value) {
-    QByteArray stored = settings::to_windows1252(before_zero(value));
+    QByteArray stored = rules::to_windows1252(before_zero(value));
     stored.replace('\r', '?').replace('\n', '?');
-    QString t = trim_spaces(settings::from_windows1252(stored));
+    QString t = trim_spaces(rules::from_windows1252(stored));
     t.truncate(inifile::value_limit);
     return trim_spaces(t);
 }
@@ -161,7 +161,7 @@ std::vector<QString> names_in(const QByteArray& bytes) {
     for (const QByteArray& line : lines_of(bytes)) {
         const qsizetype eq = line.indexOf('=');
         if (eq > 0)
-            names.push_back(settings::from_windows1252(trim_blanks(line.left(eq))));
+            names.push_back(rules::from_windows1252(trim_blanks(line.left(eq))));
         if (names.size() >= 64)
             break;
     }
@@ -192,7 +192,7 @@ struct session {
     void read(const QString& key, const QString& default_value) {
         const QString got = ini.ini_read(key, default_value);
         check_read_form(got, "read gives a value out of form");
-        const auto it = written.find(ascii_lower(settings::to_windows1252(key)));
+        const auto it = written.find(ascii_lower(rules::to_windows1252(key)));
         if (it != written.end()) {
             if (got != it->second)
                 fuzz::fail("a written key does not read back",
@@ -213,7 +213,7 @@ struct session {
         ini.ini_write(key, value);
         const QByteArray after = file_bytes(path);
 
-        const QByteArray k = settings::to_windows1252(key);
+        const QByteArray k = rules::to_windows1252(key);
         attempted.insert(ascii_lower(k));
         if (!usable || !storable(k)) {
             if (after != before || QFileInfo::exists(path) != existed)
@@ -306,11 +306,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     for (const auto& [key, value] : s.written) {
-        const QString got = s.ini.ini_read(settings::from_windows1252(key), QString());
+        const QString got = s.ini.ini_read(rules::from_windows1252(key), QString());
         if (got != value)
             fuzz::fail("a written key was lost by a later write",
                        QStringLiteral("key %1: read %2, written %3")
-                           .arg(fuzz::shown(settings::from_windows1252(key)), fuzz::shown(got),
+                           .arg(fuzz::shown(rules::from_windows1252(key)), fuzz::shown(got),
                                 fuzz::shown(value)));
     }
     if (s.usable && QFileInfo::exists(s.path)) {

@@ -1,9 +1,10 @@
 #include "alarm/alarm_lamps.h"
 
-#include "controls/numbers.h"
+#include "controls/display_box.h"
 #include "controls/properties.h"
 #include "controls/shape.h"
 #include "controls/timer.h"
+#include "rules/numbers.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -27,44 +28,6 @@ QColor lamp_color(lamp_state s) {
     return from_platform_value(alarm_value);
 }
 
-QString lamp_description(lamp_state s, lamp_row row) {
-    switch (s) {
-    case lamp_state::alarm:
-        return row == lamp_row::high ? QStringLiteral("High alarm") : QStringLiteral("Low alarm");
-    case lamp_state::normal:
-        return QStringLiteral("Normal");
-    case lamp_state::off:
-        return QStringLiteral("Alarm off");
-    }
-    return {};
-}
-
-std::optional<double> reading_value(const QString& reading) {
-    static const QString unit = QStringLiteral("\u00BAC");
-    if (!reading.endsWith(unit))
-        return std::nullopt;
-    const QString digits = reading.chopped(unit.size());
-    if (digits.isEmpty())
-        return std::nullopt;
-    for (QChar c : digits)
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-    // However many digits a restored text holds, this reads them safely.
-    return controls::read_decimal(digits, QLocale::c());
-}
-
-lamp_state high_lamp_state(std::optional<double> reading, std::optional<double> threshold) {
-    if (!reading || !threshold)
-        return lamp_state::alarm;
-    return *reading >= *threshold ? lamp_state::alarm : lamp_state::normal;
-}
-
-lamp_state low_lamp_state(std::optional<double> reading, std::optional<double> threshold) {
-    if (!reading || !threshold)
-        return lamp_state::alarm;
-    return *reading <= *threshold ? lamp_state::alarm : lamp_state::normal;
-}
-
 void show_lamp(shape* lamp, lamp_state s, lamp_row row) {
     lamp->set_fill_color(lamp_color(s));
     // Setting the description unconditionally would raise an accessibility
@@ -76,14 +39,14 @@ void show_lamp(shape* lamp, lamp_state s, lamp_row row) {
     }
 }
 
-void on_alarm_switch_clicked(const sensor_alarm& s) {
-    switch (controls::check_value(s.check)) {
+void on_alarm_switch_clicked(const sensor_role& s) {
+    switch (controls::check_value(s.alarm_switch)) {
     case 1:
         // The lamps keep their colour until the next tick.
-        s.timer->set_enabled(true);
+        s.lamp_timer->set_enabled(true);
         break;
     case 0:
-        s.timer->set_enabled(false);
+        s.lamp_timer->set_enabled(false);
         show_lamp(s.high_lamp, lamp_state::off, lamp_row::high);
         show_lamp(s.low_lamp, lamp_state::off, lamp_row::low);
         break;
@@ -92,19 +55,19 @@ void on_alarm_switch_clicked(const sensor_alarm& s) {
     }
 }
 
-void on_alarm_tick(const sensor_alarm& s) {
+void on_alarm_tick(const sensor_role& s) {
     const QLocale locale;
     show_lamp(s.high_lamp,
               high_lamp_state(reading_value(s.reading->text()),
-                              controls::read_decimal(s.high_text->text(), locale)),
+                              rules::read_decimal(s.high_text->text(), locale)),
               lamp_row::high);
     show_lamp(s.low_lamp,
               low_lamp_state(reading_value(s.reading->text()),
-                             controls::read_decimal(s.low_text->text(), locale)),
+                             rules::read_decimal(s.low_text->text(), locale)),
               lamp_row::low);
     // The lamps now show what the texts say; until one of them changes,
     // another tick would find nothing new.
-    s.timer->rest();
+    s.lamp_timer->rest();
 }
 
 } // namespace alarms

@@ -24,8 +24,7 @@ int run_kestrova(QApplication& app) {
     // which saves first; hiding the last window is not an end.
     app.setQuitOnLastWindowClosed(false);
     message_box_prompts ask;
-    window_seams seams;
-    seams.ask = &ask;
+    const window_seams seams{ask};
     end_signals signals_watch;
     kestrova_app program(seams);
     QObject::connect(

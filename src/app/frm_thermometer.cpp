@@ -2,26 +2,33 @@
 
 #include "alarm/install.h"
 #include "app/inventory.h"
-#include "app/thermometer_icon.h"
+#include "app/port_event.h"
+#include "controls/thermometer_icon.h"
 #include "controls/timer.h"
+#include "controls/window_font.h"
 #include "datalog/install.h"
+#include "rules/text.h"
 #include "serial/comm_control.h"
-#include "serial/port_event.h"
 
 #include <QCloseEvent>
-#include <QLineEdit>
 
 frm_thermometer::frm_thermometer(window_seams seams, QWidget* parent)
     : QWidget(parent)
     , seams_(std::move(seams)) {
     setObjectName(QStringLiteral("frm_thermometer"));
-    setWindowTitle(QStringLiteral("KESTROVA"));
+    setWindowTitle(rules::app_title);
     setWindowIcon(thermometer_icon());
     setFont(
         window_font({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")}, 9));
     setFixedSize(792, 554);
     controls_.reserve(49);
     build_inventory(this, ui_, controls_);
+    sensors_ = {{{1, ui_.Text2, ui_.Check2, ui_.Timer2, ui_.Text3, ui_.UpDown1, ui_.Shape3,
+                  ui_.Text4, ui_.UpDown2, ui_.Shape4},
+                 {2, ui_.Text1, ui_.Check3, ui_.Timer3, ui_.Text6, ui_.UpDown3, ui_.Shape9,
+                  ui_.Text5, ui_.UpDown4, ui_.Shape10}}};
+    logging_ = {ui_.Check1,  ui_.Option8, ui_.Option5, ui_.Option7,
+                ui_.Option6, ui_.Timer1,  ui_.Text2,   ui_.Text1};
     // The window's own colour, #0000C0, is its foreground. The window draws
     // no text of its own, and every control keeps the standard text colour.
     const QColor standard_text = palette().color(QPalette::WindowText);
@@ -42,8 +49,8 @@ frm_thermometer::frm_thermometer(window_seams seams, QWidget* parent)
     // it gets the caption once per batch of bytes; the operator sees the same.
     connect(ui_.MSComm1, &comm_control::batch_delivered, this,
             [this] { setWindowTitle(caption_); });
-    alarms::install(ui_, *seams_.ask);
-    datalog::install(ui_, seams_);
+    alarms::install(sensors_, seams_.ask);
+    datalog::install(logging_, seams_.work_dir, seams_.clock);
 }
 
 frm_thermometer::~frm_thermometer() = default;

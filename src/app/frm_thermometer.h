@@ -2,6 +2,7 @@
 
 #include "app/seams.h"
 #include "controls/display_box.h"
+#include "controls/roles.h"
 
 #include <QWidget>
 #include <vector>
@@ -81,6 +82,9 @@ public:
     ~frm_thermometer() override;
 
     const thermometer_controls& ui() const { return ui_; }
+    // The controls as the features take them.
+    const sensor_roles& sensors() const { return sensors_; }
+    const logging_role& logging() const { return logging_; }
     // The controls in the window's control order.
     const std::vector<QObject*>& controls() const { return controls_; }
     QObject* control(QStringView name) const;
@@ -98,6 +102,8 @@ protected:
 private:
     window_seams seams_;
     thermometer_controls ui_{};
+    sensor_roles sensors_{};
+    logging_role logging_{};
     std::vector<QObject*> controls_;
     QString caption_; // rebuilt by every port event, shown once per batch
 };

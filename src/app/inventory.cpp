@@ -5,6 +5,7 @@
 #include "controls/shape.h"
 #include "controls/timer.h"
 #include "controls/updown.h"
+#include "controls/window_font.h"
 #include "serial/comm_control.h"
 
 #include <QCheckBox>
@@ -13,16 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <cmath>
-
-QFont window_font(const QStringList& families, double points, bool bold, bool underline) {
-    QFont f;
-    f.setFamilies(families);
-    f.setPixelSize(static_cast<int>(std::lround(points * 96.0 / 72.0)));
-    f.setBold(bold);
-    f.setUnderline(underline);
-    return f;
-}
 
 namespace {
 

@@ -1,17 +1,16 @@
 #pragma once
 
 #include "app/frm_thermometer.h"
+#include "serial/port_keeper.h"
 #include "settings/inifile.h"
 
 #include <QObject>
-#include <QTimer>
 #include <memory>
 
 class frmselect;
 
 // The program's spine: start-up in its fixed order, Exit, the close box,
-// Change Port and the port selection window's OK, and the quiet reopening of
-// a port that is missing or went away.
+// Change Port and the port selection window's OK.
 class kestrova_app : public QObject {
     Q_OBJECT
 public:
@@ -26,12 +25,12 @@ public:
     // Null until something first needs the port selection window.
     frmselect* selector() const { return selector_.get(); }
     inifile& settings() { return ini_; }
+    const port_keeper& keeper() const { return keeper_; }
     bool ended() const { return ended_; }
 
     void on_click_command5(); // Change Port
     void on_click_command7(); // Exit
     void unload();            // close box of the main window, and the end signals
-    void on_click_command1(); // OK of the port selection window
     // The window system went away and the process is ending: the widgets
     // are still in memory, so the state is saved as the close box would.
     void save_before_lost_display();
@@ -42,16 +41,13 @@ Q_SIGNALS:
 
 private:
     frmselect& load_selector();
+    void on_port_chosen(const QString& port); // OK of the port selection window
     void on_selector_closed();
-    void choose_port(int port);
-    void retry_port();
-    void show_port_state();
     void end();
 
     std::unique_ptr<frm_thermometer> window_;
     std::unique_ptr<frmselect> selector_;
     inifile ini_;
-    QTimer reopen_timer_;
-    int wanted_port_ = 0; // the port the operator chose; 0 while none is chosen
+    port_keeper keeper_;
     bool ended_ = false;
 };

@@ -1,16 +1,19 @@
 #pragma once
 
-#include "app/prompts.h"
+#include "controls/prompts.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <chrono>
 #include <functional>
 
 // What the main window takes from outside, so that tests can stand in for it.
 struct window_seams {
-    prompts* ask = nullptr;
+    prompts& ask;
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
     // The directory the program started in: the data log and the settings
     // file live there.
     QString work_dir = QDir::currentPath();
+    // How often a chosen port that is not open is tried again.
+    std::chrono::milliseconds reopen_interval{1000};
 };

@@ -1,11 +1,8 @@
 #include "controls/properties.h"
 
 #include "controls/display_box.h"
-#include "controls/numbers.h"
-#include "controls/shape.h"
-#include "controls/timer.h"
 #include "controls/updown.h"
-#include "serial/comm_control.h"
+#include "rules/numbers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,24 +20,10 @@ control_kind kind_of(const QObject* c) {
         return control_kind::text_box;
     if (qobject_cast<const QComboBox*>(c))
         return control_kind::combo_box;
-    if (qobject_cast<const QLabel*>(c))
-        return control_kind::label;
     if (qobject_cast<const QCheckBox*>(c))
         return control_kind::check_box;
     if (qobject_cast<const QRadioButton*>(c))
         return control_kind::option_button;
-    if (qobject_cast<const QPushButton*>(c))
-        return control_kind::command_button;
-    if (qobject_cast<const QGroupBox*>(c))
-        return control_kind::group_box;
-    if (qobject_cast<const shape*>(c))
-        return control_kind::shape;
-    if (qobject_cast<const updown*>(c))
-        return control_kind::spin_button;
-    if (qobject_cast<const timer*>(c))
-        return control_kind::timer;
-    if (qobject_cast<const comm_control*>(c))
-        return control_kind::serial_port;
     return control_kind::other;
 }
 
@@ -143,7 +126,7 @@ bool set_value(QObject* c, double value) {
     if (!std::isfinite(value))
         return false;
     if (auto* b = qobject_cast<QCheckBox*>(c)) {
-        const auto v = to_int32_half_even(value);
+        const auto v = rules::to_int32_half_even(value);
         if (!v || *v < 0 || *v > 2)
             return false;
         set_check_value(b, *v);
@@ -166,7 +149,7 @@ bool set_value(QObject* c, double value) {
     if (auto* u = qobject_cast<updown*>(c)) {
         if (value != std::trunc(value))
             return false;
-        const auto v = to_int32_half_even(value);
+        const auto v = rules::to_int32_half_even(value);
         return v && u->set_value(*v);
     }
     return false;

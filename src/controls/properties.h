@@ -12,18 +12,12 @@ class QCheckBox;
 // step that fails and skips.
 namespace controls {
 
+// The kinds the settings walk tells apart; every other control is "other".
 enum class control_kind {
     text_box,
     combo_box,
-    label,
     check_box,
     option_button,
-    command_button,
-    group_box,
-    shape,
-    spin_button,
-    timer,
-    serial_port,
     other,
 };
 

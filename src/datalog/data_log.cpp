@@ -1,8 +1,8 @@
 #include "datalog/data_log.h"
 
-#include "app/frm_thermometer.h"
+#include "controls/display_box.h"
 #include "controls/properties.h"
-#include "settings/windows1252.h"
+#include "rules/text.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -19,29 +19,12 @@
 
 namespace datalog {
 
-QByteArray log_line(const QDateTime& now, const QString& sensor1, const QString& sensor2) {
-    // The date is always month-day-year, whatever the system's date settings.
-    const QString text = now.toString(QStringLiteral("MM-dd-yyyy\tHH:mm:ss")) + u'\t' + sensor1 +
-                         u'\t' + sensor2 + QStringLiteral("\r\n");
-    return settings::to_windows1252(text);
-}
-
 data_log::data_log(QString dir)
     : dir_(std::move(dir)) {}
 
 QString data_log::path() const {
     return QDir(dir_).filePath(log_file_name);
 }
-
-namespace {
-
-// Never empty: an empty reason would read as success.
-QString system_reason(int error) {
-    const QString s = qt_error_string(error);
-    return s.isEmpty() ? QStringLiteral("unknown error") : s;
-}
-
-} // namespace
 
 #ifdef Q_OS_UNIX
 
@@ -53,11 +36,11 @@ QString data_log::append(const QByteArray& line) {
     const QString not_regular = QStringLiteral("not a regular file");
     // ENXIO: a FIFO without a reader, or a device without its hardware.
     if (fd < 0)
-        return errno == ENXIO ? not_regular : system_reason(errno);
+        return errno == ENXIO ? not_regular : rules::system_reason(errno);
     QString error;
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        error = system_reason(errno);
+        error = rules::system_reason(errno);
     } else if (!S_ISREG(st.st_mode)) {
         error = not_regular;
     } else {
@@ -70,7 +53,7 @@ QString data_log::append(const QByteArray& line) {
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0) {
-                error = system_reason(errno);
+                error = rules::system_reason(errno);
                 break;
             }
             if (n == 0) {
@@ -100,7 +83,7 @@ QString data_log::append(const QByteArray& line) {
     if (written == line.size())
         return {};
     const QString error =
-        f.error() != QFileDevice::NoError ? f.errorString() : system_reason(errno);
+        f.error() != QFileDevice::NoError ? f.errorString() : rules::system_reason(errno);
     if (written > 0)
         f.resize(size_before);
     return error;
@@ -108,13 +91,13 @@ QString data_log::append(const QByteArray& line) {
 
 #endif
 
-log_writer::log_writer(const thermometer_controls& ui, QString dir,
-                       std::function<QDateTime()> clock, QObject* parent)
+log_writer::log_writer(const logging_role& log, QString dir, std::function<QDateTime()> clock,
+                       QObject* parent)
     : QObject(parent)
-    , ui_(ui)
+    , log_role_(log)
     , log_(std::move(dir))
     , clock_(std::move(clock))
-    , normal_text_(ui.Check1->palette().color(QPalette::WindowText)) {}
+    , normal_text_(log.log_switch->palette().color(QPalette::WindowText)) {}
 
 namespace {
 
@@ -128,14 +111,14 @@ void set_text_colour(QCheckBox* box, QColor c) {
 } // namespace
 
 void log_writer::write_log_line() {
-    if (controls::check_value(ui_.Check1) == 0)
+    if (controls::check_value(log_role_.log_switch) == 0)
         return;
     const QDateTime now = clock_();
-    report(log_.append(log_line(now, ui_.Text2->text(), ui_.Text1->text())));
+    report(log_.append(log_line(now, log_role_.sensor1->text(), log_role_.sensor2->text())));
 }
 
 void log_writer::report(const QString& error) {
-    QCheckBox* box = ui_.Check1;
+    QCheckBox* box = log_role_.log_switch;
     if (error.isEmpty()) {
         if (failing_) {
             failing_ = false;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "controls/roles.h"
+#include "rules/log_rules.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QDateTime>
@@ -7,15 +10,7 @@
 #include <QString>
 #include <functional>
 
-struct thermometer_controls;
-
 namespace datalog {
-
-inline const QString log_file_name = QStringLiteral("TARNWICK.txt");
-
-// One line of the data log: MM-DD-YYYY, HH:MM:SS, sensor 1 text, sensor 2
-// text, separated by one TAB, ended by CR LF, in Windows-1252.
-QByteArray log_line(const QDateTime& now, const QString& sensor1, const QString& sensor2);
 
 // Appends whole lines to the log. The file is open only within one append,
 // and a line goes in with a single write; a write that the file system cuts
@@ -40,7 +35,7 @@ private:
 class log_writer : public QObject {
     Q_OBJECT
 public:
-    log_writer(const thermometer_controls& ui, QString dir, std::function<QDateTime()> clock,
+    log_writer(const logging_role& log, QString dir, std::function<QDateTime()> clock,
                QObject* parent);
     void write_log_line();
     bool failing() const { return failing_; }
@@ -48,7 +43,7 @@ public:
 private:
     void report(const QString& error);
 
-    const thermometer_controls& ui_;
+    logging_role log_role_;
     data_log log_;
     std::function<QDateTime()> clock_;
     QColor normal_text_;

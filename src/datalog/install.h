@@ -1,12 +1,15 @@
 #pragma once
 
-struct thermometer_controls;
-struct window_seams;
+#include "controls/roles.h"
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
 
 namespace datalog {
 
-// Wires the sample-time options to apply_sample_interval and Timer1's tick
-// to write_log_line.
-void install(const thermometer_controls& ui, const window_seams& seams);
+// Wires the sample-time options to the sampling period and Timer1's tick to
+// the data log in `dir`, dated by `clock`.
+void install(const logging_role& log, const QString& dir, std::function<QDateTime()> clock);
 
 } // namespace datalog

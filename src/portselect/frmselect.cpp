@@ -1,8 +1,10 @@
 #include "portselect/frmselect.h"
 
-#include "app/inventory.h"
-#include "app/thermometer_icon.h"
-#include "serial/port_map.h"
+#include "controls/prompts.h"
+#include "controls/thermometer_icon.h"
+#include "controls/window_font.h"
+#include "rules/port_map.h"
+#include "rules/text.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -10,13 +12,14 @@
 #include <QLabel>
 #include <QPushButton>
 
-frmselect::frmselect(QWidget* main_window)
+frmselect::frmselect(prompts& ask, QWidget* main_window)
     : QWidget(nullptr, Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint)
+    , ask_(ask)
     , command1(new QPushButton(QStringLiteral("OK"), this))
     , Combo1(new QComboBox(this))
     , Label1(new QLabel(QStringLiteral("Please Select the COM Port"), this)) {
     setObjectName(QStringLiteral("frmselect"));
-    setWindowTitle(QStringLiteral("KESTROVA"));
+    setWindowTitle(rules::app_title);
     setWindowIcon(thermometer_icon());
     setFixedSize(277, 116);
 
@@ -36,9 +39,27 @@ frmselect::frmselect(QWidget* main_window)
                        static_cast<QWidget*>(Label1)})
         w->setFont(f);
     setTabOrder(Combo1, command1);
+    connect(command1, &QPushButton::clicked, this, &frmselect::on_click_command1);
 
     if (main_window)
         main_window->hide();
+}
+
+void frmselect::remove_entry(int index) {
+    Combo1->removeItem(index);
+}
+
+int frmselect::entry_count() const {
+    return Combo1->count();
+}
+
+void frmselect::on_click_command1() {
+    const QString port = Combo1->currentText();
+    if (port == QString()) {
+        ask_.message(QStringLiteral(" Please select a Port"));
+        return;
+    }
+    Q_EMIT port_chosen(port);
 }
 
 void frmselect::show_devices(const port_map& ports) {

@@ -6,6 +6,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class port_map;
+class prompts;
 
 // The small window in which the operator picks the logger's port from the
 // port numbers that the probe left in its list.
@@ -13,16 +14,17 @@ class frmselect : public QWidget {
     Q_OBJECT
 public:
     // Loading the window hides the main window.
-    explicit frmselect(QWidget* main_window);
+    frmselect(prompts& ask, QWidget* main_window);
 
-    QPushButton* command1;
-    QComboBox* Combo1;
-    QLabel* Label1;
-
-    // Each item's tooltip names the device its number maps to.
+    // The probe takes out the entry of a port that failed, by index.
+    void remove_entry(int index);
+    int entry_count() const;
+    // Each entry's tooltip names the device its number maps to.
     void show_devices(const port_map& ports);
 
 Q_SIGNALS:
+    // OK with a port selected: the text of the chosen entry.
+    void port_chosen(const QString& port);
     // The operator closed the window with its close box.
     void closed_by_operator();
 
@@ -30,4 +32,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void on_click_command1();
+
+    prompts& ask_;
+    QPushButton* command1;
+    QComboBox* Combo1;
+    QLabel* Label1;
 };

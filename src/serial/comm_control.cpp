@@ -28,8 +28,7 @@ bool comm_control::set_port_open(bool open) {
     if (!open) {
         if (port_->isOpen()) {
             port_->close();
-            rx_.clear();
-            rx_pos_ = 0;
+            reset_receive_buffer();
             Q_EMIT open_changed(false);
         }
         return true;
@@ -62,8 +61,7 @@ bool comm_control::set_port_open(bool open) {
     }
     last_error_.clear();
     last_error_kind_ = QSerialPort::NoError;
-    rx_.clear();
-    rx_pos_ = 0;
+    reset_receive_buffer();
     Q_EMIT open_changed(true);
     return true;
 }
@@ -74,11 +72,14 @@ QByteArray comm_control::input() {
     QByteArray out = rx_.mid(rx_pos_, n);
     rx_pos_ += n;
     taken_ += static_cast<quint64>(n);
-    if (rx_pos_ == rx_.size()) {
-        rx_.clear();
-        rx_pos_ = 0;
-    }
+    if (rx_pos_ == rx_.size())
+        reset_receive_buffer();
     return out;
+}
+
+void comm_control::reset_receive_buffer() {
+    rx_.clear();
+    rx_pos_ = 0;
 }
 
 void comm_control::set_rthreshold(int t) {
@@ -145,8 +146,7 @@ void comm_control::handle_error(QSerialPort::SerialPortError error) {
     last_error_ = port_->errorString();
     port_->clearError();
     port_->close();
-    rx_.clear();
-    rx_pos_ = 0;
+    reset_receive_buffer();
     Q_EMIT open_changed(false);
     Q_EMIT port_lost(last_error_);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serial/port_map.h"
+#include "rules/port_map.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -60,6 +60,7 @@ private:
     void read_available();
     void deliver();
     void handle_error(QSerialPort::SerialPortError error);
+    void reset_receive_buffer();
 
     QSerialPort* port_;
     port_map map_ = port_map::platform_default();

@@ -1,7 +1,8 @@
 #include "settings/inifile.h"
 
-#include "settings/profile_text.h"
-#include "settings/windows1252.h"
+#include "rules/profile_text.h"
+#include "rules/text.h"
+#include "rules/windows1252.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,7 +21,7 @@
 
 namespace {
 
-const QByteArray vez = QByteArrayLiteral("VEZ");
+const QString vez = QStringLiteral("VEZ");
 
 struct loaded_file {
     inifile::file_state state = inifile::file_state::missing;
@@ -68,16 +69,6 @@ QStringView before_zero(QStringView s) {
     return z < 0 ? s : s.first(z);
 }
 
-QString trim_spaces(QStringView s) {
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && s[b] == u' ')
-        ++b;
-    while (e > b && s[e - 1] == u' ')
-        --e;
-    return s.sliced(b, e - b).toString();
-}
-
 QString cut_and_trim(QStringView s, qsizetype max_length) {
     s = before_zero(s);
     if (s.size() > max_length) {
@@ -85,22 +76,16 @@ QString cut_and_trim(QStringView s, qsizetype max_length) {
         if (!s.isEmpty() && s.back().isHighSurrogate())
             s.chop(1);
     }
-    return trim_spaces(s);
+    return rules::trimmed(s, [](QChar c) { return c == u' '; }).toString();
 }
 
 // A value must stay on its line: line breaks would start new lines (or
 // sections) in the file, so they are written as "?" like any other
 // character that the file cannot hold.
 QByteArray encode_value(QStringView value) {
-    QByteArray bytes = settings::to_windows1252(before_zero(value));
+    QByteArray bytes = rules::to_windows1252(before_zero(value));
     bytes.replace('\r', '?').replace('\n', '?');
     return bytes;
-}
-
-// Never empty: an empty reason would read as success.
-QString system_reason(int error) {
-    const QString s = qt_error_string(error);
-    return s.isEmpty() ? QStringLiteral("unknown error") : s;
 }
 
 bool sync_to_disk(QFileDevice& file) {
@@ -125,10 +110,11 @@ QString save(const QString& file_path, const inifile::entries& key_values) {
     QByteArray content = std::move(file.bytes);
     bool changed = false;
     for (const auto& [key, value] : key_values) {
-        const QByteArray k = settings::to_windows1252(key);
-        if (!settings::profile::is_storable_key(k))
+        const QByteArray k = rules::to_windows1252(key);
+        if (!rules::profile::is_storable_key(k))
             continue;
-        content = settings::profile::with_value(content, vez, k, encode_value(value));
+        content =
+            rules::profile::with_value(content, rules::to_windows1252(vez), k, encode_value(value));
         changed = true;
     }
     if (!changed)
@@ -155,15 +141,16 @@ QString save(const QString& file_path, const inifile::entries& key_values) {
     // file must hand it back. Without the right to, the file is ours anyway.
     if (replacing && ((::fchown(out.handle(), old.st_uid, old.st_gid) != 0 && errno != EPERM) ||
                       ::fchmod(out.handle(), old.st_mode & 07777) != 0))
-        return system_reason(errno);
+        return rules::system_reason(errno);
 #endif
     // A write that the file system cuts short sets no error on the file,
     // only errno.
     errno = 0;
     if (out.write(content) != content.size())
-        return out.error() != QFileDevice::NoError ? out.errorString() : system_reason(errno);
+        return out.error() != QFileDevice::NoError ? out.errorString()
+                                                   : rules::system_reason(errno);
     if (!sync_to_disk(out))
-        return system_reason(errno);
+        return rules::system_reason(errno);
     if (!out.commit())
         return out.errorString();
     return {};
@@ -177,7 +164,7 @@ QString inifile::path() const {
 }
 
 QString inifile::ini_read(const QString& key, const QString& default_value) const {
-    return read_key(QStringLiteral("VEZ"), key, default_value, value_limit);
+    return read_key(vez, key, default_value, value_limit);
 }
 
 QString inifile::read_key(const QString& section, const QString& key,
@@ -189,10 +176,10 @@ QString inifile::read_key(const QString& section, const QString& key, const QStr
                           qsizetype max_length) const {
     const loaded_file file = load(path());
     if (file.state == file_state::readable) {
-        const auto value = settings::profile::find_value(
-            file.bytes, settings::to_windows1252(section), settings::to_windows1252(key));
+        const auto value = rules::profile::find_value(file.bytes, rules::to_windows1252(section),
+                                                      rules::to_windows1252(key));
         if (value)
-            return cut_and_trim(settings::from_windows1252(*value), max_length);
+            return cut_and_trim(rules::from_windows1252(*value), max_length);
     }
     return cut_and_trim(default_value, max_length);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serial/port_map.h"
+#include "rules/port_map.h"
 
 class inifile;
 

@@ -1,8 +1,7 @@
 #include "settings/window_state.h"
 
-#include "app/frm_thermometer.h"
-#include "controls/numbers.h"
 #include "controls/properties.h"
+#include "rules/numbers.h"
 #include "settings/inifile.h"
 
 namespace {
@@ -19,14 +18,14 @@ bool has_text(control_kind k) {
 
 } // namespace
 
-void restore_window_state(frm_thermometer& window, inifile& ini) {
-    ini.set_ini_dir(window.seams().work_dir);
+void restore_window_state(const std::vector<QObject*>& controls, const QString& dir, inifile& ini) {
+    ini.set_ini_dir(dir);
 
     // Each setter raises the control's change signal, so the handlers wired
     // to it run here, nested, before the walk takes its next step. A control
     // without the property, or one that refuses the value, drops out of
     // that step only.
-    for (QObject* c : window.controls()) {
+    for (QObject* c : controls) {
         if (has_text(controls::kind_of(c))) {
             if (const auto text = controls::text_of(c))
                 controls::set_text(c, ini.ini_read(key_of(c, QLatin1String(".text")), *text));
@@ -35,16 +34,16 @@ void restore_window_state(frm_thermometer& window, inifile& ini) {
             controls::set_caption(c, ini.ini_read(key_of(c, QLatin1String(".caption")), *caption));
         if (const auto value = controls::value_text_of(c)) {
             const QString stored = ini.ini_read(key_of(c, QLatin1String(".value")), *value);
-            controls::set_value(c, controls::leading_number(stored));
+            controls::set_value(c, rules::leading_number(stored));
         }
     }
 }
 
-void save_window_state(const frm_thermometer& window, inifile& ini) {
+void save_window_state(const std::vector<QObject*>& controls, inifile& ini) {
     inifile::entries entries;
     entries.reserve(32);
     entries.emplace_back(QStringLiteral("FileId"), QStringLiteral("therm"));
-    for (const QObject* c : window.controls()) {
+    for (const QObject* c : controls) {
         const control_kind kind = controls::kind_of(c);
         if (has_text(kind)) {
             if (const auto text = controls::text_of(c))

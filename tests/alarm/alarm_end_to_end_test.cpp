@@ -14,7 +14,7 @@ TEST(alarm_end_to_end, lamps_follow_the_loggers_readings) {
     pty_pair pty;
     ASSERT_TRUE(pty.ok());
     recording_prompts ask;
-    frm_thermometer w{window_seams{&ask}};
+    frm_thermometer w{window_seams{ask}};
     const auto& ui = w.ui();
     w.release_timers();
     port_map m;

@@ -60,7 +60,7 @@ QString description(QWidget* w) {
 
 struct lamp_fixture : ::testing::TestWithParam<int> {
     recording_prompts ask;
-    frm_thermometer w{window_seams{&ask}};
+    frm_thermometer w{window_seams{ask}};
     sensor s = sensor_of(w.ui(), GetParam());
     sensor other = sensor_of(w.ui(), 3 - GetParam());
 
@@ -215,12 +215,12 @@ INSTANTIATE_TEST_SUITE_P(both_sensors, lamp_fixture, ::testing::Values(1, 2),
 
 TEST(alarm_start_up, switches_set_timers_and_lamps_as_a_click_would) {
     recording_prompts ask;
-    frm_thermometer w{window_seams{&ask}};
+    frm_thermometer w{window_seams{ask}};
     const auto& ui = w.ui();
     // A first start: both alarms off, Timer3 still running as designed.
     ASSERT_TRUE(ui.Timer3->enabled());
     EXPECT_EQ(description(ui.Shape10), QStringLiteral("Normal"));
-    alarms::apply_alarm_switches(ui);
+    alarms::apply_alarm_switches(w.sensors());
     EXPECT_FALSE(ui.Timer2->enabled());
     EXPECT_FALSE(ui.Timer3->enabled());
     for (shape* lamp : {ui.Shape3, ui.Shape4, ui.Shape9, ui.Shape10}) {
@@ -231,43 +231,15 @@ TEST(alarm_start_up, switches_set_timers_and_lamps_as_a_click_would) {
     // Restored as on and greyed: Timer2 runs and the lamps wait for its
     // first tick; sensor 2 is left exactly as it was.
     recording_prompts ask2;
-    frm_thermometer w2{window_seams{&ask2}};
+    frm_thermometer w2{window_seams{ask2}};
     const auto& ui2 = w2.ui();
     controls::set_check_value(ui2.Check2, 1);
     controls::set_check_value(ui2.Check3, 2);
-    alarms::apply_alarm_switches(ui2);
+    alarms::apply_alarm_switches(w2.sensors());
     EXPECT_TRUE(ui2.Timer2->enabled());
     EXPECT_TRUE(ui2.Timer3->enabled());
     for (shape* lamp : {ui2.Shape3, ui2.Shape4, ui2.Shape9, ui2.Shape10})
         EXPECT_EQ(lamp->fill_color(), green) << lamp->objectName().toStdString();
-}
-
-TEST(alarm_rules, reading_value_is_the_number_in_front_of_the_unit) {
-    struct row {
-        QString text;
-        std::optional<double> want;
-    };
-    const row table[] = {
-        {deg("25"), 25},
-        {deg("0"), 0},
-        {deg("124"), 124},
-        {QString(5000, u'9') + QStringLiteral("\u00BAC"), std::numeric_limits<double>::infinity()},
-        {QStringLiteral(" - - "), std::nullopt},
-        {QStringLiteral("- -"), std::nullopt},
-        {QString(), std::nullopt},
-        {QStringLiteral("abc"), std::nullopt},
-        {QStringLiteral("25"), std::nullopt},
-        {deg("-5"), std::nullopt},
-        {deg("2.5"), std::nullopt},
-        {deg(" 25"), std::nullopt},
-        {QStringLiteral("25\u00B0C"), std::nullopt}, // degree sign, not the ordinal
-        {QStringLiteral("\u0662\u0665\u00BAC"), std::nullopt},
-    };
-    for (const row& r : table)
-        EXPECT_EQ(alarms::reading_value(r.text), r.want) << '"' << r.text.toStdString() << '"';
-
-    // The platform value keeps red in its low byte.
-    EXPECT_EQ(alarms::from_platform_value(0x00C0FFEE), QColor(0xEE, 0xFF, 0xC0));
 }
 
 TEST_P(lamp_fixture, an_idle_alarm_timer_rests_until_a_text_changes) {
@@ -283,4 +255,8 @@ TEST_P(lamp_fixture, an_idle_alarm_timer_rests_until_a_text_changes) {
     // So does a threshold.
     s.low->setText(QStringLiteral("40"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return s.low_lamp->fill_color() == red; }, 5000));
+}
+
+TEST(alarm_colours, the_platform_value_keeps_red_in_its_low_byte) {
+    EXPECT_EQ(alarms::from_platform_value(0x00C0FFEE), QColor(0xEE, 0xFF, 0xC0));
 }

@@ -39,7 +39,7 @@ public:
 struct threshold_fixture : ::testing::Test {
     locale_guard english{QLocale(QLocale::English, QLocale::UnitedStates)};
     field_watching_prompts ask;
-    frm_thermometer w{window_seams{&ask}};
+    frm_thermometer w{window_seams{ask}};
     const thermometer_controls& ui = w.ui();
 
     threshold_fixture() { w.show(); }
@@ -52,41 +52,7 @@ struct threshold_fixture : ::testing::Test {
     }
 };
 
-using kind = alarms::threshold_verdict::kind;
-
 } // namespace
-
-TEST(threshold_rule, text_gives_spin_value_or_refusal) {
-    struct row {
-        const char* text;
-        alarms::threshold_verdict want;
-    };
-    const row table[] = {
-        {"30", {kind::set_spin, 30}},
-        {"125", {kind::set_spin, 125}},
-        {"12.5", {kind::set_spin, 12}},
-        {"13.5", {kind::set_spin, 14}},
-        {"12.7", {kind::set_spin, 13}},
-        {"124.5", {kind::set_spin, 124}},
-        {"124.51", {kind::set_spin, 125}},
-        {"-0.5", {kind::set_spin, 0}},
-        {"1.25e2", {kind::set_spin, 125}},
-        {"125.4", {kind::refuse, 0}},
-        {"130", {kind::refuse, 0}},
-        {"1e400", {kind::refuse, 0}},
-        {"-5", {kind::set_spin, 0}},
-        {"-1e400", {kind::set_spin, 0}},
-        {"", {kind::keep, 0}},
-        {".", {kind::keep, 0}},
-        {"abc", {kind::keep, 0}},
-        {"12,7", {kind::keep, 0}},
-    };
-    for (const row& r : table) {
-        const auto got = alarms::judge_threshold_text(QString::fromUtf8(r.text), QLocale::c());
-        EXPECT_EQ(got.what, r.want.what) << '"' << r.text << '"';
-        EXPECT_EQ(got.spin, r.want.spin) << '"' << r.text << '"';
-    }
-}
 
 TEST_F(threshold_fixture, typing_keeps_field_and_spin_button_in_step) {
     QTest::keyClicks(ui.Text3, QStringLiteral("30"));

@@ -44,7 +44,7 @@ bool typable(const QString& text) {
 
 TEST(threshold_fuzz, any_text_leaves_the_spin_button_in_range) {
     recording_prompts ask;
-    frm_thermometer w{window_seams{&ask}};
+    frm_thermometer w{window_seams{ask}};
     QLineEdit* field = w.ui().Text6;
     updown* spin = w.ui().UpDown3;
     w.show();

@@ -1,3 +1,4 @@
+#include "support/files.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,11 +10,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray read_file(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 struct process_guard {
     QProcess& p;

@@ -1,5 +1,6 @@
 // The real program ending: by a signal during start-up and after it, and by
 // losing its display.
+#include "support/files.h"
 #include "support/pty.h"
 
 #include <QDir>
@@ -15,11 +16,6 @@
 #include <vector>
 
 namespace {
-
-QByteArray read_file(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 struct process_guard {
     QProcess& p;

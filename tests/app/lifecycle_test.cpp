@@ -5,6 +5,7 @@
 #include "portselect/frmselect.h"
 #include "serial/comm_control.h"
 #include "serial/port_probe.h"
+#include "support/files.h"
 #include "support/pty.h"
 #include "support/recording_prompts.h"
 
@@ -25,15 +26,12 @@
 
 namespace {
 
-QByteArray read_file(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+// The selection window's own controls, as the operator reaches them.
+QComboBox* combo_of(const frmselect* sel) {
+    return sel->findChild<QComboBox*>(QStringLiteral("Combo1"));
 }
-
-void write_file(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
+QPushButton* ok_of(const frmselect* sel) {
+    return sel->findChild<QPushButton*>(QStringLiteral("command1"));
 }
 
 // A working directory whose settings file maps the four port numbers to
@@ -56,76 +54,19 @@ struct lifecycle_fixture : ::testing::Test {
         }
         if (!vez.isEmpty())
             ini += "[VEZ]\r\n" + vez;
-        write_file(ini_path(), ini);
+        ASSERT_TRUE(write_file(ini_path(), ini));
     }
 
     kestrova_app& start() {
-        app = std::make_unique<kestrova_app>(window_seams{&ask, {}, dir.path()});
+        // A short reopen interval: the retries are counted, not timed.
+        app = std::make_unique<kestrova_app>(window_seams{
+            .ask = ask, .work_dir = dir.path(), .reopen_interval = std::chrono::milliseconds(20)});
         return *app;
     }
     const thermometer_controls& ui() { return app->window().ui(); }
 };
 
 } // namespace
-
-TEST(port_probe, removes_the_ports_that_fail_from_4_down_to_1) {
-    QTemporaryDir dir;
-    pty_pair a, b;
-    struct row {
-        const char* layout; // p: opens, -: fails
-        std::vector<int> removed;
-        bool any;
-    };
-    const row rows[] = {{"p-p-", {3, 1}, true},
-                        {"-p--", {3, 2, 0}, true},
-                        {"pppp", {}, true},
-                        {"----", {3, 2, 1, 0}, false}};
-    for (const row& r : rows) {
-        comm_control comm;
-        port_map m;
-        for (int p = 1; p <= 4; ++p)
-            m.set_device(p, r.layout[p - 1] == 'p' ? (p % 2 ? a : b).slave_path()
-                                                   : dir.filePath(QStringLiteral("none")));
-        comm.set_port_map(m);
-        QComboBox list;
-        list.addItems(
-            {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")});
-        std::vector<int> removed;
-        const probe_result result = probe_ports(comm, [&](int index) {
-            removed.push_back(index);
-            list.removeItem(index);
-        });
-        EXPECT_EQ(result.any_open, r.any) << r.layout;
-        EXPECT_EQ(removed, r.removed) << r.layout;
-        QStringList left;
-        for (int i = 0; i < list.count(); ++i)
-            left << list.itemText(i);
-        QStringList want;
-        for (int p = 1; p <= 4; ++p)
-            if (r.layout[p - 1] == 'p')
-                want << QString::number(p);
-        EXPECT_EQ(left, want) << r.layout;
-        EXPECT_EQ(comm.comm_port(), 1);
-        EXPECT_FALSE(comm.port_open());
-    }
-}
-
-TEST(port_probe, explains_why_no_port_opened) {
-    QTemporaryDir dir;
-    port_map m;
-    m.set_device(1, dir.filePath(QStringLiteral("gone")));
-    m.set_device(2, dir.path());
-    probe_result r;
-    r.failures[0] =
-        port_failure{m.device(1), QSerialPort::DeviceNotFoundError, QStringLiteral("x")};
-    r.failures[1] = port_failure{m.device(2), QSerialPort::UnsupportedOperationError,
-                                 QStringLiteral("Is a directory")};
-    const QString text = no_port_details(r, m);
-    EXPECT_TRUE(text.contains(QStringLiteral("Port 1 (%1): no such device").arg(m.device(1))))
-        << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("Port 2 (%1): not a serial device").arg(m.device(2))))
-        << text.toStdString();
-}
 
 TEST_F(lifecycle_fixture, no_port_at_all_says_so_and_ends_without_saving) {
     write_settings("----");
@@ -135,7 +76,7 @@ TEST_F(lifecycle_fixture, no_port_at_all_says_so_and_ends_without_saving) {
     ASSERT_EQ(ask.messages, QStringList{QStringLiteral("There is No Comm Port on this Computer")});
     EXPECT_TRUE(ask.last_details.contains(QLatin1String("no such device")));
     EXPECT_EQ(read_file(ini_path()), before);
-    EXPECT_EQ(app->selector()->Combo1->count(), 0);
+    EXPECT_EQ(combo_of(app->selector())->count(), 0);
 }
 
 TEST_F(lifecycle_fixture, first_start_asks_for_a_port_and_keeps_the_choice) {
@@ -152,12 +93,12 @@ TEST_F(lifecycle_fixture, first_start_asks_for_a_port_and_keeps_the_choice) {
     EXPECT_EQ(ui().Shape10->fill_color(), QColor(Qt::white));
 
     // OK without a choice only complains.
-    QTest::mouseClick(sel->command1, Qt::LeftButton);
+    QTest::mouseClick(ok_of(sel), Qt::LeftButton);
     EXPECT_EQ(ask.messages, QStringList{QStringLiteral(" Please select a Port")});
     EXPECT_TRUE(sel->isVisible());
 
-    sel->Combo1->setCurrentIndex(2);
-    QTest::mouseClick(sel->command1, Qt::LeftButton);
+    combo_of(sel)->setCurrentIndex(2);
+    QTest::mouseClick(ok_of(sel), Qt::LeftButton);
     EXPECT_EQ(ui().Text7->text(), QLatin1String("3"));
     EXPECT_EQ(ui().Label8->text(), QLatin1String("3"));
     EXPECT_TRUE(ui().MSComm1->port_open());
@@ -185,7 +126,7 @@ TEST_F(lifecycle_fixture, a_saved_port_is_opened_and_the_window_shown) {
     EXPECT_EQ(ui().Shape9->fill_color(), QColor(Qt::white));
     ASSERT_NE(app->selector(), nullptr);
     EXPECT_FALSE(app->selector()->isVisible());
-    EXPECT_EQ(app->selector()->Combo1->count(), 2);
+    EXPECT_EQ(combo_of(app->selector())->count(), 2);
 
     ASSERT_TRUE(ptys[2].write(QByteArray("\xFE\x19", 2)));
     EXPECT_TRUE(QTest::qWaitFor(
@@ -272,8 +213,8 @@ TEST_F(lifecycle_fixture, change_port_takes_effect_at_once_and_cancel_keeps_the_
     EXPECT_EQ(ui().MSComm1->comm_port(), 1);
 
     QTest::mouseClick(ui().Command5, Qt::LeftButton);
-    sel->Combo1->setCurrentIndex(sel->Combo1->findText(QStringLiteral("2")));
-    QTest::mouseClick(sel->command1, Qt::LeftButton);
+    combo_of(sel)->setCurrentIndex(combo_of(sel)->findText(QStringLiteral("2")));
+    QTest::mouseClick(ok_of(sel), Qt::LeftButton);
     EXPECT_EQ(ui().MSComm1->comm_port(), 2);
     EXPECT_TRUE(ui().MSComm1->port_open());
     EXPECT_EQ(ui().Label8->text(), QLatin1String("2"));
@@ -292,8 +233,8 @@ TEST_F(lifecycle_fixture, change_port_takes_effect_at_once_and_cancel_keeps_the_
 TEST_F(lifecycle_fixture, a_pulled_logger_comes_back_by_itself) {
     const QString link = dir.filePath(QStringLiteral("logger"));
     ASSERT_TRUE(QFile::link(ptys[0].slave_path(), link));
-    write_file(ini_path(), "[Ports]\r\n1=" + link.toLocal8Bit() +
-                               "\r\n[VEZ]\r\nfrm_thermometer.Text7.text=1\r\n");
+    ASSERT_TRUE(write_file(ini_path(), "[Ports]\r\n1=" + link.toLocal8Bit() +
+                                           "\r\n[VEZ]\r\nfrm_thermometer.Text7.text=1\r\n"));
     ASSERT_TRUE(start().load());
     ASSERT_TRUE(ui().MSComm1->port_open());
     EXPECT_TRUE(ui().Label8->toolTip().contains(QLatin1String("is open")));
@@ -302,7 +243,9 @@ TEST_F(lifecycle_fixture, a_pulled_logger_comes_back_by_itself) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !ui().MSComm1->port_open(); }, 5000));
     EXPECT_TRUE(ui().Label8->toolTip().contains(QLatin1String("not open")))
         << ui().Label8->toolTip().toStdString();
-    QTest::qWait(1500); // retries against a dead link stay quiet
+    // Retries against a dead link stay quiet.
+    const int tried = app->keeper().attempts();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app->keeper().attempts() >= tried + 5; }, 5000));
     EXPECT_TRUE(ask.messages.isEmpty());
 
     pty_pair replugged;
@@ -333,7 +276,7 @@ TEST_F(lifecycle_fixture, start_up_runs_the_restored_checks_before_any_timer_tic
     write_settings("p---", "frm_thermometer.Text7.text=1\r\nfrm_thermometer.Text3.text=130\r\n"
                            "frm_thermometer.Check2.value=1\r\nfrm_thermometer.Check3.value=2\r\n");
     watching_prompts watch;
-    app = std::make_unique<kestrova_app>(window_seams{&watch, {}, dir.path()});
+    app = std::make_unique<kestrova_app>(window_seams{.ask = watch, .work_dir = dir.path()});
     watch.ticking = [&] {
         return ui().Timer1->ticking() || ui().Timer2->ticking() || ui().Timer3->ticking();
     };
@@ -379,15 +322,15 @@ TEST_F(lifecycle_fixture, the_selection_window_works_from_the_keyboard) {
     ASSERT_TRUE(start().load());
     frmselect* sel = app->selector();
     EXPECT_EQ(sel->windowTitle(), QLatin1String("KESTROVA"));
-    EXPECT_EQ(sel->command1->geometry(), QRect(168, 64, 81, 33));
+    EXPECT_EQ(ok_of(sel)->geometry(), QRect(168, 64, 81, 33));
     sel->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(sel));
-    ASSERT_EQ(QApplication::focusWidget(), sel->Combo1);
+    ASSERT_EQ(QApplication::focusWidget(), combo_of(sel));
     // Keyboard order: the list, then OK.
-    QTest::keyClick(sel->Combo1, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), sel->command1);
-    QTest::keyClick(sel->command1, Qt::Key_Backtab);
-    ASSERT_EQ(QApplication::focusWidget(), sel->Combo1);
+    QTest::keyClick(combo_of(sel), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), ok_of(sel));
+    QTest::keyClick(ok_of(sel), Qt::Key_Backtab);
+    ASSERT_EQ(QApplication::focusWidget(), combo_of(sel));
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("3"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(ui().Text7->text(), QLatin1String("3"));
@@ -405,8 +348,8 @@ TEST_F(lifecycle_fixture, ok_on_the_port_in_use_leaves_it_alone_and_readings_flo
         [&] { return ui().Text2->text() == QString::fromUtf8("42\u00BAC"); }, 5000));
 
     frmselect* sel = app->selector();
-    sel->Combo1->setCurrentIndex(sel->Combo1->findText(QStringLiteral("1")));
-    QTest::mouseClick(sel->command1, Qt::LeftButton);
+    combo_of(sel)->setCurrentIndex(combo_of(sel)->findText(QStringLiteral("1")));
+    QTest::mouseClick(ok_of(sel), Qt::LeftButton);
     EXPECT_EQ(opened_or_closed.count(), 0);
     EXPECT_TRUE(ui().MSComm1->port_open());
     EXPECT_TRUE(read_file(ini_path()).contains("frm_thermometer.Text7.text=1\r\n"));

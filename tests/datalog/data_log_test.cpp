@@ -2,6 +2,7 @@
 #include "controls/properties.h"
 #include "datalog/data_log.h"
 #include "datalog/sample_interval.h"
+#include "support/files.h"
 #include "support/recording_prompts.h"
 
 #include "controls/timer.h"
@@ -25,18 +26,13 @@
 
 namespace {
 
-QByteArray read_file(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
 // A window whose clock stands at 21:10:05 on 5 December 2026 and whose
 // working directory is a fresh temporary one.
 struct log_fixture : ::testing::Test {
     QTemporaryDir dir;
     recording_prompts ask;
     QDateTime now{QDate(2026, 12, 5), QTime(21, 10, 5)};
-    frm_thermometer w{window_seams{&ask, [this] { return now; }, dir.path()}};
+    frm_thermometer w{window_seams{ask, [this] { return now; }, dir.path()}};
     const thermometer_controls& ui = w.ui();
     QString log_path = dir.filePath(QStringLiteral("TARNWICK.txt"));
 
@@ -49,23 +45,13 @@ const QByteArray first_line = QByteArray("12-05-2026\t21:10:05\t23\xBA"
 
 } // namespace
 
-TEST(sample_interval, period_per_option_in_test_order) {
-    using datalog::sample_period_ms;
-    EXPECT_EQ(sample_period_ms(true, false, false, false), 5000);
-    EXPECT_EQ(sample_period_ms(false, true, false, false), 10000);
-    EXPECT_EQ(sample_period_ms(false, false, true, false), 30000);
-    EXPECT_EQ(sample_period_ms(false, false, false, true), 60000);
-    EXPECT_EQ(sample_period_ms(false, false, false, false), 5000);
-    EXPECT_EQ(sample_period_ms(false, true, true, true), 10000) << "the first selected wins";
-}
-
 TEST_F(log_fixture, clicking_an_option_sets_the_period_and_none_selected_means_5_s) {
     QTest::mouseClick(ui.Option7, Qt::LeftButton);
     EXPECT_EQ(ui.Timer1->interval(), 30000);
     QTest::mouseClick(ui.Option6, Qt::LeftButton);
     EXPECT_EQ(ui.Timer1->interval(), 60000);
     controls::set_value(ui.Option6, 0);
-    datalog::apply_sample_interval(ui);
+    datalog::apply_sample_interval(w.logging());
     EXPECT_EQ(ui.Timer1->interval(), 5000);
 }
 

@@ -1,5 +1,5 @@
+#include "rules/port_map.h"
 #include "serial/comm_control.h"
-#include "serial/port_map.h"
 #include "support/pty.h"
 
 #include <QObject>

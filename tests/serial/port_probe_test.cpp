@@ -1,5 +1,9 @@
 #include "serial/port_probe.h"
 
+#include "serial/comm_control.h"
+#include "support/pty.h"
+
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -56,4 +60,63 @@ TEST(port_probe, a_refused_device_names_who_may_open_it) {
         EXPECT_EQ(describe_failure(f), r.expected) << r.owner << ':' << r.group << ' ' << std::oct
                                                    << r.mode << ' ' << r.error.toStdString();
     }
+}
+
+TEST(port_probe, removes_the_ports_that_fail_from_4_down_to_1) {
+    QTemporaryDir dir;
+    pty_pair a, b;
+    struct row {
+        const char* layout; // p: opens, -: fails
+        std::vector<int> removed;
+        bool any;
+    };
+    const row rows[] = {{"p-p-", {3, 1}, true},
+                        {"-p--", {3, 2, 0}, true},
+                        {"pppp", {}, true},
+                        {"----", {3, 2, 1, 0}, false}};
+    for (const row& r : rows) {
+        comm_control comm;
+        port_map m;
+        for (int p = 1; p <= 4; ++p)
+            m.set_device(p, r.layout[p - 1] == 'p' ? (p % 2 ? a : b).slave_path()
+                                                   : dir.filePath(QStringLiteral("none")));
+        comm.set_port_map(m);
+        QComboBox list;
+        list.addItems(
+            {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")});
+        std::vector<int> removed;
+        const probe_result result = probe_ports(comm, [&](int index) {
+            removed.push_back(index);
+            list.removeItem(index);
+        });
+        EXPECT_EQ(result.any_open, r.any) << r.layout;
+        EXPECT_EQ(removed, r.removed) << r.layout;
+        QStringList left;
+        for (int i = 0; i < list.count(); ++i)
+            left << list.itemText(i);
+        QStringList want;
+        for (int p = 1; p <= 4; ++p)
+            if (r.layout[p - 1] == 'p')
+                want << QString::number(p);
+        EXPECT_EQ(left, want) << r.layout;
+        EXPECT_EQ(comm.comm_port(), 1);
+        EXPECT_FALSE(comm.port_open());
+    }
+}
+
+TEST(port_probe, explains_why_no_port_opened) {
+    QTemporaryDir dir;
+    port_map m;
+    m.set_device(1, dir.filePath(QStringLiteral("gone")));
+    m.set_device(2, dir.path());
+    probe_result r;
+    r.failures[0] =
+        port_failure{m.device(1), QSerialPort::DeviceNotFoundError, QStringLiteral("x")};
+    r.failures[1] = port_failure{m.device(2), QSerialPort::UnsupportedOperationError,
+                                 QStringLiteral("Is a directory")};
+    const QString text = no_port_details(r, m);
+    EXPECT_TRUE(text.contains(QStringLiteral("Port 1 (%1): no such device").arg(m.device(1))))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Port 2 (%1): not a serial device").arg(m.device(2))))
+        << text.toStdString();
 }

@@ -1,5 +1,5 @@
 #include "settings/inifile.h"
-#include "settings/settings_files.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -11,9 +11,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-using settings_test::read_bytes;
-using settings_test::write_bytes;
 
 namespace {
 
@@ -57,12 +54,12 @@ TEST_F(inifile_fixture, file_lies_in_ini_dir_or_else_in_the_current_directory) {
     inifile fresh;
     EXPECT_TRUE(fresh.ini_dir().isEmpty());
     fresh.ini_write(QStringLiteral("k"), QStringLiteral("v"));
-    EXPECT_EQ(read_bytes(cwd.filePath(QStringLiteral("Tarnwick.INI"))), "[VEZ]\r\nk=v\r\n");
+    EXPECT_EQ(read_file(cwd.filePath(QStringLiteral("Tarnwick.INI"))), "[VEZ]\r\nk=v\r\n");
     EXPECT_EQ(fresh.ini_read(QStringLiteral("k"), QString()), QStringLiteral("v"));
 
     // Once set, a change of the working directory does not move the file.
     ini.ini_write(QStringLiteral("k"), QStringLiteral("w"));
-    EXPECT_EQ(read_bytes(file), "[VEZ]\r\nk=w\r\n");
+    EXPECT_EQ(read_file(file), "[VEZ]\r\nk=w\r\n");
     EXPECT_EQ(ini.ini_read(QStringLiteral("k"), QString()), QStringLiteral("w"));
 }
 
@@ -93,8 +90,8 @@ TEST_F(inifile_fixture, values_come_back_cut_to_127_characters_and_without_outer
             << r.what;
     }
     ini.ini_write(QStringLiteral("reading"), QStringLiteral("24\u00BAC"));
-    EXPECT_TRUE(read_bytes(file).contains("reading=24\xBA"
-                                          "C\r\n"));
+    EXPECT_TRUE(read_file(file).contains("reading=24\xBA"
+                                         "C\r\n"));
 
     // Defaults pass through the same rules.
     const auto missing = [this](const QString& d) {
@@ -107,8 +104,8 @@ TEST_F(inifile_fixture, values_come_back_cut_to_127_characters_and_without_outer
     EXPECT_EQ(missing(QStringLiteral("\u03A9")), QStringLiteral("\u03A9"));
 
     // Values written by hand: Windows-1252 bytes, NUL, letter case of names.
-    ASSERT_TRUE(write_bytes(file, settings_test::bytes("[vez]\nKEY=  \x80\x9f\xba \x81 \n"
-                                                       "z=ab\0cd\n")));
+    ASSERT_TRUE(write_file(file, bytes_of("[vez]\nKEY=  \x80\x9f\xba \x81 \n"
+                                          "z=ab\0cd\n")));
     EXPECT_EQ(ini.ini_read(QStringLiteral("key"), QString()),
               QStringLiteral("\u20AC\u0178\u00BA \u0081"));
     EXPECT_EQ(ini.ini_read(QStringLiteral("z"), QString()), QStringLiteral("ab"));
@@ -119,26 +116,26 @@ TEST_F(inifile_fixture, tells_missing_from_unreadable_and_never_replaces_what_it
     EXPECT_EQ(ini.state(), inifile::file_state::missing);
     EXPECT_EQ(ini.ini_read(k, QStringLiteral("d")), QStringLiteral("d"));
 
-    ASSERT_TRUE(write_bytes(file, "[VEZ]\r\nk=v\r\n"));
+    ASSERT_TRUE(write_file(file, "[VEZ]\r\nk=v\r\n"));
     EXPECT_EQ(ini.state(), inifile::file_state::readable);
 
     // Exactly at the size limit it is still a settings file.
     QByteArray at_limit = "[VEZ]\nk=v\n";
     at_limit += QByteArray(inifile::max_file_size - at_limit.size(), ';');
-    ASSERT_TRUE(write_bytes(file, at_limit));
+    ASSERT_TRUE(write_file(file, at_limit));
     EXPECT_EQ(ini.state(), inifile::file_state::readable);
     EXPECT_EQ(ini.ini_read(k, QStringLiteral("d")), QStringLiteral("v"));
     // A write that would push it past the limit is not made: it would
     // make the file unreadable at the next start.
     ini.ini_write(QStringLiteral("new"), QStringLiteral("value"));
-    EXPECT_EQ(read_bytes(file), at_limit);
+    EXPECT_EQ(read_file(file), at_limit);
 
     const QByteArray too_large = at_limit + ';';
-    ASSERT_TRUE(write_bytes(file, too_large));
+    ASSERT_TRUE(write_file(file, too_large));
     EXPECT_EQ(ini.state(), inifile::file_state::unreadable);
     EXPECT_EQ(ini.ini_read(k, QStringLiteral("d")), QStringLiteral("d"));
     ini.ini_write(k, QStringLiteral("w"));
-    EXPECT_EQ(read_bytes(file), too_large);
+    EXPECT_EQ(read_file(file), too_large);
 
     ASSERT_TRUE(QFile::remove(file));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("Tarnwick.INI")));
@@ -166,16 +163,16 @@ TEST_F(inifile_fixture, many_keys_in_one_replacement_give_the_file_of_single_wri
         {QStringLiteral("bad=key"), QStringLiteral("skipped")},
         {QStringLiteral("frm_thermometer.UpDown1.value"), QStringLiteral("40")},
     };
-    ASSERT_TRUE(write_bytes(file, start));
+    ASSERT_TRUE(write_file(file, start));
     ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                 QFileDevice::ReadGroup));
     for (const auto& [key, value] : entries)
         ini.ini_write(key, value);
-    const QByteArray one_by_one = read_bytes(file);
+    const QByteArray one_by_one = read_file(file);
 
-    ASSERT_TRUE(write_bytes(file, start));
+    ASSERT_TRUE(write_file(file, start));
     ini.ini_write_all(entries);
-    EXPECT_EQ(read_bytes(file), one_by_one);
+    EXPECT_EQ(read_file(file), one_by_one);
     EXPECT_EQ(one_by_one,
               "; kept\r\n[Ports]\r\n1=/dev/pts/4\r\n\r\n[vez]\r\nFILEID=again\r\nmine=1\r\n"
               "frm_thermometer.Text1.text=24\xBA"
@@ -189,7 +186,7 @@ TEST_F(inifile_fixture, many_keys_in_one_replacement_give_the_file_of_single_wri
 
 TEST_F(inifile_fixture, a_save_cut_short_leaves_the_old_file_whole) {
     const QByteArray old = "[VEZ]\r\nFileId=therm\r\nfrm_thermometer.Text7.text=2\r\n";
-    ASSERT_TRUE(write_bytes(file, old));
+    ASSERT_TRUE(write_file(file, old));
     inifile::entries entries;
     for (int i = 0; i < 40; ++i)
         entries.emplace_back(QStringLiteral("key%1").arg(i), QString(100, u'v'));
@@ -207,12 +204,12 @@ TEST_F(inifile_fixture, a_save_cut_short_leaves_the_old_file_whole) {
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
 
-    EXPECT_EQ(read_bytes(file), old);
+    EXPECT_EQ(read_file(file), old);
     EXPECT_EQ(entries_in_dir(), QStringList{QStringLiteral("Tarnwick.INI")});
 
     // Without the limit the same save goes through.
     ini.ini_write_all(entries);
-    EXPECT_GT(read_bytes(file).size(), 4000);
+    EXPECT_GT(read_file(file).size(), 4000);
     EXPECT_EQ(ini.ini_read(QStringLiteral("key39"), QString()), QString(100, u'v'));
 }
 
@@ -237,7 +234,7 @@ TEST_F(inifile_fixture, garbage_files_read_as_defaults_without_harm) {
         {"20 MB on one line", QByteArray(20 * 1024 * 1024, 'x'), false},
     };
     for (const row& r : rows) {
-        ASSERT_TRUE(write_bytes(file, r.content)) << r.what;
+        ASSERT_TRUE(write_file(file, r.content)) << r.what;
         EXPECT_EQ(ini.ini_read(QStringLiteral("k"), QStringLiteral("d")), QStringLiteral("d"))
             << r.what;
         ini.ini_write(QStringLiteral("k"), QStringLiteral("v"));
@@ -256,7 +253,7 @@ TEST_F(inifile_fixture, a_settings_file_near_the_limit_is_saved_and_read_back) {
     // becomes CR LF, and keys with long values come in.
     QByteArray near_limit = "[VEZ]\nk=v\n";
     near_limit += QByteArray(inifile::max_settings_size - near_limit.size(), '\n');
-    ASSERT_TRUE(write_bytes(file, near_limit));
+    ASSERT_TRUE(write_file(file, near_limit));
     inifile::entries entries{{QStringLiteral("k"), QStringLiteral("changed")}};
     for (int i = 0; i < 2; ++i)
         entries.emplace_back(QStringLiteral("frm_thermometer.Text%1.text").arg(i),
@@ -289,19 +286,19 @@ TEST_F(inifile_fixture, a_save_that_fails_leaves_the_file_and_says_why_in_one_li
     // A result that would pass the limit.
     QByteArray at_limit = "[VEZ]\nk=v\n";
     at_limit += QByteArray(inifile::max_file_size - at_limit.size(), ';');
-    ASSERT_TRUE(write_bytes(file, at_limit));
+    ASSERT_TRUE(write_file(file, at_limit));
     EXPECT_TRUE(failing_save("too large").contains(QLatin1String("larger than")));
-    EXPECT_EQ(read_bytes(file), at_limit);
+    EXPECT_EQ(read_file(file), at_limit);
 
     // A file that cannot be read is kept.
-    ASSERT_TRUE(write_bytes(file, at_limit + ';'));
+    ASSERT_TRUE(write_file(file, at_limit + ';'));
     EXPECT_TRUE(failing_save("unreadable").contains(QLatin1String("cannot be read")));
-    EXPECT_EQ(read_bytes(file), at_limit + ';');
+    EXPECT_EQ(read_file(file), at_limit + ';');
 
     // The file system refuses the bytes even to root: a file size limit
     // below the new file's size, its signal ignored so that write() fails.
     const QByteArray old = "[VEZ]\r\nk=old\r\n" + QByteArray(4000, ';') + "\r\n";
-    ASSERT_TRUE(write_bytes(file, old));
+    ASSERT_TRUE(write_file(file, old));
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
@@ -312,25 +309,25 @@ TEST_F(inifile_fixture, a_save_that_fails_leaves_the_file_and_says_why_in_one_li
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(reason, qt_error_string(EFBIG));
-    EXPECT_EQ(read_bytes(file), old);
+    EXPECT_EQ(read_file(file), old);
     EXPECT_EQ(entries_in_dir(), QStringList{QStringLiteral("Tarnwick.INI")});
 
     // The settings directory is a file: nothing can be created there.
     ini.set_ini_dir(file);
     failing_save("no directory");
-    EXPECT_EQ(read_bytes(file), old);
+    EXPECT_EQ(read_file(file), old);
 }
 
 TEST_F(inifile_fixture, a_save_by_root_keeps_the_owner_group_and_mode_of_the_file) {
     if (geteuid() != 0)
         GTEST_SKIP() << "only root can give the file to another user";
-    ASSERT_TRUE(write_bytes(file, "[VEZ]\r\nk=v\r\n"));
+    ASSERT_TRUE(write_file(file, "[VEZ]\r\nk=v\r\n"));
     const QByteArray name = QFile::encodeName(file);
     ASSERT_EQ(::chown(name.constData(), 65534, 65534), 0);
     ASSERT_EQ(::chmod(name.constData(), 0640), 0);
 
     EXPECT_EQ(ini.ini_write(QStringLiteral("k"), QStringLiteral("w")), QString());
-    EXPECT_EQ(read_bytes(file), "[VEZ]\r\nk=w\r\n");
+    EXPECT_EQ(read_file(file), "[VEZ]\r\nk=w\r\n");
     struct stat st {};
     ASSERT_EQ(::stat(name.constData(), &st), 0);
     EXPECT_EQ(st.st_uid, 65534u);

@@ -1,6 +1,6 @@
 #include "settings/inifile.h"
 #include "settings/port_settings.h"
-#include "settings/settings_files.h"
+#include "support/files.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -17,15 +17,15 @@ TEST(port_settings, ports_section_overrides_the_platform_defaults_one_by_one) {
         EXPECT_EQ(without_file.device(p), defaults.device(p)) << "port " << p;
 
     const QString long_path = QStringLiteral("/dev/serial/by-path/") + QString(200, u'x');
-    ASSERT_TRUE(settings_test::write_bytes(dir.filePath(QStringLiteral("Tarnwick.INI")),
-                                           "[VEZ]\n4=/dev/not-this-one\n"
-                                           "[ports]\n"
-                                           " 1 =  /dev/pts/7  \n"
-                                           "2=\n"
-                                           "3=/dev/serial/by-id/usb-FTDI_logger-if00-port0\n"
-                                           "5=/dev/ttyS9\n"
-                                           "4=" +
-                                               long_path.toLatin1() + "\n"));
+    ASSERT_TRUE(write_file(dir.filePath(QStringLiteral("Tarnwick.INI")),
+                           "[VEZ]\n4=/dev/not-this-one\n"
+                           "[ports]\n"
+                           " 1 =  /dev/pts/7  \n"
+                           "2=\n"
+                           "3=/dev/serial/by-id/usb-FTDI_logger-if00-port0\n"
+                           "5=/dev/ttyS9\n"
+                           "4=" +
+                               long_path.toLatin1() + "\n"));
     const port_map ports = read_port_map(ini);
     EXPECT_EQ(ports.device(1), QStringLiteral("/dev/pts/7"));
     EXPECT_EQ(ports.device(2), defaults.device(2)) << "an empty value keeps the default";

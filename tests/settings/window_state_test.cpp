@@ -4,7 +4,7 @@
 #include "controls/properties.h"
 #include "controls/updown.h"
 #include "settings/inifile.h"
-#include "settings/settings_files.h"
+#include "support/files.h"
 #include "support/recording_prompts.h"
 
 #include <QCheckBox>
@@ -17,9 +17,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-using settings_test::read_bytes;
-using settings_test::write_bytes;
-
 namespace {
 
 struct window_state_fixture : ::testing::Test {
@@ -31,7 +28,7 @@ struct window_state_fixture : ::testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        window_seams seams{&ask};
+        window_seams seams{ask};
         seams.work_dir = dir.path();
         window = std::make_unique<frm_thermometer>(seams);
         file = dir.filePath(QStringLiteral("Tarnwick.INI"));
@@ -50,7 +47,7 @@ struct window_state_fixture : ::testing::Test {
         QString text;
         for (const QString& l : lines)
             text += l + QStringLiteral("\r\n");
-        ASSERT_TRUE(write_bytes(file, text.toLatin1()));
+        ASSERT_TRUE(write_file(file, text.toLatin1()));
     }
 };
 
@@ -59,7 +56,7 @@ QString key(const char* name, const char* suffix) {
 }
 
 QByteArray example_file() {
-    return read_bytes(QStringLiteral(KESTROVA_TEST_DATA "/settings_example.ini"));
+    return read_file(QStringLiteral(KESTROVA_TEST_DATA "/settings_example.ini"));
 }
 
 } // namespace
@@ -67,13 +64,13 @@ QByteArray example_file() {
 TEST_F(window_state_fixture, example_file_comes_back_and_saves_byte_for_byte) {
     const QByteArray example = example_file();
     ASSERT_FALSE(example.isEmpty());
-    ASSERT_TRUE(write_bytes(file, example));
+    ASSERT_TRUE(write_file(file, example));
     // The start-up directory counts, not where the process is now.
     QTemporaryDir elsewhere;
     const QString saved_cwd = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
 
-    restore_window_state(*window, ini);
+    restore_window_state(window->controls(), window->seams().work_dir, ini);
     EXPECT_EQ(ini.ini_dir(), dir.path());
     const auto& c = ui();
     EXPECT_EQ(text("Text7"), QStringLiteral("2"));
@@ -96,14 +93,14 @@ TEST_F(window_state_fixture, example_file_comes_back_and_saves_byte_for_byte) {
     EXPECT_EQ(c.Label9->text(), QStringLiteral("PORT"));
     EXPECT_EQ(c.Command5->text(), QStringLiteral("Change Port"));
 
-    save_window_state(*window, ini);
+    save_window_state(window->controls(), ini);
     QDir::setCurrent(saved_cwd);
-    EXPECT_EQ(read_bytes(file), example);
+    EXPECT_EQ(read_file(file), example);
     EXPECT_FALSE(QFileInfo::exists(elsewhere.filePath(QStringLiteral("Tarnwick.INI"))));
 }
 
 TEST_F(window_state_fixture, first_start_keeps_design_values_but_clears_option8) {
-    restore_window_state(*window, ini);
+    restore_window_state(window->controls(), window->seams().work_dir, ini);
     EXPECT_EQ(ini.state(), inifile::file_state::missing);
     const auto& c = ui();
     EXPECT_EQ(text("Text7"), QStringLiteral("select"));
@@ -123,7 +120,7 @@ TEST_F(window_state_fixture, first_start_keeps_design_values_but_clears_option8)
     EXPECT_EQ(c.Label17->text(), QStringLiteral("Temperature High Threshold [\u00BAC]"));
     EXPECT_TRUE(ask.messages.isEmpty());
 
-    save_window_state(*window, ini);
+    save_window_state(window->controls(), ini);
     const QByteArray expected = "[VEZ]\r\n"
                                 "FileId=therm\r\n"
                                 "frm_thermometer.Text8.text=first\r\n"
@@ -147,7 +144,7 @@ TEST_F(window_state_fixture, first_start_keeps_design_values_but_clears_option8)
                                 "frm_thermometer.Text3.text=\r\n"
                                 "frm_thermometer.Text2.text=\r\n"
                                 "frm_thermometer.UpDown2.value=0\r\n";
-    EXPECT_EQ(read_bytes(file), expected);
+    EXPECT_EQ(read_file(file), expected);
 }
 
 TEST_F(window_state_fixture, restore_applies_each_kinds_rules_and_skips_refused_values) {
@@ -179,7 +176,7 @@ TEST_F(window_state_fixture, restore_applies_each_kinds_rules_and_skips_refused_
         key("UpDown4", "value=1e999"),
         key("UpDown2", "value= 4 2abc"),
     });
-    restore_window_state(*window, ini);
+    restore_window_state(window->controls(), window->seams().work_dir, ini);
 
     EXPECT_EQ(text("Text8"), QStringLiteral("second"));
     EXPECT_EQ(text("Text7"), QStringLiteral("3"));
@@ -201,7 +198,7 @@ TEST_F(window_state_fixture, restore_applies_each_kinds_rules_and_skips_refused_
     EXPECT_EQ(c.UpDown2->value(), 42);
 
     // Save writes no captions; the hand-written ones stay for the next start.
-    save_window_state(*window, ini);
+    save_window_state(window->controls(), ini);
     EXPECT_EQ(ini.ini_read(key("Label9", "caption"), QString()), QStringLiteral("Port No."));
     EXPECT_EQ(ini.ini_read(key("Check3", "value"), QString()), QStringLiteral("1"));
     EXPECT_EQ(ini.ini_read(key("Text2", "text"), QString()), QStringLiteral("- -"));
@@ -209,23 +206,23 @@ TEST_F(window_state_fixture, restore_applies_each_kinds_rules_and_skips_refused_
 }
 
 TEST_F(window_state_fixture, save_keeps_what_it_does_not_know) {
-    ASSERT_TRUE(write_bytes(file, "; written by hand\n"
-                                  "[Ports]\n"
-                                  "3=/dev/serial/by-id/usb-FTDI_logger-if00-port0\n"
-                                  "\n"
-                                  "[VEZ]\n"
-                                  "FileId=therm\n"
-                                  "frm_thermometer.Text99.text=gone\n"
-                                  "frm_thermometer.Text7.text=1\n"
-                                  "frm_thermometer.Label9.caption=Port\n"
-                                  "\n"
-                                  "[Later]\n"
-                                  "x=1\n"));
-    restore_window_state(*window, ini);
+    ASSERT_TRUE(write_file(file, "; written by hand\n"
+                                 "[Ports]\n"
+                                 "3=/dev/serial/by-id/usb-FTDI_logger-if00-port0\n"
+                                 "\n"
+                                 "[VEZ]\n"
+                                 "FileId=therm\n"
+                                 "frm_thermometer.Text99.text=gone\n"
+                                 "frm_thermometer.Text7.text=1\n"
+                                 "frm_thermometer.Label9.caption=Port\n"
+                                 "\n"
+                                 "[Later]\n"
+                                 "x=1\n"));
+    restore_window_state(window->controls(), window->seams().work_dir, ini);
     controls::set_text(window->control(u"Text7"), QStringLiteral("4"));
-    save_window_state(*window, ini);
+    save_window_state(window->controls(), ini);
 
-    const QByteArray saved = read_bytes(file);
+    const QByteArray saved = read_file(file);
     EXPECT_TRUE(saved.startsWith("; written by hand\r\n"
                                  "[Ports]\r\n"
                                  "3=/dev/serial/by-id/usb-FTDI_logger-if00-port0\r\n"
@@ -268,7 +265,7 @@ TEST_F(window_state_fixture, restored_values_run_change_handling_at_once) {
                     .arg(text("Text2"));
     });
 
-    restore_window_state(*window, ini);
+    restore_window_state(window->controls(), window->seams().work_dir, ini);
     EXPECT_EQ(seen.join(u'|'),
               QStringLiteral("Option5=1 Text7=3 UpDown1=0|Check2=2 UpDown1=40 Text2="));
     EXPECT_EQ(text("Text2"), QStringLiteral("26\u00BAC"));

@@ -22,6 +22,5 @@ public:
 
 private:
     int master_ = -1;
-    int slave_keep_ = -1;
     QString slave_path_;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/prompts.h"
+#include "controls/prompts.h"
 
 #include <QStringList>
 

@@ -1,5 +1,5 @@
 // kestrova-icon FILE.png: writes the program's 32 x 32 icon for the desktop.
-#include "app/thermometer_icon.h"
+#include "controls/thermometer_icon.h"
 
 #include <QGuiApplication>
 #include <cstdio>

@@ -11,6 +11,8 @@
 // fast as the pty takes bytes. --count stops sending after N bytes; the pty
 // stays open until SIGTERM or SIGINT, which remove the link and end the tool.
 
+#include "pty/raw_pty.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -24,9 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <pty.h>
 #include <random>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -133,20 +133,6 @@ private:
     double t2_ = 31.0;
 };
 
-bool write_all(int fd, const char* p, size_t n) {
-    while (n > 0 && !stop_requested) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR || errno == EAGAIN)
-                continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return n == 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -159,25 +145,19 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    // Holding the slave open keeps the pty alive between the monitor's opens.
+    const raw_pty pty = open_raw_pty();
+    if (pty.master < 0) {
         std::perror("kestrova-logger-sim: openpty");
         return 1;
     }
-    termios t{};
-    tcgetattr(slave, &t);
-    cfmakeraw(&t);
-    cfsetspeed(&t, B9600);
-    tcsetattr(slave, TCSANOW, &t);
-    // Holding the slave open keeps the pty alive between the monitor's opens.
-    const QString slave_path = QString::fromLocal8Bit(name);
-    if (!publish(slave_path, o.link)) {
+    const int master = pty.master;
+    if (!publish(pty.slave_path, o.link)) {
         std::perror("kestrova-logger-sim: publishing the link");
         return 1;
     }
-    std::printf("%s -> %s\n", o.link.toLocal8Bit().constData(), name);
+    std::printf("%s -> %s\n", o.link.toLocal8Bit().constData(),
+                pty.slave_path.toLocal8Bit().constData());
     std::fflush(stdout);
 
     using clock = std::chrono::steady_clock;
@@ -202,11 +182,12 @@ int main(int argc, char** argv) {
         if (o.count >= 0 && sent + chunk.size() > o.count)
             chunk.truncate(static_cast<qsizetype>(o.count - sent));
         if (o.fast) {
-            if (!write_all(master, chunk.constData(), static_cast<size_t>(chunk.size())))
+            if (!write_all(master, chunk.constData(), static_cast<size_t>(chunk.size()),
+                           &stop_requested))
                 break;
         } else {
             for (char c : chunk) {
-                if (!write_all(master, &c, 1))
+                if (!write_all(master, &c, 1, &stop_requested))
                     break;
                 std::this_thread::sleep_for(byte_time);
             }
@@ -220,7 +201,7 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ::unlink(o.link.toLocal8Bit().constData());
     std::fprintf(stderr, "kestrova-logger-sim: sent %lld bytes\n", sent);
-    ::close(master);
-    ::close(slave);
+    ::close(pty.master);
+    ::close(pty.slave);
     return 0;
 }

@@ -9,7 +9,7 @@
 // kept as it stands. Section and key names match without regard to ASCII
 // letter case, and only the first section of a name counts, as with the
 // platform's own profile functions.
-namespace settings::profile {
+namespace rules::profile {
 
 // The value of `key` in `section`, with the spaces around it removed;
 // nullopt when the section or the key is missing. Reads LF and CR LF lines.
@@ -27,4 +27,4 @@ bool is_storable_key(QByteArrayView key);
 QByteArray with_value(QByteArrayView content, QByteArrayView section, QByteArrayView key,
                       QByteArrayView value);
 
-} // namespace settings::profile
+} // namespace rules::profile

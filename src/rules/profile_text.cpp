@@ -1,8 +1,10 @@
-#include "settings/profile_text.h"
+#include "rules/profile_text.h"
+
+#include "rules/text.h"
 
 #include <cstring>
 
-namespace settings::profile {
+namespace rules::profile {
 
 namespace {
 
@@ -11,23 +13,11 @@ bool is_blank(char c) {
 }
 
 QByteArrayView trim_blanks(QByteArrayView s) {
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && is_blank(s[b]))
-        ++b;
-    while (e > b && is_blank(s[e - 1]))
-        --e;
-    return s.sliced(b, e - b);
+    return trimmed(s, is_blank);
 }
 
 QByteArrayView trim_spaces(QByteArrayView s) {
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && s[b] == ' ')
-        ++b;
-    while (e > b && s[e - 1] == ' ')
-        --e;
-    return s.sliced(b, e - b);
+    return trimmed(s, [](char c) { return c == ' '; });
 }
 
 char ascii_lower(char c) {
@@ -176,4 +166,4 @@ QByteArray with_value(QByteArrayView content, QByteArrayView section, QByteArray
     return out;
 }
 
-} // namespace settings::profile
+} // namespace rules::profile

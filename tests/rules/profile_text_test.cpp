@@ -1,11 +1,10 @@
-#include "settings/profile_text.h"
-#include "settings/settings_files.h"
+#include "rules/profile_text.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 #include <optional>
 
-namespace profile = settings::profile;
-using settings_test::bytes;
+namespace profile = rules::profile;
 
 namespace {
 
@@ -45,8 +44,8 @@ TEST(profile_text, finds_a_value_by_section_and_key) {
         {"section header without ]", "[VEZ]\r\n[Other\r\nk=v\r\n", "VEZ", "k", none},
         {"missing section", "[Other]\r\nk=v\r\n", "VEZ", "k", none},
         {"empty file", "", "VEZ", "k", none},
-        {"NUL bytes kept in the value", bytes("[VEZ]\nk=a\0b\n"), "VEZ", "k", bytes("a\0b")},
-        {"binary around", bytes("\xff\xfe\0\r\r[VEZ]\n\x01\n[VEZ]\rk=v\nk=w"), "VEZ", "k", "w"},
+        {"NUL bytes kept in the value", bytes_of("[VEZ]\nk=a\0b\n"), "VEZ", "k", bytes_of("a\0b")},
+        {"binary around", bytes_of("\xff\xfe\0\r\r[VEZ]\n\x01\n[VEZ]\rk=v\nk=w"), "VEZ", "k", "w"},
     };
     for (const row& r : rows)
         EXPECT_EQ(lookup(r.content, r.section, r.key), r.expected) << r.what;
@@ -80,8 +79,8 @@ TEST(profile_text, stores_a_value_in_place_or_at_the_end_of_its_section) {
          "v", "[VEZ]\r\na=1\r\n; end\r\nk=v\r\n"},
         {"only the first section of the name", "[VEZ]\r\na=1\r\n[VEZ]\r\nk=2\r\n", "k", "3",
          "[VEZ]\r\na=1\r\nk=3\r\n[VEZ]\r\nk=2\r\n"},
-        {"binary lines kept byte for byte", bytes("\0\xff\r\x01\n[VEZ]\n"), "k", "v",
-         bytes("\0\xff\r\x01\r\n[VEZ]\r\nk=v\r\n")},
+        {"binary lines kept byte for byte", bytes_of("\0\xff\r\x01\n[VEZ]\n"), "k", "v",
+         bytes_of("\0\xff\r\x01\r\n[VEZ]\r\nk=v\r\n")},
     };
     for (const row& r : rows) {
         const QByteArray got = profile::with_value(r.content, "VEZ", r.key, r.value);

@@ -6,7 +6,7 @@
 #include <QStringView>
 
 // The 8-bit text of the settings file and the data log: Windows-1252.
-namespace settings {
+namespace rules {
 
 // One byte per character; a character without a Windows-1252 byte becomes
 // "?" (one "?" per code point, so a surrogate pair gives one).
@@ -17,4 +17,4 @@ QByteArray to_windows1252(QStringView text);
 // the same number, as Windows converts them, so they survive a round trip.
 QString from_windows1252(QByteArrayView bytes);
 
-} // namespace settings
+} // namespace rules

@@ -1,8 +1,8 @@
-#include "settings/windows1252.h"
+#include "rules/windows1252.h"
 
 #include <array>
 
-namespace settings {
+namespace rules {
 
 namespace {
 
@@ -51,4 +51,4 @@ QString from_windows1252(QByteArrayView bytes) {
     return out;
 }
 
-} // namespace settings
+} // namespace rules

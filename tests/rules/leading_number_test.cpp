@@ -1,4 +1,4 @@
-#include "controls/numbers.h"
+#include "rules/numbers.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -66,7 +66,7 @@ const leading_case rows[] = {
 TEST(leading_number, converts_the_number_a_text_begins_with) {
     for (const leading_case& row : rows) {
         const QString text = QString::fromUtf16(row.text);
-        const double got = controls::leading_number(text);
+        const double got = rules::leading_number(text);
         if (std::isinf(row.expected))
             EXPECT_EQ(got, row.expected) << "text \"" << text.toStdString() << '"';
         else

@@ -3,23 +3,22 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <cstddef>
 
-// Raw bytes in and out of files, for the settings tests.
-namespace settings_test {
+// Raw bytes in and out of files, for the tests and benchmarks.
 
-inline QByteArray read_bytes(const QString& path) {
+// The whole file, or nothing when it cannot be read.
+inline QByteArray read_file(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-inline bool write_bytes(const QString& path, const QByteArray& bytes) {
+inline bool write_file(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 // A byte literal with its NUL bytes.
-template <std::size_t n> QByteArray bytes(const char (&s)[n]) {
+template <std::size_t n> QByteArray bytes_of(const char (&s)[n]) {
     return QByteArray(s, n - 1);
 }
-
-} // namespace settings_test

@@ -26,5 +26,3 @@ public:
 private:
     QWidget* parent_;
 };
-
-inline const QString app_title = QStringLiteral("KESTROVA");

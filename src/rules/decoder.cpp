@@ -1,20 +1,10 @@
-#include "serial/reading_decoder.h"
+#include "rules/decoder.h"
+
+#include "rules/text.h"
 
 #include <array>
 
 namespace decoder {
-
-byte_class classify(int code) {
-    if (code >= 0 && code < 125)
-        return byte_class::value;
-    if (code == 253)
-        return byte_class::marker_sensor2;
-    if (code == 254)
-        return byte_class::marker_sensor1;
-    if (code == 255)
-        return byte_class::no_reading;
-    return byte_class::none;
-}
 
 step decode(const QString& state, int code) {
     // The rows are tested in this order; the first that holds wins.
@@ -50,10 +40,14 @@ QString reading_text(int code) {
 }
 
 QString caption(const QString& sensor1, const QString& sensor2) {
-    const QLatin1StringView head("KESTROVA (");
     QString c;
-    c.reserve(head.size() + sensor1.size() + sensor2.size() + 2);
-    c.append(head).append(sensor1).append(u',').append(sensor2).append(u')');
+    c.reserve(rules::app_title.size() + sensor1.size() + sensor2.size() + 4);
+    c.append(rules::app_title)
+        .append(u" (")
+        .append(sensor1)
+        .append(u',')
+        .append(sensor2)
+        .append(u')');
     return c;
 }
 

@@ -1,4 +1,4 @@
-#include "serial/reading_decoder.h"
+#include "rules/decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -47,16 +47,6 @@ INSTANTIATE_TEST_SUITE_P(states, decoder_table,
                              return s.empty() ? std::string("empty")
                                               : s + "_" + std::to_string(info.index);
                          });
-
-TEST(decoder_classes, byte_classes_by_code) {
-    EXPECT_EQ(classify(0), byte_class::value);
-    EXPECT_EQ(classify(124), byte_class::value);
-    EXPECT_EQ(classify(125), byte_class::none);
-    EXPECT_EQ(classify(252), byte_class::none);
-    EXPECT_EQ(classify(253), byte_class::marker_sensor2);
-    EXPECT_EQ(classify(254), byte_class::marker_sensor1);
-    EXPECT_EQ(classify(255), byte_class::no_reading);
-}
 
 } // namespace
 

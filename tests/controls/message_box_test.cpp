@@ -1,5 +1,5 @@
-#include "app/prompts.h"
-#include "serial/port_map.h"
+#include "controls/prompts.h"
+#include "rules/port_map.h"
 #include "serial/port_probe.h"
 
 #include <QAbstractButton>

@@ -1,9 +1,8 @@
-#include "serial/port_event.h"
-
-#include "serial/comm_control.h"
-#include "serial/reading_decoder.h"
+#include "app/port_event.h"
 
 #include "controls/display_box.h"
+#include "rules/decoder.h"
+#include "serial/comm_control.h"
 
 #include <QString>
 

@@ -11,9 +11,6 @@ inline const QString state_first = QStringLiteral("first");
 inline const QString state_second = QStringLiteral("second");
 inline const QString no_reading = QStringLiteral(" - - ");
 
-enum class byte_class { value, none, marker_sensor2, marker_sensor1, no_reading };
-byte_class classify(int code);
-
 enum class target { none, sensor1, sensor2 };
 
 // What one byte does in a decoder state: possibly a new state text, possibly

@@ -11,7 +11,7 @@
 TEST(decoder_end_to_end, bytes_on_a_pty_reach_the_readings_and_the_caption) {
     pty_pair pty;
     recording_prompts ask;
-    frm_thermometer w{window_seams{&ask}};
+    frm_thermometer w{window_seams{ask}};
     comm_control* comm = w.ui().MSComm1;
     port_map m;
     m.set_device(1, pty.slave_path());
@@ -39,7 +39,7 @@ TEST(decoder_end_to_end, bytes_on_a_pty_reach_the_readings_and_the_caption) {
 TEST(decoder_end_to_end, the_caption_follows_every_byte_but_reaches_the_window_once_per_batch) {
     pty_pair pty;
     recording_prompts ask;
-    frm_thermometer w{window_seams{&ask}};
+    frm_thermometer w{window_seams{ask}};
     comm_control* comm = w.ui().MSComm1;
     port_map m;
     m.set_device(1, pty.slave_path());

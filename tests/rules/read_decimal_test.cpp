@@ -1,4 +1,4 @@
-#include "controls/numbers.h"
+#include "rules/numbers.h"
 
 #include <QLocale>
 #include <QString>
@@ -20,7 +20,7 @@ struct decimal_case {
 
 void expect_reads(const std::vector<decimal_case>& table, const QLocale& locale) {
     for (const decimal_case& c : table) {
-        const std::optional<double> got = controls::read_decimal(c.text, locale);
+        const std::optional<double> got = rules::read_decimal(c.text, locale);
         ASSERT_EQ(got.has_value(), c.want.has_value()) << c.name;
         if (c.want) {
             EXPECT_EQ(*got, *c.want) << c.name;
@@ -117,5 +117,5 @@ TEST(to_int32_half_even, rounds_halves_to_even_and_refuses_what_does_not_fit) {
         {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
     };
     for (const row& r : table)
-        EXPECT_EQ(controls::to_int32_half_even(r.value), r.want) << "value " << r.value;
+        EXPECT_EQ(rules::to_int32_half_even(r.value), r.want) << "value " << r.value;
 }

@@ -6,7 +6,7 @@
 #include <optional>
 
 // The number rules of the program, free of any widget.
-namespace controls {
+namespace rules {
 
 // The one checked way from floating point to a 32-bit integer: rounds to the
 // nearest whole number, halves to the even neighbour, and answers nullopt for
@@ -25,4 +25,4 @@ std::optional<double> read_decimal(const QString& text, const QLocale& locale);
 // Too large a magnitude gives +-infinity.
 double leading_number(const QString& text);
 
-} // namespace controls
+} // namespace rules

@@ -1,9 +1,9 @@
-#include "settings/windows1252.h"
+#include "rules/windows1252.h"
 
 #include <gtest/gtest.h>
 
-using settings::from_windows1252;
-using settings::to_windows1252;
+using rules::from_windows1252;
+using rules::to_windows1252;
 
 TEST(windows1252, maps_the_high_bytes_as_windows_does_and_round_trips_every_byte) {
     struct row {

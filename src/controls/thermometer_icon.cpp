@@ -1,4 +1,4 @@
-#include "app/thermometer_icon.h"
+#include "controls/thermometer_icon.h"
 
 #include <QPainter>
 

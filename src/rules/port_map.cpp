@@ -1,4 +1,4 @@
-#include "serial/port_map.h"
+#include "rules/port_map.h"
 
 port_map port_map::platform_default() {
     port_map m;

@@ -1,11 +1,13 @@
-#include "controls/numbers.h"
+#include "rules/numbers.h"
+
+#include "rules/text.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 
-namespace controls {
+namespace rules {
 
 std::optional<std::int32_t> to_int32_half_even(double value) {
     if (std::isnan(value))
@@ -76,35 +78,32 @@ bool is_digit(QChar c) {
 std::optional<double> read_decimal(const QString& text, const QLocale& locale) {
     const QString sep = locale.decimalPoint();
     const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    const QStringView t = trimmed(QStringView(text), blank);
     qsizetype i = 0;
-    qsizetype end = text.size();
-    while (i < end && blank(text[i]))
-        ++i;
-    while (end > i && blank(text[end - 1]))
-        --end;
+    const qsizetype end = t.size();
 
     decimal_parts p;
-    if (i < end && (text[i] == u'+' || text[i] == u'-')) {
-        p.negative = text[i] == u'-';
+    if (i < end && (t[i] == u'+' || t[i] == u'-')) {
+        p.negative = t[i] == u'-';
         ++i;
     }
-    while (i < end && is_digit(text[i]))
-        p.int_digits += static_cast<char>(text[i++].unicode());
-    if (!sep.isEmpty() && QStringView(text).sliced(i, end - i).startsWith(sep)) {
+    while (i < end && is_digit(t[i]))
+        p.int_digits += static_cast<char>(t[i++].unicode());
+    if (!sep.isEmpty() && t.sliced(i).startsWith(sep)) {
         i += sep.size();
-        while (i < end && is_digit(text[i]))
-            p.frac_digits += static_cast<char>(text[i++].unicode());
+        while (i < end && is_digit(t[i]))
+            p.frac_digits += static_cast<char>(t[i++].unicode());
     }
     if (p.int_digits.empty() && p.frac_digits.empty())
         return std::nullopt;
-    if (i < end && (text[i] == u'e' || text[i] == u'E')) {
+    if (i < end && (t[i] == u'e' || t[i] == u'E')) {
         ++i;
-        if (i < end && (text[i] == u'+' || text[i] == u'-')) {
-            p.exp_negative = text[i] == u'-';
+        if (i < end && (t[i] == u'+' || t[i] == u'-')) {
+            p.exp_negative = t[i] == u'-';
             ++i;
         }
-        while (i < end && is_digit(text[i]))
-            p.exp_digits += static_cast<char>(text[i++].unicode());
+        while (i < end && is_digit(t[i]))
+            p.exp_digits += static_cast<char>(t[i++].unicode());
         if (p.exp_digits.empty())
             return std::nullopt;
     }
@@ -160,4 +159,4 @@ double leading_number(const QString& text) {
     return to_double(p);
 }
 
-} // namespace controls
+} // namespace rules

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "serial/port_keeper.h"
+
+class QLabel;
+
+// Label8 shows the port number as before; its colour and tooltip tell
+// whether the chosen port is open and, if not, why.
+void show_port_state(QLabel* label, const port_keeper::state& s);

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+// What the alarm lamps and the threshold fields decide, free of any widget.
+namespace alarms {
+
+enum class lamp_state { alarm, normal, off };
+enum class lamp_row { high, low };
+
+// Colours as the platform value 0x00BBGGRR, red in the low byte.
+inline constexpr std::uint32_t alarm_value = 0x0000FF;
+inline constexpr std::uint32_t normal_value = 0x008000;
+inline constexpr std::uint32_t off_value = 0xFFFFFF;
+
+// What the lamp shows, in words, for its accessible description and tooltip.
+QString lamp_description(lamp_state s, lamp_row row);
+
+// The whole number in front of "ºC" in a reading text; nullopt for " - - ",
+// an empty field or anything else that carries no reading.
+std::optional<double> reading_value(const QString& reading);
+
+// A comparison that lacks either number shows the alarm: a missing reading
+// or threshold is itself a condition the operator must look at.
+lamp_state high_lamp_state(std::optional<double> reading, std::optional<double> threshold);
+lamp_state low_lamp_state(std::optional<double> reading, std::optional<double> threshold);
+
+inline constexpr int threshold_limit = 125;
+inline const QString threshold_limit_message = QStringLiteral("Maximum Temperature is 125\u00BAC");
+
+// What a new threshold text asks of its spin button.
+struct threshold_verdict {
+    enum class kind {
+        keep,     // not a number: the spin button stays as it is
+        set_spin, // move the spin button to `spin`
+        refuse,   // above the limit: tell the operator, then put the limit in the field
+    };
+    kind what = kind::keep;
+    int spin = 0;
+
+    friend bool operator==(const threshold_verdict&, const threshold_verdict&) = default;
+};
+
+// The rule for a threshold text: read as a decimal number with the locale's
+// separator; above 125 refused; below 0 the spin button's lower end, 0;
+// otherwise rounded half to even.
+threshold_verdict judge_threshold_text(const QString& text, const QLocale& locale);
+
+} // namespace alarms
