@@ -10,6 +10,7 @@
 #include "rules/text.h"
 #include "serial/comm_control.h"
 
+#include <QAction>
 #include <QCloseEvent>
 
 frm_thermometer::frm_thermometer(window_seams seams, QWidget* parent)
@@ -49,6 +50,17 @@ frm_thermometer::frm_thermometer(window_seams seams, QWidget* parent)
     // it gets the caption once per batch of bytes; the operator sees the same.
     connect(ui_.MSComm1, &comm_control::batch_delivered, this,
             [this] { setWindowTitle(caption_); });
+    // The history chart is reached without a control of its own: from the
+    // window's context menu, by Ctrl+H, or by double-clicking a reading.
+    auto* history = new QAction(QStringLiteral("History\u2026"), this);
+    history->setObjectName(QStringLiteral("history_action"));
+    history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    addAction(history);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(history, &QAction::triggered, this, &frm_thermometer::history_requested);
+    for (display_box* reading : {ui_.Text2, ui_.Text1})
+        connect(reading, &display_box::double_clicked, this, &frm_thermometer::history_requested);
+
     alarms::install(sensors_, seams_.ask);
     datalog::install(logging_, seams_.work_dir, seams_.clock);
 }

@@ -95,6 +95,8 @@ public:
 Q_SIGNALS:
     // The operator closed the window with its close box.
     void close_requested();
+    // "History…" from the context menu, Ctrl+H, or a double click on a reading.
+    void history_requested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

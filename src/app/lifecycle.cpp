@@ -27,11 +27,13 @@ int port_number(const QString& text) {
 
 kestrova_app::kestrova_app(window_seams seams)
     : window_(std::make_unique<frm_thermometer>(seams))
-    , keeper_(*window_->ui().MSComm1, seams.reopen_interval) {
+    , keeper_(*window_->ui().MSComm1, seams.reopen_interval)
+    , history_(seams.ask, seams.work_dir) {
     const thermometer_controls& ui = window_->ui();
     connect(ui.Command5, &QPushButton::clicked, this, &kestrova_app::on_click_command5);
     connect(ui.Command7, &QPushButton::clicked, this, &kestrova_app::on_click_command7);
     connect(window_.get(), &frm_thermometer::close_requested, this, &kestrova_app::unload);
+    connect(window_.get(), &frm_thermometer::history_requested, &history_, &history_launcher::open);
     connect(&keeper_, &port_keeper::state_changed, ui.Label8,
             [label = ui.Label8](const port_keeper::state& s) { show_port_state(label, s); });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/frm_thermometer.h"
+#include "app/history_launcher.h"
 #include "serial/port_keeper.h"
 #include "settings/inifile.h"
 
@@ -49,5 +50,6 @@ private:
     std::unique_ptr<frmselect> selector_;
     inifile ini_;
     port_keeper keeper_;
+    history_launcher history_;
     bool ended_ = false;
 };

@@ -22,6 +22,11 @@ QSize display_box::sizeHint() const {
     return {fontMetrics().horizontalAdvance(text_) + 8, fontMetrics().height() + 6};
 }
 
+void display_box::mouseDoubleClickEvent(QMouseEvent* event) {
+    QFrame::mouseDoubleClickEvent(event);
+    Q_EMIT double_clicked();
+}
+
 void display_box::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     QPainter p(this);

@@ -20,9 +20,11 @@ public:
 
 Q_SIGNALS:
     void textChanged(const QString& text);
+    void double_clicked();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     QString text_;
