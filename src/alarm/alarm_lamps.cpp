@@ -11,23 +11,6 @@
 
 namespace alarms {
 
-QColor from_platform_value(std::uint32_t bgr) {
-    return QColor(static_cast<int>(bgr & 0xFFu), static_cast<int>((bgr >> 8) & 0xFFu),
-                  static_cast<int>((bgr >> 16) & 0xFFu));
-}
-
-QColor lamp_color(lamp_state s) {
-    switch (s) {
-    case lamp_state::alarm:
-        return from_platform_value(alarm_value);
-    case lamp_state::normal:
-        return from_platform_value(normal_value);
-    case lamp_state::off:
-        return from_platform_value(off_value);
-    }
-    return from_platform_value(alarm_value);
-}
-
 void show_lamp(shape* lamp, lamp_state s, lamp_row row) {
     lamp->set_fill_color(lamp_color(s));
     // Setting the description unconditionally would raise an accessibility

@@ -1,17 +1,12 @@
 #pragma once
 
+#include "controls/lamp_colors.h"
 #include "controls/roles.h"
 #include "rules/alarm_rules.h"
-
-#include <QColor>
-#include <cstdint>
 
 // Alarm indication: two lamps per sensor, recoloured by a 100 ms timer while
 // the sensor's alarm switch is on, white while it is off.
 namespace alarms {
-
-QColor from_platform_value(std::uint32_t bgr);
-QColor lamp_color(lamp_state s);
 
 // Sets the lamp's colour and keeps its description and tooltip in step.
 // Costs nothing when the lamp already shows that state.

@@ -22,11 +22,7 @@ void describe_lamp(shape* lamp, int sensor, lamp_row row) {
             .arg(sensor)
             .arg(row == lamp_row::high ? QStringLiteral("high") : QStringLiteral("low")));
     lamp->setAttribute(Qt::WA_TransparentForMouseEvents, false);
-    const QColor fill = lamp->fill_color();
-    const lamp_state s = fill == lamp_color(lamp_state::alarm) ? lamp_state::alarm
-                         : fill == lamp_color(lamp_state::off) ? lamp_state::off
-                                                               : lamp_state::normal;
-    show_lamp(lamp, s, row);
+    show_lamp(lamp, lamp_state_of(lamp->fill_color()), row);
 }
 
 } // namespace

@@ -5,13 +5,17 @@
 #include "controls/timer.h"
 #include "datalog/sample_interval.h"
 #include "portselect/frmselect.h"
+#include "publish/desktop_notifier.h"
+#include "publish/mqtt_publisher.h"
 #include "serial/comm_control.h"
 #include "serial/port_probe.h"
 #include "settings/port_settings.h"
 #include "settings/window_state.h"
 
+#include <QDBusConnection>
 #include <QLabel>
 #include <QPushButton>
+#include <QSysInfo>
 
 namespace {
 
@@ -34,8 +38,10 @@ kestrova_app::kestrova_app(window_seams seams)
     connect(ui.Command7, &QPushButton::clicked, this, &kestrova_app::on_click_command7);
     connect(window_.get(), &frm_thermometer::close_requested, this, &kestrova_app::unload);
     connect(window_.get(), &frm_thermometer::history_requested, &history_, &history_launcher::open);
-    connect(&keeper_, &port_keeper::state_changed, ui.Label8,
-            [label = ui.Label8](const port_keeper::state& s) { show_port_state(label, s); });
+    connect(&keeper_, &port_keeper::state_changed, this, [this](const port_keeper::state& s) {
+        port_state_ = s;
+        show_port_label();
+    });
 }
 
 kestrova_app::~kestrova_app() = default;
@@ -83,7 +89,30 @@ bool kestrova_app::load() {
     ui.Timer1->set_enabled(true);
     alarms::apply_alarm_switches(window_->sensors());
     window_->release_timers();
+    start_publishing();
     return true;
+}
+
+void kestrova_app::start_publishing() {
+    const window_seams& seams = window_->seams();
+    const QString host_name = QSysInfo::machineHostName();
+    if (desktop_notifier::wanted(ini_))
+        notifier_ =
+            std::make_unique<desktop_notifier>(window_->sensors(), QDBusConnection::sessionBus());
+    const mqtt::settings mqtt = mqtt_publisher::read_settings(ini_, host_name);
+    if (!mqtt.enabled())
+        return;
+    publisher_ = std::make_unique<mqtt_publisher>(window_->sensors(), window_->logging(),
+                                                  window_->ui().Text7, mqtt, host_name,
+                                                  seams.resolve_broker, seams.clock);
+    connect(publisher_.get(), &mqtt_publisher::status_line_changed, this,
+            &kestrova_app::show_port_label);
+    show_port_label();
+}
+
+void kestrova_app::show_port_label() {
+    show_port_state(window_->ui().Label8, port_state_,
+                    publisher_ ? publisher_->status_line() : QString());
 }
 
 void kestrova_app::on_click_command5() {
@@ -139,6 +168,8 @@ void kestrova_app::save_before_lost_display() {
 void kestrova_app::end() {
     ended_ = true;
     keeper_.stop();
+    if (publisher_)
+        publisher_->finish();
     if (selector_)
         selector_->hide();
     window_->hide();

@@ -8,7 +8,9 @@
 #include <QObject>
 #include <memory>
 
+class desktop_notifier;
 class frmselect;
+class mqtt_publisher;
 
 // The program's spine: start-up in its fixed order, Exit, the close box,
 // Change Port and the port selection window's OK.
@@ -27,6 +29,8 @@ public:
     frmselect* selector() const { return selector_.get(); }
     inifile& settings() { return ini_; }
     const port_keeper& keeper() const { return keeper_; }
+    // Null while publishing is off.
+    const mqtt_publisher* publisher() const { return publisher_.get(); }
     bool ended() const { return ended_; }
 
     void on_click_command5(); // Change Port
@@ -42,6 +46,8 @@ Q_SIGNALS:
 
 private:
     frmselect& load_selector();
+    void start_publishing();
+    void show_port_label();
     void on_port_chosen(const QString& port); // OK of the port selection window
     void on_selector_closed();
     void end();
@@ -51,5 +57,8 @@ private:
     inifile ini_;
     port_keeper keeper_;
     history_launcher history_;
+    std::unique_ptr<desktop_notifier> notifier_;
+    std::unique_ptr<mqtt_publisher> publisher_;
+    port_keeper::state port_state_;
     bool ended_ = false;
 };

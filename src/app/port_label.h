@@ -5,5 +5,6 @@
 class QLabel;
 
 // Label8 shows the port number as before; its colour and tooltip tell
-// whether the chosen port is open and, if not, why.
-void show_port_state(QLabel* label, const port_keeper::state& s);
+// whether the chosen port is open and, if not, why. The tooltip's second line
+// says how publishing goes, when it is on.
+void show_port_state(QLabel* label, const port_keeper::state& s, const QString& publishing);

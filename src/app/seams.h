@@ -6,6 +6,7 @@
 #include <QDir>
 #include <chrono>
 #include <functional>
+#include <string>
 
 // What the main window takes from outside, so that tests can stand in for it.
 struct window_seams {
@@ -16,4 +17,6 @@ struct window_seams {
     QString work_dir = QDir::currentPath();
     // How often a chosen port that is not open is tried again.
     std::chrono::milliseconds reopen_interval{1000};
+    // Turns the broker's host name into what to connect to; empty: as it is.
+    std::function<std::string(const std::string&)> resolve_broker = {};
 };

@@ -16,6 +16,7 @@ void shape::set_fill_color(QColor c) {
     fill_ = c;
     ++fill_changes_;
     update();
+    Q_EMIT fill_changed(fill_);
 }
 
 void shape::paintEvent(QPaintEvent*) {

@@ -21,6 +21,9 @@ public:
     // writes of the same colour cost nothing.
     int fill_changes() const { return fill_changes_; }
 
+Q_SIGNALS:
+    void fill_changed(QColor fill);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -104,6 +104,10 @@ TEST(black_box, logs_readings_and_saves_on_sigterm_for_the_next_start) {
     start_monitor(again, dir.path());
     ASSERT_TRUE(QTest::qWaitFor([&] { return holds_open(again.processId(), link); }, 9000))
         << "the second run opens the saved port";
+    // A signal before start-up is over ends the program unsaved; the second
+    // run's first log line comes after it.
+    const qsizetype lines = read_file(log).count('\n');
+    ASSERT_TRUE(QTest::qWaitFor([&] { return read_file(log).count('\n') > lines; }, 15000));
     ::kill(static_cast<pid_t>(again.processId()), SIGTERM);
     ASSERT_TRUE(again.waitForFinished(5000));
     const QByteArray resaved = read_file(ini);

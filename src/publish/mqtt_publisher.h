@@ -1,0 +1,51 @@
+#pragma once
+
+#include "controls/roles.h"
+#include "publish/mqtt_link.h"
+#include "rules/mqtt_rules.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+class display_box;
+class inifile;
+
+// Publishes the station on a message broker: the state message whenever a
+// reading or a lamp changes (the changes of one turn of the event loop go
+// out as one message) and at every sampling tick. Its own state is a line
+// for Label8's tooltip, and one line on standard error each time it changes.
+class mqtt_publisher : public QObject {
+    Q_OBJECT
+public:
+    mqtt_publisher(const sensor_roles& sensors, const logging_role& log, display_box* port_text,
+                   const mqtt::settings& settings, const QString& host_name,
+                   mqtt_link::resolver resolve = {}, std::function<QDateTime()> clock = {},
+                   QObject* parent = nullptr);
+
+    // [MQTT] of the settings file; publishing is off without a host. Says on
+    // standard error, once, what an administrator should know: a password
+    // that would cross the network in clear, or that others can read.
+    static mqtt::settings read_settings(const inifile& ini, const QString& host_name);
+
+    // "Publishing to mqtt://host:1883 as kestrova/lab-pc: connected"
+    QString status_line() const { return status_line_; }
+    void finish() { link_.finish(); }
+
+Q_SIGNALS:
+    void status_line_changed(const QString& line);
+
+private:
+    void schedule();
+    void publish_now();
+    void on_status(const QString& status);
+
+    sensor_roles sensors_;
+    display_box* port_text_;
+    mqtt::settings settings_;
+    std::function<QDateTime()> clock_;
+    QTimer coalesce_;
+    mqtt_link link_;
+    QString status_line_;
+};
