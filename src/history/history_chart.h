@@ -1,0 +1,136 @@
+#pragma once
+
+#include "history/log_settings.h"
+#include "rules/history_series.h"
+#include "rules/history_stats.h"
+#include "rules/history_trace.h"
+
+#include <QColor>
+#include <QElapsedTimer>
+#include <QtCharts/QChartView>
+#include <array>
+#include <optional>
+
+class QDateTimeAxis;
+class QValueAxis;
+class QLineSeries;
+class QTimer;
+
+namespace history {
+
+// The colours of the main window's sensor group captions.
+inline const QColor sensor1_colour(0x00, 0x00, 0xC0);
+inline const QColor sensor2_colour(0x80, 0x00, 0x00);
+
+class trace_item;
+
+// The chart of both sensors over a time window, drawn from a per-column
+// reduction of the points. Wheel zooms around the pointer, dragging pans,
+// a double click shows the whole log; the arrow keys pan, + and - zoom.
+// While the window ends at the latest reading it follows new readings.
+class history_chart : public QChartView {
+    Q_OBJECT
+
+public:
+    // `series` is the window's; the chart only reads it.
+    explicit history_chart(const point_series& series, QWidget* parent = nullptr);
+    ~history_chart() override;
+
+    void set_settings(const log_settings& settings);
+    const log_settings& settings() const { return settings_; }
+
+    // The points changed; the view moves along if it follows the latest.
+    void data_changed();
+    // During a long load redraws are spaced out, so the reader keeps the CPU.
+    void set_loading(bool loading);
+
+    void show_all();
+    // The last `seconds` up to the latest reading.
+    void show_last(double seconds);
+    // Keeps the point under `x` (viewport pixels) in place; factor > 1 zooms in.
+    void zoom_at(double x, double factor);
+    void pan_by_pixels(double dx);
+
+    double from() const { return from_; }
+    double to() const { return to_; }
+    bool follows_latest() const { return follow_; }
+    const std::array<sensor_summary, 2>& summary() const { return summary_; }
+    const trace_set& traces() const { return traces_; }
+    // The time and both readings under the pointer, or empty.
+    const QString& hover_text() const { return hover_text_; }
+    void set_hover_visible(bool visible);
+
+    // Loaded and redrawn, with no redraw pending.
+    bool settled() const;
+
+    // Reduces and lays out the current window now (normally on a timer).
+    void redraw();
+
+Q_SIGNALS:
+    // After a redraw: new window, new figures.
+    void view_changed();
+    // The user moved away from a preset range (zoom or pan).
+    void range_left();
+    void hover_changed(const QString& text);
+    // The viewport has been painted.
+    void painted();
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    friend class trace_item;
+
+    void schedule_redraw();
+    void set_window(double from, double to, bool user);
+    void clamp_window();
+    void update_axes();
+    void hover_at(double x);
+    void clear_hover();
+    double time_at(double viewport_x) const;
+    QRectF plot_in_viewport() const;
+
+    const point_series& series_;
+    log_settings settings_;
+    QDateTimeAxis* time_axis_ = nullptr;
+    QValueAxis* value_axis_ = nullptr;
+    trace_item* overlay_ = nullptr;
+    QTimer* redraw_timer_ = nullptr;
+
+    double from_ = 0;
+    double to_ = 0;
+    bool all_ = true;     // the whole log
+    bool follow_ = true;  // the window ends at the latest reading
+    double span_ = 0;     // its length when following a preset range
+    bool loading_ = false;
+    QElapsedTimer since_redraw_;
+
+    trace_set traces_;
+    std::array<sensor_summary, 2> summary_;
+    double y_min_ = 0;
+    double y_max_ = 0;
+    int columns_ = 0;
+
+    std::optional<std::size_t> hover_;
+    std::optional<double> pointer_x_; // viewport x of the pointer over the plot
+    QString hover_text_;
+    bool hover_visible_ = true;
+    std::optional<QPointF> drag_from_;
+    double drag_from_time_ = 0;
+};
+
+// The figures of the status line for one sensor.
+QString summary_text(int sensor, const sensor_summary& s);
+// "12-05-2026 21:10:05" in local time.
+QString time_text(double utc_seconds);
+// "23 ºC", or "- -" without a reading.
+QString reading_text(std::uint8_t value);
+
+} // namespace history

@@ -1,0 +1,314 @@
+#include "history/history_window.h"
+
+#include "controls/thermometer_icon.h"
+#include "history/exports.h"
+#include "history/file_prompts.h"
+#include "history/history_chart.h"
+#include "history/log_reader.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+
+namespace history {
+
+namespace {
+
+// The shortest line the monitor writes: date, time and two empty readings.
+constexpr qint64 shortest_line = 23;
+
+} // namespace
+
+history_window::history_window(const QString& log_path, std::unique_ptr<file_prompts> prompts,
+                               QWidget* parent)
+    : QMainWindow(parent)
+    , log_path_(QFileInfo(log_path).absoluteFilePath())
+    , prompts_(std::move(prompts)) {
+    if (!prompts_)
+        prompts_ = std::make_unique<dialog_file_prompts>(this);
+    ini_path_ = QFileInfo(log_path_).absolutePath();
+
+    // Reading starts before the window is built: on a large log the two
+    // overlap.
+    qRegisterMetaType<std::shared_ptr<const log_batch>>();
+    reader_ = new log_reader(log_path_);
+    reader_->moveToThread(&reader_thread_);
+    connect(&reader_thread_, &QThread::started, reader_, &log_reader::start);
+    connect(&reader_thread_, &QThread::finished, reader_, &QObject::deleteLater);
+    connect(reader_, &log_reader::missing, this, &history_window::on_missing);
+    connect(reader_, &log_reader::unreadable, this, &history_window::on_unreadable);
+    connect(reader_, &log_reader::restarted, this, &history_window::on_restarted);
+    connect(reader_, &log_reader::batch_ready, this, &history_window::on_batch);
+    connect(reader_, &log_reader::caught_up, this, &history_window::on_caught_up);
+    reader_thread_.start();
+
+    setWindowTitle(QStringLiteral("%1 \u2014 KESTROVA History").arg(QFileInfo(log_path_).fileName()));
+    setWindowIcon(thermometer_icon());
+
+    chart_ = new history_chart(series_, this);
+    chart_->setObjectName(QStringLiteral("chart"));
+    message_ = new QLabel(this);
+    message_->setObjectName(QStringLiteral("message"));
+    message_->setAlignment(Qt::AlignCenter);
+    message_->setWordWrap(true);
+    message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    pages_ = new QStackedWidget(this);
+    pages_->addWidget(chart_);
+    pages_->addWidget(message_);
+    setCentralWidget(pages_);
+
+    build_tool_bar();
+
+    for (int sensor = 0; sensor < 2; ++sensor) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QStringLiteral("summary%1").arg(sensor + 1));
+        label->setStyleSheet(QStringLiteral("color: %1; margin-right: 12px;")
+                                 .arg((sensor == 0 ? sensor1_colour : sensor2_colour).name()));
+        label->setToolTip(QStringLiteral(
+            "For the time shown: the lowest, time-weighted mean and highest reading, and the "
+            "share of the time with a reading that was at or above the high or at or below the "
+            "low threshold (when the alarm lamp is red)."));
+        summary_[sensor] = label;
+    }
+    unreadable_ = new QLabel(this);
+    unreadable_->setObjectName(QStringLiteral("unreadable"));
+    unreadable_->setToolTip(QStringLiteral(
+        "Lines with a wrong date or time, another number of fields, a reading that is not "
+        "0 to 124 \u00BAC, or bytes that are not text, and a last line without its line end, "
+        "are left out."));
+    unreadable_->hide();
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setRange(0, 1000);
+    progress_->setMaximumWidth(200);
+    progress_->setFormat(QStringLiteral("Reading the log\u2026 %p%"));
+    progress_->hide();
+    statusBar()->addWidget(summary_[0]);
+    statusBar()->addWidget(summary_[1], 1);
+    statusBar()->addPermanentWidget(unreadable_);
+    statusBar()->addPermanentWidget(progress_);
+
+    connect(chart_, &history_chart::view_changed, this, &history_window::update_summary);
+    connect(chart_, &history_chart::hover_changed, this, &history_window::update_hover);
+    connect(chart_, &history_chart::painted, this, &history_window::on_painted);
+    // After a zoom or pan no preset describes the view any more.
+    connect(chart_, &history_chart::range_left, this, [this] {
+        if (QAction* a = ranges_->checkedAction())
+            a->setChecked(false);
+    });
+
+    check_settings();
+    auto* settings_poll = new QTimer(this);
+    connect(settings_poll, &QTimer::timeout, this, &history_window::check_settings);
+    settings_poll->start(1000);
+
+    resize(1200, 680);
+}
+
+history_window::~history_window() {
+    reader_thread_.quit();
+    reader_thread_.wait();
+}
+
+void history_window::build_tool_bar() {
+    QToolBar* bar = addToolBar(QStringLiteral("View"));
+    bar->setObjectName(QStringLiteral("toolbar"));
+    bar->setMovable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    ranges_ = new QActionGroup(this);
+    ranges_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    const struct {
+        const char* text;
+        const char* name;
+        double seconds; // 0: the whole log
+        const char* tip;
+    } presets[] = {{"1 h", "range_1h", 3600, "The last hour"},
+                   {"24 h", "range_24h", 86400, "The last 24 hours"},
+                   {"7 days", "range_7d", 7 * 86400, "The last 7 days"},
+                   {"All", "range_all", 0, "The whole log (double click on the chart)"}};
+    for (const auto& p : presets) {
+        QAction* a = bar->addAction(QString::fromUtf8(p.text));
+        a->setObjectName(QString::fromUtf8(p.name));
+        a->setToolTip(QString::fromUtf8(p.tip));
+        a->setCheckable(true);
+        a->setData(p.seconds);
+        ranges_->addAction(a);
+        connect(a, &QAction::triggered, this, [this, a] {
+            a->setChecked(true);
+            const double seconds = a->data().toDouble();
+            if (seconds > 0)
+                chart_->show_last(seconds);
+            else
+                chart_->show_all();
+        });
+    }
+    ranges_->actions().back()->setChecked(true);
+    bar->addSeparator();
+
+    readout_ = new QLabel(this);
+    readout_->setObjectName(QStringLiteral("readout"));
+    readout_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    readout_->setContentsMargins(8, 0, 8, 0);
+    bar->addWidget(readout_);
+
+    QAction* save = bar->addAction(QStringLiteral("Save image\u2026"));
+    save->setObjectName(QStringLiteral("save_image"));
+    save->setShortcut(QKeySequence::Save);
+    save->setToolTip(QStringLiteral("Save the chart as a PNG or SVG picture (Ctrl+S)"));
+    connect(save, &QAction::triggered, this, &history_window::save_image);
+    QAction* csv = bar->addAction(QStringLiteral("Export CSV\u2026"));
+    csv->setObjectName(QStringLiteral("export_csv"));
+    csv->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    csv->setToolTip(QStringLiteral("Write the readings of the time shown to a CSV file (Ctrl+E)"));
+    connect(csv, &QAction::triggered, this, &history_window::export_csv);
+
+    auto* close_action = new QAction(this);
+    close_action->setShortcuts({QKeySequence::Close, QKeySequence::Quit});
+    connect(close_action, &QAction::triggered, this, &QWidget::close);
+    addAction(close_action);
+}
+
+void history_window::show_message(const QString& text) {
+    message_->setText(text);
+    pages_->setCurrentWidget(message_);
+    progress_->hide();
+    for (QLabel* label : summary_)
+        label->clear();
+}
+
+void history_window::on_missing() {
+    series_.clear();
+    chart_->data_changed();
+    unreadable_->hide();
+    show_message(QStringLiteral("No data log at %1 yet").arg(QDir::toNativeSeparators(log_path_)));
+    caught_up_ = true;
+    if (!first_draw_sent_) {
+        first_draw_sent_ = true;
+        Q_EMIT first_full_draw();
+    }
+}
+
+void history_window::on_unreadable(const QString& reason) {
+    show_message(QStringLiteral("The data log at %1 cannot be read: %2")
+                     .arg(QDir::toNativeSeparators(log_path_), reason));
+    caught_up_ = true;
+    if (!first_draw_sent_) {
+        first_draw_sent_ = true;
+        Q_EMIT first_full_draw();
+    }
+}
+
+void history_window::on_restarted(qint64 file_size, qint64 skipped) {
+    series_.clear();
+    series_.reserve(static_cast<std::size_t>((file_size - skipped) / shortest_line + 1));
+    skipped_bytes_ = skipped;
+    caught_up_ = false;
+    pages_->setCurrentWidget(chart_);
+    unreadable_->hide();
+    chart_->set_loading(true);
+    chart_->data_changed();
+}
+
+void history_window::on_batch(const std::shared_ptr<const log_batch>& batch) {
+    series_.append(batch->points);
+    if (!caught_up_ && batch->file_size > 0 && batch->bytes_read < batch->file_size) {
+        progress_->setValue(static_cast<int>(batch->bytes_read * 1000 / batch->file_size));
+        progress_->show();
+    }
+    QString problems;
+    if (batch->unreadable > 0)
+        problems = batch->unreadable == 1
+                       ? QStringLiteral("1 line could not be read")
+                       : QStringLiteral("%1 lines could not be read").arg(batch->unreadable);
+    if (skipped_bytes_ > 0) {
+        if (!problems.isEmpty())
+            problems += QStringLiteral("; ");
+        problems += QStringLiteral("the oldest %1 MB of the log are not shown")
+                        .arg(skipped_bytes_ >> 20);
+    }
+    unreadable_->setText(problems);
+    unreadable_->setVisible(!problems.isEmpty());
+    chart_->data_changed();
+}
+
+void history_window::on_caught_up() {
+    caught_up_ = true;
+    progress_->hide();
+    chart_->set_loading(false);
+}
+
+void history_window::on_painted() {
+    if (caught_up_ && !first_draw_sent_ && chart_->settled()) {
+        first_draw_sent_ = true;
+        // Told after the paint has finished, so that a listener may paint.
+        QTimer::singleShot(0, this, &history_window::first_full_draw);
+    }
+}
+
+QString history_window::range_text() const {
+    if (series_.empty())
+        return {};
+    return time_text(chart_->from()) + QStringLiteral("  \u2013  ") + time_text(chart_->to());
+}
+
+void history_window::update_summary() {
+    for (int sensor = 0; sensor < 2; ++sensor)
+        summary_[sensor]->setText(summary_text(sensor, chart_->summary()[sensor]));
+    if (chart_->hover_text().isEmpty())
+        readout_->setText(range_text());
+}
+
+void history_window::update_hover(const QString& text) {
+    readout_->setText(text.isEmpty() ? range_text() : text);
+}
+
+void history_window::check_settings() {
+    const QFileInfo ini(QDir(ini_path_).filePath(QStringLiteral("Tarnwick.INI")));
+    const QDateTime stamp = ini.exists() ? ini.lastModified() : QDateTime();
+    const qint64 size = ini.exists() ? ini.size() : -1;
+    if (stamp == ini_stamp_ && size == ini_size_)
+        return;
+    ini_stamp_ = stamp;
+    ini_size_ = size;
+    const log_settings s = read_log_settings(ini_path_);
+    if (!(s == chart_->settings()) || size < 0)
+        chart_->set_settings(s);
+}
+
+void history_window::save_image() {
+    const QString path = prompts_->save_path(
+        QStringLiteral("Save image"), QDir::current().filePath(QStringLiteral("kestrova-history.png")),
+        QStringLiteral("PNG image (*.png);;SVG image (*.svg)"));
+    if (path.isEmpty())
+        return;
+    chart_->set_hover_visible(false);
+    const QString problem = history::save_image(*chart_, path);
+    chart_->set_hover_visible(true);
+    if (!problem.isEmpty())
+        prompts_->failed(QStringLiteral("The image could not be saved to %1.")
+                             .arg(QDir::toNativeSeparators(path)),
+                         problem);
+}
+
+void history_window::export_csv() {
+    const QString path = prompts_->save_path(
+        QStringLiteral("Export CSV"), QDir::current().filePath(QStringLiteral("kestrova-history.csv")),
+        QStringLiteral("CSV file (*.csv)"));
+    if (path.isEmpty())
+        return;
+    const auto ranges = series_.between(chart_->from(), chart_->to());
+    const QString problem = history::export_csv(series_, ranges, path);
+    if (!problem.isEmpty())
+        prompts_->failed(QStringLiteral("The readings could not be exported to %1.")
+                             .arg(QDir::toNativeSeparators(path)),
+                         problem);
+}
+
+} // namespace history

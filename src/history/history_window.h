@@ -1,0 +1,86 @@
+#pragma once
+
+#include "history/file_prompts.h"
+#include "history/log_settings.h"
+#include "rules/history_series.h"
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <QThread>
+#include <array>
+#include <memory>
+
+class QActionGroup;
+class QLabel;
+class QProgressBar;
+class QStackedWidget;
+
+namespace history {
+
+class history_chart;
+class log_reader;
+struct log_batch;
+
+// The history window of one data log: the chart, the range buttons, the
+// reading under the pointer, the figures of the visible range, and what
+// could not be read. The log is read and followed in a worker thread.
+class history_window : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // `prompts` null: the real file dialogs and message box.
+    explicit history_window(const QString& log_path, std::unique_ptr<file_prompts> prompts = {},
+                            QWidget* parent = nullptr);
+    ~history_window() override;
+
+    history_chart& chart() { return *chart_; }
+    const point_series& series() const { return series_; }
+    // The whole log as it stood has been read (or it is missing).
+    bool caught_up() const { return caught_up_; }
+
+    void save_image();
+    void export_csv();
+
+Q_SIGNALS:
+    // The chart has been drawn with the whole log as it stood when
+    // reading began, or the window has said that there is no log.
+    void first_full_draw();
+
+private:
+    void build_tool_bar();
+    void on_missing();
+    void on_unreadable(const QString& reason);
+    void on_restarted(qint64 file_size, qint64 skipped);
+    void on_batch(const std::shared_ptr<const log_batch>& batch);
+    void on_caught_up();
+    void on_painted();
+    void update_summary();
+    void update_hover(const QString& text);
+    void check_settings();
+    void show_message(const QString& text);
+    QString range_text() const;
+
+    QString log_path_;
+    QString ini_path_;
+    std::unique_ptr<file_prompts> prompts_;
+    point_series series_;
+    QThread reader_thread_;
+    log_reader* reader_ = nullptr;
+
+    history_chart* chart_ = nullptr;
+    QStackedWidget* pages_ = nullptr;
+    QLabel* message_ = nullptr;
+    QLabel* readout_ = nullptr;
+    std::array<QLabel*, 2> summary_{};
+    QLabel* unreadable_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QActionGroup* ranges_ = nullptr;
+
+    QDateTime ini_stamp_;
+    qint64 ini_size_ = -1;
+    qint64 skipped_bytes_ = 0;
+    bool caught_up_ = false;
+    bool first_draw_sent_ = false;
+};
+
+} // namespace history

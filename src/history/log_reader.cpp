@@ -1,0 +1,206 @@
+#include "history/log_reader.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTimer>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+namespace history {
+
+namespace {
+
+// The stretch of the file mapped at a time: the pages of a large log are
+// released as they are read, so the file never sits in memory as a whole.
+constexpr qint64 chunk_size = qint64(8) << 20;
+constexpr qint64 head_size = 64;
+
+quint64 identity_of(const QString& path) {
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+        return static_cast<quint64>(st.st_ino);
+#else
+    Q_UNUSED(path);
+#endif
+    return 0;
+}
+
+// A stretch of an open file, mapped where the file system allows it.
+class file_window {
+public:
+    file_window(QFile& file, qint64 pos, qint64 len)
+        : file_(file) {
+        map_ = file.map(pos, len);
+        if (!map_ && file.seek(pos))
+            copy_ = file.read(len);
+    }
+    ~file_window() {
+        if (map_)
+            file_.unmap(map_);
+    }
+    file_window(const file_window&) = delete;
+    file_window& operator=(const file_window&) = delete;
+
+    QByteArrayView bytes(qint64 len) const {
+        return map_ ? QByteArrayView(reinterpret_cast<const char*>(map_), len) : QByteArrayView(copy_);
+    }
+
+private:
+    QFile& file_;
+    uchar* map_ = nullptr;
+    QByteArray copy_;
+};
+
+} // namespace
+
+log_reader::log_reader(QString path, QObject* parent)
+    : log_reader(std::move(path), default_limit, local_clock(), parent) {}
+
+log_reader::log_reader(QString path, qint64 byte_limit, local_clock clock, QObject* parent)
+    : QObject(parent)
+    , path_(std::move(path))
+    , limit_(byte_limit)
+    , clock_(std::move(clock)) {}
+
+log_reader::~log_reader() = default;
+
+void log_reader::start() {
+    watcher_ = new QFileSystemWatcher(this);
+    poll_ = new QTimer(this);
+    soon_ = new QTimer(this);
+    soon_->setSingleShot(true);
+    soon_->setInterval(10);
+    // A burst of change notifications is read once.
+    connect(watcher_, &QFileSystemWatcher::fileChanged, soon_, qOverload<>(&QTimer::start));
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, soon_, qOverload<>(&QTimer::start));
+    connect(soon_, &QTimer::timeout, this, &log_reader::check);
+    // Notifications do not reach across every file system (NFS, SMB).
+    poll_->setInterval(1000);
+    connect(poll_, &QTimer::timeout, this, &log_reader::check);
+    poll_->start();
+    check();
+}
+
+void log_reader::watch() {
+    if (!watcher_)
+        return;
+    const QString dir = QFileInfo(path_).absolutePath();
+    if (!watcher_->directories().contains(dir) && QFileInfo(dir).isDir())
+        watcher_->addPath(dir);
+    // A replaced file drops out of the watch list; the new one is added.
+    if (!watcher_->files().contains(path_) && QFileInfo::exists(path_))
+        watcher_->addPath(path_);
+}
+
+void log_reader::check() {
+    watch();
+    const QFileInfo info(path_);
+    if (!info.exists()) {
+        if (state_ != state::missing) {
+            state_ = state::missing;
+            Q_EMIT missing();
+        }
+        return;
+    }
+    QFile file(path_);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+        if (state_ != state::unreadable) {
+            state_ = state::unreadable;
+            Q_EMIT unreadable(info.isFile() ? file.errorString()
+                                            : QStringLiteral("it is not a regular file"));
+        }
+        return;
+    }
+    const qint64 size = file.size();
+    const quint64 identity = identity_of(path_);
+    const QByteArray head = file.read(head_size);
+    // Truncated, replaced by another file, or rewritten from the start.
+    const bool same = state_ == state::reading && size >= offset_ &&
+                      (identity == 0 || identity == identity_) &&
+                      head.startsWith(head_.left(qMin<qsizetype>(head_.size(), offset_)));
+    if (!same)
+        restart(size, identity);
+    head_ = head;
+    const bool news = size > offset_ || !same;
+    file.close();
+    if (news)
+        read_to(size);
+}
+
+void log_reader::restart(qint64 size, quint64 identity) {
+    state_ = state::reading;
+    identity_ = identity;
+    head_.clear();
+    unreadable_ = 0;
+    partial_tail_ = false;
+    caught_up_ = false;
+    // A log over the limit is read from a line start near its end.
+    offset_ = size > limit_ ? size - limit_ : 0;
+    skipping_ = offset_ > 0;
+    count_skipped_ = false;
+    Q_EMIT restarted(size, offset_);
+}
+
+void log_reader::read_to(qint64 size) {
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) {
+        state_ = state::unreadable;
+        Q_EMIT unreadable(file.errorString());
+        return;
+    }
+    size = qMin(size, file.size());
+    auto batch = std::make_shared<log_batch>();
+    const auto send = [&] {
+        batch->unreadable = unreadable_ + ((offset_ < size || skipping_) ? 1 : 0);
+        batch->partial_tail = offset_ < size || skipping_;
+        batch->bytes_read = offset_;
+        batch->file_size = size;
+        Q_EMIT batch_ready(batch);
+        batch = std::make_shared<log_batch>();
+    };
+    while (offset_ < size) {
+        const qint64 len = qMin(chunk_size, size - offset_);
+        const file_window window(file, offset_, len);
+        const QByteArrayView bytes = window.bytes(len);
+        if (bytes.size() != len)
+            break; // could not be read now; the next check tries again
+        if (skipping_) {
+            const qsizetype nl = bytes.indexOf('\n');
+            if (nl < 0) {
+                if (offset_ + len == size)
+                    break;
+                offset_ += len;
+                continue;
+            }
+            offset_ += nl + 1;
+            skipping_ = false;
+            if (count_skipped_)
+                ++unreadable_;
+            count_skipped_ = true;
+            continue;
+        }
+        const parse_result r = parse_log_bytes(bytes, clock_, batch->points);
+        unreadable_ += r.unreadable;
+        if (r.consumed == 0) {
+            if (offset_ + len == size)
+                break; // a line still being written, or a half line at the end
+            // No line end in a whole chunk: no log line is that long.
+            skipping_ = true;
+            continue;
+        }
+        offset_ += r.consumed;
+        if (offset_ < size)
+            send();
+    }
+    send();
+    if (!caught_up_) {
+        caught_up_ = true;
+        Q_EMIT caught_up();
+    }
+}
+
+} // namespace history

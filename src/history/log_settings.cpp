@@ -1,0 +1,50 @@
+#include "history/log_settings.h"
+
+#include "rules/log_rules.h"
+#include "rules/numbers.h"
+#include "settings/inifile.h"
+
+#include <QLocale>
+
+namespace history {
+
+namespace {
+
+QString key(const char* control, const char* property) {
+    return QStringLiteral("frm_thermometer.%1.%2")
+        .arg(QLatin1StringView(control), QLatin1StringView(property));
+}
+
+// A ".value" as the monitor's restore reads it: its leading number.
+double value_of(const inifile& ini, const char* control) {
+    return rules::leading_number(ini.ini_read(key(control, "value"), QStringLiteral("0")));
+}
+
+// A threshold field's text, read the way the monitor's alarm lamps read it.
+std::optional<double> threshold(const inifile& ini, const char* control) {
+    return rules::read_decimal(ini.ini_read(key(control, "text"), QString()), QLocale());
+}
+
+sensor_limits limits_of(const inifile& ini, const char* alarm_switch, const char* high,
+                        const char* low) {
+    if (value_of(ini, alarm_switch) != 1)
+        return {};
+    return {threshold(ini, high), threshold(ini, low)};
+}
+
+} // namespace
+
+log_settings read_log_settings(const QString& dir) {
+    inifile ini;
+    ini.set_ini_dir(dir);
+    log_settings s;
+    const int ms =
+        datalog::sample_period_ms(value_of(ini, "Option8") != 0, value_of(ini, "Option5") != 0,
+                                  value_of(ini, "Option7") != 0, value_of(ini, "Option6") != 0);
+    s.gaps.period_seconds = static_cast<std::uint32_t>(ms / 1000);
+    s.limits[0] = limits_of(ini, "Check2", "Text3", "Text4");
+    s.limits[1] = limits_of(ini, "Check3", "Text6", "Text5");
+    return s;
+}
+
+} // namespace history

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "rules/history_series.h"
+#include "rules/history_stats.h"
+
+#include <QString>
+#include <array>
+
+// What the history chart takes from the monitor's settings file beside the
+// log: the sampling period and, for each sensor whose alarm switch is on,
+// its thresholds. The file is only ever read.
+namespace history {
+
+struct log_settings {
+    gap_rule gaps;
+    std::array<sensor_limits, 2> limits;
+
+    friend bool operator==(const log_settings& a, const log_settings& b) {
+        return a.gaps.period_seconds == b.gaps.period_seconds &&
+               a.limits[0].high == b.limits[0].high && a.limits[0].low == b.limits[0].low &&
+               a.limits[1].high == b.limits[1].high && a.limits[1].low == b.limits[1].low;
+    }
+};
+
+// Tarnwick.INI in `dir`; a missing file or key gives a 5 s period and no
+// thresholds.
+log_settings read_log_settings(const QString& dir);
+
+} // namespace history

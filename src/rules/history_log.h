@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QTimeZone>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// Reading the data log back for the history chart: one line of
+// TARNWICK.txt becomes one compact point. Free of any widget.
+namespace history {
+
+// Sensor value for "no reading": " - - ", an empty field, or a sensor the
+// line did not carry.
+inline constexpr std::uint8_t no_reading = 255;
+
+// One log line. A year at 5 s is 6.3 million of them, so they are kept
+// small: the time as seconds since 1970 (UTC, good until 2106) and one byte
+// per sensor.
+struct log_point {
+    std::uint32_t time = 0;
+    std::uint8_t sensor[2] = {no_reading, no_reading};
+};
+static_assert(sizeof(log_point) == 8);
+
+// The fields of one line, with the time as the log wrote it: local wall
+// clock seconds counted as if the clock were UTC.
+struct log_fields {
+    std::int64_t local_seconds = 0;
+    std::uint8_t sensor[2] = {no_reading, no_reading};
+};
+
+// `line` without its line end. Nullopt unless it is exactly
+// MM-DD-YYYY TAB HH:MM:SS TAB reading TAB reading, with a real date and
+// time and each reading empty, " - - " or 0..124 followed by "ºC" (the
+// Windows-1252 byte, or its UTF-8 form from a log re-saved by an editor).
+std::optional<log_fields> parse_log_line(QByteArrayView line);
+
+// Local wall-clock time to UTC for one time zone, fast for a long run of
+// times that share the hour: the offset is looked up once per hour, and
+// second by second only inside an hour where it changes.
+class local_clock {
+public:
+    // The system's local time.
+    local_clock() = default;
+    // A given zone, for tests and tools.
+    explicit local_clock(QTimeZone zone)
+        : zone_(std::move(zone)) {}
+
+    // UTC seconds; a time that occurs twice (when the clocks go back) is
+    // taken at its first occurrence, one that is skipped moves forward.
+    std::int64_t to_utc(std::int64_t local_seconds);
+    // Seconds east of UTC in force at a UTC time, cached the same way.
+    int offset_at_utc(std::int64_t utc_seconds);
+
+private:
+    std::int64_t convert(std::int64_t local_seconds) const;
+    int offset_of(std::int64_t utc_seconds) const;
+
+    std::optional<QTimeZone> zone_;
+    std::int64_t local_hour_ = -1; // the hour cached below, or -1
+    std::int64_t local_hour_offset_ = 0;
+    bool local_hour_uniform_ = false;
+    std::int64_t utc_hour_ = -1;
+    int utc_hour_offset_ = 0;
+    bool utc_hour_uniform_ = false;
+};
+
+// What one pass over a stretch of the log found.
+struct parse_result {
+    qsizetype consumed = 0;       // bytes up to the end of the last complete line
+    std::int64_t unreadable = 0;  // complete lines that could not be read
+};
+
+// Parses every complete line (ended by LF, with or without CR) of `bytes`
+// into `out`; a line that cannot be read, or whose time does not fit a
+// log_point, is counted and skipped. What follows the last LF is left for
+// the caller: it may be a line still being written.
+parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock, std::vector<log_point>& out);
+
+// Days since 1970-01-01 of a date in the proleptic Gregorian calendar.
+std::int64_t days_from_civil(int year, int month, int day);
+
+} // namespace history

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "rules/history_series.h"
+
+#include <array>
+#include <optional>
+#include <span>
+
+// The figures the status line gives for the visible part of the log. Free
+// of any widget.
+namespace history {
+
+// The thresholds of one sensor that apply (its alarm switch is on); a
+// missing one is not judged.
+struct sensor_limits {
+    std::optional<double> high;
+    std::optional<double> low;
+};
+
+struct sensor_summary {
+    bool any = false; // whether the range holds a reading at all
+    int min = 0;
+    int max = 0;
+    double mean = 0;  // weighted by the time each reading stands for
+    // Share (0..1) of the time with a reading that the alarm lamp would
+    // have shown the alarm: at or above high, at or below low.
+    std::optional<double> above_high;
+    std::optional<double> below_low;
+};
+
+// Each reading counts for the time until the next line of its run, or one
+// sampling period where a gap follows (gap_rule::seconds_until).
+std::array<sensor_summary, 2> summarize(const point_series& series,
+                                        std::span<const index_range> ranges, const gap_rule& gaps,
+                                        const std::array<sensor_limits, 2>& limits);
+
+} // namespace history
