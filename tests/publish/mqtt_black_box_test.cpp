@@ -1,0 +1,44 @@
+// The real program on a real broker: what a subscriber sees of a station
+// that starts, and of one that is killed.
+#include "support/broker.h"
+#include "support/files.h"
+#include "support/pty.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+
+TEST(mqtt_black_box, a_killed_station_is_offline_by_its_last_will) {
+    test_broker broker;
+    ASSERT_TRUE(broker.start());
+    test_subscriber sub(broker.port());
+    QTemporaryDir dir;
+    pty_pair pty;
+    ASSERT_TRUE(
+        write_file(dir.filePath(QStringLiteral("Tarnwick.INI")),
+                   "[Ports]\r\n1=" + pty.slave_path().toLocal8Bit() +
+                       "\r\n[MQTT]\r\nhost=127.0.0.1\r\nport=" + QByteArray::number(broker.port()) +
+                       "\r\ntopic=site/station7\r\n[VEZ]\r\nfrm_thermometer.Text7.text=1\r\n"));
+    QProcess monitor;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    monitor.setProcessEnvironment(env);
+    monitor.setWorkingDirectory(dir.path());
+    monitor.start(QStringLiteral(KESTROVA_BINARY), {});
+    ASSERT_TRUE(monitor.waitForStarted(5000));
+
+    ASSERT_TRUE(sub.wait([&](const auto&) {
+        return sub.last(QStringLiteral("site/station7/status")).payload == "online";
+    }));
+    ASSERT_TRUE(pty.write(QByteArray("\xFE\x21", 2)));
+    EXPECT_TRUE(sub.wait([&](const auto&) {
+        return sub.last(QStringLiteral("site/station7/state")).payload.contains("\"sensor1\":33");
+    }));
+
+    ::kill(static_cast<pid_t>(monitor.processId()), SIGKILL);
+    monitor.waitForFinished(5000);
+    EXPECT_TRUE(sub.wait([&](const auto&) {
+        return sub.last(QStringLiteral("site/station7/status")).payload == "offline";
+    }));
+}

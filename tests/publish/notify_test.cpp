@@ -1,0 +1,155 @@
+#include "publish/desktop_notifier.h"
+
+#include "alarm/install.h"
+#include "app/frm_thermometer.h"
+#include "controls/lamp_colors.h"
+#include "controls/properties.h"
+#include "controls/shape.h"
+#include "controls/timer.h"
+#include "support/recording_prompts.h"
+
+#include <QDBusConnection>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The desktop's side: records every notification it is asked to show.
+class notification_server : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct shown {
+        uint replaces;
+        QString icon;
+        QString summary;
+        int urgency;
+    };
+    QList<shown> calls;
+
+public Q_SLOTS:
+    uint Notify(const QString&, uint replaces, const QString& icon, const QString& summary,
+                const QString&, const QStringList&, const QVariantMap& hints, int) {
+        calls.push_back({replaces, icon, summary, hints.value(QStringLiteral("urgency")).toInt()});
+        return static_cast<uint>(100 + calls.size());
+    }
+};
+
+// A private session bus for one test.
+struct private_bus {
+    QProcess daemon;
+    QString address;
+    private_bus() {
+        daemon.start(QStringLiteral("dbus-daemon"),
+                     {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                      QStringLiteral("--print-address=1")});
+        if (daemon.waitForStarted(5000) &&
+            QTest::qWaitFor([&] { return daemon.canReadLine(); }, 5000))
+            address = QString::fromLatin1(daemon.readLine().trimmed());
+    }
+    ~private_bus() {
+        daemon.kill();
+        daemon.waitForFinished(5000);
+    }
+    QDBusConnection connect(const QString& name) const {
+        return QDBusConnection::connectToBus(address, name);
+    }
+};
+
+QString deg(const char* n) {
+    return QString::fromLatin1(n) + QStringLiteral("\u00BAC");
+}
+
+struct notify_fixture : ::testing::Test {
+    private_bus bus;
+    recording_prompts ask;
+    frm_thermometer w{window_seams{ask}};
+    const thermometer_controls& ui = w.ui();
+    std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+
+    notify_fixture() {
+        ui.Timer1->set_enabled(false);
+        ui.Text3->setText(QStringLiteral("30"));
+        ui.Text4->setText(QStringLiteral("10"));
+        controls::set_check_value(ui.Check2, 1);
+        alarms::apply_alarm_switches(w.sensors());
+        w.release_timers();
+    }
+    ~notify_fixture() override {
+        QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("station"));
+    }
+    desktop_notifier::clock clock() {
+        return [this] { return now; };
+    }
+    // Sets sensor 1's reading and waits for its high lamp to show it.
+    bool reading(const char* r, alarms::lamp_state high) {
+        ui.Text2->setText(deg(r));
+        return QTest::qWaitFor([&] { return ui.Shape3->fill_color() == alarms::lamp_color(high); },
+                               5000);
+    }
+};
+
+} // namespace
+
+TEST_F(notify_fixture, an_alarm_is_notified_once_a_minute_and_its_end_replaces_it) {
+    ASSERT_FALSE(bus.address.isEmpty());
+    notification_server desktop;
+    QDBusConnection server = bus.connect(QStringLiteral("desktop"));
+    ASSERT_TRUE(server.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    ASSERT_TRUE(server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &desktop,
+                                      QDBusConnection::ExportAllSlots));
+    desktop_notifier notifier(w.sensors(), bus.connect(QStringLiteral("station")), clock());
+
+    using alarms::lamp_state;
+    ASSERT_TRUE(reading("25", lamp_state::normal));
+    ASSERT_TRUE(reading("31", lamp_state::alarm));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.calls.size() == 1; }, 5000));
+    EXPECT_EQ(desktop.calls[0].summary,
+              QString::fromUtf8("Sensor 1 high alarm: 31\u00BAC (threshold 30\u00BAC)"));
+    EXPECT_EQ(desktop.calls[0].urgency, 2);
+    EXPECT_EQ(desktop.calls[0].icon, QStringLiteral("kestrova"));
+
+    ASSERT_TRUE(reading("24", lamp_state::normal));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.calls.size() == 2; }, 5000));
+    EXPECT_EQ(desktop.calls[1].summary, QString::fromUtf8("Sensor 1 back to normal: 24\u00BAC"));
+    EXPECT_EQ(desktop.calls[1].urgency, 1);
+    EXPECT_EQ(desktop.calls[1].replaces, 101u) << "the alarm's notification is replaced";
+
+    // Flapping within the minute raises no second alarm.
+    now += std::chrono::seconds(10);
+    ASSERT_TRUE(reading("32", lamp_state::alarm));
+    ASSERT_TRUE(reading("25", lamp_state::normal));
+    EXPECT_FALSE(QTest::qWaitFor([&] { return desktop.calls.size() > 2; }, 300));
+
+    now += std::chrono::seconds(60);
+    ASSERT_TRUE(reading("33", lamp_state::alarm));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.calls.size() == 3; }, 5000));
+    EXPECT_EQ(desktop.calls[2].urgency, 2);
+    EXPECT_EQ(desktop.calls[2].replaces, 102u);
+}
+
+TEST_F(notify_fixture, without_a_notification_service_it_says_so_once) {
+    ASSERT_FALSE(bus.address.isEmpty());
+    testing::internal::CaptureStderr();
+    {
+        desktop_notifier notifier(w.sensors(), bus.connect(QStringLiteral("station")), clock());
+        using alarms::lamp_state;
+        for (const char* r : {"31", "25", "35", "5"}) {
+            now += std::chrono::seconds(61);
+            ASSERT_TRUE(reading(r, std::atoi(r) >= 30 ? lamp_state::alarm : lamp_state::normal));
+        }
+        // Let every answer of the bus come in.
+        QTest::qWait(300);
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    std::size_t lines = 0;
+    for (std::size_t at = err.find("desktop notifications"); at != std::string::npos;
+         at = err.find("desktop notifications", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 1u) << err;
+}
+
+#include "notify_test.moc"

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+struct mosquitto;
+
+// A real mosquitto broker on a free port of 127.0.0.1, with a configuration
+// of its own; optionally TLS with the given certificate files.
+class test_broker {
+public:
+    struct tls_files {
+        QString ca, cert, key;
+    };
+    explicit test_broker(const tls_files& tls = {});
+    ~test_broker();
+    test_broker(const test_broker&) = delete;
+    test_broker& operator=(const test_broker&) = delete;
+
+    bool start(); // true once it takes connections
+    void stop();
+    int port() const { return port_; }
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+    int port_ = 0;
+};
+
+// Makes a CA and a server certificate for "localhost" signed by it in `dir`
+// with openssl; and a second CA that signed nothing. False if openssl fails.
+bool make_test_certificates(const QString& dir);
+
+// A subscriber to every topic, on a network thread of its own.
+class test_subscriber {
+public:
+    struct message {
+        QString topic;
+        QByteArray payload;
+        bool retained;
+    };
+    explicit test_subscriber(int port);
+    ~test_subscriber();
+    test_subscriber(const test_subscriber&) = delete;
+    test_subscriber& operator=(const test_subscriber&) = delete;
+
+    std::vector<message> messages() const;
+    // The latest message on `topic`, or an empty one.
+    message last(const QString& topic) const;
+    // Runs the Qt event loop until `done` holds for the messages or ms pass.
+    bool wait(const std::function<bool(const std::vector<message>&)>& done, int ms = 10000) const;
+    void clear();
+
+private:
+    mosquitto* mosq_ = nullptr;
+    mutable std::mutex mutex_;
+    std::vector<message> messages_;
+};
