@@ -141,7 +141,7 @@ void log_reader::restart(qint64 size, quint64 identity) {
     // A log over the limit is read from a line start near its end.
     offset_ = size > limit_ ? size - limit_ : 0;
     skipping_ = offset_ > 0;
-    count_skipped_ = false;
+    count_skipped_ = !skipping_; // the line cut there is not the log's fault
     Q_EMIT restarted(size, offset_);
 }
 

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "rules/log_rules.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <ostream>
+
+// Texts in failure messages as text.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+// Data log lines as the monitor writes them, for the history tests.
+
+// `count` lines from `start`, one per `step` seconds; sensor 1 counts up
+// from `first` (by 50 and round again), sensor 2 reads 30 ºC.
+inline QByteArray log_lines(const QDateTime& start, int count, int step = 5, int first = 20) {
+    QByteArray out;
+    for (int i = 0; i < count; ++i)
+        out += datalog::log_line(start.addSecs(qint64(i) * step),
+                                 QString::number(first + i % 50) + QStringLiteral("\u00BAC"),
+                                 QStringLiteral("30\u00BAC"));
+    return out;
+}
+
+inline QByteArray settings_text(const char* extra = "") {
+    return QByteArray("[VEZ]\r\n"
+                      "frm_thermometer.Text3.text=40\r\n"
+                      "frm_thermometer.Text4.text=15\r\n"
+                      "frm_thermometer.Text6.text=35\r\n"
+                      "frm_thermometer.Text5.text=10\r\n"
+                      "frm_thermometer.Check2.value=1\r\n"
+                      "frm_thermometer.Check3.value=0\r\n") +
+           extra;
+}

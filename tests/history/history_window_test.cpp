@@ -1,0 +1,213 @@
+// The history window as a user meets it, offscreen: on a small log, on a
+// missing one, following new lines, with the range buttons and the mouse,
+// and saving what it shows.
+
+#include "history/history_chart.h"
+#include "history/history_window.h"
+#include "history_files.h"
+#include "support/files.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+using history::history_window;
+
+// Answers the save dialogs with a prepared path and keeps what failed.
+class scripted_prompts : public history::file_prompts {
+public:
+    QString answer;
+    QStringList failures;
+    QString save_path(const QString&, const QString&, const QString&) override { return answer; }
+    void failed(const QString& text, const QString& reason) override {
+        failures << text + u' ' + reason;
+    }
+};
+
+class window_test : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        log = dir.filePath(QStringLiteral("TARNWICK.txt"));
+        QLocale::setDefault(QLocale::c());
+    }
+
+    history_window& open() {
+        auto p = std::make_unique<scripted_prompts>();
+        prompts = p.get();
+        window = std::make_unique<history_window>(log, std::move(p));
+        window->show();
+        return *window;
+    }
+
+    QString text_of(const char* name) const {
+        auto* label = window->findChild<QLabel*>(QString::fromLatin1(name));
+        return label ? label->text() : QStringLiteral("<no label %1>").arg(name);
+    }
+
+    QPoint plot_point(double fraction_x) {
+        const QRectF area = window->chart().chart()->plotArea();
+        return QPointF(area.left() + fraction_x * area.width(), area.center().y()).toPoint();
+    }
+
+    QTemporaryDir dir;
+    QString log;
+    scripted_prompts* prompts = nullptr;
+    std::unique_ptr<history_window> window;
+    // Two hours at 5 s, sensor 1 climbing from 20 ºC.
+    const QDateTime t0 = QDateTime::currentDateTime().addSecs(-7200);
+};
+
+TEST_F(window_test, small_log_shows_figures_thresholds_and_what_could_not_be_read) {
+    ASSERT_TRUE(write_file(log, log_lines(t0, 10) + "bad\r\n" + "worse\r\n" + log_lines(t0.addSecs(50), 2, 5, 50) + "half"));
+    ASSERT_TRUE(write_file(dir.filePath(QStringLiteral("Tarnwick.INI")), settings_text()));
+    auto& w = open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
+    const QString expected = QStringLiteral("Sensor 1: min 20, mean 28.8, max 51 \u00BAC; "
+                                            "above high 16.7 %, below low 0.0 %");
+    (void)QTest::qWaitFor([&] { return text_of("summary1") == expected; });
+    EXPECT_EQ(text_of("summary1"), expected);
+    EXPECT_EQ(text_of("summary2"), QStringLiteral("Sensor 2: min 30, mean 30.0, max 30 \u00BAC"));
+    EXPECT_EQ(text_of("unreadable"), QStringLiteral("3 lines could not be read"));
+    EXPECT_TRUE(w.chart().settings().limits[0].high);
+    EXPECT_FALSE(w.chart().settings().limits[1].high); // its alarm switch is off
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(window_test, missing_log_is_said_in_the_window_and_followed_once_it_appears) {
+    auto& w = open();
+    (void)QTest::qWaitFor([&] { return text_of("message") == QStringLiteral("No data log at %1 yet").arg(QDir::toNativeSeparators(log)); });
+    ASSERT_EQ(text_of("message"), QStringLiteral("No data log at %1 yet").arg(QDir::toNativeSeparators(log)));
+    auto* pages = w.findChild<QStackedWidget*>();
+    EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("message"));
+    for (QWidget* top : QApplication::topLevelWidgets())
+        EXPECT_EQ(qobject_cast<QMessageBox*>(top), nullptr);
+
+    ASSERT_TRUE(write_file(log, log_lines(t0, 4)));
+    (void)QTest::qWaitFor([&] { return w.series().size() == 4u; });
+    ASSERT_EQ(w.series().size(), 4u);
+    EXPECT_EQ(pages->currentWidget(), &w.chart());
+}
+
+TEST_F(window_test, appended_lines_appear_while_the_latest_is_shown) {
+    ASSERT_TRUE(write_file(log, log_lines(t0, 20)));
+    auto& w = open();
+    (void)QTest::qWaitFor([&] { return w.series().size() == 20u; });
+    ASSERT_EQ(w.series().size(), 20u);
+    {
+        QFile f(log);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(log_lines(t0.addSecs(100), 1, 5, 99));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text_of("summary1").contains(QStringLiteral("max 99")); }));
+    EXPECT_EQ(w.chart().to(), w.series().last_time());
+}
+
+TEST_F(window_test, range_buttons_wheel_drag_and_double_click_move_the_view) {
+    ASSERT_TRUE(write_file(log, log_lines(t0, 1440))); // two hours
+    auto& w = open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
+    history::history_chart& chart = w.chart();
+    (void)QTest::qWaitFor([&] { return chart.to() - chart.from() == 7195.0; });
+    ASSERT_EQ(chart.to() - chart.from(), 7195.0);
+
+    auto* hour = w.findChild<QAction*>(QStringLiteral("range_1h"));
+    hour->trigger();
+    EXPECT_EQ(chart.to() - chart.from(), 3600);
+    EXPECT_EQ(chart.to(), w.series().last_time());
+    EXPECT_TRUE(hour->isChecked());
+
+    // The wheel zooms in around the pointer: the time under it stays put.
+    QWidget* vp = chart.viewport();
+    const QPoint p = plot_point(0.25);
+    const double before = chart.from() + 0.25 * (chart.to() - chart.from());
+    QWheelEvent wheel(p, vp->mapToGlobal(p), {}, {0, 240}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(vp, &wheel);
+    EXPECT_NEAR(chart.to() - chart.from(), 3600 / 1.5625, 1);
+    EXPECT_NEAR(chart.from() + 0.25 * (chart.to() - chart.from()), before, 5);
+    EXPECT_FALSE(hour->isChecked());
+    EXPECT_FALSE(chart.follows_latest());
+
+    // Dragging to the right shows earlier readings.
+    const double from = chart.from();
+    QTest::mousePress(vp, Qt::LeftButton, {}, plot_point(0.5));
+    QTest::mouseMove(vp, plot_point(0.7));
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, plot_point(0.7));
+    EXPECT_NEAR(from - chart.from(), 0.2 * (chart.to() - chart.from()), 5);
+
+    QTest::mouseDClick(vp, Qt::LeftButton, {}, plot_point(0.5));
+    EXPECT_EQ(chart.from(), w.series().first_time());
+    EXPECT_EQ(chart.to(), w.series().last_time());
+}
+
+TEST_F(window_test, pointer_over_the_chart_reads_out_time_and_both_readings) {
+    ASSERT_TRUE(write_file(log, log_lines(t0, 3, 60) + datalog::log_line(t0.addSecs(180), QStringLiteral(" - - "), QStringLiteral("31\u00BAC"))));
+    auto& w = open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.chart().settled(); }));
+    QTest::mouseMove(w.chart().viewport(), plot_point(0.0));
+    EXPECT_EQ(text_of("readout"), history::time_text(w.series().first_time()) +
+                                      QStringLiteral("   Sensor 1: 20 \u00BAC   Sensor 2: 30 \u00BAC"));
+    QTest::mouseMove(w.chart().viewport(), plot_point(1.0));
+    EXPECT_TRUE(text_of("readout").endsWith(QStringLiteral("Sensor 1: - -   Sensor 2: 31 \u00BAC")));
+}
+
+TEST_F(window_test, exports_the_visible_readings_and_saves_pictures) {
+    ASSERT_TRUE(write_file(log, log_lines(t0, 1440) + datalog::log_line(t0.addSecs(7200), {}, QStringLiteral("5\u00BAC"))));
+    auto& w = open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
+    w.findChild<QAction*>(QStringLiteral("range_1h"))->trigger();
+
+    prompts->answer = dir.filePath(QStringLiteral("out.csv"));
+    w.export_csv();
+    const QList<QByteArray> lines = read_file(prompts->answer).split('\n');
+    ASSERT_EQ(lines.size(), 1 + 721 + 1); // header, an hour of lines, nothing after the last CR LF
+    EXPECT_EQ(lines[0], "time,sensor1,sensor2\r");
+    const QDateTime last = t0.addSecs(7200);
+    const int off = last.offsetFromUtc() / 60;
+    const QString offset = QStringLiteral("%1%2:%3")
+                               .arg(off < 0 ? QStringLiteral("-") : QStringLiteral("+"))
+                               .arg(std::abs(off) / 60, 2, 10, QChar(u'0'))
+                               .arg(std::abs(off) % 60, 2, 10, QChar(u'0'));
+    EXPECT_EQ(QString::fromLatin1(lines[721]),
+              last.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + offset + QStringLiteral(",,5\r"));
+
+    prompts->answer = dir.filePath(QStringLiteral("chart.png"));
+    w.save_image();
+    EXPECT_TRUE(read_file(prompts->answer).startsWith("\x89PNG\r\n"));
+    prompts->answer = dir.filePath(QStringLiteral("chart.svg"));
+    w.save_image();
+    EXPECT_TRUE(read_file(prompts->answer).contains("<svg"));
+    EXPECT_TRUE(prompts->failures.isEmpty());
+
+    prompts->answer = dir.filePath(QStringLiteral("no/such/dir/out.csv"));
+    w.export_csv();
+    ASSERT_EQ(prompts->failures.size(), 1);
+    EXPECT_TRUE(prompts->failures[0].startsWith(QStringLiteral("The readings could not be exported")));
+}
+
+TEST(history_program, draws_a_log_and_a_missing_one_and_exits_on_request) {
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("TARNWICK.txt"));
+    ASSERT_TRUE(write_file(log, log_lines(QDateTime::currentDateTime(), 50)));
+    for (const QString& file : {log, dir.filePath(QStringLiteral("missing.txt"))}) {
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(QStringLiteral(KESTROVA_HISTORY_BINARY),
+                {QStringLiteral("--exit-after-first-draw"), file});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0);
+        EXPECT_TRUE(p.readAllStandardOutput().startsWith("first chart drawn after"));
+    }
+}
+
+} // namespace

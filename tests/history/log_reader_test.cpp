@@ -1,0 +1,169 @@
+// The reader on real files: what it reads, what it counts, and how it
+// follows a log that grows, is replaced, truncated, or appears late.
+
+#include "history/log_reader.h"
+#include "history_files.h"
+#include "support/files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+using history::log_batch;
+using history::log_reader;
+
+// Everything the reader told, as the window would keep it.
+struct collected {
+    std::vector<history::log_point> points;
+    std::shared_ptr<const log_batch> last;
+    int restarts = 0;
+    int missing = 0;
+    qint64 skipped = 0;
+    bool caught_up = false;
+};
+
+class reader_test : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        path = dir.filePath(QStringLiteral("TARNWICK.txt"));
+    }
+
+    std::unique_ptr<log_reader> start(qint64 limit = log_reader::default_limit) {
+        auto r = std::make_unique<log_reader>(path, limit,
+                                              history::local_clock(QTimeZone::utc()));
+        QObject::connect(r.get(), &log_reader::restarted, r.get(), [this](qint64, qint64 skipped) {
+            got.points.clear();
+            got.skipped = skipped;
+            ++got.restarts;
+        });
+        QObject::connect(r.get(), &log_reader::batch_ready, r.get(),
+                         [this](const std::shared_ptr<const log_batch>& b) {
+                             got.points.insert(got.points.end(), b->points.begin(),
+                                               b->points.end());
+                             got.last = b;
+                         });
+        QObject::connect(r.get(), &log_reader::missing, r.get(), [this] { ++got.missing; });
+        QObject::connect(r.get(), &log_reader::caught_up, r.get(),
+                         [this] { got.caught_up = true; });
+        r->start();
+        return r;
+    }
+
+    bool append(const QByteArray& bytes) {
+        QFile f(path);
+        return f.open(QIODevice::Append) && f.write(bytes) == bytes.size();
+    }
+
+    QTemporaryDir dir;
+    QString path;
+    collected got;
+    const QDateTime t0{QDate(2026, 12, 5), QTime(21, 10, 0), QTimeZone::utc()};
+};
+
+TEST_F(reader_test, reads_good_lines_and_counts_every_kind_of_bad_one) {
+    QByteArray lf_line = log_lines(t0.addSecs(100), 1, 5, 50);
+    lf_line.replace("\r\n", "\n");
+    ASSERT_TRUE(write_file(path, log_lines(t0, 3) +           // three good lines
+                                     "13-45-2026\t21:10:00\t20\xBA" "C\t\r\n" // bad date
+                                     "12-05-2026\t21:10:00\t20\xBA" "C\r\n"   // three fields
+                                     + bytes_of("\x00\x01\xFE\xFF garbage\r\n") + lf_line +
+                                     "12-05-2026\t21:2")); // half a line at the end
+    auto r = start();
+    ASSERT_TRUE(got.caught_up);
+    ASSERT_EQ(got.points.size(), 4u);
+    EXPECT_EQ(got.points[0].time, t0.toSecsSinceEpoch());
+    EXPECT_EQ(got.points[2].sensor[0], 22);
+    EXPECT_EQ(got.points[2].sensor[1], 30);
+    EXPECT_EQ(got.points[3].sensor[0], 50);
+    EXPECT_EQ(got.last->unreadable, 4);
+    EXPECT_TRUE(got.last->partial_tail);
+
+    // The half line is completed: it is read, and no longer counted.
+    ASSERT_TRUE(append("0:00\t - - \t7\xBA" "C\r\n"));
+    r->check();
+    ASSERT_EQ(got.points.size(), 5u);
+    EXPECT_EQ(got.points[4].sensor[0], history::no_reading);
+    EXPECT_EQ(got.points[4].sensor[1], 7);
+    EXPECT_EQ(got.last->unreadable, 3);
+    EXPECT_FALSE(got.last->partial_tail);
+}
+
+TEST_F(reader_test, empty_file_is_read_as_no_lines) {
+    ASSERT_TRUE(write_file(path, {}));
+    auto r = start();
+    EXPECT_TRUE(got.caught_up);
+    EXPECT_EQ(got.restarts, 1);
+    EXPECT_TRUE(got.points.empty());
+}
+
+TEST_F(reader_test, follows_appended_lines_without_being_asked) {
+    ASSERT_TRUE(write_file(path, log_lines(t0, 2)));
+    auto r = start();
+    ASSERT_EQ(got.points.size(), 2u);
+    ASSERT_TRUE(append(log_lines(t0.addSecs(10), 3)));
+    (void)QTest::qWaitFor([&] { return got.points.size() == 5u; });
+    ASSERT_EQ(got.points.size(), 5u);
+    EXPECT_EQ(got.restarts, 1);
+}
+
+TEST_F(reader_test, replaced_or_truncated_log_is_read_again_from_the_start) {
+    ASSERT_TRUE(write_file(path, log_lines(t0, 5)));
+    auto r = start();
+    ASSERT_EQ(got.points.size(), 5u);
+
+    // Replaced by rename, as an editor or a copy does it, with more lines.
+    const QString other = dir.filePath(QStringLiteral("new.txt"));
+    ASSERT_TRUE(write_file(other, log_lines(t0.addSecs(3600), 7, 5, 60)));
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::rename(other, path));
+    (void)QTest::qWaitFor([&] { return got.restarts == 2; });
+    ASSERT_EQ(got.restarts, 2);
+    (void)QTest::qWaitFor([&] { return got.points.size() == 7u; });
+    ASSERT_EQ(got.points.size(), 7u);
+    EXPECT_EQ(got.points[0].sensor[0], 60);
+
+    // Truncated in place and written anew.
+    ASSERT_TRUE(write_file(path, log_lines(t0, 1, 5, 10)));
+    (void)QTest::qWaitFor([&] { return got.restarts == 3; });
+    ASSERT_EQ(got.restarts, 3);
+    (void)QTest::qWaitFor([&] { return got.points.size() == 1u; });
+    ASSERT_EQ(got.points.size(), 1u);
+    EXPECT_EQ(got.points[0].sensor[0], 10);
+}
+
+TEST_F(reader_test, missing_log_is_read_once_it_appears) {
+    auto r = start();
+    EXPECT_EQ(got.missing, 1);
+    EXPECT_EQ(got.restarts, 0);
+    ASSERT_TRUE(write_file(path, log_lines(t0, 3)));
+    (void)QTest::qWaitFor([&] { return got.points.size() == 3u; });
+    ASSERT_EQ(got.points.size(), 3u);
+}
+
+TEST_F(reader_test, log_over_the_limit_is_read_from_a_line_start_near_its_end) {
+    const QByteArray lines = log_lines(t0, 10);
+    const qsizetype line = lines.indexOf('\n') + 1;
+    ASSERT_TRUE(write_file(path, lines));
+    auto r = start(3 * line + 5);
+    EXPECT_EQ(got.skipped, lines.size() - 3 * line - 5);
+    ASSERT_EQ(got.points.size(), 3u);
+    EXPECT_EQ(got.points[0].sensor[0], 27);
+    EXPECT_EQ(got.last->unreadable, 0); // the cut line is not the log's fault
+}
+
+TEST_F(reader_test, line_longer_than_any_log_line_is_skipped_as_one) {
+    QByteArray garbage(20 << 20, 'x'); // longer than the stretch mapped at a time
+    garbage += "\r\n";
+    ASSERT_TRUE(write_file(path, log_lines(t0, 1) + garbage + log_lines(t0.addSecs(5), 1)));
+    auto r = start();
+    EXPECT_EQ(got.points.size(), 2u);
+    EXPECT_EQ(got.last->unreadable, 1);
+}
+
+} // namespace
