@@ -35,8 +35,8 @@ test_broker::test_broker(const tls_files& tls)
     : port_(free_port()) {
     // Run as root, the broker would drop to the user "mosquitto", who cannot
     // read the test's private files; as anybody else the line does nothing.
-    QByteArray conf =
-        "user root\nlistener " + QByteArray::number(port_) + " 127.0.0.1\nallow_anonymous true\n";
+    QByteArray conf = "user root\nlog_dest none\nlistener " + QByteArray::number(port_) +
+                      " 127.0.0.1\nallow_anonymous true\n";
     if (!tls.ca.isEmpty())
         conf += "cafile " + tls.ca.toLocal8Bit() + "\ncertfile " + tls.cert.toLocal8Bit() +
                 "\nkeyfile " + tls.key.toLocal8Bit() + "\n";
@@ -100,7 +100,7 @@ test_subscriber::test_subscriber(int port) {
         const std::lock_guard lock(sub->mutex_);
         sub->messages_.push_back({QString::fromUtf8(m->topic),
                                   QByteArray(static_cast<const char*>(m->payload), m->payloadlen),
-                                  m->retain});
+                                  m->retain, std::chrono::steady_clock::now()});
     });
     mosquitto_connect_callback_set(mosq_, [](mosquitto* m, void*, int rc) {
         if (rc == 0)

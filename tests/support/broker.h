@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -44,6 +45,7 @@ public:
         QString topic;
         QByteArray payload;
         bool retained;
+        std::chrono::steady_clock::time_point at; // when it arrived
     };
     explicit test_subscriber(int port);
     ~test_subscriber();
