@@ -14,6 +14,7 @@
 #include <QtCharts/QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <future>
 
 namespace history {
 
@@ -412,9 +413,14 @@ void history_chart::redraw() {
     since_redraw_.restart();
     const QRectF area = chart()->plotArea();
     columns_ = std::max(1, static_cast<int>(area.width()));
+    // The figures are worked out on the second core while the lines are
+    // reduced on this one; both only read the series.
+    auto figures = std::async(std::launch::async, [this] {
+        const auto ranges = series_.between(from_, to_);
+        return summarize(series_, ranges, settings_.gaps, settings_.limits);
+    });
     reduce(series_, settings_.gaps, from_, to_, columns_, traces_);
-    const auto ranges = series_.between(from_, to_);
-    summary_ = summarize(series_, ranges, settings_.gaps, settings_.limits);
+    summary_ = figures.get();
     update_axes();
     // The pointer now rests over another time, or over new readings.
     if (pointer_x_)

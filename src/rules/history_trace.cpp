@@ -43,6 +43,20 @@ public:
         }
     }
 
+    // Takes in the rest of a column whose readings all join: its extremes
+    // and its last reading.
+    void absorb(std::uint8_t low, std::uint8_t high, std::uint8_t last) {
+        if (low < col_.low) {
+            col_.low = low;
+            col_.low_before_high = false;
+        }
+        if (high > col_.high) {
+            col_.high = high;
+            col_.low_before_high = true;
+        }
+        col_.last = last;
+    }
+
     // First, then the extremes in the order they came, then last: the
     // column's vertical stroke plus the joins to both neighbours.
     void flush() {
@@ -81,6 +95,7 @@ void reduce(const point_series& series, const gap_rule& gaps, double from, doubl
 
     const auto& pts = series.points();
     const double scale = columns / (to - from);
+    const std::uint32_t limit = gaps.limit();
     int lowest = INT_MAX;
     int highest = INT_MIN;
 
@@ -100,28 +115,69 @@ void reduce(const point_series& series, const gap_rule& gaps, double from, doubl
 
         sensor_reducer reducers[2] = {sensor_reducer(out.sensor[0]),
                                       sensor_reducer(out.sensor[1])};
-        for (std::size_t i = a; i < b; ++i) {
+        const auto bin_of = [&](const log_point& p) {
+            return std::clamp(static_cast<int>((p.time - from) * scale), 0, columns - 1);
+        };
+        // One point, one sensor: the general way, for any point.
+        const auto step = [&](std::size_t i, int s) {
             const log_point& p = pts[i];
-            const double x = (p.time - from) * scale;
-            const bool inside = p.time >= from && p.time <= to;
-            // Points outside keep their true position in bins of their own.
-            const int bin =
-                inside ? std::clamp(static_cast<int>(x), 0, columns - 1) : (p.time < from ? -1 : columns);
-            const double at = inside ? bin + 0.5 : x;
-            for (int s = 0; s < 2; ++s) {
-                const std::uint8_t v = p.sensor[s];
-                if (v == no_reading) {
-                    reducers[s].flush();
-                    continue;
-                }
-                if (inside) {
-                    lowest = std::min<int>(lowest, v);
-                    highest = std::max<int>(highest, v);
-                }
-                const bool joined = i > a && gaps.joins(pts[i - 1], p, s);
-                reducers[s].add(bin, at, v, joined);
+            const std::uint8_t v = p.sensor[s];
+            if (v == no_reading) {
+                reducers[s].flush();
+                return;
             }
+            const bool inside = p.time >= from && p.time <= to;
+            if (inside) {
+                lowest = std::min<int>(lowest, v);
+                highest = std::max<int>(highest, v);
+            }
+            const bool joined = i > a && gaps.joins(pts[i - 1], p, s);
+            // Points outside keep their true position in bins of their own.
+            const int bin = inside ? bin_of(p) : (p.time < from ? -1 : columns);
+            reducers[s].add(bin, inside ? bin + 0.5 : (p.time - from) * scale, v, joined);
+        };
+        const std::size_t lo_i = static_cast<std::size_t>(lo - pts.begin());
+        const std::size_t hi_i = static_cast<std::size_t>(hi - pts.begin());
+        for (std::size_t i = a; i < lo_i; ++i)
+            step(i, 0), step(i, 1);
+        // Inside the window, column by column and sensor by sensor: a
+        // stretch of readings that all join goes through one tight loop that
+        // only keeps its extremes; the point that breaks it takes the
+        // general way.
+        for (std::size_t i = lo_i; i < hi_i;) {
+            const int bin = bin_of(pts[i]);
+            const std::size_t e = static_cast<std::size_t>(
+                std::partition_point(pts.begin() + static_cast<std::ptrdiff_t>(i), hi,
+                                     [&](const log_point& p) { return bin_of(p) == bin; }) -
+                pts.begin());
+            for (int s = 0; s < 2; ++s) {
+                for (std::size_t k = i; k < e;) {
+                    step(k, s);
+                    if (pts[k].sensor[s] == no_reading) {
+                        ++k;
+                        continue;
+                    }
+                    std::uint8_t low = 255, high = 0;
+                    std::size_t j = k + 1;
+                    for (; j < e; ++j) {
+                        const std::uint8_t v = pts[j].sensor[s];
+                        if (v == no_reading || pts[j].time - pts[j - 1].time > limit)
+                            break;
+                        low = std::min(low, v);
+                        high = std::max(high, v);
+                    }
+                    if (j > k + 1) {
+                        reducers[s].absorb(low, high, pts[j - 1].sensor[s]);
+                        lowest = std::min<int>(lowest, low);
+                        highest = std::max<int>(highest, high);
+                    }
+                    k = j;
+                }
+            }
+            i = e;
         }
+        for (std::size_t i = hi_i; i < b; ++i)
+            step(i, 0), step(i, 1);
         for (sensor_reducer& red : reducers)
             red.flush();
     }

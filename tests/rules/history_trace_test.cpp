@@ -126,6 +126,20 @@ INSTANTIATE_TEST_SUITE_P(
                     zoom_case{"minute_around", 45000 - 30, 61725 + 30, 999}),
     [](const testing::TestParamInfo<zoom_case>& i) { return std::string(i.param.name); });
 
+TEST(reduce, missing_reading_or_pause_inside_a_crowded_column_still_breaks_the_line) {
+    std::vector<log_point> points;
+    for (std::uint32_t t = 0; t < 5000; t += 5)
+        points.push_back(at(t, 20, 25));
+    points[500].sensor[0] = no_reading;
+    for (std::size_t i = 700; i < points.size(); ++i)
+        points[i].time += 60; // the logger was off for a minute
+    const auto s = series_of(points);
+    history::trace_set t;
+    history::reduce(s, five_seconds, 0, 5060, 3, t);
+    EXPECT_EQ(t.sensor[0].polyline_count(), 3u);
+    EXPECT_EQ(t.sensor[1].polyline_count(), 2u);
+}
+
 TEST(reduce, lines_run_on_to_the_edges_and_lone_readings_are_dots) {
     const auto s = series_of({at(0, 10), at(5, 20), at(10, 30), at(100, 40)});
     history::trace_set t;

@@ -1,0 +1,338 @@
+// The history chart on a year of data log at the 5 s period (6.3 million
+// lines, with pauses and missing readings):
+//   parse time of the whole log (the program's reader over the mapped file),
+//   reduction and figures per redraw at several zooms and pans, and a whole
+//   redraw of the chart widget (offscreen) after a zoom or pan,
+//   and, under an Xvfb of its own, the time from starting kestrova-history
+//   to its first complete chart and the program's peak resident memory.
+// Prints figures; never pass/fail.
+//   history_bench [--days N] [--runs N] [--out DIR] [--generate-only]
+// --out keeps the generated TARNWICK.txt and Tarnwick.INI in DIR (scripts/demo
+// uses --days 7 --out DIR --generate-only).
+
+#include "history/history_chart.h"
+#include "history/log_reader.h"
+#include "rules/history_stats.h"
+#include "rules/history_trace.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <future>
+#include <numbers>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double ms_since(const QElapsedTimer& t) {
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+// A log as the monitor writes it, in civil time counted by hand (a clock
+// call per line would take longer than the rest): two sensors with a daily
+// swing and a slow drift, the logger off now and then for hours, sensor 2
+// unplugged for stretches, and a lost reading here and there.
+qint64 generate(const QString& dir, int days) {
+    QFile out(QDir(dir).filePath(QStringLiteral("TARNWICK.txt")));
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return -1;
+    QRandomGenerator rng(20260101);
+    static constexpr int month_days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int year = 2025, month = 1, day = 1, secs = 0;
+    double drift1 = 0, drift2 = 0;
+    int pause_left = 0, unplugged_left = 0;
+    QByteArray buf;
+    buf.reserve(5 << 20);
+    const qint64 lines = qint64(days) * 86400 / 5;
+    char line[64];
+    for (qint64 i = 0; i < lines; ++i) {
+        if (pause_left == 0 && rng.bounded(60000) == 0)
+            pause_left = 720 + static_cast<int>(rng.bounded(3600)); // 1 to 6 hours off
+        if (unplugged_left == 0 && rng.bounded(30000) == 0)
+            unplugged_left = 100 + static_cast<int>(rng.bounded(600));
+        const double phase = 2 * std::numbers::pi * (secs / 86400.0);
+        drift1 = std::clamp(drift1 + (rng.generateDouble() - 0.5) * 0.02, -4.0, 4.0);
+        drift2 = std::clamp(drift2 + (rng.generateDouble() - 0.5) * 0.03, -6.0, 6.0);
+        const int s1 = static_cast<int>(std::lround(22 + 5 * std::sin(phase - 2) + drift1));
+        const int s2 = static_cast<int>(std::lround(29 + 7 * std::sin(phase - 1.5) + drift2));
+        if (pause_left > 0) {
+            --pause_left;
+        } else {
+            char r1[8], r2[8];
+            if (rng.bounded(5000) == 0)
+                std::strcpy(r1, " - - ");
+            else
+                std::snprintf(r1, sizeof r1, "%d\xBA" "C", s1);
+            if (unplugged_left > 0 || rng.bounded(5000) == 0)
+                std::strcpy(r2, " - - ");
+            else
+                std::snprintf(r2, sizeof r2, "%d\xBA" "C", s2);
+            const int n = std::snprintf(line, sizeof line, "%02d-%02d-%04d\t%02d:%02d:%02d\t%s\t%s\r\n",
+                                        month, day, year, secs / 3600, secs / 60 % 60, secs % 60,
+                                        r1, r2);
+            buf.append(line, n);
+        }
+        if (unplugged_left > 0)
+            --unplugged_left;
+        secs += 5;
+        if (secs == 86400) {
+            secs = 0;
+            const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+            if (++day > month_days[month - 1] + (month == 2 && leap ? 1 : 0)) {
+                day = 1;
+                if (++month > 12) {
+                    month = 1;
+                    ++year;
+                }
+            }
+        }
+        if (buf.size() > (4 << 20)) {
+            out.write(buf);
+            buf.clear();
+        }
+    }
+    out.write(buf);
+    QFile ini(QDir(dir).filePath(QStringLiteral("Tarnwick.INI")));
+    if (ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        ini.write("[VEZ]\r\nfrm_thermometer.Text3.text=26\r\nfrm_thermometer.Text4.text=17\r\n"
+                  "frm_thermometer.Text6.text=35\r\nfrm_thermometer.Text5.text=22\r\n"
+                  "frm_thermometer.Check2.value=1\r\nfrm_thermometer.Check3.value=1\r\n"
+                  "frm_thermometer.Option8.value=1\r\n");
+    return out.size();
+}
+
+struct view {
+    const char* name;
+    double span; // 0: the whole log
+};
+
+constexpr view views[] = {{"all", 0}, {"7 days", 7 * 86400}, {"24 h", 86400}, {"1 h", 3600}};
+
+void bench_reduction(const history::point_series& series, int columns, const QString& dir) {
+    const history::log_settings settings = history::read_log_settings(dir);
+    history::trace_set traces;
+    for (const view& v : views) {
+        const double to = series.last_time();
+        const double span = v.span > 0 ? v.span : to - series.first_time();
+        std::vector<double> zoom_ms, pan_ms, reduce_ms;
+        for (int i = 0; i < 15; ++i) {
+            QElapsedTimer r;
+            r.start();
+            history::reduce(series, settings.gaps, to - span, to, columns, traces);
+            reduce_ms.push_back(ms_since(r));
+            // Zoom: the window ending at the latest reading; pan: a step back.
+            for (auto* out : {&zoom_ms, &pan_ms}) {
+                const double shift = out == &pan_ms ? span / 8 * (i + 1) / 15 : 0;
+                QElapsedTimer t;
+                t.start();
+                // As the chart does it: the figures on the second core.
+                auto figures = std::async(std::launch::async, [&] {
+                    const auto ranges = series.between(to - span - shift, to - shift);
+                    return history::summarize(series, ranges, settings.gaps, settings.limits);
+                });
+                history::reduce(series, settings.gaps, to - span - shift, to - shift, columns,
+                                traces);
+                figures.wait();
+                out->push_back(ms_since(t));
+            }
+        }
+        std::printf("reduction + figures, %-6s to %d columns: %7.2f ms median (pan %7.2f ms; "
+                    "the reduction alone %.2f ms)\n",
+                    v.name, columns, median(zoom_ms), median(pan_ms), median(reduce_ms));
+    }
+}
+
+void bench_widget_redraw(const history::point_series& series) {
+    history::history_chart chart(series);
+    chart.resize(1200, 620);
+    chart.show();
+    chart.data_changed();
+    chart.redraw();
+    (void)chart.grab();
+    const QRectF area = chart.chart()->plotArea();
+    std::vector<double> zoom_ms, pan_ms;
+    for (int i = 0; i < 12; ++i) {
+        QElapsedTimer t;
+        t.start();
+        chart.zoom_at(area.left() + area.width() * 0.7, i < 6 ? 2.0 : 0.5);
+        chart.redraw();
+        chart.viewport()->repaint();
+        zoom_ms.push_back(ms_since(t));
+    }
+    chart.show_last(86400 * 30);
+    chart.redraw();
+    for (int i = 0; i < 12; ++i) {
+        QElapsedTimer t;
+        t.start();
+        chart.pan_by_pixels(i % 2 ? -90 : 120);
+        chart.redraw();
+        chart.viewport()->repaint();
+        pan_ms.push_back(ms_since(t));
+    }
+    std::printf("chart widget redraw with paint (offscreen): zoom %.1f ms median, worst %.1f ms; "
+                "pan %.1f ms median, worst %.1f ms\n",
+                median(zoom_ms), *std::max_element(zoom_ms.begin(), zoom_ms.end()),
+                median(pan_ms), *std::max_element(pan_ms.begin(), pan_ms.end()));
+}
+
+// Spawns `argv` with `env` added; its stdout comes back through `out_fd`.
+pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+            int& out_fd) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return -1;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+    posix_spawn_file_actions_addclose(&fa, fds[0]);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> envs;
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0)
+            envs.emplace_back(*e);
+    envs.insert(envs.end(), env.begin(), env.end());
+    std::vector<char*> a, e;
+    for (const auto& s : argv)
+        a.push_back(const_cast<char*>(s.c_str()));
+    a.push_back(nullptr);
+    for (auto& s : envs)
+        e.push_back(s.data());
+    e.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, a[0], &fa, nullptr, a.data(), e.data()) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    close(fds[1]);
+    out_fd = fds[0];
+    return pid;
+}
+
+std::string read_line(int fd) {
+    std::string s;
+    char c;
+    while (read(fd, &c, 1) == 1 && c != '\n')
+        s += c;
+    return s;
+}
+
+void bench_program(const QString& log, int runs) {
+    int xfd = -1;
+    const pid_t xvfb = spawn({"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
+                              "1280x800x24"},
+                             {}, xfd);
+    const std::string display = xvfb > 0 ? read_line(xfd) : std::string();
+    if (display.empty()) {
+        std::printf("Xvfb could not be started: no first-chart figures\n");
+        return;
+    }
+    std::vector<double> first_ms, rss_mb;
+    for (int i = 0; i < runs; ++i) {
+        int fd = -1;
+        QElapsedTimer t;
+        t.start();
+        const pid_t p = spawn({KESTROVA_HISTORY_BINARY, "--exit-after-first-draw",
+                               log.toStdString()},
+                              {"DISPLAY=:" + display, "QT_QPA_PLATFORM=xcb"}, fd);
+        const std::string said = read_line(fd);
+        const double ms = ms_since(t);
+        close(fd);
+        int status = 0;
+        rusage use{};
+        wait4(p, &status, 0, &use);
+        first_ms.push_back(ms);
+        rss_mb.push_back(static_cast<double>(use.ru_maxrss) / 1024);
+        std::printf("run %d: first complete chart %.0f ms after start (program: \"%s\"), "
+                    "peak resident %.1f MB\n",
+                    i + 1, ms, said.c_str(), rss_mb.back());
+    }
+    std::printf("kestrova-history under Xvfb, median of %d: first complete chart %.0f ms, "
+                "peak resident %.1f MB\n",
+                runs, median(first_ms), median(rss_mb));
+    kill(xvfb, SIGTERM);
+    waitpid(xvfb, nullptr, 0);
+    close(xfd);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    int days = 365, runs = 5;
+    QString out_dir;
+    bool generate_only = false;
+    const QStringList args = QApplication::arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1StringView("--days") && i + 1 < args.size())
+            days = std::max(1, args[++i].toInt());
+        else if (args[i] == QLatin1StringView("--runs") && i + 1 < args.size())
+            runs = std::max(1, args[++i].toInt());
+        else if (args[i] == QLatin1StringView("--out") && i + 1 < args.size())
+            out_dir = args[++i];
+        else if (args[i] == QLatin1StringView("--generate-only"))
+            generate_only = true;
+    }
+    QTemporaryDir temp;
+    const QString dir = out_dir.isEmpty() ? temp.path() : out_dir;
+    QDir().mkpath(dir);
+    const QString log = QDir(dir).filePath(QStringLiteral("TARNWICK.txt"));
+
+    QElapsedTimer t;
+    t.start();
+    const qint64 bytes = generate(dir, days);
+    if (bytes < 0) {
+        std::fprintf(stderr, "history_bench: cannot write %s\n", qPrintable(log));
+        return 1;
+    }
+    std::printf("generated %d days at 5 s: %.1f MB in %.1f s (%s)\n", days, bytes / 1048576.0,
+                ms_since(t) / 1000, qPrintable(log));
+    if (generate_only)
+        return 0;
+
+    // The program's own reader, in this thread, into the program's series.
+    history::point_series series;
+    history::log_reader reader(log);
+    QObject::connect(&reader, &history::log_reader::restarted, &reader,
+                     [&](qint64 size, qint64 skipped) {
+                         series.clear();
+                         series.reserve(static_cast<std::size_t>((size - skipped) / 23 + 1));
+                     });
+    QObject::connect(&reader, &history::log_reader::batch_ready, &reader,
+                     [&](const std::shared_ptr<const history::log_batch>& b) {
+                         series.append(b->points);
+                     });
+    t.restart();
+    reader.check();
+    const double parse_ms = ms_since(t);
+    std::printf("parse: %zu lines (%zu runs) in %.0f ms, %.0f MB/s, %.1f M lines/s; points take "
+                "%.1f MB\n",
+                series.size(), series.run_count(), parse_ms, bytes / 1048576.0 / (parse_ms / 1000),
+                series.size() / (parse_ms / 1000) / 1e6,
+                series.size() * sizeof(history::log_point) / 1048576.0);
+
+    bench_reduction(series, 1100, dir);
+    bench_widget_redraw(series);
+    bench_program(log, runs);
+    return 0;
+}
