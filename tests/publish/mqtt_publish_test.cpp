@@ -2,18 +2,22 @@
 
 #include "alarm/install.h"
 #include "app/frm_thermometer.h"
+#include "app/lifecycle.h"
 #include "controls/properties.h"
 #include "controls/timer.h"
 #include "settings/inifile.h"
 #include "support/broker.h"
 #include "support/files.h"
+#include "support/pty.h"
 #include "support/recording_prompts.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -224,4 +228,31 @@ TEST(mqtt_settings, a_password_in_clear_or_readable_by_others_is_warned_about_on
         EXPECT_TRUE(s.enabled());
         EXPECT_EQ(err.count(QLatin1String("warning")), r.warnings) << err.toStdString();
     }
+}
+
+TEST(mqtt_station, label8_tells_how_publishing_goes_beside_the_port) {
+    QTemporaryDir dir;
+    pty_pair pty;
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    ASSERT_TRUE(write_file(dir.filePath(QStringLiteral("Tarnwick.INI")),
+                           "[Ports]\r\n1=" + pty.slave_path().toLocal8Bit() +
+                               "\r\n[MQTT]\r\nhost=127.0.0.1\r\nport=" + QByteArray::number(port) +
+                               "\r\ntopic=site/s1\r\n[VEZ]\r\nfrm_thermometer.Text7.text=1\r\n"));
+    recording_prompts ask;
+    kestrova_app app{window_seams{.ask = ask, .work_dir = dir.path()}};
+    ASSERT_TRUE(app.load());
+    const QLabel* label8 = app.window().ui().Label8;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return label8->toolTip().endsWith(
+                QStringLiteral("\nPublishing to mqtt://127.0.0.1:%1 as site/s1: not connected: "
+                               "Connection refused")
+                    .arg(port));
+        },
+        10000))
+        << label8->toolTip().toStdString();
+    EXPECT_TRUE(label8->toolTip().startsWith(QLatin1String("Port 1 (")));
 }
