@@ -1,5 +1,7 @@
 #include "history/history_chart.h"
 
+#include "rules/numbers.h"
+
 #include <QDateTime>
 #include <QGraphicsItem>
 #include <QLocale>
@@ -402,10 +404,20 @@ void history_chart::update_axes() {
     // that it does not jump on every step of a pan.
     const bool fits = lo >= y_min_ && hi <= y_max_ && y_max_ - y_min_ <= 2 * (hi - lo);
     if (!fits) {
+        // Whole-degree ticks 1, 2, 5 or 10 apart, at most about ten of them.
+        double step = 1;
+        for (double s : {1.0, 2.0, 5.0, 10.0, 20.0, 50.0})
+            if ((hi - lo) / s <= 10) {
+                step = s;
+                break;
+            }
+        lo = std::floor(lo / step) * step;
+        hi = std::ceil(hi / step) * step;
         value_axis_->setRange(lo, hi);
-        value_axis_->applyNiceNumbers();
-        y_min_ = value_axis_->min();
-        y_max_ = value_axis_->max();
+        value_axis_->setTickCount(
+            rules::to_int32_half_even((hi - lo) / step).value_or(1) + 1);
+        y_min_ = lo;
+        y_max_ = hi;
     }
 }
 

@@ -17,6 +17,13 @@ need share/applications/kestrova.desktop
 need share/icons/hicolor/32x32/apps/kestrova.png
 need share/icons/hicolor/scalable/apps/kestrova.svg
 need share/doc/kestrova/README.md
+need bin/kestrova-history
+need share/applications/kestrova-history.desktop
+need share/doc/kestrova/copyright
+need share/doc/kestrova/changelog.gz
+for page in kestrova kestrova-history kestrova-logger-sim; do
+  need share/man/man1/$page.1.gz
+done
 [ $fail -eq 0 ] || exit 1
 
 [ -x "$prefix/bin/kestrova" ] || { echo "kestrova is not executable"; exit 1; }
@@ -33,7 +40,16 @@ grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/kestrova.svg" ||
 
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$prefix/share/applications/kestrova.desktop"
+  desktop-file-validate "$prefix/share/applications/kestrova-history.desktop"
 else
   echo "desktop-file-validate not installed; entry not validated"
 fi
+[ -x "$prefix/bin/kestrova-history" ] || { echo "kestrova-history is not executable"; exit 1; }
+grep -q '^MimeType=text/plain;' "$prefix/share/applications/kestrova-history.desktop" ||
+  { echo "kestrova-history.desktop does not open text files"; exit 1; }
+grep -q '^License: GPL-3.0-or-later' "$prefix/share/doc/kestrova/copyright" ||
+  { echo "copyright does not name the licence"; exit 1; }
+for page in "$prefix"/share/man/man1/*.1.gz; do
+  gzip -dc "$page" | grep -q '^\.TH ' || { echo "$page is not a manual page"; exit 1; }
+done
 echo "install layout ok"
