@@ -82,14 +82,20 @@ qint64 generate(const QString& dir, int days) {
             if (rng.bounded(5000) == 0)
                 std::strcpy(r1, " - - ");
             else
-                std::snprintf(r1, sizeof r1, "%d\xBA" "C", s1);
+                std::snprintf(r1, sizeof r1,
+                              "%d\xBA"
+                              "C",
+                              s1);
             if (unplugged_left > 0 || rng.bounded(5000) == 0)
                 std::strcpy(r2, " - - ");
             else
-                std::snprintf(r2, sizeof r2, "%d\xBA" "C", s2);
-            const int n = std::snprintf(line, sizeof line, "%02d-%02d-%04d\t%02d:%02d:%02d\t%s\t%s\r\n",
-                                        month, day, year, secs / 3600, secs / 60 % 60, secs % 60,
-                                        r1, r2);
+                std::snprintf(r2, sizeof r2,
+                              "%d\xBA"
+                              "C",
+                              s2);
+            const int n =
+                std::snprintf(line, sizeof line, "%02d-%02d-%04d\t%02d:%02d:%02d\t%s\t%s\r\n",
+                              month, day, year, secs / 3600, secs / 60 % 60, secs % 60, r1, r2);
             buf.append(line, n);
         }
         if (unplugged_left > 0)
@@ -191,8 +197,8 @@ void bench_widget_redraw(const history::point_series& series) {
     }
     std::printf("chart widget redraw with paint (offscreen): zoom %.1f ms median, worst %.1f ms; "
                 "pan %.1f ms median, worst %.1f ms\n",
-                median(zoom_ms), *std::max_element(zoom_ms.begin(), zoom_ms.end()),
-                median(pan_ms), *std::max_element(pan_ms.begin(), pan_ms.end()));
+                median(zoom_ms), *std::max_element(zoom_ms.begin(), zoom_ms.end()), median(pan_ms),
+                *std::max_element(pan_ms.begin(), pan_ms.end()));
 }
 
 // Spawns `argv` with `env` added; its stdout comes back through `out_fd`.
@@ -237,9 +243,8 @@ std::string read_line(int fd) {
 
 void bench_program(const QString& log, int runs) {
     int xfd = -1;
-    const pid_t xvfb = spawn({"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-                              "1280x800x24"},
-                             {}, xfd);
+    const pid_t xvfb = spawn(
+        {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"}, {}, xfd);
     const std::string display = xvfb > 0 ? read_line(xfd) : std::string();
     if (display.empty()) {
         std::printf("Xvfb could not be started: no first-chart figures\n");
@@ -250,9 +255,9 @@ void bench_program(const QString& log, int runs) {
         int fd = -1;
         QElapsedTimer t;
         t.start();
-        const pid_t p = spawn({KESTROVA_HISTORY_BINARY, "--exit-after-first-draw",
-                               log.toStdString()},
-                              {"DISPLAY=:" + display, "QT_QPA_PLATFORM=xcb"}, fd);
+        const pid_t p =
+            spawn({KESTROVA_HISTORY_BINARY, "--exit-after-first-draw", log.toStdString()},
+                  {"DISPLAY=:" + display, "QT_QPA_PLATFORM=xcb"}, fd);
         const std::string said = read_line(fd);
         const double ms = ms_since(t);
         close(fd);
@@ -318,10 +323,9 @@ int main(int argc, char** argv) {
                          series.clear();
                          series.reserve(static_cast<std::size_t>((size - skipped) / 23 + 1));
                      });
-    QObject::connect(&reader, &history::log_reader::batch_ready, &reader,
-                     [&](const std::shared_ptr<const history::log_batch>& b) {
-                         series.append(b->points);
-                     });
+    QObject::connect(
+        &reader, &history::log_reader::batch_ready, &reader,
+        [&](const std::shared_ptr<const history::log_batch>& b) { series.append(b->points); });
     t.restart();
     reader.check();
     const double parse_ms = ms_since(t);

@@ -21,8 +21,8 @@ QString dialog_file_prompts::save_path(const QString& caption, const QString& su
 }
 
 void dialog_file_prompts::failed(const QString& text, const QString& reason) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("KESTROVA History"), text,
-                    QMessageBox::Ok, parent_);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("KESTROVA History"), text, QMessageBox::Ok,
+                    parent_);
     box.setInformativeText(reason);
     box.exec();
 }

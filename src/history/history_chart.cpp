@@ -73,7 +73,8 @@ QString summary_text(int sensor, const sensor_summary& s) {
         shares << share_text("above high", *s.above_high);
     if (s.below_low)
         shares << share_text("below low", *s.below_low);
-    return shares.isEmpty() ? text : text + QStringLiteral("; ") + shares.join(QStringLiteral(", "));
+    return shares.isEmpty() ? text
+                            : text + QStringLiteral("; ") + shares.join(QStringLiteral(", "));
 }
 
 // Draws what the reduction left, the thresholds and the pointer's reading
@@ -142,10 +143,10 @@ private:
                 p.setPen(colour_of(s));
                 // Sensor 1 labels on the left, sensor 2 on the right, so that
                 // equal thresholds do not print over each other.
-                const QString label = QStringLiteral("Sensor %1 %2 %3 %4")
-                                          .arg(s + 1)
-                                          .arg(QLatin1StringView(what),
-                                               QLocale().toString(*value), degrees);
+                const QString label =
+                    QStringLiteral("Sensor %1 %2 %3 %4")
+                        .arg(s + 1)
+                        .arg(QLatin1StringView(what), QLocale().toString(*value), degrees);
                 const double w = fm.horizontalAdvance(label);
                 const double x = s == 0 ? area.left() + 6 : area.right() - 6 - w;
                 const double ty = std::string_view(what) == "high" || y - fm.height() < area.top()
@@ -174,8 +175,8 @@ private:
             const std::size_t e = t.polyline_end(i);
             buffer_.clear();
             for (std::size_t k = b; k < e; ++k)
-                buffer_.append(QPointF(area.left() + t.points[k].x() * sx,
-                                       y_of(t.points[k].y(), area)));
+                buffer_.append(
+                    QPointF(area.left() + t.points[k].x() * sx, y_of(t.points[k].y(), area)));
             if (buffer_.size() == 1)
                 p.drawEllipse(buffer_.front(), 1.6, 1.6);
             else
@@ -414,8 +415,7 @@ void history_chart::update_axes() {
         lo = std::floor(lo / step) * step;
         hi = std::ceil(hi / step) * step;
         value_axis_->setRange(lo, hi);
-        value_axis_->setTickCount(
-            rules::to_int32_half_even((hi - lo) / step).value_or(1) + 1);
+        value_axis_->setTickCount(rules::to_int32_half_even((hi - lo) / step).value_or(1) + 1);
         y_min_ = lo;
         y_max_ = hi;
     }
@@ -468,9 +468,9 @@ void history_chart::hover_at(double x) {
     hover_ = series_.nearest(t, std::max<double>(settings_.gaps.limit(), 3 * per_pixel));
     if (hover_) {
         const log_point& p = series_.points()[*hover_];
-        hover_text_ = QStringLiteral("%1   Sensor 1: %2   Sensor 2: %3")
-                          .arg(time_text(p.time), reading_text(p.sensor[0]),
-                               reading_text(p.sensor[1]));
+        hover_text_ =
+            QStringLiteral("%1   Sensor 1: %2   Sensor 2: %3")
+                .arg(time_text(p.time), reading_text(p.sensor[0]), reading_text(p.sensor[1]));
     } else {
         hover_text_ = time_text(t) + QStringLiteral("   no reading");
     }

@@ -106,9 +106,9 @@ private:
 
     double from_ = 0;
     double to_ = 0;
-    bool all_ = true;     // the whole log
-    bool follow_ = true;  // the window ends at the latest reading
-    double span_ = 0;     // its length when following a preset range
+    bool all_ = true;    // the whole log
+    bool follow_ = true; // the window ends at the latest reading
+    double span_ = 0;    // its length when following a preset range
     bool loading_ = false;
     QElapsedTimer since_redraw_;
 

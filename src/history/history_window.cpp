@@ -49,7 +49,8 @@ history_window::history_window(const QString& log_path, std::unique_ptr<file_pro
     connect(reader_, &log_reader::caught_up, this, &history_window::on_caught_up);
     reader_thread_.start();
 
-    setWindowTitle(QStringLiteral("%1 \u2014 KESTROVA History").arg(QFileInfo(log_path_).fileName()));
+    setWindowTitle(
+        QStringLiteral("%1 \u2014 KESTROVA History").arg(QFileInfo(log_path_).fileName()));
     setWindowIcon(thermometer_icon());
 
     chart_ = new history_chart(series_, this);
@@ -230,8 +231,8 @@ void history_window::on_batch(const std::shared_ptr<const log_batch>& batch) {
     if (skipped_bytes_ > 0) {
         if (!problems.isEmpty())
             problems += QStringLiteral("; ");
-        problems += QStringLiteral("the oldest %1 MB of the log are not shown")
-                        .arg(skipped_bytes_ >> 20);
+        problems +=
+            QStringLiteral("the oldest %1 MB of the log are not shown").arg(skipped_bytes_ >> 20);
     }
     unreadable_->setText(problems);
     unreadable_->setVisible(!problems.isEmpty());
@@ -283,9 +284,10 @@ void history_window::check_settings() {
 }
 
 void history_window::save_image() {
-    const QString path = prompts_->save_path(
-        QStringLiteral("Save image"), QDir::current().filePath(QStringLiteral("kestrova-history.png")),
-        QStringLiteral("PNG image (*.png);;SVG image (*.svg)"));
+    const QString path =
+        prompts_->save_path(QStringLiteral("Save image"),
+                            QDir::current().filePath(QStringLiteral("kestrova-history.png")),
+                            QStringLiteral("PNG image (*.png);;SVG image (*.svg)"));
     if (path.isEmpty())
         return;
     chart_->set_hover_visible(false);
@@ -298,9 +300,10 @@ void history_window::save_image() {
 }
 
 void history_window::export_csv() {
-    const QString path = prompts_->save_path(
-        QStringLiteral("Export CSV"), QDir::current().filePath(QStringLiteral("kestrova-history.csv")),
-        QStringLiteral("CSV file (*.csv)"));
+    const QString path =
+        prompts_->save_path(QStringLiteral("Export CSV"),
+                            QDir::current().filePath(QStringLiteral("kestrova-history.csv")),
+                            QStringLiteral("CSV file (*.csv)"));
     if (path.isEmpty())
         return;
     const auto ranges = series_.between(chart_->from(), chart_->to());

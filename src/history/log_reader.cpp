@@ -46,7 +46,8 @@ public:
     file_window& operator=(const file_window&) = delete;
 
     QByteArrayView bytes(qint64 len) const {
-        return map_ ? QByteArrayView(reinterpret_cast<const char*>(map_), len) : QByteArrayView(copy_);
+        return map_ ? QByteArrayView(reinterpret_cast<const char*>(map_), len)
+                    : QByteArrayView(copy_);
     }
 
 private:

@@ -72,10 +72,10 @@ private:
     QTimer* soon_ = nullptr;
 
     state state_ = state::unknown;
-    quint64 identity_ = 0;   // the file's inode, where the system has one
-    QByteArray head_;        // its first bytes, to tell a rewritten file
-    qint64 offset_ = 0;      // the start of the first line not yet read
-    bool skipping_ = false;  // inside a line too long to be a log line
+    quint64 identity_ = 0;      // the file's inode, where the system has one
+    QByteArray head_;           // its first bytes, to tell a rewritten file
+    qint64 offset_ = 0;         // the start of the first line not yet read
+    bool skipping_ = false;     // inside a line too long to be a log line
     bool count_skipped_ = true; // false for the cut line where an over-long log is entered
     std::int64_t unreadable_ = 0;
     bool partial_tail_ = false;

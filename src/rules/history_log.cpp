@@ -106,8 +106,8 @@ std::optional<log_fields> parse_log_line(QByteArrayView line) {
         return std::nullopt;
 
     log_fields f;
-    f.local_seconds = days_from_civil(year, month, day) * day_seconds + hh * hour_seconds +
-                      mm * 60 + ss;
+    f.local_seconds =
+        days_from_civil(year, month, day) * day_seconds + hh * hour_seconds + mm * 60 + ss;
     f.sensor[0] = *s1;
     f.sensor[1] = *s2;
     return f;

@@ -68,8 +68,8 @@ private:
 
 // What one pass over a stretch of the log found.
 struct parse_result {
-    qsizetype consumed = 0;       // bytes up to the end of the last complete line
-    std::int64_t unreadable = 0;  // complete lines that could not be read
+    qsizetype consumed = 0;      // bytes up to the end of the last complete line
+    std::int64_t unreadable = 0; // complete lines that could not be read
 };
 
 // Parses every complete line (ended by LF, with or without CR) of `bytes`

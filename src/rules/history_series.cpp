@@ -44,10 +44,10 @@ std::vector<index_range> point_series::between(double from, double to) const {
         const auto last = points_.begin() + static_cast<std::ptrdiff_t>(run_range.end);
         if (to < first->time || (last - 1)->time < from)
             continue;
-        const auto lo = std::lower_bound(
-            first, last, from, [](const log_point& p, double t) { return p.time < t; });
-        const auto hi = std::upper_bound(
-            lo, last, to, [](double t, const log_point& p) { return t < p.time; });
+        const auto lo = std::lower_bound(first, last, from,
+                                         [](const log_point& p, double t) { return p.time < t; });
+        const auto hi =
+            std::upper_bound(lo, last, to, [](double t, const log_point& p) { return t < p.time; });
         if (lo < hi)
             out.push_back({static_cast<std::size_t>(lo - points_.begin()),
                            static_cast<std::size_t>(hi - points_.begin())});
@@ -62,8 +62,8 @@ std::optional<std::size_t> point_series::nearest(double time, double within) con
         const index_range run_range = run(r);
         const auto first = points_.begin() + static_cast<std::ptrdiff_t>(run_range.begin);
         const auto last = points_.begin() + static_cast<std::ptrdiff_t>(run_range.end);
-        const auto at = std::lower_bound(
-            first, last, time, [](const log_point& p, double t) { return p.time < t; });
+        const auto at = std::lower_bound(first, last, time,
+                                         [](const log_point& p, double t) { return p.time < t; });
         const auto at_index = static_cast<std::size_t>(at - points_.begin());
         for (std::size_t i : {at_index - 1, at_index}) {
             // The one before `at` only when there is one in this run.

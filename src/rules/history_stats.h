@@ -21,7 +21,7 @@ struct sensor_summary {
     bool any = false; // whether the range holds a reading at all
     int min = 0;
     int max = 0;
-    double mean = 0;  // weighted by the time each reading stands for
+    double mean = 0; // weighted by the time each reading stands for
     // Share (0..1) of the time with a reading that the alarm lamp would
     // have shown the alarm: at or above high, at or below low.
     std::optional<double> above_high;

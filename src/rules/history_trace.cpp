@@ -107,14 +107,13 @@ void reduce(const point_series& series, const gap_rule& gaps, double from, doubl
         const auto last = pts.begin() + static_cast<std::ptrdiff_t>(run.end);
         const auto lo = std::lower_bound(first, last, from,
                                          [](const log_point& p, double t) { return p.time < t; });
-        const auto hi = std::upper_bound(lo, last, to,
-                                         [](double t, const log_point& p) { return t < p.time; });
+        const auto hi =
+            std::upper_bound(lo, last, to, [](double t, const log_point& p) { return t < p.time; });
         // One neighbour outside the window on each side, when the run has it.
         const std::size_t a = static_cast<std::size_t>(lo - pts.begin()) - (lo > first ? 1 : 0);
         const std::size_t b = static_cast<std::size_t>(hi - pts.begin()) + (hi < last ? 1 : 0);
 
-        sensor_reducer reducers[2] = {sensor_reducer(out.sensor[0]),
-                                      sensor_reducer(out.sensor[1])};
+        sensor_reducer reducers[2] = {sensor_reducer(out.sensor[0]), sensor_reducer(out.sensor[1])};
         const auto bin_of = [&](const log_point& p) {
             return std::clamp(static_cast<int>((p.time - from) * scale), 0, columns - 1);
         };

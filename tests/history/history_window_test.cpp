@@ -67,7 +67,8 @@ protected:
 };
 
 TEST_F(window_test, small_log_shows_figures_thresholds_and_what_could_not_be_read) {
-    ASSERT_TRUE(write_file(log, log_lines(t0, 10) + "bad\r\n" + "worse\r\n" + log_lines(t0.addSecs(50), 2, 5, 50) + "half"));
+    ASSERT_TRUE(write_file(log, log_lines(t0, 10) + "bad\r\n" + "worse\r\n" +
+                                    log_lines(t0.addSecs(50), 2, 5, 50) + "half"));
     ASSERT_TRUE(write_file(dir.filePath(QStringLiteral("Tarnwick.INI")), settings_text()));
     auto& w = open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
@@ -84,8 +85,12 @@ TEST_F(window_test, small_log_shows_figures_thresholds_and_what_could_not_be_rea
 
 TEST_F(window_test, missing_log_is_said_in_the_window_and_followed_once_it_appears) {
     auto& w = open();
-    (void)QTest::qWaitFor([&] { return text_of("message") == QStringLiteral("No data log at %1 yet").arg(QDir::toNativeSeparators(log)); });
-    ASSERT_EQ(text_of("message"), QStringLiteral("No data log at %1 yet").arg(QDir::toNativeSeparators(log)));
+    (void)QTest::qWaitFor([&] {
+        return text_of("message") ==
+               QStringLiteral("No data log at %1 yet").arg(QDir::toNativeSeparators(log));
+    });
+    ASSERT_EQ(text_of("message"),
+              QStringLiteral("No data log at %1 yet").arg(QDir::toNativeSeparators(log)));
     auto* pages = w.findChild<QStackedWidget*>();
     EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("message"));
     for (QWidget* top : QApplication::topLevelWidgets())
@@ -107,7 +112,8 @@ TEST_F(window_test, appended_lines_appear_while_the_latest_is_shown) {
         ASSERT_TRUE(f.open(QIODevice::Append));
         f.write(log_lines(t0.addSecs(100), 1, 5, 99));
     }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return text_of("summary1").contains(QStringLiteral("max 99")); }));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return text_of("summary1").contains(QStringLiteral("max 99")); }));
     EXPECT_EQ(w.chart().to(), w.series().last_time());
 }
 
@@ -150,19 +156,25 @@ TEST_F(window_test, range_buttons_wheel_drag_and_double_click_move_the_view) {
 }
 
 TEST_F(window_test, pointer_over_the_chart_reads_out_time_and_both_readings) {
-    ASSERT_TRUE(write_file(log, log_lines(t0, 3, 60) + datalog::log_line(t0.addSecs(180), QStringLiteral(" - - "), QStringLiteral("31\u00BAC"))));
+    ASSERT_TRUE(write_file(log, log_lines(t0, 3, 60) +
+                                    datalog::log_line(t0.addSecs(180), QStringLiteral(" - - "),
+                                                      QStringLiteral("31\u00BAC"))));
     auto& w = open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.chart().settled(); }));
     QTest::mouseMove(w.chart().viewport(), plot_point(0.0));
-    EXPECT_EQ(text_of("readout"), history::time_text(w.series().first_time()) +
-                                      QStringLiteral("   Sensor 1: 20 \u00BAC   Sensor 2: 30 \u00BAC"));
+    EXPECT_EQ(text_of("readout"),
+              history::time_text(w.series().first_time()) +
+                  QStringLiteral("   Sensor 1: 20 \u00BAC   Sensor 2: 30 \u00BAC"));
     QTest::mouseMove(w.chart().viewport(), plot_point(1.0));
-    EXPECT_TRUE(text_of("readout").endsWith(QStringLiteral("Sensor 1: - -   Sensor 2: 31 \u00BAC")));
+    EXPECT_TRUE(
+        text_of("readout").endsWith(QStringLiteral("Sensor 1: - -   Sensor 2: 31 \u00BAC")));
 }
 
 TEST_F(window_test, exports_the_visible_readings_and_saves_pictures) {
-    ASSERT_TRUE(write_file(log, log_lines(t0, 1440) + datalog::log_line(t0.addSecs(7200), {}, QStringLiteral("5\u00BAC"))));
+    ASSERT_TRUE(
+        write_file(log, log_lines(t0, 1440) +
+                            datalog::log_line(t0.addSecs(7200), {}, QStringLiteral("5\u00BAC"))));
     auto& w = open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
     w.findChild<QAction*>(QStringLiteral("range_1h"))->trigger();
@@ -179,7 +191,8 @@ TEST_F(window_test, exports_the_visible_readings_and_saves_pictures) {
                                .arg(std::abs(off) / 60, 2, 10, QChar(u'0'))
                                .arg(std::abs(off) % 60, 2, 10, QChar(u'0'));
     EXPECT_EQ(QString::fromLatin1(lines[721]),
-              last.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + offset + QStringLiteral(",,5\r"));
+              last.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + offset +
+                  QStringLiteral(",,5\r"));
 
     prompts->answer = dir.filePath(QStringLiteral("chart.png"));
     w.save_image();
@@ -192,7 +205,8 @@ TEST_F(window_test, exports_the_visible_readings_and_saves_pictures) {
     prompts->answer = dir.filePath(QStringLiteral("no/such/dir/out.csv"));
     w.export_csv();
     ASSERT_EQ(prompts->failures.size(), 1);
-    EXPECT_TRUE(prompts->failures[0].startsWith(QStringLiteral("The readings could not be exported")));
+    EXPECT_TRUE(
+        prompts->failures[0].startsWith(QStringLiteral("The readings could not be exported")));
 }
 
 TEST(history_program, draws_a_log_and_a_missing_one_and_exits_on_request) {

@@ -35,8 +35,7 @@ protected:
     }
 
     std::unique_ptr<log_reader> start(qint64 limit = log_reader::default_limit) {
-        auto r = std::make_unique<log_reader>(path, limit,
-                                              history::local_clock(QTimeZone::utc()));
+        auto r = std::make_unique<log_reader>(path, limit, history::local_clock(QTimeZone::utc()));
         QObject::connect(r.get(), &log_reader::restarted, r.get(), [this](qint64, qint64 skipped) {
             got.points.clear();
             got.skipped = skipped;
@@ -69,9 +68,11 @@ protected:
 TEST_F(reader_test, reads_good_lines_and_counts_every_kind_of_bad_one) {
     QByteArray lf_line = log_lines(t0.addSecs(100), 1, 5, 50);
     lf_line.replace("\r\n", "\n");
-    ASSERT_TRUE(write_file(path, log_lines(t0, 3) +           // three good lines
-                                     "13-45-2026\t21:10:00\t20\xBA" "C\t\r\n" // bad date
-                                     "12-05-2026\t21:10:00\t20\xBA" "C\r\n"   // three fields
+    ASSERT_TRUE(write_file(path, log_lines(t0, 3) + // three good lines
+                                     "13-45-2026\t21:10:00\t20\xBA"
+                                     "C\t\r\n" // bad date
+                                     "12-05-2026\t21:10:00\t20\xBA"
+                                     "C\r\n" // three fields
                                      + bytes_of("\x00\x01\xFE\xFF garbage\r\n") + lf_line +
                                      "12-05-2026\t21:2")); // half a line at the end
     auto r = start();
@@ -85,7 +86,8 @@ TEST_F(reader_test, reads_good_lines_and_counts_every_kind_of_bad_one) {
     EXPECT_TRUE(got.last->partial_tail);
 
     // The half line is completed: it is read, and no longer counted.
-    ASSERT_TRUE(append("0:00\t - - \t7\xBA" "C\r\n"));
+    ASSERT_TRUE(append("0:00\t - - \t7\xBA"
+                       "C\r\n"));
     r->check();
     ASSERT_EQ(got.points.size(), 5u);
     EXPECT_EQ(got.points[4].sensor[0], history::no_reading);

@@ -43,14 +43,25 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         settings_case{"no_file", QByteArray(), 5, {}, {}},
         settings_case{"switches_off", thresholds, 5, {}, {}},
-        settings_case{"sensor1_on", thresholds + "frm_thermometer.Check2.value=1\r\n", 5, {40.0, 15.0}, {}},
-        settings_case{"sensor2_on", thresholds + "frm_thermometer.Check3.value=1\r\n", 5, {}, {35.0, 10.0}},
-        settings_case{"greyed_is_not_on", thresholds + "frm_thermometer.Check2.value=2\r\n", 5, {}, {}},
-        settings_case{"not_a_number", "frm_thermometer.Check2.value=1\r\nfrm_thermometer.Text3.text=abc\r\n"
-                                      "frm_thermometer.Text4.text=12.5\r\n", 5, {std::nullopt, 12.5}, {}},
+        settings_case{
+            "sensor1_on", thresholds + "frm_thermometer.Check2.value=1\r\n", 5, {40.0, 15.0}, {}},
+        settings_case{
+            "sensor2_on", thresholds + "frm_thermometer.Check3.value=1\r\n", 5, {}, {35.0, 10.0}},
+        settings_case{
+            "greyed_is_not_on", thresholds + "frm_thermometer.Check2.value=2\r\n", 5, {}, {}},
+        settings_case{"not_a_number",
+                      "frm_thermometer.Check2.value=1\r\nfrm_thermometer.Text3.text=abc\r\n"
+                      "frm_thermometer.Text4.text=12.5\r\n",
+                      5,
+                      {std::nullopt, 12.5},
+                      {}},
         settings_case{"ten_seconds", "frm_thermometer.Option5.value=1\r\n", 10, {}, {}},
         settings_case{"half_minute", "frm_thermometer.Option7.value=1\r\n", 30, {}, {}},
-        settings_case{"one_minute", "frm_thermometer.Option8.value=0\r\nfrm_thermometer.Option6.value=1\r\n", 60, {}, {}}),
+        settings_case{"one_minute",
+                      "frm_thermometer.Option8.value=0\r\nfrm_thermometer.Option6.value=1\r\n",
+                      60,
+                      {},
+                      {}}),
     [](const testing::TestParamInfo<settings_case>& i) { return std::string(i.param.name); });
 
 } // namespace

@@ -35,30 +35,60 @@ const QByteArray date = "12-05-2026\t21:10:05\t";
 
 INSTANTIATE_TEST_SUITE_P(
     table, log_line,
-    testing::Values(
-        line_case{"both_readings", date + "23\xBA" "C\t31\xBA" "C", true, 23, 31},
-        line_case{"no_reading_text", date + "23\xBA" "C\t - - ", true, 23},
-        line_case{"empty_fields", date + "\t", true},
-        line_case{"lowest_and_highest", date + "0\xBA" "C\t124\xBA" "C", true, 0, 124},
-        line_case{"utf8_degree_sign", date + "7\xC2\xBA" "C\t", true, 7},
-        line_case{"reading_above_124", date + "125\xBA" "C\t", false},
-        line_case{"four_digits", date + "0023\xBA" "C\t", false},
-        line_case{"no_unit", date + "23\t", false},
-        line_case{"plain_C", date + "23C\t", false},
-        line_case{"negative", date + "-3\xBA" "C\t", false},
-        line_case{"three_fields", date + "23\xBA" "C", false},
-        line_case{"five_fields", date + "23\xBA" "C\t\t", false},
-        line_case{"february_30", "02-30-2026\t10:00:00\t\t", false},
-        line_case{"february_29_leap", "02-29-2028\t10:00:00\t\t", true},
-        line_case{"february_29_common", "02-29-2100\t10:00:00\t\t", false},
-        line_case{"month_13", "13-01-2026\t10:00:00\t\t", false},
-        line_case{"hour_24", "12-05-2026\t24:00:00\t\t", false},
-        line_case{"second_60", "12-05-2026\t23:59:60\t\t", false},
-        line_case{"year_first", "2026-12-05\t10:00:00\t\t", false},
-        line_case{"space_for_tab", "12-05-2026 10:00:00\t\t", false},
-        line_case{"letters_in_date", "1a-05-2026\t10:00:00\t\t", false},
-        line_case{"binary", QByteArray("\0\x01\xFF\t\x80\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t", 22), false},
-        line_case{"empty", "", false}),
+    testing::Values(line_case{"both_readings",
+                              date + "23\xBA"
+                                     "C\t31\xBA"
+                                     "C",
+                              true, 23, 31},
+                    line_case{"no_reading_text",
+                              date + "23\xBA"
+                                     "C\t - - ",
+                              true, 23},
+                    line_case{"empty_fields", date + "\t", true},
+                    line_case{"lowest_and_highest",
+                              date + "0\xBA"
+                                     "C\t124\xBA"
+                                     "C",
+                              true, 0, 124},
+                    line_case{"utf8_degree_sign",
+                              date + "7\xC2\xBA"
+                                     "C\t",
+                              true, 7},
+                    line_case{"reading_above_124",
+                              date + "125\xBA"
+                                     "C\t",
+                              false},
+                    line_case{"four_digits",
+                              date + "0023\xBA"
+                                     "C\t",
+                              false},
+                    line_case{"no_unit", date + "23\t", false},
+                    line_case{"plain_C", date + "23C\t", false},
+                    line_case{"negative",
+                              date + "-3\xBA"
+                                     "C\t",
+                              false},
+                    line_case{"three_fields",
+                              date + "23\xBA"
+                                     "C",
+                              false},
+                    line_case{"five_fields",
+                              date + "23\xBA"
+                                     "C\t\t",
+                              false},
+                    line_case{"february_30", "02-30-2026\t10:00:00\t\t", false},
+                    line_case{"february_29_leap", "02-29-2028\t10:00:00\t\t", true},
+                    line_case{"february_29_common", "02-29-2100\t10:00:00\t\t", false},
+                    line_case{"month_13", "13-01-2026\t10:00:00\t\t", false},
+                    line_case{"hour_24", "12-05-2026\t24:00:00\t\t", false},
+                    line_case{"second_60", "12-05-2026\t23:59:60\t\t", false},
+                    line_case{"year_first", "2026-12-05\t10:00:00\t\t", false},
+                    line_case{"space_for_tab", "12-05-2026 10:00:00\t\t", false},
+                    line_case{"letters_in_date", "1a-05-2026\t10:00:00\t\t", false},
+                    line_case{"binary",
+                              QByteArray("\0\x01\xFF\t\x80\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t", 22),
+                              false},
+                    line_case{"empty", "", false}),
     [](const testing::TestParamInfo<line_case>& i) { return std::string(i.param.name); });
 
 TEST(log_line, reads_back_what_the_monitor_writes) {
@@ -77,12 +107,18 @@ TEST(log_line, reads_back_what_the_monitor_writes) {
 TEST(log_bytes, counts_bad_lines_and_leaves_the_unended_tail) {
     history::local_clock clock{QTimeZone::utc()};
     std::vector<history::log_point> points;
-    const QByteArray bytes = date + "1\xBA" "C\t\r\n"      // CR LF
-                             + "garbage\r\n"              // unreadable
-                             + date + "2\xBA" "C\t\n"     // LF alone
-                             + "\r\n"                     // empty line
+    const QByteArray bytes = date +
+                             "1\xBA"
+                             "C\t\r\n"       // CR LF
+                             + "garbage\r\n" // unreadable
+                             + date +
+                             "2\xBA"
+                             "C\t\n"                          // LF alone
+                             + "\r\n"                         // empty line
                              + "01-01-1969\t00:00:00\t\t\r\n" // before 1970: no place in a point
-                             + date + "3\xBA" "C\t";      // still being written
+                             + date +
+                             "3\xBA"
+                             "C\t"; // still being written
     const history::parse_result r = history::parse_log_bytes(bytes, clock, points);
     ASSERT_EQ(points.size(), 2u);
     EXPECT_EQ(points[0].sensor[0], 1);
@@ -131,8 +167,10 @@ TEST(local_clock, repeated_hour_in_autumn_goes_back_in_time) {
     history::local_clock clock(berlin);
     std::vector<history::log_point> points;
     // The monitor's clock runs 02:59:55 (summer time), then 02:00:00 again.
-    const QByteArray bytes = "10-25-2026\t02:59:55\t20\xBA" "C\t\r\n"
-                             "10-25-2026\t02:00:00\t21\xBA" "C\t\r\n";
+    const QByteArray bytes = "10-25-2026\t02:59:55\t20\xBA"
+                             "C\t\r\n"
+                             "10-25-2026\t02:00:00\t21\xBA"
+                             "C\t\r\n";
     history::parse_log_bytes(bytes, clock, points);
     ASSERT_EQ(points.size(), 2u);
     EXPECT_LT(points[1].time, points[0].time);

@@ -117,14 +117,15 @@ TEST_P(spike, of_one_sample_survives_any_zoom) {
     EXPECT_LE(t.sensor[0].points.size(), 4u * c.columns + 4);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    table, spike,
-    testing::Values(zoom_case{"whole_day_narrow", 0, 86400, 7},
-                    zoom_case{"whole_day_wide", 0, 86400, 1500},
-                    zoom_case{"one_column", 0, 86400, 1},
-                    zoom_case{"hours_around", 40000, 70000, 333},
-                    zoom_case{"minute_around", 45000 - 30, 61725 + 30, 999}),
-    [](const testing::TestParamInfo<zoom_case>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(table, spike,
+                         testing::Values(zoom_case{"whole_day_narrow", 0, 86400, 7},
+                                         zoom_case{"whole_day_wide", 0, 86400, 1500},
+                                         zoom_case{"one_column", 0, 86400, 1},
+                                         zoom_case{"hours_around", 40000, 70000, 333},
+                                         zoom_case{"minute_around", 45000 - 30, 61725 + 30, 999}),
+                         [](const testing::TestParamInfo<zoom_case>& i) {
+                             return std::string(i.param.name);
+                         });
 
 TEST(reduce, missing_reading_or_pause_inside_a_crowded_column_still_breaks_the_line) {
     std::vector<log_point> points;
@@ -158,8 +159,8 @@ TEST(summarize, weighs_each_reading_by_the_time_it_stands_for) {
     // before it and the 40 ºC after it count one period each.
     const history::gap_rule ten_seconds{10};
     const auto s = series_of({at(0, 10, 5), at(30, 30), at(40, 30), at(1000, 40)});
-    const std::array<history::sensor_limits, 2> limits = {
-        history::sensor_limits{30.0, 10.0}, history::sensor_limits{}};
+    const std::array<history::sensor_limits, 2> limits = {history::sensor_limits{30.0, 10.0},
+                                                          history::sensor_limits{}};
     const auto ranges = s.between(0, 2000);
     const auto sum = history::summarize(s, ranges, ten_seconds, limits);
     ASSERT_TRUE(sum[0].any);
@@ -186,13 +187,12 @@ TEST_P(iso_time, carries_the_local_offset) {
     EXPECT_EQ(history::iso_time(GetParam().utc, GetParam().offset), GetParam().text);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    table, iso_time,
-    testing::Values(iso_case{0, 0, "1970-01-01T00:00:00+00:00"},
-                    iso_case{1796505005, 3600, "2026-12-05T22:10:05+01:00"},
-                    iso_case{1796505005, -12600, "2026-12-05T17:40:05-03:30"},
-                    iso_case{951782400, 0, "2000-02-29T00:00:00+00:00"},
-                    iso_case{4294967295, 0, "2106-02-07T06:28:15+00:00"}));
+INSTANTIATE_TEST_SUITE_P(table, iso_time,
+                         testing::Values(iso_case{0, 0, "1970-01-01T00:00:00+00:00"},
+                                         iso_case{1796505005, 3600, "2026-12-05T22:10:05+01:00"},
+                                         iso_case{1796505005, -12600, "2026-12-05T17:40:05-03:30"},
+                                         iso_case{951782400, 0, "2000-02-29T00:00:00+00:00"},
+                                         iso_case{4294967295, 0, "2106-02-07T06:28:15+00:00"}));
 
 TEST(csv, readings_as_plain_numbers_and_empty_without_one) {
     QByteArray out(history::csv_header);
