@@ -36,7 +36,7 @@ const QColor lamp_green(0x00, 0x80, 0x00);
 
 class builder {
 public:
-    builder(std::vector<QObject*>& order)
+    explicit builder(std::vector<QObject*>& order)
         : order_(order) {}
 
     template <class T> T* add(T* c, const char* name) {

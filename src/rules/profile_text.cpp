@@ -86,8 +86,7 @@ parsed_line parse(QByteArrayView line) {
 
 } // namespace
 
-std::optional<QByteArrayView> find_value(QByteArrayView content, QByteArrayView section,
-                                         QByteArrayView key) {
+std::optional<QByteArrayView> find_value(QByteArrayView content, entry_name name) {
     std::optional<QByteArrayView> found;
     bool seen_section = false;
     bool inside = false;
@@ -96,9 +95,9 @@ std::optional<QByteArrayView> find_value(QByteArrayView content, QByteArrayView 
         if (p.type == line_type::section) {
             if (inside)
                 return false;
-            inside = !seen_section && same_name(p.name, section);
+            inside = !seen_section && same_name(p.name, name.section);
             seen_section = seen_section || inside;
-        } else if (inside && p.type == line_type::key && same_name(p.name, key)) {
+        } else if (inside && p.type == line_type::key && same_name(p.name, name.key)) {
             found = trim_spaces(p.value);
             return false;
         }
@@ -116,8 +115,9 @@ bool is_storable_key(QByteArrayView key) {
     return true;
 }
 
-QByteArray with_value(QByteArrayView content, QByteArrayView section, QByteArrayView key,
-                      QByteArrayView value) {
+QByteArray with_value(QByteArrayView content, entry_name name, QByteArrayView value) {
+    const QByteArrayView section = name.section;
+    const QByteArrayView key = name.key;
     // First pass: where the section starts, where the key stands, and the
     // last non-blank line of the section, after which a new key goes.
     qsizetype n = 0;

@@ -11,20 +11,25 @@
 // platform's own profile functions.
 namespace rules::profile {
 
-// The value of `key` in `section`, with the spaces around it removed;
-// nullopt when the section or the key is missing. Reads LF and CR LF lines.
-std::optional<QByteArrayView> find_value(QByteArrayView content, QByteArrayView section,
-                                         QByteArrayView key);
+// Where a value stands. Callers name both parts, {.section = ..., .key = ...}:
+// the names and the file's content are all bytes, and a swap reads nothing.
+struct entry_name {
+    QByteArrayView section;
+    QByteArrayView key;
+};
+
+// The value of the entry, with the spaces around it removed; nullopt when
+// the section or the key is missing. Reads LF and CR LF lines.
+std::optional<QByteArrayView> find_value(QByteArrayView content, entry_name name);
 
 // Whether `key` can stand before "=" on a line of its own and be found again.
 bool is_storable_key(QByteArrayView key);
 
-// `content` with `key` set to `value` in `section`: an existing key is
-// replaced in place, a new one goes after the last non-blank line of its
-// section, a missing section is added at the end. Every line of the result
-// ends in CR LF. Key and value must already be fit for a line (see
-// is_storable_key; no CR, LF or NUL in the value).
-QByteArray with_value(QByteArrayView content, QByteArrayView section, QByteArrayView key,
-                      QByteArrayView value);
+// `content` with the entry set to `value`: an existing key is replaced in
+// place, a new one goes after the last non-blank line of its section, a
+// missing section is added at the end. Every line of the result ends in
+// CR LF. Key and value must already be fit for a line (see is_storable_key;
+// no CR, LF or NUL in the value).
+QByteArray with_value(QByteArrayView content, entry_name name, QByteArrayView value);
 
 } // namespace rules::profile

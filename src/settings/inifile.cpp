@@ -113,8 +113,8 @@ QString save(const QString& file_path, const inifile::entries& key_values) {
         const QByteArray k = rules::to_windows1252(key);
         if (!rules::profile::is_storable_key(k))
             continue;
-        content =
-            rules::profile::with_value(content, rules::to_windows1252(vez), k, encode_value(value));
+        content = rules::profile::with_value(
+            content, {.section = rules::to_windows1252(vez), .key = k}, encode_value(value));
         changed = true;
     }
     if (!changed)
@@ -176,8 +176,9 @@ QString inifile::read_key(const QString& section, const QString& key, const QStr
                           qsizetype max_length) const {
     const loaded_file file = load(path());
     if (file.state == file_state::readable) {
-        const auto value = rules::profile::find_value(file.bytes, rules::to_windows1252(section),
-                                                      rules::to_windows1252(key));
+        const auto value =
+            rules::profile::find_value(file.bytes, {.section = rules::to_windows1252(section),
+                                                    .key = rules::to_windows1252(key)});
         if (value)
             return cut_and_trim(rules::from_windows1252(*value), max_length);
     }
@@ -190,7 +191,7 @@ QString inifile::ini_write(const QString& key, const QString& value) {
 
 QString inifile::ini_write_all(const entries& key_values) {
     const QString file_path = path();
-    const QString error = save(file_path, key_values);
+    QString error = save(file_path, key_values);
     if (!error.isEmpty())
         std::fprintf(stderr, "kestrova: settings not saved: %s: %s\n",
                      qPrintable(QDir::toNativeSeparators(file_path)), qPrintable(error));

@@ -72,10 +72,14 @@ struct lamp_fixture : ::testing::TestWithParam<int> {
     ~lamp_fixture() override { QLocale::setDefault(QLocale::system()); }
 
     void click(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton); }
-    void set_texts(const QString& reading, const QString& high, const QString& low) {
-        s.reading->setText(reading);
-        s.high->setText(high);
-        s.low->setText(low);
+    // Named at each call: high and low swapped would still light lamps, the wrong ones.
+    struct texts {
+        QString reading, high, low;
+    };
+    void set_texts(const texts& t) {
+        s.reading->setText(t.reading);
+        s.high->setText(t.high);
+        s.low->setText(t.low);
     }
 };
 
@@ -117,7 +121,7 @@ TEST_P(lamp_fixture, lamps_follow_reading_and_thresholds_at_each_tick) {
                      "\", low \"" + r.low.toStdString() + "\"");
         const QColor high_before = s.high_lamp->fill_color();
         const QColor low_before = s.low_lamp->fill_color();
-        set_texts(r.reading, r.high, r.low);
+        set_texts({.reading = r.reading, .high = r.high, .low = r.low});
         ASSERT_EQ(s.high->text(), r.high);
         ASSERT_EQ(s.low->text(), r.low);
         // Nothing changes before the tick.
@@ -133,7 +137,7 @@ TEST_P(lamp_fixture, lamps_follow_reading_and_thresholds_at_each_tick) {
 TEST_P(lamp_fixture, alarm_switch_starts_and_stops_its_own_sensor_only) {
     click(s.check);
     click(other.check);
-    set_texts(deg("35"), QStringLiteral("30"), QStringLiteral("10"));
+    set_texts({.reading = deg("35"), .high = QStringLiteral("30"), .low = QStringLiteral("10")});
     wait_tick(s.timer);
     wait_tick(other.timer);
     ASSERT_EQ(s.high_lamp->fill_color(), red);
@@ -179,7 +183,7 @@ TEST_P(lamp_fixture, alarm_switch_starts_and_stops_its_own_sensor_only) {
 
 TEST_P(lamp_fixture, lamps_repaint_on_change_only_and_say_what_they_show) {
     click(s.check);
-    set_texts(deg("35"), QStringLiteral("30"), QStringLiteral("10"));
+    set_texts({.reading = deg("35"), .high = QStringLiteral("30"), .low = QStringLiteral("10")});
     wait_tick(s.timer);
     ASSERT_EQ(s.high_lamp->fill_color(), red);
     const int changes = s.high_lamp->fill_changes() + s.low_lamp->fill_changes();
@@ -244,7 +248,7 @@ TEST(alarm_start_up, switches_set_timers_and_lamps_as_a_click_would) {
 
 TEST_P(lamp_fixture, an_idle_alarm_timer_rests_until_a_text_changes) {
     click(s.check);
-    set_texts(deg("25"), QStringLiteral("30"), QStringLiteral("10"));
+    set_texts({.reading = deg("25"), .high = QStringLiteral("30"), .low = QStringLiteral("10")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !s.timer->ticking(); }, 5000));
     EXPECT_TRUE(s.timer->enabled());
     EXPECT_EQ(s.high_lamp->fill_color(), green);

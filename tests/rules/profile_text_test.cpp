@@ -8,9 +8,8 @@ namespace profile = rules::profile;
 
 namespace {
 
-std::optional<QByteArray> lookup(QByteArrayView content, QByteArrayView section,
-                                 QByteArrayView key) {
-    const auto v = profile::find_value(content, section, key);
+std::optional<QByteArray> lookup(QByteArrayView content, profile::entry_name name) {
+    const auto v = profile::find_value(content, name);
     return v ? std::optional<QByteArray>(v->toByteArray()) : std::nullopt;
 }
 
@@ -48,7 +47,7 @@ TEST(profile_text, finds_a_value_by_section_and_key) {
         {"binary around", bytes_of("\xff\xfe\0\r\r[VEZ]\n\x01\n[VEZ]\rk=v\nk=w"), "VEZ", "k", "w"},
     };
     for (const row& r : rows)
-        EXPECT_EQ(lookup(r.content, r.section, r.key), r.expected) << r.what;
+        EXPECT_EQ(lookup(r.content, {.section = r.section, .key = r.key}), r.expected) << r.what;
 }
 
 TEST(profile_text, stores_a_value_in_place_or_at_the_end_of_its_section) {
@@ -83,9 +82,10 @@ TEST(profile_text, stores_a_value_in_place_or_at_the_end_of_its_section) {
          bytes_of("\0\xff\r\x01\r\n[VEZ]\r\nk=v\r\n")},
     };
     for (const row& r : rows) {
-        const QByteArray got = profile::with_value(r.content, "VEZ", r.key, r.value);
+        const QByteArray got =
+            profile::with_value(r.content, {.section = "VEZ", .key = r.key}, r.value);
         EXPECT_EQ(got, r.expected) << r.what;
-        EXPECT_EQ(lookup(got, "VEZ", r.key), QByteArray(r.value)) << r.what;
+        EXPECT_EQ(lookup(got, {.section = "VEZ", .key = r.key}), QByteArray(r.value)) << r.what;
     }
 }
 
