@@ -50,7 +50,8 @@ cpu_sample cpu_now() {
     times(&t);
     timespec ts{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return {t.tms_utime + t.tms_stime, static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9};
+    return {t.tms_utime + t.tms_stime,
+            static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9};
 }
 
 // Runs the event loop for ms milliseconds.
@@ -102,7 +103,7 @@ void measure_cpu(const char* what, const thermometer_controls& ui, double second
     wall.start();
     run_for(rules::to_int32_half_even(seconds * 1000).value_or(30000));
     const cpu_sample after = cpu_now();
-    const double elapsed = wall.elapsed() / 1000.0;
+    const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
     QObject::disconnect(c2);
     QObject::disconnect(c3);
     const double cpu = after.seconds - before.seconds;
@@ -143,7 +144,7 @@ void measure_follow(const thermometer_controls& ui) {
             std::printf("follow: lamp did not change within 2 s\n");
             break;
         }
-        delays.push_back(clock.nsecsElapsed() / 1e6);
+        delays.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
         run_for(pause(rng));
     }
     ui.MSComm1->set_port_open(false);

@@ -58,7 +58,7 @@ mqtt_publisher::mqtt_publisher(const sensor_roles& sensors, const logging_role& 
 mqtt::settings mqtt_publisher::read_settings(const inifile& ini, const QString& host_name) {
     // Anything the file cannot hold marks a key that is not there.
     const QString missing = QStringLiteral("\u0001");
-    const mqtt::settings s = mqtt::read_settings(
+    mqtt::settings s = mqtt::read_settings(
         [&](const QString& key) -> std::optional<QString> {
             const QString v = ini.read_key(QStringLiteral("MQTT"), key, missing, long_value);
             return v == missing ? std::nullopt : std::optional<QString>(v);

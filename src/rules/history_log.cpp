@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::int64_t day_seconds = 86400;
 constexpr std::int64_t hour_seconds = 3600;
+constexpr std::int64_t minute_seconds = 60;
 
 std::int64_t floor_div(std::int64_t a, std::int64_t b) {
     const std::int64_t q = a / b;
@@ -106,8 +107,8 @@ std::optional<log_fields> parse_log_line(QByteArrayView line) {
         return std::nullopt;
 
     log_fields f;
-    f.local_seconds =
-        days_from_civil(year, month, day) * day_seconds + hh * hour_seconds + mm * 60 + ss;
+    f.local_seconds = days_from_civil(year, month, day) * day_seconds + hh * hour_seconds +
+                      mm * minute_seconds + ss;
     f.sensor[0] = *s1;
     f.sensor[1] = *s2;
     return f;

@@ -99,6 +99,7 @@ TEST(ending, each_end_signal_after_start_up_saves_and_exits_0) {
         std::vector<int> signals;
     };
     std::vector<int> burst;
+    burst.reserve(99);
     for (int i = 0; i < 99; ++i)
         burst.push_back(i % 3 == 0 ? SIGTERM : i % 3 == 1 ? SIGINT : SIGHUP);
     const row rows[] = {{"SIGINT", {SIGINT}}, {"SIGHUP", {SIGHUP}}, {"a burst of 99", burst}};

@@ -214,8 +214,9 @@ TEST_F(inifile_fixture, a_save_cut_short_leaves_the_old_file_whole) {
 }
 
 TEST_F(inifile_fixture, garbage_files_read_as_defaults_without_harm) {
+    constexpr qsizetype kib = 1024;
     QRandomGenerator random(1234);
-    QByteArray noise(512 * 1024, '\0');
+    QByteArray noise(512 * kib, '\0');
     random.fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
 
     struct row {
@@ -225,13 +226,13 @@ TEST_F(inifile_fixture, garbage_files_read_as_defaults_without_harm) {
     };
     const row rows[] = {
         {"random bytes", noise, true},
-        {"NUL bytes", QByteArray(64 * 1024, '\0'), true},
+        {"NUL bytes", QByteArray(64 * kib, '\0'), true},
         {"only line ends", QByteArray(inifile::max_file_size / 4, '\n'), true},
         {"line ends that CR LF would push past the limit",
          QByteArray(inifile::max_file_size / 2, '\n'), false},
-        {"one long line without end", QByteArray(900 * 1024, 'k') + "=[VEZ]", true},
+        {"one long line without end", QByteArray(900 * kib, 'k') + "=[VEZ]", true},
         {"section headers only", QByteArray("[VEZ\n").repeated(100000), true},
-        {"20 MB on one line", QByteArray(20 * 1024 * 1024, 'x'), false},
+        {"20 MB on one line", QByteArray(20 * kib * kib, 'x'), false},
     };
     for (const row& r : rows) {
         ASSERT_TRUE(write_file(file, r.content)) << r.what;
@@ -273,7 +274,7 @@ TEST_F(inifile_fixture, a_save_that_fails_leaves_the_file_and_says_why_in_one_li
     // on standard error.
     const auto failing_save = [&](const char* what) {
         testing::internal::CaptureStderr();
-        const QString reason = ini.ini_write(QStringLiteral("k"), QStringLiteral("new"));
+        QString reason = ini.ini_write(QStringLiteral("k"), QStringLiteral("new"));
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_FALSE(reason.isEmpty()) << what;
         EXPECT_EQ(err, QStringLiteral("kestrova: settings not saved: %1: %2\n")
