@@ -36,17 +36,21 @@ int main(int argc, char* argv[]) {
     history::history_window window(path);
     if (args.isSet(exit_after_draw) || args.isSet(snapshot)) {
         const QString picture = args.value(snapshot);
-        QObject::connect(&window, &history::history_window::first_full_draw, &window, [&] {
-            int status = 0;
-            if (!picture.isEmpty() && !window.grab().save(picture, "PNG")) {
-                std::fprintf(stderr, "kestrova-history: cannot write %s\n", qPrintable(picture));
-                status = 1;
-            }
-            std::printf("first chart drawn after %lld ms, %zu lines\n",
-                        static_cast<long long>(since_start.elapsed()), window.series().size());
-            std::fflush(stdout);
-            QApplication::exit(status);
-        });
+        // The picture's name is copied: this block ends before the chart is drawn.
+        QObject::connect(&window, &history::history_window::first_full_draw, &window,
+                         [&window, &since_start, picture] {
+                             int status = 0;
+                             if (!picture.isEmpty() && !window.grab().save(picture, "PNG")) {
+                                 std::fprintf(stderr, "kestrova-history: cannot write %s\n",
+                                              qPrintable(picture));
+                                 status = 1;
+                             }
+                             std::printf("first chart drawn after %lld ms, %zu lines\n",
+                                         static_cast<long long>(since_start.elapsed()),
+                                         window.series().size());
+                             std::fflush(stdout);
+                             QApplication::exit(status);
+                         });
     }
     window.show();
     return QApplication::exec();
