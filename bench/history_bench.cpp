@@ -1,7 +1,8 @@
 // The history chart on a year of data log at the 5 s period (6.3 million
 // lines, with pauses and missing readings):
 //   parse time of the whole log (the program's reader over the mapped file),
-//   reduction and figures per redraw at several zooms and pans, and a whole
+//   the block summaries of the whole log, reduction and figures per redraw
+//   at several zooms and pans (and point by point for comparison), a whole
 //   redraw of the chart widget (offscreen) after a zoom or pan,
 //   and, under an Xvfb of its own, the time from starting kestrova-history
 //   to its first complete chart and the program's peak resident memory.
@@ -12,6 +13,7 @@
 
 #include "history/history_chart.h"
 #include "history/log_reader.h"
+#include "rules/history_blocks.h"
 #include "rules/history_stats.h"
 #include "rules/history_trace.h"
 
@@ -136,16 +138,31 @@ constexpr view views[] = {{"all", 0}, {"7 days", 7 * 86400}, {"24 h", 86400}, {"
 
 void bench_reduction(const history::point_series& series, int columns, const QString& dir) {
     const history::log_settings settings = history::read_log_settings(dir);
+    // The summaries are made as points arrive; here once for the whole log,
+    // as after a change of settings.
+    history::block_index blocks;
+    QElapsedTimer b;
+    b.start();
+    blocks.update(series, settings.gaps, settings.limits);
+    std::printf("block summaries of the whole log: %.1f ms, %.1f MB\n", ms_since(b),
+                static_cast<double>(blocks.block_count() * 2 * sizeof(history::block_sensor)) /
+                    1048576.0);
     history::trace_set traces;
     for (const view& v : views) {
         const double to = series.last_time();
         const double span = v.span > 0 ? v.span : to - series.first_time();
-        std::vector<double> zoom_ms, pan_ms, reduce_ms;
+        std::vector<double> zoom_ms, pan_ms, reduce_ms, plain_ms;
         for (int i = 0; i < 15; ++i) {
             QElapsedTimer r;
             r.start();
-            history::reduce(series, settings.gaps, to - span, to, columns, traces);
+            history::reduce(series, blocks, to - span, to, columns, traces);
             reduce_ms.push_back(ms_since(r));
+            // The same window point by point, without the summaries.
+            r.restart();
+            const auto ranges = series.between(to - span, to);
+            (void)history::summarize(series, ranges, settings.gaps, settings.limits);
+            history::reduce(series, settings.gaps, to - span, to, columns, traces);
+            plain_ms.push_back(ms_since(r));
             // Zoom: the window ending at the latest reading; pan: a step back.
             for (auto* out : {&zoom_ms, &pan_ms}) {
                 const double shift = out == &pan_ms ? span / 8 * (i + 1) / 15 : 0;
@@ -154,17 +171,17 @@ void bench_reduction(const history::point_series& series, int columns, const QSt
                 // As the chart does it: the figures on the second core.
                 auto figures = std::async(std::launch::async, [&] {
                     const auto ranges = series.between(to - span - shift, to - shift);
-                    return history::summarize(series, ranges, settings.gaps, settings.limits);
+                    return history::summarize(series, blocks, ranges);
                 });
-                history::reduce(series, settings.gaps, to - span - shift, to - shift, columns,
-                                traces);
+                history::reduce(series, blocks, to - span - shift, to - shift, columns, traces);
                 figures.wait();
                 out->push_back(ms_since(t));
             }
         }
         std::printf("reduction + figures, %-6s to %d columns: %7.2f ms median (pan %7.2f ms; "
-                    "the reduction alone %.2f ms)\n",
-                    v.name, columns, median(zoom_ms), median(pan_ms), median(reduce_ms));
+                    "the reduction alone %.2f ms; point by point on one core %.2f ms)\n",
+                    v.name, columns, median(zoom_ms), median(pan_ms), median(reduce_ms),
+                    median(plain_ms));
     }
 }
 

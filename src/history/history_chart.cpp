@@ -425,13 +425,15 @@ void history_chart::redraw() {
     since_redraw_.restart();
     const QRectF area = chart()->plotArea();
     columns_ = std::max(1, static_cast<int>(area.width()));
+    // New points since the last redraw are summarised once, here.
+    blocks_.update(series_, settings_.gaps, settings_.limits);
     // The figures are worked out on the second core while the lines are
-    // reduced on this one; both only read the series.
+    // reduced on this one; both only read the series and its summaries.
     auto figures = std::async(std::launch::async, [this] {
         const auto ranges = series_.between(from_, to_);
-        return summarize(series_, ranges, settings_.gaps, settings_.limits);
+        return summarize(series_, blocks_, ranges);
     });
-    reduce(series_, settings_.gaps, from_, to_, columns_, traces_);
+    reduce(series_, blocks_, from_, to_, columns_, traces_);
     summary_ = figures.get();
     update_axes();
     // The pointer now rests over another time, or over new readings.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/log_settings.h"
+#include "rules/history_blocks.h"
 #include "rules/history_series.h"
 #include "rules/history_stats.h"
 #include "rules/history_trace.h"
@@ -112,6 +113,7 @@ private:
     bool loading_ = false;
     QElapsedTimer since_redraw_;
 
+    block_index blocks_;
     trace_set traces_;
     std::array<sensor_summary, 2> summary_;
     double y_min_ = 0;

@@ -10,6 +10,7 @@ void point_series::clear() {
     points_.shrink_to_fit();
     run_starts_.clear();
     first_time_ = last_time_ = 0;
+    ++generation_;
 }
 
 void point_series::append(std::span<const log_point> points) {

@@ -33,6 +33,9 @@ public:
     void append(std::span<const log_point> points);
 
     const std::vector<log_point>& points() const { return points_; }
+    // Changes whenever the series is cleared, so that what was worked out
+    // from its points can tell it is out of date.
+    std::uint64_t generation() const { return generation_; }
     std::size_t size() const { return points_.size(); }
     bool empty() const { return points_.empty(); }
     // Where each run begins; the first is 0 when there are points.
@@ -56,6 +59,7 @@ private:
     std::vector<std::size_t> run_starts_;
     std::uint32_t first_time_ = 0;
     std::uint32_t last_time_ = 0;
+    std::uint64_t generation_ = 0;
 };
 
 // The sampling period and the pause after which the line breaks.

@@ -1,5 +1,6 @@
 #include "rules/history_stats.h"
 
+#include "rules/history_blocks.h"
 #include "rules/numbers.h"
 
 #include <algorithm>
@@ -7,50 +8,35 @@
 
 namespace history {
 
-std::array<sensor_summary, 2> summarize(const point_series& series,
-                                        std::span<const index_range> ranges, const gap_rule& gaps,
-                                        const std::array<sensor_limits, 2>& limits) {
-    struct sums {
-        std::int64_t weight = 0, weighted = 0, above = 0, below = 0;
-        int min = 255, max = -1;
-    };
-    std::array<sums, 2> acc;
-    // Readings are whole numbers: "at or above 25.5" is "at or above 26".
-    // A threshold not in force is one no reading reaches.
-    const auto whole = [](double v, int otherwise) {
-        return rules::to_int32_half_even(std::clamp(v, -1.0, 256.0)).value_or(otherwise);
-    };
-    int high[2], low[2];
-    for (int s = 0; s < 2; ++s) {
-        high[s] = limits[s].high ? whole(std::ceil(*limits[s].high), 256) : 256;
-        low[s] = limits[s].low ? whole(std::floor(*limits[s].low), -1) : -1;
-    }
-    const auto& pts = series.points();
-    const std::uint32_t limit = gaps.limit();
-    const std::uint32_t period = gaps.period_seconds;
-    // One sensor at a time, with its sums in locals: the loop stays tight.
-    for (int s = 0; s < 2; ++s) {
-        sums a;
-        for (const index_range& r : ranges) {
-            for (std::size_t i = r.begin; i < r.end; ++i) {
-                const log_point& p = pts[i];
-                const int v = p.sensor[s];
-                if (v == no_reading)
-                    continue;
-                // As gap_rule::seconds_until: the time to the next line of
-                // the run (an earlier one starts another run and wraps here).
-                const std::uint32_t dt = i + 1 < pts.size() ? pts[i + 1].time - p.time : 0;
-                const std::int64_t w = dt - 1 < limit ? dt : period;
-                a.weight += w;
-                a.weighted += w * v;
-                a.above += v >= high[s] ? w : 0;
-                a.below += v <= low[s] ? w : 0;
-                a.min = std::min(a.min, v);
-                a.max = std::max(a.max, v);
-            }
-        }
-        acc[s] = a;
-    }
+namespace {
+
+struct sums {
+    std::int64_t weight = 0, weighted = 0, above = 0, below = 0;
+    int min = 255, max = -1;
+};
+
+// One point of one sensor into its sums; inline so that the loops over
+// points stay tight.
+inline void add_point(sums& a, const std::vector<log_point>& pts, std::size_t i, int s,
+                      std::uint32_t limit, std::uint32_t period, const reading_bounds& bounds) {
+    const log_point& p = pts[i];
+    const int v = p.sensor[s];
+    if (v == no_reading)
+        return;
+    // As gap_rule::seconds_until: the time to the next line of the run (an
+    // earlier one starts another run and wraps here).
+    const std::uint32_t dt = i + 1 < pts.size() ? pts[i + 1].time - p.time : 0;
+    const std::int64_t w = dt - 1 < limit ? dt : period;
+    a.weight += w;
+    a.weighted += w * v;
+    a.above += v >= bounds.high ? w : 0;
+    a.below += v <= bounds.low ? w : 0;
+    a.min = std::min(a.min, v);
+    a.max = std::max(a.max, v);
+}
+
+std::array<sensor_summary, 2> figures_of(const std::array<sums, 2>& acc,
+                                         const std::array<sensor_limits, 2>& limits) {
     std::array<sensor_summary, 2> out;
     for (int s = 0; s < 2; ++s) {
         const sums& a = acc[s];
@@ -67,6 +53,84 @@ std::array<sensor_summary, 2> summarize(const point_series& series,
             out[s].below_low = static_cast<double>(a.below) / weight;
     }
     return out;
+}
+
+} // namespace
+
+std::array<reading_bounds, 2> bounds_of(const std::array<sensor_limits, 2>& limits) {
+    const auto whole = [](double v, int otherwise) {
+        return rules::to_int32_half_even(std::clamp(v, -1.0, 256.0)).value_or(otherwise);
+    };
+    std::array<reading_bounds, 2> out;
+    for (int s = 0; s < 2; ++s) {
+        if (limits[s].high)
+            out[s].high = whole(std::ceil(*limits[s].high), 256);
+        if (limits[s].low)
+            out[s].low = whole(std::floor(*limits[s].low), -1);
+    }
+    return out;
+}
+
+std::array<sensor_summary, 2> summarize(const point_series& series,
+                                        std::span<const index_range> ranges, const gap_rule& gaps,
+                                        const std::array<sensor_limits, 2>& limits) {
+    const auto bounds = bounds_of(limits);
+    const auto& pts = series.points();
+    const std::uint32_t limit = gaps.limit();
+    const std::uint32_t period = gaps.period_seconds;
+    std::array<sums, 2> acc;
+    // One sensor at a time, with its sums in locals: the loop stays tight.
+    for (int s = 0; s < 2; ++s) {
+        sums a;
+        for (const index_range& r : ranges)
+            for (std::size_t i = r.begin; i < r.end; ++i)
+                add_point(a, pts, i, s, limit, period, bounds[s]);
+        acc[s] = a;
+    }
+    return figures_of(acc, limits);
+}
+
+std::array<sensor_summary, 2> summarize(const point_series& series, const block_index& blocks,
+                                        std::span<const index_range> ranges) {
+    if (!blocks.matches(series))
+        return summarize(series, ranges, blocks.gaps(), blocks.limits());
+    const auto bounds = bounds_of(blocks.limits());
+    const auto& pts = series.points();
+    const std::uint32_t limit = blocks.gaps().limit();
+    const std::uint32_t period = blocks.gaps().period_seconds;
+    constexpr std::size_t size = block_index::block_size;
+    std::array<sums, 2> acc;
+    for (int s = 0; s < 2; ++s) {
+        sums a;
+        const auto points = [&](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i)
+                add_point(a, pts, i, s, limit, period, bounds[s]);
+        };
+        for (const index_range& r : ranges) {
+            // The whole blocks inside the range, and the points around them.
+            const std::size_t first = (r.begin + size - 1) / size;
+            const std::size_t last = std::min(r.end / size, blocks.block_count());
+            if (first >= last) {
+                points(r.begin, r.end);
+                continue;
+            }
+            points(r.begin, first * size);
+            for (std::size_t b = first; b < last; ++b) {
+                const block_sensor& block = blocks.at(b, s);
+                a.weight += block.weight;
+                a.weighted += block.weighted;
+                a.above += block.above;
+                a.below += block.below;
+                if (block.low != no_reading) {
+                    a.min = std::min<int>(a.min, block.low);
+                    a.max = std::max<int>(a.max, block.high);
+                }
+            }
+            points(last * size, r.end);
+        }
+        acc[s] = a;
+    }
+    return figures_of(acc, blocks.limits());
 }
 
 } // namespace history

@@ -28,10 +28,27 @@ struct sensor_summary {
     std::optional<double> below_low;
 };
 
+// The thresholds as whole readings, since readings are whole numbers: "at
+// or above 25.5" is "at or above 26". One not in force is one no reading
+// reaches.
+struct reading_bounds {
+    int high = 256; // at or above
+    int low = -1;   // at or below
+};
+std::array<reading_bounds, 2> bounds_of(const std::array<sensor_limits, 2>& limits);
+
+class block_index;
+
 // Each reading counts for the time until the next line of its run, or one
 // sampling period where a gap follows (gap_rule::seconds_until).
 std::array<sensor_summary, 2> summarize(const point_series& series,
                                         std::span<const index_range> ranges, const gap_rule& gaps,
                                         const std::array<sensor_limits, 2>& limits);
+
+// The same figures under the settings `blocks` was made for, taking the
+// ranges' whole blocks from their summaries. Point by point when the
+// summaries are not those of `series` as it stands.
+std::array<sensor_summary, 2> summarize(const point_series& series, const block_index& blocks,
+                                        std::span<const index_range> ranges);
 
 } // namespace history

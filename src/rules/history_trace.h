@@ -38,11 +38,20 @@ struct trace_set {
     std::optional<int> highest;
 };
 
-// Reduces the points with from <= time <= to to `columns` pixel columns.
-// A line joins two neighbours only as gap_rule::joins allows; the neighbour
-// just outside the window on each side is kept (at its true position) so
-// that lines run on to the edges. `out` is reused to spare allocations.
+class block_index;
+
+// Reduces the points with from <= time <= to to `columns` pixel columns,
+// one point at a time. A line joins two neighbours only as gap_rule::joins
+// allows; the neighbour just outside the window on each side is kept (at
+// its true position) so that lines run on to the edges. `out` is reused to
+// spare allocations.
 void reduce(const point_series& series, const gap_rule& gaps, double from, double to, int columns,
             trace_set& out);
+
+// The same reduction under the gap rule `blocks` was made for, taking each
+// unbroken whole block inside a column from its summary. Point by point
+// when the summaries are not those of `series` as it stands.
+void reduce(const point_series& series, const block_index& blocks, double from, double to,
+            int columns, trace_set& out);
 
 } // namespace history

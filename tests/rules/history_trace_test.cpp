@@ -1,6 +1,7 @@
 // The chart's reduction and the rules behind it: runs where time goes back,
 // gaps, the one-sample spike, the status line's figures and the CSV line.
 
+#include "rules/history_blocks.h"
 #include "rules/history_csv.h"
 #include "rules/history_stats.h"
 #include "rules/history_trace.h"
@@ -115,6 +116,13 @@ TEST_P(spike, of_one_sample_survives_any_zoom) {
     EXPECT_EQ(t.lowest, 3);
     // Never more than four vertices a column, a couple more for the edges.
     EXPECT_LE(t.sensor[0].points.size(), 4u * c.columns + 4);
+    // Through the block summaries, the very same lines.
+    history::block_index blocks;
+    blocks.update(s, five_seconds, {});
+    history::trace_set fast;
+    history::reduce(s, blocks, 1'000'000 + c.from, 1'000'000 + c.to, c.columns, fast);
+    EXPECT_EQ(fast.sensor[0].points, t.sensor[0].points);
+    EXPECT_EQ(fast.sensor[1].points, t.sensor[1].points);
 }
 
 INSTANTIATE_TEST_SUITE_P(table, spike,
