@@ -39,17 +39,6 @@ QString share_text(const char* what, double share) {
     return QStringLiteral("%1 %2 %").arg(QLatin1StringView(what), number_text(share * 100, 1));
 }
 
-// Axis labels that say enough for the span shown and no more.
-QString time_format(double span) {
-    if (span <= 15 * 60)
-        return QStringLiteral("HH:mm:ss");
-    if (span <= 36 * 3600)
-        return QStringLiteral("HH:mm");
-    if (span <= 20 * 86400)
-        return QStringLiteral("MM-dd HH:mm");
-    return QStringLiteral("MM-dd-yyyy");
-}
-
 } // namespace
 
 QString time_text(double utc_seconds) {
@@ -206,6 +195,72 @@ private:
     QVector<QPointF> buffer_;
 };
 
+// The time axis: grid lines and labels at the chart's round local times.
+// Qt's date-time axis only divides the range evenly, so it keeps the room
+// for its labels and the line, and this draws what goes in them.
+class time_scale_item : public QGraphicsItem {
+public:
+    time_scale_item(history_chart& view, const QDateTimeAxis& axis)
+        : QGraphicsItem(view.chart())
+        , view_(view)
+        , grid_(axis.gridLinePen())
+        , font_(axis.labelsFont())
+        , brush_(axis.labelsBrush()) {
+        // Over the plot's background, under the lines.
+        setZValue(50);
+        setAcceptedMouseButtons(Qt::NoButton);
+    }
+
+    QRectF boundingRect() const override { return view_.chart()->rect(); }
+
+    // The ticks or the chart's size changed.
+    void refresh() {
+        prepareGeometryChange();
+        update();
+    }
+
+    // The least room a label takes, with space around it.
+    double label_room() const {
+        const QFontMetricsF fm(font_);
+        return fm.horizontalAdvance(QStringLiteral("Sep 2026")) + fm.height();
+    }
+
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+        const QRectF area = view_.chart()->plotArea();
+        const double span = view_.to_ - view_.from_;
+        if (area.width() < 1 || area.height() < 1 || !(span > 0))
+            return;
+        painter->save();
+        painter->setFont(font_);
+        const QFontMetricsF fm(font_);
+        const QRectF chart_rect = boundingRect();
+        for (const time_tick& tick : view_.ticks_) {
+            const double x =
+                area.left() + (static_cast<double>(tick.time) - view_.from_) / span * area.width();
+            if (x < area.left() - 0.5 || x > area.right() + 0.5)
+                continue;
+            painter->setPen(grid_);
+            painter->drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
+            const double w = fm.horizontalAdvance(tick.label);
+            const QRectF box(x - w / 2, area.bottom() + label_gap, w, fm.height());
+            // A label that would leave the chart is left out, not cut.
+            if (box.left() < chart_rect.left() || box.right() > chart_rect.right())
+                continue;
+            painter->setPen(QPen(brush_, 1));
+            painter->drawText(box, Qt::AlignCenter, tick.label);
+        }
+        painter->restore();
+    }
+
+private:
+    static constexpr double label_gap = 6;
+
+    history_chart& view_;
+    QPen grid_;
+    QFont font_;
+    QBrush brush_;
+};
+
 history_chart::history_chart(const point_series& series, QWidget* parent)
     : QChartView(parent)
     , series_(series) {
@@ -236,6 +291,13 @@ history_chart::history_chart(const point_series& series, QWidget* parent)
     viewport()->setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     overlay_ = new trace_item(*this);
+    time_scale_ = new time_scale_item(*this, *time_axis_);
+    // The axis keeps its room and its line; its own grid and labels, at
+    // uneven times, give way to the time scale's.
+    time_axis_->setGridLineVisible(false);
+    time_axis_->setLabelsBrush(Qt::transparent);
+    time_axis_->setFormat(QStringLiteral("HH:mm"));
+    time_axis_->setTickCount(2);
 
     redraw_timer_ = new QTimer(this);
     redraw_timer_->setSingleShot(true);
@@ -379,12 +441,13 @@ double history_chart::time_at(double viewport_x) const {
 }
 
 void history_chart::update_axes() {
-    const double span = to_ - from_;
-    time_axis_->setFormat(time_format(span));
-    const int width = static_cast<int>(chart()->plotArea().width());
-    time_axis_->setTickCount(std::clamp(width / 130 + 1, 2, 10));
     time_axis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from_ * 1000)),
                          QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to_ * 1000)));
+    const double width = chart()->plotArea().width();
+    ticks_ = width >= 1
+                 ? time_ticks(from_, to_, (to_ - from_) * time_scale_->label_room() / width, clock_)
+                 : std::vector<time_tick>();
+    time_scale_->refresh();
 
     double lo = traces_.lowest.value_or(10);
     double hi = traces_.highest.value_or(30);

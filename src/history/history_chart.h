@@ -4,6 +4,7 @@
 #include "rules/history_blocks.h"
 #include "rules/history_series.h"
 #include "rules/history_stats.h"
+#include "rules/history_ticks.h"
 #include "rules/history_trace.h"
 
 #include <QColor>
@@ -24,6 +25,7 @@ inline const QColor sensor1_colour(0x00, 0x00, 0xC0);
 inline const QColor sensor2_colour(0x80, 0x00, 0x00);
 
 class trace_item;
+class time_scale_item;
 
 // The chart of both sensors over a time window, drawn from a per-column
 // reduction of the points. Wheel zooms around the pointer, dragging pans,
@@ -57,6 +59,8 @@ public:
     bool follows_latest() const { return follow_; }
     const std::array<sensor_summary, 2>& summary() const { return summary_; }
     const trace_set& traces() const { return traces_; }
+    // The time axis's labels and grid lines, at round local times.
+    const std::vector<time_tick>& ticks() const { return ticks_; }
     // The time and both readings under the pointer, or empty.
     const QString& hover_text() const { return hover_text_; }
     void set_hover_visible(bool visible);
@@ -88,6 +92,7 @@ protected:
 
 private:
     friend class trace_item;
+    friend class time_scale_item;
 
     void schedule_redraw();
     void set_window(double from, double to, bool user);
@@ -103,6 +108,7 @@ private:
     QDateTimeAxis* time_axis_ = nullptr;
     QValueAxis* value_axis_ = nullptr;
     trace_item* overlay_ = nullptr;
+    time_scale_item* time_scale_ = nullptr;
     QTimer* redraw_timer_ = nullptr;
 
     double from_ = 0;
@@ -114,6 +120,8 @@ private:
     QElapsedTimer since_redraw_;
 
     block_index blocks_;
+    local_clock clock_;
+    std::vector<time_tick> ticks_;
     trace_set traces_;
     std::array<sensor_summary, 2> summary_;
     double y_min_ = 0;
