@@ -117,6 +117,7 @@ int main(int argc, char** argv) {
     }
     QTest::qWait(1000); // let each start-up end before its first frame
     std::vector<double> cpu_before;
+    cpu_before.reserve(fleet.size());
     for (auto& s : fleet)
         cpu_before.push_back(cpu_seconds(s->monitor.processId()));
 

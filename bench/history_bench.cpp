@@ -252,7 +252,7 @@ pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>
 
 std::string read_line(int fd) {
     std::string s;
-    char c;
+    char c = 0;
     while (read(fd, &c, 1) == 1 && c != '\n')
         s += c;
     return s;
@@ -327,8 +327,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "history_bench: cannot write %s\n", qPrintable(log));
         return 1;
     }
-    std::printf("generated %d days at 5 s: %.1f MB in %.1f s (%s)\n", days, bytes / 1048576.0,
-                ms_since(t) / 1000, qPrintable(log));
+    std::printf("generated %d days at 5 s: %.1f MB in %.1f s (%s)\n", days,
+                static_cast<double>(bytes) / 1048576.0, ms_since(t) / 1000, qPrintable(log));
     if (generate_only)
         return 0;
 
@@ -348,9 +348,10 @@ int main(int argc, char** argv) {
     const double parse_ms = ms_since(t);
     std::printf("parse: %zu lines (%zu runs) in %.0f ms, %.0f MB/s, %.1f M lines/s; points take "
                 "%.1f MB\n",
-                series.size(), series.run_count(), parse_ms, bytes / 1048576.0 / (parse_ms / 1000),
-                series.size() / (parse_ms / 1000) / 1e6,
-                series.size() * sizeof(history::log_point) / 1048576.0);
+                series.size(), series.run_count(), parse_ms,
+                static_cast<double>(bytes) / 1048576.0 / (parse_ms / 1000),
+                static_cast<double>(series.size()) / (parse_ms / 1000) / 1e6,
+                static_cast<double>(series.size() * sizeof(history::log_point)) / 1048576.0);
 
     bench_reduction(series, 1100, dir);
     bench_widget_redraw(series);

@@ -15,10 +15,18 @@ struct sums {
     int min = 255, max = -1;
 };
 
+// The gap rule's two figures, both in seconds, named so that they cannot
+// trade places: a step of up to `limit` weighs its length, any other one
+// `period`.
+struct step_weights {
+    std::uint32_t limit;
+    std::uint32_t period;
+};
+
 // One point of one sensor into its sums; inline so that the loops over
 // points stay tight.
 inline void add_point(sums& a, const std::vector<log_point>& pts, std::size_t i, int s,
-                      std::uint32_t limit, std::uint32_t period, const reading_bounds& bounds) {
+                      step_weights steps, const reading_bounds& bounds) {
     const log_point& p = pts[i];
     const int v = p.sensor[s];
     if (v == no_reading)
@@ -26,7 +34,7 @@ inline void add_point(sums& a, const std::vector<log_point>& pts, std::size_t i,
     // As gap_rule::seconds_until: the time to the next line of the run (an
     // earlier one starts another run and wraps here).
     const std::uint32_t dt = i + 1 < pts.size() ? pts[i + 1].time - p.time : 0;
-    const std::int64_t w = dt - 1 < limit ? dt : period;
+    const std::int64_t w = dt - 1 < steps.limit ? dt : steps.period;
     a.weight += w;
     a.weighted += w * v;
     a.above += v >= bounds.high ? w : 0;
@@ -76,15 +84,14 @@ std::array<sensor_summary, 2> summarize(const point_series& series,
                                         const std::array<sensor_limits, 2>& limits) {
     const auto bounds = bounds_of(limits);
     const auto& pts = series.points();
-    const std::uint32_t limit = gaps.limit();
-    const std::uint32_t period = gaps.period_seconds;
+    const step_weights steps{.limit = gaps.limit(), .period = gaps.period_seconds};
     std::array<sums, 2> acc;
     // One sensor at a time, with its sums in locals: the loop stays tight.
     for (int s = 0; s < 2; ++s) {
         sums a;
         for (const index_range& r : ranges)
             for (std::size_t i = r.begin; i < r.end; ++i)
-                add_point(a, pts, i, s, limit, period, bounds[s]);
+                add_point(a, pts, i, s, steps, bounds[s]);
         acc[s] = a;
     }
     return figures_of(acc, limits);
@@ -96,15 +103,15 @@ std::array<sensor_summary, 2> summarize(const point_series& series, const block_
         return summarize(series, ranges, blocks.gaps(), blocks.limits());
     const auto bounds = bounds_of(blocks.limits());
     const auto& pts = series.points();
-    const std::uint32_t limit = blocks.gaps().limit();
-    const std::uint32_t period = blocks.gaps().period_seconds;
+    const step_weights steps{.limit = blocks.gaps().limit(),
+                             .period = blocks.gaps().period_seconds};
     constexpr std::size_t size = block_index::block_size;
     std::array<sums, 2> acc;
     for (int s = 0; s < 2; ++s) {
         sums a;
         const auto points = [&](std::size_t begin, std::size_t end) {
             for (std::size_t i = begin; i < end; ++i)
-                add_point(a, pts, i, s, limit, period, bounds[s]);
+                add_point(a, pts, i, s, steps, bounds[s]);
         };
         for (const index_range& r : ranges) {
             // The whole blocks inside the range, and the points around them.
