@@ -16,7 +16,6 @@
 #include <QtCharts/QValueAxis>
 #include <algorithm>
 #include <cmath>
-#include <future>
 
 namespace history {
 
@@ -490,14 +489,10 @@ void history_chart::redraw() {
     columns_ = std::max(1, static_cast<int>(area.width()));
     // New points since the last redraw are summarised once, here.
     blocks_.update(series_, settings_.gaps, settings_.limits);
-    // The figures are worked out on the second core while the lines are
-    // reduced on this one; both only read the series and its summaries.
-    auto figures = std::async(std::launch::async, [this] {
-        const auto ranges = series_.between(from_, to_);
-        return summarize(series_, blocks_, ranges);
-    });
+    // From the summaries the figures take well under a millisecond: less
+    // than a second thread would wait for a busy core.
     reduce(series_, blocks_, from_, to_, columns_, traces_);
-    summary_ = figures.get();
+    summary_ = summarize(series_, blocks_, series_.between(from_, to_));
     update_axes();
     // The pointer now rests over another time, or over new readings.
     if (pointer_x_)
