@@ -2,12 +2,10 @@
 
 #include "controls/display_box.h"
 #include "controls/lamp_colors.h"
-#include "controls/properties.h"
 #include "controls/shape.h"
 #include "controls/timer.h"
 #include "settings/inifile.h"
 
-#include <QCheckBox>
 #include <QFileInfo>
 #include <cstdio>
 
