@@ -99,7 +99,7 @@ std::optional<history::log_fields> model_line(QByteArrayView line) {
     history::log_fields out;
     const std::int64_t days =
         d.toJulianDay() - QDate(1970, 1, 1).toJulianDay() - (year > 0 ? 0 : 5 * 146097);
-    out.local_seconds = days * 86400 + hh * 3600 + mm * 60 + ss;
+    out.local_seconds = days * 86400 + std::int64_t{hh} * 3600 + std::int64_t{mm} * 60 + ss;
     out.sensor[0] = *s1;
     out.sensor[1] = *s2;
     return out;

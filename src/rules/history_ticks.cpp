@@ -8,6 +8,7 @@ namespace history {
 
 namespace {
 
+constexpr std::int64_t minute = 60;
 constexpr std::int64_t hour = 3600;
 constexpr std::int64_t day = 86400;
 
@@ -35,12 +36,12 @@ constexpr step steps[] = {
     {unit::seconds, 10, 10},
     {unit::seconds, 15, 15},
     {unit::seconds, 30, 30},
-    {unit::seconds, 60, 60},
-    {unit::seconds, 2 * 60, 2 * 60},
-    {unit::seconds, 5 * 60, 5 * 60},
-    {unit::seconds, 10 * 60, 10 * 60},
-    {unit::seconds, 15 * 60, 15 * 60},
-    {unit::seconds, 30 * 60, 30 * 60},
+    {unit::seconds, minute, minute},
+    {unit::seconds, 2 * minute, 2 * minute},
+    {unit::seconds, 5 * minute, 5 * minute},
+    {unit::seconds, 10 * minute, 10 * minute},
+    {unit::seconds, 15 * minute, 15 * minute},
+    {unit::seconds, 30 * minute, 30 * minute},
     {unit::seconds, hour, hour},
     {unit::seconds, 2 * hour, 2 * hour},
     {unit::seconds, 3 * hour, 3 * hour},
@@ -53,12 +54,12 @@ constexpr step steps[] = {
     {unit::months, 3, 89 * day - hour},
     {unit::months, 6, 181 * day - hour},
     {unit::years, 1, 365 * day - hour},
-    {unit::years, 2, 2 * 365 * day},
-    {unit::years, 5, 5 * 365 * day},
-    {unit::years, 10, 10 * 365 * day},
-    {unit::years, 20, 20 * 365 * day},
-    {unit::years, 50, 50 * 365 * day},
-    {unit::years, 100, 100 * 365 * day},
+    {unit::years, 2, 2 * (365 * day)},
+    {unit::years, 5, 5 * (365 * day)},
+    {unit::years, 10, 10 * (365 * day)},
+    {unit::years, 20, 20 * (365 * day)},
+    {unit::years, 50, 50 * (365 * day)},
+    {unit::years, 100, 100 * (365 * day)},
 };
 
 // Never more ticks than this, whatever gap is asked for.
@@ -116,8 +117,9 @@ std::vector<time_tick> time_ticks(double from, double to, double min_gap, local_
     if (!(from <= to) || from < earliest || to > latest)
         return out;
     const double gap = std::max(min_gap, (to - from) / most_ticks);
-    const step* chosen = std::find_if(std::begin(steps), std::end(steps),
-                                      [&](const step& s) { return s.shortest >= gap; });
+    const step* chosen = std::find_if(std::begin(steps), std::end(steps), [&](const step& s) {
+        return static_cast<double>(s.shortest) >= gap;
+    });
     if (chosen == std::end(steps))
         chosen = std::end(steps) - 1;
     const step& at = *chosen;
