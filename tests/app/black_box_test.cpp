@@ -1,4 +1,5 @@
 #include "support/files.h"
+#include "support/process.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,26 +11,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-struct process_guard {
-    QProcess& p;
-    ~process_guard() {
-        if (p.state() != QProcess::NotRunning) {
-            p.kill();
-            p.waitForFinished(3000);
-        }
-    }
-};
-
-// Whether the process has the device behind `link` open.
-bool holds_open(qint64 pid, const QString& link) {
-    const QString target = QFileInfo(link).canonicalFilePath();
-    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-    for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
-        if (fd.symLinkTarget() == target)
-            return true;
-    return false;
-}
 
 void start_monitor(QProcess& p, const QString& dir) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -8,15 +8,26 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-TEST(decoder_end_to_end, bytes_on_a_pty_reach_the_readings_and_the_caption) {
+namespace {
+
+// The window with MSComm1 open on a pty that plays the logger.
+struct decoder_end_to_end : ::testing::Test {
     pty_pair pty;
     recording_prompts ask;
     frm_thermometer w{window_seams{ask}};
     comm_control* comm = w.ui().MSComm1;
-    port_map m;
-    m.set_device(1, pty.slave_path());
-    comm->set_port_map(m);
-    ASSERT_TRUE(comm->set_port_open(true));
+
+    void SetUp() override {
+        port_map m;
+        m.set_device(1, pty.slave_path());
+        comm->set_port_map(m);
+        ASSERT_TRUE(comm->set_port_open(true));
+    }
+};
+
+} // namespace
+
+TEST_F(decoder_end_to_end, bytes_on_a_pty_reach_the_readings_and_the_caption) {
 
     ASSERT_TRUE(pty.write(QByteArray("\xFE\x19\xFD\x1F", 4)));
     const QString want = QString::fromUtf8("KESTROVA (25\u00BAC,31\u00BAC)");
@@ -36,15 +47,7 @@ TEST(decoder_end_to_end, bytes_on_a_pty_reach_the_readings_and_the_caption) {
     EXPECT_EQ(comm->input_len(), 1);
 }
 
-TEST(decoder_end_to_end, the_caption_follows_every_byte_but_reaches_the_window_once_per_batch) {
-    pty_pair pty;
-    recording_prompts ask;
-    frm_thermometer w{window_seams{ask}};
-    comm_control* comm = w.ui().MSComm1;
-    port_map m;
-    m.set_device(1, pty.slave_path());
-    comm->set_port_map(m);
-    ASSERT_TRUE(comm->set_port_open(true));
+TEST_F(decoder_end_to_end, the_caption_follows_every_byte_but_reaches_the_window_once_per_batch) {
 
     // A restored reading and an ignored byte: the caption is rebuilt all the same.
     w.ui().Text2->setText(QString::fromUtf8("26\u00BAC"));

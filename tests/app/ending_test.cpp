@@ -1,6 +1,7 @@
 // The real program ending: by a signal during start-up and after it, and by
 // losing its display.
 #include "support/files.h"
+#include "support/process.h"
 #include "support/pty.h"
 
 #include <QDir>
@@ -16,25 +17,6 @@
 #include <vector>
 
 namespace {
-
-struct process_guard {
-    QProcess& p;
-    ~process_guard() {
-        if (p.state() != QProcess::NotRunning) {
-            p.kill();
-            p.waitForFinished(3000);
-        }
-    }
-};
-
-// Whether the process has the device at `path` open.
-bool holds_open(qint64 pid, const QString& path) {
-    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-    for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
-        if (fd.symLinkTarget() == path)
-            return true;
-    return false;
-}
 
 // A working directory with a settings file whose port 1 is a pty, chosen.
 struct station {
