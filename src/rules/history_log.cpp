@@ -14,11 +14,6 @@ constexpr std::int64_t day_seconds = 86400;
 constexpr std::int64_t hour_seconds = 3600;
 constexpr std::int64_t minute_seconds = 60;
 
-std::int64_t floor_div(std::int64_t a, std::int64_t b) {
-    const std::int64_t q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
-
 int digit(char c) {
     return (c >= '0' && c <= '9') ? c - '0' : -1;
 }
@@ -67,6 +62,24 @@ std::optional<std::uint8_t> reading(QByteArrayView f) {
 }
 
 } // namespace
+
+std::int64_t floor_div(std::int64_t a, std::int64_t b) {
+    const std::int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+civil civil_from_days(std::int64_t z) {
+    // The inverse of days_from_civil, by the same algorithm.
+    z += 719468;
+    const std::int64_t era = floor_div(z, 146097);
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const auto d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const auto m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    return {static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0)), m, d};
+}
 
 std::int64_t days_from_civil(int year, int month, int day) {
     // Howard Hinnant's algorithm: exact for any year, no tables.

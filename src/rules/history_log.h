@@ -78,7 +78,16 @@ struct parse_result {
 // the caller: it may be a line still being written.
 parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock, std::vector<log_point>& out);
 
-// Days since 1970-01-01 of a date in the proleptic Gregorian calendar.
+// Days since 1970-01-01 of a date in the proleptic Gregorian calendar, and
+// back again.
 std::int64_t days_from_civil(int year, int month, int day);
+struct civil {
+    int year, month, day;
+};
+civil civil_from_days(std::int64_t days);
+
+// Division that rounds towards minus infinity, as calendar arithmetic needs
+// for times before 1970.
+std::int64_t floor_div(std::int64_t a, std::int64_t b);
 
 } // namespace history

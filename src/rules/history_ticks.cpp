@@ -12,11 +12,6 @@ constexpr std::int64_t minute = 60;
 constexpr std::int64_t hour = 3600;
 constexpr std::int64_t day = 86400;
 
-std::int64_t floor_div(std::int64_t a, std::int64_t b) {
-    const std::int64_t q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
-
 std::int64_t floor_mod(std::int64_t a, std::int64_t b) {
     return a - floor_div(a, b) * b;
 }
@@ -64,23 +59,6 @@ constexpr step steps[] = {
 
 // Never more ticks than this, whatever gap is asked for.
 constexpr double most_ticks = 500;
-
-struct civil {
-    int year, month, day;
-};
-
-// The inverse of days_from_civil (Howard Hinnant's algorithm).
-civil civil_from_days(std::int64_t z) {
-    z += 719468;
-    const std::int64_t era = floor_div(z, 146097);
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const auto d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    const auto m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    return {static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0)), m, d};
-}
 
 QString label_of(std::int64_t utc, const step& at, local_clock& clock) {
     static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
