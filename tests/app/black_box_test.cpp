@@ -1,3 +1,4 @@
+#include "support/build_paths.h"
 #include "support/files.h"
 #include "support/process.h"
 #include <QDir>
@@ -17,7 +18,7 @@ void start_monitor(QProcess& p, const QString& dir) {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(dir);
-    p.start(QStringLiteral(KESTROVA_BINARY), {});
+    p.start(QString::fromUtf8(build_paths::monitor), {});
     ASSERT_TRUE(p.waitForStarted(5000));
 }
 
@@ -29,7 +30,7 @@ TEST(black_box, logs_readings_and_saves_on_sigterm_for_the_next_start) {
     const QString link = dir.filePath(QStringLiteral("logger"));
     QProcess sim;
     process_guard sim_guard{sim};
-    sim.start(QStringLiteral(KESTROVA_LOGGER_SIM),
+    sim.start(QString::fromUtf8(build_paths::logger_sim),
               {QStringLiteral("--link"), link, QStringLiteral("--period"), QStringLiteral("50")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(link).isSymLink(); }, 5000));
 

@@ -1,5 +1,6 @@
 // The real program ending: by a signal during start-up and after it, and by
 // losing its display.
+#include "support/build_paths.h"
 #include "support/files.h"
 #include "support/process.h"
 #include "support/pty.h"
@@ -41,7 +42,7 @@ struct station {
             env.insert(QStringLiteral("DISPLAY"), display);
         monitor.setProcessEnvironment(env);
         monitor.setWorkingDirectory(dir.path());
-        monitor.start(QStringLiteral(KESTROVA_BINARY), {});
+        monitor.start(QString::fromUtf8(build_paths::monitor), {});
         ASSERT_TRUE(monitor.waitForStarted(5000));
     }
     bool port_is_open() { return holds_open(monitor.processId(), pty.slave_path()); }

@@ -1,5 +1,6 @@
 // The systemd unit's command, environment and stop signal run the monitor
 // without any display and end it with its state saved.
+#include "support/build_paths.h"
 #include "support/files.h"
 #include "support/pty.h"
 
@@ -10,8 +11,8 @@
 #include <gtest/gtest.h>
 
 TEST(service, the_unit_runs_the_monitor_without_a_display_and_stops_it_with_a_save) {
-    const QString unit =
-        QString::fromUtf8(read_file(QStringLiteral(KESTROVA_SOURCE_DIR "/data/kestrova.service")));
+    const QString unit = QString::fromUtf8(read_file(QString::fromUtf8(build_paths::source_dir) +
+                                                     QStringLiteral("/data/kestrova.service")));
     ASSERT_FALSE(unit.isEmpty());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -41,7 +42,7 @@ TEST(service, the_unit_runs_the_monitor_without_a_display_and_stops_it_with_a_sa
     QProcess monitor;
     monitor.setProcessEnvironment(env);
     monitor.setWorkingDirectory(dir.path());
-    monitor.start(QStringLiteral(KESTROVA_BINARY), {});
+    monitor.start(QString::fromUtf8(build_paths::monitor), {});
     ASSERT_TRUE(monitor.waitForStarted(5000));
     ASSERT_TRUE(pty.write(QByteArray("\xFE\x2C", 2)));
     // The first log line comes one sampling period after start-up.

@@ -5,6 +5,7 @@
 #include "history/history_chart.h"
 #include "history/history_window.h"
 #include "history_files.h"
+#include "support/build_paths.h"
 #include "support/files.h"
 
 #include <QAction>
@@ -223,7 +224,7 @@ TEST(history_program, draws_a_log_and_a_missing_one_and_exits_on_request) {
     for (const QString& file : {log, dir.filePath(QStringLiteral("missing.txt"))}) {
         QProcess p;
         p.setWorkingDirectory(dir.path());
-        p.start(QStringLiteral(KESTROVA_HISTORY_BINARY),
+        p.start(QString::fromUtf8(build_paths::history),
                 {QStringLiteral("--exit-after-first-draw"), file});
         ASSERT_TRUE(p.waitForFinished(60000));
         EXPECT_EQ(p.exitCode(), 0);

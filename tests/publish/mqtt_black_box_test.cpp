@@ -1,6 +1,7 @@
 // The real program on a real broker: what a subscriber sees of a station
 // that starts, and of one that is killed.
 #include "support/broker.h"
+#include "support/build_paths.h"
 #include "support/files.h"
 #include "support/pty.h"
 
@@ -25,7 +26,7 @@ TEST(mqtt_black_box, a_killed_station_is_offline_by_its_last_will) {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     monitor.setProcessEnvironment(env);
     monitor.setWorkingDirectory(dir.path());
-    monitor.start(QStringLiteral(KESTROVA_BINARY), {});
+    monitor.start(QString::fromUtf8(build_paths::monitor), {});
     ASSERT_TRUE(monitor.waitForStarted(5000));
 
     ASSERT_TRUE(sub.wait([&](const auto&) {

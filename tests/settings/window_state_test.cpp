@@ -1,4 +1,5 @@
 #include "settings/window_state.h"
+#include "support/build_paths.h"
 
 #include "app/frm_thermometer.h"
 #include "controls/properties.h"
@@ -56,7 +57,8 @@ QString key(const char* name, const char* suffix) {
 }
 
 QByteArray example_file() {
-    return read_file(QStringLiteral(KESTROVA_TEST_DATA "/settings_example.ini"));
+    return read_file(QString::fromUtf8(build_paths::test_data) +
+                     QStringLiteral("/settings_example.ini"));
 }
 
 } // namespace

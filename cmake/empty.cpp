@@ -1,0 +1,1 @@
+// The translation unit that the precompiled headers of a kind are made for.
