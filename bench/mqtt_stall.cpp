@@ -8,6 +8,7 @@
 //   mqtt_stall [seconds per case, default 15]
 
 #include "app/frm_thermometer.h"
+#include "publish/link_watch.h"
 #include "publish/mqtt_publisher.h"
 #include "support/silent_prompts.h"
 
@@ -40,9 +41,11 @@ void measure(const char* what, const mqtt::settings& s, const mqtt_link::resolve
         // Without a host: the same window and ticks with no publishing, the
         // baseline for the CPU figure.
         std::unique_ptr<mqtt_publisher> publisher;
+        link_watch link([] { return std::chrono::milliseconds(30000); });
+        link.port_changed(true);
         if (s.enabled())
-            publisher = std::make_unique<mqtt_publisher>(w.sensors(), w.logging(), w.ui().Text7, s,
-                                                         QStringLiteral("bench"), resolve);
+            publisher = std::make_unique<mqtt_publisher>(w.sensors(), w.logging(), w.ui().Text7,
+                                                         link, s, QStringLiteral("bench"), resolve);
         QElapsedTimer gap;
         QTimer tick;
         tick.setInterval(5);
@@ -57,6 +60,7 @@ void measure(const char* what, const mqtt::settings& s, const mqtt_link::resolve
         readings.setInterval(250);
         QObject::connect(&readings, &QTimer::timeout, &ctx, [&] {
             w.ui().Text2->setText(QString::number(++n % 100) + QStringLiteral("\u00BAC"));
+            link.received(1);
         });
         gap.start();
         tick.start();

@@ -23,15 +23,18 @@ int run_kestrova(QApplication& app) {
     // The program ends through Exit, the close box or a signal, each of
     // which saves first; hiding the last window is not an end.
     app.setQuitOnLastWindowClosed(false);
-    message_box_prompts ask;
-    const window_seams seams{ask};
+    message_box_prompts boxes;
+    stderr_prompts lines;
+    const window_seams seams{stderr_prompts::no_display() ? static_cast<prompts&>(lines)
+                                                          : static_cast<prompts&>(boxes)};
     end_signals signals_watch;
     kestrova_app program(seams);
     QObject::connect(
         &program, &kestrova_app::finished, &app, [&app] { app.exit(0); }, Qt::QueuedConnection);
     QObject::connect(&signals_watch, &end_signals::end_requested, &program, &kestrova_app::unload);
+    // No port at all: a failure, so that a service manager tries again.
     if (!program.load())
-        return 0;
+        return 1;
     signals_watch.start_up_finished();
 
     static const bool hooked = std::atexit(save_on_exit) == 0;

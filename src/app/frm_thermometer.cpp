@@ -44,8 +44,11 @@ frm_thermometer::frm_thermometer(window_seams seams, QWidget* parent)
 
     const decoder::port_event_fields fields{ui_.MSComm1, ui_.Text8, ui_.Text2, ui_.Text1,
                                             &caption_};
-    connect(ui_.MSComm1, &comm_control::on_comm, this,
-            [fields] { decoder::on_port_event(fields); });
+    connect(ui_.MSComm1, &comm_control::on_comm, this, [this, fields] {
+        const decoder::target written = decoder::on_port_event(fields);
+        if (written != decoder::target::none)
+            Q_EMIT reading_received(written == decoder::target::sensor1 ? 1 : 2);
+    });
     // On a real display every new title is a round trip to the server, so
     // it gets the caption once per batch of bytes; the operator sees the same.
     connect(ui_.MSComm1, &comm_control::batch_delivered, this,

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSysInfo>
+#include <cstdio>
 
 namespace {
 
@@ -32,7 +33,10 @@ int port_number(const QString& text) {
 kestrova_app::kestrova_app(window_seams seams)
     : window_(std::make_unique<frm_thermometer>(seams))
     , keeper_(*window_->ui().MSComm1, seams.reopen_interval)
-    , history_(seams.ask, seams.work_dir) {
+    , history_(seams.ask, seams.work_dir)
+    , link_([this, floor = seams.reading_lifetime] {
+        return mqtt::reading_lifetime(window_->ui().Timer1->interval(), floor);
+    }) {
     const thermometer_controls& ui = window_->ui();
     connect(ui.Command5, &QPushButton::clicked, this, &kestrova_app::on_click_command5);
     connect(ui.Command7, &QPushButton::clicked, this, &kestrova_app::on_click_command7);
@@ -41,7 +45,9 @@ kestrova_app::kestrova_app(window_seams seams)
     connect(&keeper_, &port_keeper::state_changed, this, [this](const port_keeper::state& s) {
         port_state_ = s;
         show_port_label();
+        link_.port_changed(s.open);
     });
+    connect(window_.get(), &frm_thermometer::reading_received, &link_, &link_watch::received);
 }
 
 kestrova_app::~kestrova_app() = default;
@@ -96,14 +102,20 @@ bool kestrova_app::load() {
 void kestrova_app::start_publishing() {
     const window_seams& seams = window_->seams();
     const QString host_name = QSysInfo::machineHostName();
-    if (desktop_notifier::wanted(ini_))
-        notifier_ =
-            std::make_unique<desktop_notifier>(window_->sensors(), QDBusConnection::sessionBus());
+    if (desktop_notifier::wanted(ini_)) {
+        if (auto bus = desktop_notifier::session_bus())
+            notifier_ = std::make_unique<desktop_notifier>(
+                window_->sensors(), link_, std::move(*bus), desktop_notifier::clock(),
+                seams.link_notice_after);
+        else
+            std::fprintf(stderr, "kestrova: desktop notifications are not shown: no session bus "
+                                 "(DBUS_SESSION_BUS_ADDRESS is not set)\n");
+    }
     const mqtt::settings mqtt = mqtt_publisher::read_settings(ini_, host_name);
     if (!mqtt.enabled())
         return;
     publisher_ = std::make_unique<mqtt_publisher>(window_->sensors(), window_->logging(),
-                                                  window_->ui().Text7, mqtt, host_name,
+                                                  window_->ui().Text7, link_, mqtt, host_name,
                                                   seams.resolve_broker, seams.clock);
     connect(publisher_.get(), &mqtt_publisher::status_line_changed, this,
             &kestrova_app::show_port_label);

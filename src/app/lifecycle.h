@@ -2,6 +2,7 @@
 
 #include "app/frm_thermometer.h"
 #include "app/history_launcher.h"
+#include "publish/link_watch.h"
 #include "serial/port_keeper.h"
 #include "settings/inifile.h"
 
@@ -29,6 +30,7 @@ public:
     frmselect* selector() const { return selector_.get(); }
     inifile& settings() { return ini_; }
     const port_keeper& keeper() const { return keeper_; }
+    const link_watch& link() const { return link_; }
     // Null while publishing is off.
     const mqtt_publisher* publisher() const { return publisher_.get(); }
     bool ended() const { return ended_; }
@@ -57,6 +59,7 @@ private:
     inifile ini_;
     port_keeper keeper_;
     history_launcher history_;
+    link_watch link_;
     std::unique_ptr<desktop_notifier> notifier_;
     std::unique_ptr<mqtt_publisher> publisher_;
     port_keeper::state port_state_;

@@ -8,7 +8,8 @@
 
 namespace decoder {
 
-void on_port_event(const port_event_fields& f) {
+target on_port_event(const port_event_fields& f) {
+    target written = target::none;
     if (f.comm->comm_event() == comm_control::ev_receive) {
         const QByteArray in = f.comm->input();
         f.comm->set_rthreshold(0);
@@ -23,11 +24,13 @@ void on_port_event(const port_event_fields& f) {
                 f.sensor1->setText(s.text);
             else if (s.field == target::sensor2)
                 f.sensor2->setText(s.text);
+            written = s.field;
         }
     }
     f.comm->set_rthreshold(1);
     f.comm->set_input_len(1);
     *f.caption = caption(f.sensor1->text(), f.sensor2->text());
+    return written;
 }
 
 } // namespace decoder

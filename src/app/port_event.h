@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/decoder.h"
+
 class comm_control;
 class display_box;
 class QString;
@@ -17,7 +19,7 @@ struct port_event_fields {
 
 // The handler of every port event of MSComm1: decodes a received byte into
 // the decoder state or a reading field, re-arms the receive notification and
-// rebuilds the window caption.
-void on_port_event(const port_event_fields& f);
+// rebuilds the window caption. Answers which reading field the byte went to.
+target on_port_event(const port_event_fields& f);
 
 } // namespace decoder

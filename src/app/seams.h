@@ -17,6 +17,11 @@ struct window_seams {
     QString work_dir = QDir::currentPath();
     // How often a chosen port that is not open is tried again.
     std::chrono::milliseconds reopen_interval{1000};
+    // A reading stays current for what leaves the machine this long at least
+    // (three sampling periods when that is longer).
+    std::chrono::milliseconds reading_lifetime{30000};
+    // A logger link that is down this long is worth a notification.
+    std::chrono::milliseconds link_notice_after{60000};
     // Turns the broker's host name into what to connect to; empty: as it is.
     std::function<std::string(const std::string&)> resolve_broker = {};
 };

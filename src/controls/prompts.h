@@ -16,6 +16,17 @@ public:
     virtual bool confirm(const QString& text) = 0;
 };
 
+// Without a display (Qt's offscreen or minimal platform) nobody can answer a
+// box: each one is one line on standard error, answered OK at once, so a
+// station run as a service never waits invisibly.
+class stderr_prompts : public prompts {
+public:
+    void message(const QString& text, const QString& details = {}) override;
+    bool confirm(const QString& text) override;
+    // Whether this process has no display to show a box on.
+    static bool no_display();
+};
+
 class message_box_prompts : public prompts {
 public:
     explicit message_box_prompts(QWidget* parent = nullptr)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "controls/roles.h"
-#include "rules/alarm_rules.h"
 
 #include <QDBusConnection>
 #include <QObject>
@@ -10,15 +9,20 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <optional>
 
 class inifile;
+class link_watch;
 
-// Tells the desktop when a lamp turns to its alarm colour from normal, with
-// one freedesktop notification (urgency critical), and replaces it with a
-// "back to normal" one (urgency normal) when the lamp is normal again. A
-// reading that flaps across a threshold raises at most one alarm
-// notification per lamp per minute; an alarm held back for that reason is
-// shown when the minute is over, if the lamp still shows it. Without a
+// Tells the desktop, with freedesktop notifications, about each sensor's
+// alarm as it is judged from a current reading (one received since start-up
+// or since the port last opened): an alarm (urgency critical: "Sensor 1 high
+// alarm: 31ºC (threshold 30ºC)", "Sensor 1: no reading"), replaced by "back to
+// normal" (urgency normal) when it ends. A sensor that flaps across a
+// threshold raises at most one alarm per minute; an alarm held back for that
+// reason is shown when the minute is over if the sensor still is in it, as
+// it is then. And about the logger link: once when no reading has come for a
+// minute (port closed or silent), once when readings are back. Without a
 // session bus or a notification service nothing is shown, and that is said
 // once on standard error.
 class desktop_notifier : public QObject {
@@ -26,34 +30,44 @@ class desktop_notifier : public QObject {
 public:
     using clock = std::function<std::chrono::steady_clock::time_point()>;
 
-    desktop_notifier(const sensor_roles& sensors, QDBusConnection bus, clock now = {},
+    desktop_notifier(const sensor_roles& sensors, const link_watch& link, QDBusConnection bus,
+                     clock now = {},
+                     std::chrono::milliseconds link_notice_after = std::chrono::seconds(60),
                      QObject* parent = nullptr);
 
     // "[Notify] desktop=0" in the settings file turns notifications off.
     static bool wanted(const inifile& ini);
+    // The desktop session's bus, never one started for us: without an
+    // address in the environment and without $XDG_RUNTIME_DIR/bus, D-Bus
+    // would launch a bus of its own that outlives the monitor. Nullopt then.
+    static std::optional<QDBusConnection> session_bus();
 
     static constexpr std::chrono::seconds alarm_spacing{60};
 
 private:
-    struct lamp_watch {
+    struct sensor_watch {
         const sensor_role* sensor = nullptr;
-        alarms::lamp_row row = alarms::lamp_row::high;
-        alarms::lamp_state state = alarms::lamp_state::normal;
-        bool alarm_shown = false;
-        quint32 id = 0; // the notification this lamp replaces
+        QString state;  // as last judged from a current reading; empty without one
+        QString shown;  // the alarm on the desktop; empty when none is
+        quint32 id = 0; // the notification this sensor replaces
         std::chrono::steady_clock::time_point last_alarm{};
         bool ever_alarmed = false;
         QTimer held_back;
     };
 
-    void on_lamp(lamp_watch& w, alarms::lamp_state now);
-    void show_alarm(lamp_watch& w);
-    void send(lamp_watch& w, const QString& summary, bool critical);
+    void judge(sensor_watch& w);
+    void show_alarm(sensor_watch& w, const QString& reading);
+    void on_link();
+    void send(quint32& id, const QString& summary, bool critical);
     void complain_once(const QString& why);
 
     sensor_roles sensors_;
+    const link_watch& link_;
     QDBusConnection bus_;
     clock now_;
-    std::array<lamp_watch, 4> lamps_;
+    std::array<sensor_watch, 2> watches_;
+    QTimer link_lost_;
+    bool link_lost_shown_ = false;
+    quint32 link_id_ = 0;
     bool complained_ = false;
 };

@@ -1,5 +1,8 @@
 #include "publish/mqtt_link.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -8,6 +11,7 @@
 #include <mosquitto.h>
 #include <mutex>
 #include <optional>
+#include <random>
 
 using namespace std::chrono_literals;
 
@@ -21,6 +25,29 @@ QString why(int rc) {
         return QString::fromLocal8Bit(std::strerror(errno));
     return QString::fromUtf8(mosquitto_strerror(rc));
 }
+
+// Why the CA file cannot be used; empty when it holds a certificate. Only a
+// regular file is opened: a FIFO would hold the window up in the TLS set-up.
+QString cafile_problem(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("it does not exist");
+    if (info.isDir())
+        return QStringLiteral("it is a folder");
+    if (!info.isFile())
+        return QStringLiteral("it is not a regular file");
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return f.errorString();
+    if (!f.read(1 << 20).contains("-----BEGIN CERTIFICATE-----"))
+        return QStringLiteral("it holds no PEM certificate");
+    return {};
+}
+
+// At most this many messages wait for the broker's acknowledgement; beyond
+// that only the latest state is kept, so a broker that never acknowledges
+// costs no memory.
+constexpr int most_unacknowledged = 8;
 
 } // namespace
 
@@ -36,10 +63,17 @@ struct mqtt_link::shared {
     std::condition_variable wake;
     mqtt_link* owner = nullptr; // null once the link object is gone
     std::optional<QByteArray> latest;
+    bool latest_sent = true; // false while the latest state waits for room
+    int unacknowledged = 0;
+    std::chrono::steady_clock::time_point last_acknowledged{};
     QString reported;
     std::atomic<bool> stop{false};
     std::atomic<bool> connected{false};
     std::atomic<bool> answered{false};
+    std::atomic<bool> refused{false};
+    // When to answer Home Assistant's birth message; none while not asked.
+    std::optional<std::chrono::steady_clock::time_point> birth_answer;
+    std::mt19937 random{std::random_device{}()};
     std::promise<void> done;
 
     ~shared() {
@@ -47,9 +81,39 @@ struct mqtt_link::shared {
             mosquitto_destroy(mosq);
     }
 
-    void send(const QString& topic, const QByteArray& payload) {
-        mosquitto_publish(mosq, nullptr, topic.toUtf8().constData(),
-                          static_cast<int>(payload.size()), payload.constData(), 1, true);
+    // Sends at QoS 1, retained; false when the message did not go out (it
+    // counts as not delivered). Called with the mutex held.
+    bool send_locked(const QString& topic, const QByteArray& payload) {
+        const int rc =
+            mosquitto_publish(mosq, nullptr, topic.toUtf8().constData(),
+                              static_cast<int>(payload.size()), payload.constData(), 1, true);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return false;
+        if (unacknowledged++ == 0)
+            last_acknowledged = std::chrono::steady_clock::now();
+        return true;
+    }
+    bool send(const QString& topic, const QByteArray& payload) {
+        const std::lock_guard lock(mutex);
+        return send_locked(topic, payload);
+    }
+    // The latest state goes out when connected and the broker keeps up.
+    void send_latest_locked() {
+        if (connected && latest && !latest_sent && unacknowledged < most_unacknowledged)
+            latest_sent = send_locked(mqtt::state_topic(settings), *latest);
+    }
+    void on_acknowledged() {
+        const std::lock_guard lock(mutex);
+        unacknowledged = std::max(unacknowledged - 1, 0);
+        last_acknowledged = std::chrono::steady_clock::now();
+        send_latest_locked();
+    }
+    // Something has waited for its acknowledgement longer than the broker's
+    // answer may take.
+    bool unacknowledged_too_long() {
+        const std::lock_guard lock(mutex);
+        return unacknowledged > 0 &&
+               std::chrono::steady_clock::now() - last_acknowledged > answer_timeout;
     }
 
     void report(const QString& status) {
@@ -70,28 +134,65 @@ struct mqtt_link::shared {
     void on_connect(int rc) {
         answered = true;
         if (rc != 0) {
+            // The broker's reason stays in the status line until the next
+            // answer, whatever the library says of the closed link meanwhile.
+            refused = true;
             report(QStringLiteral("not connected: %1")
                        .arg(QString::fromUtf8(mosquitto_connack_string(rc))));
             mosquitto_disconnect(mosq);
             return;
         }
         connected = true;
-        send(mqtt::status_topic(settings), QByteArrayLiteral("online"));
-        for (const mqtt::message& m : discovery)
-            send(m.topic, m.payload);
-        std::optional<QByteArray> state;
         {
             const std::lock_guard lock(mutex);
-            state = latest;
+            unacknowledged = 0;
+            send_locked(mqtt::status_topic(settings), QByteArrayLiteral("online"));
+            send_discovery_locked();
+            birth_answer.reset();
         }
-        if (state)
-            send(mqtt::state_topic(settings), *state);
+        if (!discovery.empty())
+            mosquitto_subscribe(mosq, nullptr, birth_topic().constData(), 1);
         report(QStringLiteral("connected"));
+    }
+
+    QByteArray birth_topic() const {
+        return (settings.discovery + QStringLiteral("/status")).toUtf8();
+    }
+
+    void send_discovery_locked() {
+        for (const mqtt::message& m : discovery)
+            send_locked(m.topic, m.payload);
+        latest_sent = false;
+        send_latest_locked();
+    }
+
+    // Home Assistant says "online" when it (re)starts and has forgotten every
+    // entity: the configs and the latest state go out again, after a random
+    // moment of up to 3 s so that a thousand stations do not answer at once.
+    // A retained "online" is old news: the configs went out on connect.
+    void on_message(const mosquitto_message& m) {
+        const QByteArray payload(static_cast<const char*>(m.payload), m.payloadlen);
+        if (m.retain || payload != "online" || birth_topic() != m.topic)
+            return;
+        const std::lock_guard lock(mutex);
+        if (!birth_answer)
+            birth_answer =
+                std::chrono::steady_clock::now() +
+                std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 3000)(random));
+    }
+
+    void answer_birth_when_due() {
+        const std::lock_guard lock(mutex);
+        if (birth_answer && std::chrono::steady_clock::now() >= *birth_answer) {
+            birth_answer.reset();
+            send_discovery_locked();
+        }
     }
 
     // One connection, from connect to its loss or the end.
     void converse(const std::string& address) {
         answered = false;
+        refused = false;
         const int rc = mosquitto_connect(mosq, address.c_str(), settings.port, keepalive_s);
         if (rc != MOSQ_ERR_SUCCESS) {
             report(QStringLiteral("not connected: %1").arg(why(rc)));
@@ -101,10 +202,16 @@ struct mqtt_link::shared {
         while (!stop) {
             const int loop = mosquitto_loop(mosq, 1000, 1);
             if (loop != MOSQ_ERR_SUCCESS) {
-                if (!stop)
+                if (!stop && !refused)
                     report(QStringLiteral("not connected: %1").arg(why(loop)));
                 break;
             }
+            if (connected)
+                answer_birth_when_due();
+            if (connected)
+                report(unacknowledged_too_long()
+                           ? QStringLiteral("connected, but the broker does not acknowledge")
+                           : QStringLiteral("connected"));
             if (!answered && std::chrono::steady_clock::now() - asked > answer_timeout) {
                 report(QStringLiteral("not connected: the broker does not answer"));
                 break;
@@ -132,7 +239,12 @@ struct mqtt_link::shared {
             // A connection that lasted starts the back-off afresh.
             if (std::chrono::steady_clock::now() - started > longest_backoff)
                 backoff = 1s;
-            if (stop || wait_or_stop(backoff))
+            // A wait drawn between half and the whole step, so that stations
+            // that lost one broker together do not all come back at once.
+            const auto step = std::chrono::duration_cast<std::chrono::milliseconds>(backoff);
+            const std::chrono::milliseconds wait(
+                std::uniform_int_distribution<long long>(step.count() / 2, step.count())(random));
+            if (stop || wait_or_stop(wait))
                 break;
             backoff = std::min<std::chrono::seconds>(backoff * 2, longest_backoff);
         }
@@ -150,6 +262,18 @@ mqtt_link::mqtt_link(mqtt::settings settings, std::vector<mqtt::message> discove
     s.discovery = std::move(discovery);
     s.resolve = resolve ? std::move(resolve) : resolver([](const std::string& h) { return h; });
     s.owner = this;
+    if (!s.settings.problem.isEmpty()) {
+        s.report(QStringLiteral("not publishing: %1").arg(s.settings.problem));
+        return;
+    }
+    if (s.settings.tls()) {
+        const QString problem = cafile_problem(s.settings.cafile);
+        if (!problem.isEmpty()) {
+            s.report(QStringLiteral("not connected: the CA file %1 cannot be used: %2")
+                         .arg(s.settings.cafile, problem));
+            return;
+        }
+    }
     s.mosq = mosquitto_new(s.settings.client_id.toUtf8().constData(), true, &s);
     if (!s.mosq) {
         s.report(
@@ -162,6 +286,11 @@ mqtt_link::mqtt_link(mqtt::settings settings, std::vector<mqtt::message> discove
         s.mosq, [](mosquitto*, void* self, int rc) { static_cast<shared*>(self)->on_connect(rc); });
     mosquitto_disconnect_callback_set(
         s.mosq, [](mosquitto*, void* self, int) { static_cast<shared*>(self)->connected = false; });
+    mosquitto_publish_callback_set(
+        s.mosq, [](mosquitto*, void* self, int) { static_cast<shared*>(self)->on_acknowledged(); });
+    mosquitto_message_callback_set(s.mosq, [](mosquitto*, void* self, const mosquitto_message* m) {
+        static_cast<shared*>(self)->on_message(*m);
+    });
     const QByteArray status = mqtt::status_topic(s.settings).toUtf8();
     mosquitto_will_set(s.mosq, status.constData(), 7, "offline", 1, true);
     if (!s.settings.username.isEmpty())
@@ -190,14 +319,12 @@ mqtt_link::~mqtt_link() {
 
 void mqtt_link::publish_state(const QByteArray& json) {
     shared& s = *shared_;
-    {
-        const std::lock_guard lock(s.mutex);
-        s.latest = json;
-    }
     // In threaded mode the library hands the packet to the network thread
     // and wakes it; nothing here waits on the network.
-    if (s.connected)
-        s.send(mqtt::state_topic(s.settings), json);
+    const std::lock_guard lock(s.mutex);
+    s.latest = json;
+    s.latest_sent = false;
+    s.send_latest_locked();
 }
 
 void mqtt_link::finish() {

@@ -13,11 +13,13 @@
 
 // The connection to the message broker. Everything that can wait on the
 // network (name resolution, connecting, the broker's answer, reconnecting
-// with a back-off from 1 s to 60 s) happens on a thread of its own, so the
-// window never waits for it; while nothing can be sent, only the latest state
-// is kept, and it goes out on the next connect with the status "online" and
-// the discovery configs. The broker's last will, and a clean end, set the
-// status "offline".
+// with a back-off from 1 s to 60 s, each wait drawn between half and the whole
+// step) happens on a thread of its own, so the window never waits for it;
+// while nothing can be sent, or the broker does not acknowledge, only the
+// latest state is kept, and it goes out on the next connect with the status
+// "online" and the discovery configs, which also answer Home Assistant's
+// birth message. The broker's last will, and a clean end, set the status
+// "offline".
 class mqtt_link : public QObject {
     Q_OBJECT
 public:

@@ -11,16 +11,18 @@
 
 class display_box;
 class inifile;
+class link_watch;
 
 // Publishes the station on a message broker: the state message whenever a
-// reading or a lamp changes (the changes of one turn of the event loop go
-// out as one message) and at every sampling tick. Its own state is a line
+// reading, a lamp or the logger link changes (the changes of one turn of the
+// event loop go out as one message) and at every sampling tick. A reading
+// that is not current goes out as null. Its own state is a line
 // for Label8's tooltip, and one line on standard error each time it changes.
 class mqtt_publisher : public QObject {
     Q_OBJECT
 public:
     mqtt_publisher(const sensor_roles& sensors, const logging_role& log, display_box* port_text,
-                   const mqtt::settings& settings, const QString& host_name,
+                   const link_watch& link, const mqtt::settings& settings, const QString& host_name,
                    mqtt_link::resolver resolve = {}, std::function<QDateTime()> clock = {},
                    QObject* parent = nullptr);
 
@@ -43,6 +45,7 @@ private:
 
     sensor_roles sensors_;
     display_box* port_text_;
+    const link_watch& watch_;
     mqtt::settings settings_;
     std::function<QDateTime()> clock_;
     QTimer coalesce_;

@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 
 namespace mqtt {
 
@@ -18,6 +19,23 @@ QString node_id(const QString& client_id) {
 
 QJsonValue number_or_null(const std::optional<int>& n) {
     return n ? QJsonValue(*n) : QJsonValue(QJsonValue::Null);
+}
+
+// MQTT's longest topic, in bytes of UTF-8.
+constexpr qsizetype longest_topic = 65535;
+
+// Why `topic` (with the longest suffix this program adds) cannot be
+// published to; empty when it can.
+QString topic_problem(const QString& name, const QString& topic, qsizetype suffix) {
+    if (topic.contains(QChar(u'\0')))
+        return QStringLiteral("%1 holds a zero character").arg(name);
+    if (topic.contains(u'+') || topic.contains(u'#'))
+        return QStringLiteral("%1=%2 holds a wildcard (+ or #)").arg(name, topic);
+    if (topic.toUtf8().size() + suffix > longest_topic)
+        return QStringLiteral("%1 is longer than MQTT allows (%2 bytes)")
+            .arg(name)
+            .arg(longest_topic - suffix);
+    return {};
 }
 
 } // namespace
@@ -36,9 +54,14 @@ settings read_settings(const std::function<std::optional<QString>(const QString&
     settings s;
     s.host = text("host");
     s.cafile = text("cafile");
+    const QString port_text = text("port");
     bool ok = false;
-    const int port = text("port").toInt(&ok);
-    s.port = ok && port > 0 && port < 65536 ? port : s.tls() ? 8883 : 1883;
+    const int port = port_text.toInt(&ok);
+    s.port = s.tls() ? 8883 : 1883;
+    if (ok && port > 0 && port < 65536)
+        s.port = port;
+    else if (!port_text.isEmpty())
+        s.problem = QStringLiteral("port=%1 is not a port number (1 to 65535)").arg(port_text);
     s.topic = text("topic");
     if (s.topic.isEmpty())
         s.topic = QStringLiteral("kestrova/") + host_name;
@@ -50,24 +73,64 @@ settings read_settings(const std::function<std::optional<QString>(const QString&
     // A missing key means the default; a key that is there but empty turns
     // discovery off.
     s.discovery = key(QStringLiteral("discovery")).value_or(QStringLiteral("homeassistant"));
+    // The longest topics this program adds: "/status" to the topic, and
+    // "/binary_sensor/<node>/alarm1/config" to the discovery prefix.
+    for (const QString& problem : {topic_problem(QStringLiteral("topic"), s.topic, 7),
+                                   topic_problem(QStringLiteral("discovery"), s.discovery,
+                                                 32 + s.client_id.toUtf8().size())}) {
+        if (s.problem.isEmpty())
+            s.problem = problem;
+    }
+    if (s.client_id.contains(QChar(u'\0')) && s.problem.isEmpty())
+        s.problem = QStringLiteral("client_id holds a zero character");
     return s;
 }
 
 bool is_local_host(const QString& host) {
     const QString h = host.toLower();
-    return h == QLatin1String("localhost") || h == QLatin1String("::1") ||
-           h.startsWith(QLatin1String("127."));
+    if (h == QLatin1String("localhost") || h == QLatin1String("::1"))
+        return true;
+    // Four decimal numbers 0 to 255, the first 127.
+    const QStringList parts = h.split(u'.');
+    if (parts.size() != 4)
+        return false;
+    for (const QString& part : parts) {
+        bool ok = false;
+        const int n = part.toInt(&ok);
+        if (!ok || n < 0 || n > 255 || part.isEmpty() || part.size() > 3 || !part[0].isDigit())
+            return false;
+    }
+    return parts[0].toInt() == 127;
 }
 
-QString alarm_name(alarms::lamp_state high, alarms::lamp_state low) {
+QString alarm_name(bool lamps_off, std::optional<int> reading, alarms::lamp_state high,
+                   alarms::lamp_state low) {
     using alarms::lamp_state;
-    if (high == lamp_state::off && low == lamp_state::off)
+    if (lamps_off)
         return QStringLiteral("off");
+    if (!reading)
+        return QStringLiteral("no_reading");
     if (high == lamp_state::alarm)
         return QStringLiteral("high");
     if (low == lamp_state::alarm)
         return QStringLiteral("low");
     return QStringLiteral("normal");
+}
+
+QString link_name(link_state s) {
+    switch (s) {
+    case link_state::open:
+        return QStringLiteral("open");
+    case link_state::closed:
+        return QStringLiteral("closed");
+    case link_state::silent:
+        break;
+    }
+    return QStringLiteral("silent");
+}
+
+std::chrono::milliseconds reading_lifetime(int sample_ms, std::chrono::milliseconds floor) {
+    return std::max(floor, std::chrono::milliseconds(3LL * std::max(sample_ms, 0)));
 }
 
 QByteArray state_json(const snapshot& s) {
@@ -76,6 +139,7 @@ QByteArray state_json(const snapshot& s) {
     o.insert(QStringLiteral("sensor2"), number_or_null(s.sensor2));
     o.insert(QStringLiteral("alarm1"), s.alarm1);
     o.insert(QStringLiteral("alarm2"), s.alarm2);
+    o.insert(QStringLiteral("link"), link_name(s.link));
     o.insert(QStringLiteral("port"), number_or_null(s.port));
     // Local time with its offset from UTC.
     const QDateTime t = s.time.toOffsetFromUtc(s.time.offsetFromUtc());
@@ -91,7 +155,8 @@ QString state_topic(const settings& s) {
     return s.topic + QStringLiteral("/state");
 }
 
-std::vector<message> discovery_configs(const settings& s, const QString& host_name) {
+std::vector<message> discovery_configs(const settings& s, const QString& host_name,
+                                       const QString& version) {
     if (s.discovery.isEmpty())
         return {};
     const QString node = node_id(s.client_id);
@@ -100,23 +165,41 @@ std::vector<message> discovery_configs(const settings& s, const QString& host_na
     device.insert(QStringLiteral("name"), QStringLiteral("KESTROVA ") + host_name);
     device.insert(QStringLiteral("manufacturer"), QStringLiteral("KESTROVA"));
     device.insert(QStringLiteral("model"), QStringLiteral("Two-channel temperature logger"));
+    device.insert(QStringLiteral("sw_version"), version);
+    const QJsonObject origin{{QStringLiteral("name"), QStringLiteral("KESTROVA")},
+                             {QStringLiteral("sw_version"), version},
+                             {QStringLiteral("support_url"), support_url}};
+    // Both must hold: the station is online (its last will says otherwise)
+    // and its logger link is open, so that no old reading shows as live.
+    const QJsonArray availability{
+        QJsonObject{{QStringLiteral("topic"), status_topic(s)},
+                    {QStringLiteral("payload_available"), QStringLiteral("online")},
+                    {QStringLiteral("payload_not_available"), QStringLiteral("offline")}},
+        QJsonObject{{QStringLiteral("topic"), state_topic(s)},
+                    {QStringLiteral("value_template"),
+                     QStringLiteral("{{ 'online' if value_json.link == 'open' else 'offline' }}")},
+                    {QStringLiteral("payload_available"), QStringLiteral("online")},
+                    {QStringLiteral("payload_not_available"), QStringLiteral("offline")}}};
 
-    const auto common = [&](const QString& object, const QString& name) {
+    // Topics and unique ids stay as they were, so existing installations keep
+    // their entities and history.
+    const auto common = [&](const QString& domain, const QString& object, const QString& name) {
         QJsonObject o;
         o.insert(QStringLiteral("name"), name);
         o.insert(QStringLiteral("unique_id"), node + u'_' + object);
-        o.insert(QStringLiteral("object_id"), node + u'_' + object);
+        o.insert(QStringLiteral("default_entity_id"), domain + u'.' + node + u'_' + object);
         o.insert(QStringLiteral("state_topic"), state_topic(s));
-        o.insert(QStringLiteral("availability_topic"), status_topic(s));
-        o.insert(QStringLiteral("payload_available"), QStringLiteral("online"));
-        o.insert(QStringLiteral("payload_not_available"), QStringLiteral("offline"));
+        o.insert(QStringLiteral("availability"), availability);
+        o.insert(QStringLiteral("availability_mode"), QStringLiteral("all"));
         o.insert(QStringLiteral("device"), device);
+        o.insert(QStringLiteral("origin"), origin);
         return o;
     };
     std::vector<message> out;
     for (int n = 1; n <= 2; ++n) {
         const QString sensor = QStringLiteral("sensor%1").arg(n);
-        QJsonObject t = common(sensor, QStringLiteral("Sensor %1").arg(n));
+        QJsonObject t =
+            common(QStringLiteral("sensor"), sensor, QStringLiteral("Sensor %1").arg(n));
         t.insert(QStringLiteral("device_class"), QStringLiteral("temperature"));
         t.insert(QStringLiteral("state_class"), QStringLiteral("measurement"));
         t.insert(QStringLiteral("unit_of_measurement"), QStringLiteral("\u00B0C"));
@@ -126,11 +209,15 @@ std::vector<message> discovery_configs(const settings& s, const QString& host_na
                        QJsonDocument(t).toJson(QJsonDocument::Compact)});
 
         const QString alarm = QStringLiteral("alarm%1").arg(n);
-        QJsonObject a = common(alarm, QStringLiteral("Sensor %1 alarm").arg(n));
+        QJsonObject a = common(QStringLiteral("binary_sensor"), alarm,
+                               QStringLiteral("Sensor %1 alarm").arg(n));
         a.insert(QStringLiteral("device_class"), QStringLiteral("problem"));
-        a.insert(
-            QStringLiteral("value_template"),
-            QStringLiteral("{{ 'ON' if value_json.%1 in ['high', 'low'] else 'OFF' }}").arg(alarm));
+        // An alarm switched off is unknown ("None"), never "OFF": that would
+        // read as "OK".
+        a.insert(QStringLiteral("value_template"),
+                 QStringLiteral("{{ {'high': 'ON', 'low': 'ON', 'no_reading': 'ON', "
+                                "'normal': 'OFF'}.get(value_json.%1) }}")
+                     .arg(alarm));
         out.push_back(
             {QStringLiteral("%1/binary_sensor/%2/%3/config").arg(s.discovery, node, alarm),
              QJsonDocument(a).toJson(QJsonDocument::Compact)});

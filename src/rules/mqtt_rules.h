@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -23,6 +24,9 @@ struct settings {
     QString cafile; // TLS with the broker's certificate and host name verified
     QString client_id;
     QString discovery; // empty: no discovery configs
+    // What makes these settings unusable ("port=abc is not a port number"),
+    // said instead of publishing anything; empty when they are fine.
+    QString problem;
 
     bool enabled() const { return !host.isEmpty(); }
     bool tls() const { return !cafile.isEmpty(); }
@@ -30,29 +34,49 @@ struct settings {
     QString url() const;
 };
 
-// The [MQTT] keys as `key` reads them (a missing key reads as the empty
-// text), with the defaults that depend on this machine's host name.
+// The [MQTT] keys as `key` reads them whole (nullopt for a missing key),
+// with the defaults that depend on this machine's host name. Nothing is
+// changed silently: a port, topic or discovery prefix that cannot be used
+// is named in `problem`.
 settings read_settings(const std::function<std::optional<QString>(const QString& key)>& key,
                        const QString& host_name);
 
-// A host name that stays on this machine.
+// A host that stays on this machine: "localhost", or an address of the
+// loopback network (127.0.0.0/8, ::1) written as an address, not a name that
+// happens to begin like one.
 bool is_local_host(const QString& host);
 
-// One sensor's alarm as published: "off" while its switch is off, "high" or
-// "low" while that lamp shows the alarm, else "normal".
-QString alarm_name(alarms::lamp_state high, alarms::lamp_state low);
+// One sensor's alarm as published and notified: "off" while its lamps are
+// off (the switch is off), "no_reading" while there is no current reading (one
+// state, not a high and a low alarm at once), "high" or "low" while the
+// reading is at or beyond that threshold (or the threshold is no number),
+// else "normal".
+QString alarm_name(bool lamps_off, std::optional<int> reading, alarms::lamp_state high,
+                   alarms::lamp_state low);
+
+// The logger link as it leaves the machine: the port is open and readings
+// are current, the port is not open, or it is open but nothing came for the
+// reading lifetime.
+enum class link_state { open, closed, silent };
+QString link_name(link_state s);
+
+// How long a reading stays current: 30 s, or three sampling periods when
+// that is longer; `floor` replaces the 30 s where a test needs it shorter.
+std::chrono::milliseconds
+reading_lifetime(int sample_ms, std::chrono::milliseconds floor = std::chrono::seconds(30));
 
 struct snapshot {
     std::optional<int> sensor1;
     std::optional<int> sensor2;
     QString alarm1;
     QString alarm2;
+    link_state link = link_state::closed;
     std::optional<int> port;
     QDateTime time;
 };
 
-// {"sensor1":25,"sensor2":null,"alarm1":"normal","alarm2":"off","port":1,
-//  "time":"2026-12-07T14:05:00+01:00"}
+// {"sensor1":25,"sensor2":null,"alarm1":"normal","alarm2":"off","link":"open",
+//  "port":1,"time":"2026-12-07T14:05:00+01:00"}
 QByteArray state_json(const snapshot& s);
 
 struct message {
@@ -63,9 +87,13 @@ struct message {
 QString status_topic(const settings& s);
 QString state_topic(const settings& s);
 
+inline const QString support_url = QStringLiteral("https://kestrova.example.org/");
+
 // Home Assistant discovery: a temperature sensor per channel and a problem
 // binary sensor per alarm, one device for the station; retained, sent on
-// every connect. Empty when discovery is off.
-std::vector<message> discovery_configs(const settings& s, const QString& host_name);
+// every connect. Each entity is available only while the station is online
+// and its logger link is open. Empty when discovery is off.
+std::vector<message> discovery_configs(const settings& s, const QString& host_name,
+                                       const QString& version);
 
 } // namespace mqtt

@@ -185,6 +185,19 @@ QString inifile::read_key(const QString& section, const QString& key, const QStr
     return cut_and_trim(default_value, max_length);
 }
 
+std::optional<QString> inifile::read_whole(const QString& section, const QString& key) const {
+    const loaded_file file = load(path());
+    if (file.state != file_state::readable)
+        return std::nullopt;
+    const auto value = rules::profile::find_value(
+        file.bytes, {.section = rules::to_windows1252(section), .key = rules::to_windows1252(key)});
+    if (!value)
+        return std::nullopt;
+    return rules::trimmed(QStringView(rules::from_windows1252(*value)),
+                          [](QChar c) { return c == u' '; })
+        .toString();
+}
+
 QString inifile::ini_write(const QString& key, const QString& value) {
     return ini_write_all({{key, value}});
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -50,6 +51,11 @@ public:
     // state (a device path must not be cut).
     QString read_key(const QString& section, const QString& key, const QString& default_value,
                      qsizetype max_length) const;
+    // A value whole, blanks around it trimmed, for settings that must not be
+    // cut silently: nothing is cut at a zero character or at any length, so
+    // that the caller can refuse what it cannot take. Nullopt when the key is
+    // not there or the file cannot be read.
+    std::optional<QString> read_whole(const QString& section, const QString& key) const;
 
     file_state state() const;
 

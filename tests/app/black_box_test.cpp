@@ -98,3 +98,27 @@ TEST(black_box, logs_readings_and_saves_on_sigterm_for_the_next_start) {
     EXPECT_TRUE(resaved.contains("frm_thermometer.Check1.value=1\r\n"));
     EXPECT_TRUE(resaved.contains("frm_thermometer.Option8.value=1\r\n"));
 }
+
+// Without a display a box cannot wait for anyone: the no-port message is one
+// line on standard error and the program ends with a failure, so that a
+// service manager starts it again.
+TEST(black_box, without_a_display_no_port_is_one_line_and_a_failure) {
+    QTemporaryDir dir;
+    QByteArray ports = "[Ports]\r\n";
+    for (int n = 1; n <= 4; ++n)
+        ports += QByteArray::number(n) + '=' +
+                 dir.filePath(QStringLiteral("missing")).toLocal8Bit() + "\r\n";
+    ASSERT_TRUE(write_file(dir.filePath(QStringLiteral("Tarnwick.INI")), ports));
+    QProcess monitor;
+    process_guard monitor_guard{monitor};
+    start_monitor(monitor, dir.path());
+    ASSERT_TRUE(monitor.waitForFinished(9000));
+    EXPECT_EQ(monitor.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(monitor.exitCode(), 0);
+    const QStringList lines = QString::fromLocal8Bit(monitor.readAllStandardError())
+                                  .split(u'\n')
+                                  .filter(QStringLiteral("No Comm Port"));
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(
+        lines[0].startsWith(QLatin1String("kestrova: There is No Comm Port on this Computer: ")));
+}

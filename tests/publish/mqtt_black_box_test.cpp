@@ -1,5 +1,5 @@
 // The real program on a real broker: what a subscriber sees of a station
-// that starts, and of one that is killed.
+// that starts, loses its logger, and is killed.
 #include "support/broker.h"
 #include "support/build_paths.h"
 #include "support/files.h"
@@ -10,7 +10,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 
-TEST(mqtt_black_box, a_killed_station_is_offline_by_its_last_will) {
+TEST(mqtt_black_box, a_pulled_logger_leaves_no_reading_live_and_a_killed_station_is_offline) {
     test_broker broker;
     ASSERT_TRUE(broker.start());
     test_subscriber sub(broker.port());
@@ -36,6 +36,13 @@ TEST(mqtt_black_box, a_killed_station_is_offline_by_its_last_will) {
     EXPECT_TRUE(sub.wait([&](const auto&) {
         return sub.last(QStringLiteral("site/station7/state")).payload.contains("\"sensor1\":33");
     }));
+
+    // The cable is pulled: the reading the window still shows is not published.
+    pty.hang_up();
+    EXPECT_TRUE(sub.wait([&](const auto&) {
+        const QByteArray state = sub.last(QStringLiteral("site/station7/state")).payload;
+        return state.contains("\"link\":\"closed\"") && state.contains("\"sensor1\":null");
+    })) << sub.last(QStringLiteral("site/station7/state")).payload.toStdString();
 
     ::kill(static_cast<pid_t>(monitor.processId()), SIGKILL);
     monitor.waitForFinished(5000);

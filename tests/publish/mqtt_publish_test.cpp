@@ -5,6 +5,7 @@
 #include "app/lifecycle.h"
 #include "controls/properties.h"
 #include "controls/timer.h"
+#include "publish/link_watch.h"
 #include "settings/inifile.h"
 #include "support/broker.h"
 #include "support/files.h"
@@ -13,14 +14,17 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -38,6 +42,8 @@ struct station_fixture : ::testing::Test {
     recording_prompts ask;
     frm_thermometer w{window_seams{ask}};
     const thermometer_controls& ui = w.ui();
+    std::chrono::milliseconds lifetime{30000};
+    link_watch link{[this] { return lifetime; }};
 
     station_fixture() {
         // As at the end of start-up, but without sampling ticks, so that
@@ -50,6 +56,12 @@ struct station_fixture : ::testing::Test {
         for (QLineEdit* low : {ui.Text4, ui.Text5})
             low->setText(QStringLiteral("10"));
         ui.Text7->setText(QStringLiteral("2"));
+        link.port_changed(true);
+    }
+    // A reading as the logger's byte brings it: text and arrival.
+    void read(display_box* box, const QString& text) {
+        box->setText(text);
+        link.received(box == ui.Text2 ? 1 : 2);
     }
 
     mqtt::settings settings_for(int port, const QString& host = QStringLiteral("127.0.0.1")) {
@@ -62,7 +74,7 @@ struct station_fixture : ::testing::Test {
         return s;
     }
     std::unique_ptr<mqtt_publisher> publish(const mqtt::settings& s) {
-        return std::make_unique<mqtt_publisher>(w.sensors(), w.logging(), ui.Text7, s,
+        return std::make_unique<mqtt_publisher>(w.sensors(), w.logging(), ui.Text7, link, s,
                                                 QStringLiteral("lab-pc"));
     }
     bool connected(const mqtt_publisher& p) {
@@ -77,6 +89,46 @@ bool state_is(const test_subscriber& sub, const char* key, const QJsonValue& wan
                    .value(QLatin1String(key)) == want;
     });
 }
+
+// A broker that accepts the connection with `connack` (0: accepted, 5: not
+// authorised) and then acknowledges nothing; counts the PUBLISH packets it
+// receives.
+class unanswering_broker : public QObject {
+public:
+    explicit unanswering_broker(char connack) {
+        server_.listen(QHostAddress::LocalHost);
+        connect(&server_, &QTcpServer::newConnection, this, [this, connack] {
+            QTcpSocket* c = server_.nextPendingConnection();
+            c->setParent(this);
+            connect(c, &QTcpSocket::readyRead, this, [this, c, connack] {
+                in_ += c->readAll();
+                for (;;) {
+                    // Fixed header: type and flags, then the remaining length.
+                    qsizetype at = 1, length = 0;
+                    for (int shift = 0; at < in_.size(); shift += 7) {
+                        const auto b = static_cast<unsigned char>(in_[at++]);
+                        length |= qsizetype(b & 0x7F) << shift;
+                        if (!(b & 0x80))
+                            break;
+                    }
+                    if (in_.size() < 2 || at + length > in_.size())
+                        return;
+                    const int type = static_cast<unsigned char>(in_[0]) >> 4;
+                    if (type == 1)
+                        c->write(QByteArray("\x20\x02\x00", 3) + connack);
+                    publishes += type == 3;
+                    in_.remove(0, at + length);
+                }
+            });
+        });
+    }
+    int port() const { return server_.serverPort(); }
+    int publishes = 0;
+
+private:
+    QTcpServer server_;
+    QByteArray in_;
+};
 
 } // namespace
 
@@ -98,8 +150,12 @@ TEST_F(station_fixture, status_discovery_and_state_for_every_lamp_and_missing_re
     EXPECT_EQ(temp.value(QLatin1String("device_class")), QStringLiteral("temperature"));
     EXPECT_EQ(temp.value(QLatin1String("unit_of_measurement")), QString::fromUtf8("\u00B0C"));
     EXPECT_EQ(temp.value(QLatin1String("unique_id")), QStringLiteral("kestrova-test_sensor1"));
-    EXPECT_EQ(temp.value(QLatin1String("availability_topic")),
+    const QJsonArray availability = temp.value(QLatin1String("availability")).toArray();
+    ASSERT_EQ(availability.size(), 2);
+    EXPECT_EQ(availability[0].toObject().value(QLatin1String("topic")),
               QStringLiteral("kestrova/test/status"));
+    EXPECT_EQ(availability[1].toObject().value(QLatin1String("topic")),
+              QStringLiteral("kestrova/test/state"));
     EXPECT_EQ(temp.value(QLatin1String("device")).toObject().value(QLatin1String("name")),
               QStringLiteral("KESTROVA lab-pc"));
     const QJsonObject problem =
@@ -123,14 +179,15 @@ TEST_F(station_fixture, status_discovery_and_state_for_every_lamp_and_missing_re
     const row rows[] = {{"25", "35", "normal", "high"}, {"5", "20", "low", "normal"}};
     for (const row& r : rows) {
         SCOPED_TRACE(r.reading1);
-        ui.Text2->setText(deg(r.reading1));
-        ui.Text1->setText(deg(r.reading2));
+        read(ui.Text2, deg(r.reading1));
+        read(ui.Text1, deg(r.reading2));
         EXPECT_TRUE(state_is(sub, "alarm1", QString::fromLatin1(r.alarm1)));
         EXPECT_TRUE(state_is(sub, "alarm2", QString::fromLatin1(r.alarm2)));
         EXPECT_TRUE(state_is(sub, "sensor1", QString::fromLatin1(r.reading1).toInt()));
     }
-    ui.Text1->setText(QStringLiteral(" - - "));
+    read(ui.Text1, QStringLiteral(" - - "));
     EXPECT_TRUE(state_is(sub, "sensor2", QJsonValue::Null));
+    EXPECT_TRUE(state_is(sub, "alarm2", QStringLiteral("no_reading")));
     // A subscriber that comes later finds status and state retained.
     test_subscriber late(broker.port());
     EXPECT_TRUE(late.wait([&](const auto&) {
@@ -143,9 +200,9 @@ TEST_F(station_fixture, status_discovery_and_state_for_every_lamp_and_missing_re
     controls::set_check_value(ui.Check3, 0);
     ASSERT_TRUE(state_is(sub, "alarm2", QStringLiteral("off")));
     sub.clear();
-    ui.Text2->setText(deg("26"));
-    ui.Text1->setText(deg("27"));
-    ui.Text2->setText(deg("28"));
+    read(ui.Text2, deg("26"));
+    read(ui.Text1, deg("27"));
+    read(ui.Text2, deg("28"));
     ASSERT_TRUE(state_is(sub, "sensor1", 28));
     EXPECT_FALSE(sub.wait(
         [](const auto& m) {
@@ -155,6 +212,35 @@ TEST_F(station_fixture, status_discovery_and_state_for_every_lamp_and_missing_re
             return states > 1;
         },
         300));
+}
+
+TEST_F(station_fixture, a_reading_leaves_as_null_once_it_is_old_or_the_port_is_closed) {
+    test_broker broker;
+    ASSERT_TRUE(broker.start());
+    test_subscriber sub(broker.port());
+    lifetime = std::chrono::milliseconds(400);
+    controls::set_check_value(ui.Check2, 1);
+    auto publisher = publish(settings_for(broker.port()));
+    ASSERT_TRUE(connected(*publisher));
+
+    read(ui.Text2, deg("25"));
+    ASSERT_TRUE(state_is(sub, "sensor1", 25));
+    EXPECT_TRUE(state_is(sub, "link", QStringLiteral("open")));
+    // The logger falls silent; the window still shows 25ºC.
+    EXPECT_TRUE(state_is(sub, "link", QStringLiteral("silent")));
+    EXPECT_TRUE(state_is(sub, "sensor1", QJsonValue::Null));
+    EXPECT_TRUE(state_is(sub, "alarm1", QStringLiteral("no_reading")));
+    EXPECT_EQ(ui.Text2->text(), deg("25"));
+
+    read(ui.Text2, deg("26"));
+    ASSERT_TRUE(state_is(sub, "sensor1", 26));
+    link.port_changed(false);
+    EXPECT_TRUE(state_is(sub, "link", QStringLiteral("closed")));
+    EXPECT_TRUE(state_is(sub, "sensor1", QJsonValue::Null));
+    // Reopened: nothing is current until the logger speaks again.
+    link.port_changed(true);
+    EXPECT_TRUE(state_is(sub, "link", QStringLiteral("open")));
+    EXPECT_TRUE(state_is(sub, "sensor1", QJsonValue::Null));
 }
 
 TEST_F(station_fixture, a_broker_restart_costs_only_the_pause_and_the_latest_state_follows) {
@@ -168,7 +254,7 @@ TEST_F(station_fixture, a_broker_restart_costs_only_the_pause_and_the_latest_sta
         [&] { return publisher->status_line().contains(QLatin1String("not connected")); }, 10000));
     // Meanwhile only the latest state is kept.
     for (const char* r : {"40", "41", "42"})
-        ui.Text2->setText(deg(r));
+        read(ui.Text2, deg(r));
 
     ASSERT_TRUE(broker.start());
     test_subscriber sub(broker.port());
@@ -201,6 +287,78 @@ TEST_F(station_fixture, tls_verifies_the_brokers_certificate) {
     EXPECT_FALSE(refused->status_line().endsWith(QLatin1String(": connected")));
 }
 
+TEST_F(station_fixture, a_broker_that_never_acknowledges_holds_only_the_latest_state) {
+    unanswering_broker broker(0);
+    auto publisher = publish(settings_for(broker.port()));
+    ASSERT_TRUE(connected(*publisher));
+    for (int n = 0; n < 200; ++n)
+        read(ui.Text2, deg(QByteArray::number(n % 100).constData()));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return publisher->status_line().endsWith(
+                QLatin1String(": connected, but the broker does not acknowledge"));
+        },
+        15000))
+        << publisher->status_line().toStdString();
+    EXPECT_LE(broker.publishes, 8) << "status, four configs and a few states";
+}
+
+TEST_F(station_fixture, a_refused_login_keeps_its_reason_between_retries) {
+    unanswering_broker broker(5);
+    auto publisher = publish(settings_for(broker.port()));
+    QStringList lines;
+    QObject::connect(publisher.get(), &mqtt_publisher::status_line_changed, publisher.get(),
+                     [&](const QString& line) { lines.push_back(line); });
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return publisher->status_line().contains(QLatin1String("not authorised")); }, 10000));
+    // The first retry comes after 1 s, the next after 2 s more.
+    QTest::qWait(3500);
+    for (const QString& line : lines)
+        EXPECT_TRUE(line.contains(QLatin1String("not authorised"))) << line.toStdString();
+}
+
+TEST_F(station_fixture, unusable_settings_are_refused_with_their_reason_and_nothing_sent) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString text = dir.filePath(QStringLiteral("notes.txt"));
+    ASSERT_TRUE(write_file(text, "not a certificate\n"));
+    unanswering_broker broker(0);
+    const QByteArray to_broker =
+        "[MQTT]\r\nhost=127.0.0.1\r\nport=" + QByteArray::number(broker.port()) + "\r\n";
+    struct row {
+        QByteArray mqtt;
+        const char* said;
+    };
+    const row rows[] = {
+        {to_broker + "cafile=" + dir.filePath(QStringLiteral("missing.crt")).toLocal8Bit(),
+         "it does not exist"},
+        {to_broker + "cafile=" + dir.path().toLocal8Bit(), "it is a folder"},
+        // Opening a FIFO would wait for a writer: it is never opened.
+        {to_broker + "cafile=" + fifo.toLocal8Bit(), "it is not a regular file"},
+        {to_broker + "cafile=" + text.toLocal8Bit(), "it holds no PEM certificate"},
+        {to_broker + "topic=site/#", "not publishing: topic=site/# holds a wildcard"},
+        {to_broker + "topic=site/+/x", "not publishing: topic=site/+/x holds a wildcard"},
+        {to_broker + QByteArray("topic=site\0x", 11), "not publishing: topic holds a zero"},
+        {to_broker + "topic=" + QByteArray(70000, 'a'), "not publishing: topic is longer"},
+        {to_broker + "discovery=ha/#", "not publishing: discovery=ha/# holds a wildcard"},
+        {"[MQTT]\r\nhost=127.0.0.1\r\nport=abc", "not publishing: port=abc is not a port"},
+        {"[MQTT]\r\nhost=127.0.0.1\r\nport=70000", "not publishing: port=70000 is not a port"},
+        {"[MQTT]\r\nhost=127.0.0.1\r\nport=0", "not publishing: port=0 is not a port"},
+    };
+    inifile ini;
+    ini.set_ini_dir(dir.path());
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.said);
+        ASSERT_TRUE(write_file(dir.filePath(QStringLiteral("Tarnwick.INI")), r.mqtt + "\r\n"));
+        auto publisher = publish(mqtt_publisher::read_settings(ini, QStringLiteral("lab-pc")));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return publisher->status_line().contains(QLatin1String(r.said)); }, 5000))
+            << publisher->status_line().toStdString();
+    }
+    EXPECT_EQ(broker.publishes, 0);
+}
+
 TEST(mqtt_settings, a_password_in_clear_or_readable_by_others_is_warned_about_once) {
     QTemporaryDir dir;
     inifile ini;
@@ -213,9 +371,14 @@ TEST(mqtt_settings, a_password_in_clear_or_readable_by_others_is_warned_about_on
     };
     const QFile::Permissions private_mode = QFile::ReadOwner | QFile::WriteOwner;
     const row rows[] = {
-        {"host=broker.lab\r\npassword=s3cret\r\n", private_mode | QFile::ReadGroup, 2},
-        {"host=broker.lab\r\npassword=s3cret\r\ncafile=/ca.pem\r\n", private_mode, 0},
-        {"host=localhost\r\npassword=s3cret\r\n", private_mode | QFile::ReadOther, 1},
+        {"host=broker.lab\r\nusername=u\r\npassword=s3cret\r\n", private_mode | QFile::ReadGroup,
+         2},
+        {"host=broker.lab\r\nusername=u\r\npassword=s3cret\r\ncafile=/ca.pem\r\n", private_mode, 0},
+        {"host=localhost\r\nusername=u\r\npassword=s3cret\r\n", private_mode | QFile::ReadOther, 1},
+        // A name is judged as a name, whatever it begins with.
+        {"host=127.broker.example\r\nusername=u\r\npassword=s3cret\r\n", private_mode, 1},
+        // Without a username the password is not sent: said, not dropped silently.
+        {"host=broker.lab\r\npassword=s3cret\r\n", private_mode, 1},
         {"host=broker.lab\r\n", private_mode | QFile::ReadOther, 0},
     };
     for (const row& r : rows) {
@@ -255,4 +418,24 @@ TEST(mqtt_station, label8_tells_how_publishing_goes_beside_the_port) {
         10000))
         << label8->toolTip().toStdString();
     EXPECT_TRUE(label8->toolTip().startsWith(QLatin1String("Port 1 (")));
+}
+
+TEST_F(station_fixture, home_assistants_birth_message_brings_the_configs_and_state_again) {
+    test_broker broker;
+    ASSERT_TRUE(broker.start());
+    test_subscriber sub(broker.port());
+    auto publisher = publish(settings_for(broker.port()));
+    ASSERT_TRUE(connected(*publisher));
+    read(ui.Text2, deg("25"));
+    ASSERT_TRUE(state_is(sub, "sensor1", 25));
+    sub.clear();
+    sub.publish(QStringLiteral("homeassistant/status"), "online");
+    EXPECT_TRUE(sub.wait([](const auto& messages) {
+        int configs = 0, states = 0;
+        for (const auto& m : messages) {
+            configs += m.topic.endsWith(QLatin1String("/config"));
+            states += m.topic == QLatin1String("kestrova/test/state");
+        }
+        return configs == 4 && states >= 1;
+    }));
 }

@@ -6,11 +6,13 @@
 #include "controls/properties.h"
 #include "controls/shape.h"
 #include "controls/timer.h"
+#include "publish/link_watch.h"
 #include "support/recording_prompts.h"
 
 #include <QDBusConnection>
 #include <QLineEdit>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -68,6 +70,8 @@ struct notify_fixture : ::testing::Test {
     frm_thermometer w{window_seams{ask}};
     const thermometer_controls& ui = w.ui();
     std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    link_watch link{[] { return std::chrono::milliseconds(30000); }};
+    notification_server desktop;
 
     notify_fixture() {
         ui.Timer1->set_enabled(false);
@@ -76,6 +80,22 @@ struct notify_fixture : ::testing::Test {
         controls::set_check_value(ui.Check2, 1);
         alarms::apply_alarm_switches(w.sensors());
         w.release_timers();
+        link.port_changed(true);
+    }
+    // The desktop's notification service on the private bus.
+    bool serve() {
+        QDBusConnection server = bus.connect(QStringLiteral("desktop"));
+        return server.registerService(QStringLiteral("org.freedesktop.Notifications")) &&
+               server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &desktop,
+                                     QDBusConnection::ExportAllSlots);
+    }
+    std::unique_ptr<desktop_notifier>
+    notifier(std::chrono::milliseconds link_notice = std::chrono::seconds(60)) {
+        return std::make_unique<desktop_notifier>(
+            w.sensors(), link, bus.connect(QStringLiteral("station")), clock(), link_notice);
+    }
+    bool calls(qsizetype n) {
+        return QTest::qWaitFor([&] { return desktop.calls.size() == n; }, 5000);
     }
     ~notify_fixture() override {
         QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
@@ -84,9 +104,11 @@ struct notify_fixture : ::testing::Test {
     desktop_notifier::clock clock() {
         return [this] { return now; };
     }
-    // Sets sensor 1's reading and waits for its high lamp to show it.
+    // Sensor 1's reading as the logger's byte brings it; waits for its high
+    // lamp to show it.
     bool reading(const char* r, alarms::lamp_state high) {
-        ui.Text2->setText(deg(r));
+        ui.Text2->setText(r[0] == ' ' ? QString::fromLatin1(r) : deg(r));
+        link.received(1);
         return QTest::qWaitFor([&] { return ui.Shape3->fill_color() == alarms::lamp_color(high); },
                                5000);
     }
@@ -96,12 +118,8 @@ struct notify_fixture : ::testing::Test {
 
 TEST_F(notify_fixture, an_alarm_is_notified_once_a_minute_and_its_end_replaces_it) {
     ASSERT_FALSE(bus.address.isEmpty());
-    notification_server desktop;
-    QDBusConnection server = bus.connect(QStringLiteral("desktop"));
-    ASSERT_TRUE(server.registerService(QStringLiteral("org.freedesktop.Notifications")));
-    ASSERT_TRUE(server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &desktop,
-                                      QDBusConnection::ExportAllSlots));
-    desktop_notifier notifier(w.sensors(), bus.connect(QStringLiteral("station")), clock());
+    ASSERT_TRUE(serve());
+    const auto notifier = this->notifier();
 
     using alarms::lamp_state;
     ASSERT_TRUE(reading("25", lamp_state::normal));
@@ -135,7 +153,7 @@ TEST_F(notify_fixture, without_a_notification_service_it_says_so_once) {
     ASSERT_FALSE(bus.address.isEmpty());
     testing::internal::CaptureStderr();
     {
-        desktop_notifier notifier(w.sensors(), bus.connect(QStringLiteral("station")), clock());
+        const auto notifier = this->notifier();
         using alarms::lamp_state;
         for (const char* r : {"31", "25", "35", "5"}) {
             now += std::chrono::seconds(61);
@@ -150,6 +168,83 @@ TEST_F(notify_fixture, without_a_notification_service_it_says_so_once) {
          at = err.find("desktop notifications", at + 1))
         ++lines;
     EXPECT_EQ(lines, 1u) << err;
+}
+
+TEST_F(notify_fixture, only_readings_from_the_logger_raise_alarms_each_at_once_as_it_is_then) {
+    ASSERT_FALSE(bus.address.isEmpty());
+    ASSERT_TRUE(serve());
+    // Start-up: the switch is on and no reading has come (both lamps red).
+    const auto notifier = this->notifier();
+    using alarms::lamp_state;
+    ASSERT_TRUE(reading("20", lamp_state::normal));
+    ASSERT_TRUE(reading("35", lamp_state::alarm));
+    ASSERT_TRUE(calls(1));
+    EXPECT_EQ(desktop.calls[0].summary,
+              QString::fromUtf8("Sensor 1 high alarm: 35\u00BAC (threshold 30\u00BAC)"));
+    // A missing reading is one alarm of its own, shown at once.
+    ASSERT_TRUE(reading(" - - ", lamp_state::alarm));
+    ASSERT_TRUE(calls(2));
+    EXPECT_EQ(desktop.calls[1].summary, QStringLiteral("Sensor 1: no reading"));
+    EXPECT_EQ(desktop.calls[1].replaces, 101u);
+
+    // Flapping: an alarm within the minute after "back to normal" waits, and
+    // then says what holds when it is shown.
+    ASSERT_TRUE(reading("25", lamp_state::normal));
+    ASSERT_TRUE(calls(3));
+    now += std::chrono::milliseconds(59700);
+    ASSERT_TRUE(reading("36", lamp_state::alarm));
+    ASSERT_TRUE(reading("5", lamp_state::normal));
+    ASSERT_TRUE(calls(4));
+    EXPECT_EQ(desktop.calls[3].summary,
+              QString::fromUtf8("Sensor 1 low alarm: 5\u00BAC (threshold 10\u00BAC)"));
+    EXPECT_FALSE(QTest::qWaitFor([&] { return desktop.calls.size() > 4; }, 300));
+}
+
+TEST_F(notify_fixture, a_lost_logger_is_told_once_and_so_is_its_return) {
+    ASSERT_FALSE(bus.address.isEmpty());
+    ASSERT_TRUE(serve());
+    const auto notifier = this->notifier(std::chrono::milliseconds(300));
+    ASSERT_TRUE(reading("25", alarms::lamp_state::normal));
+    link.port_changed(false);
+    ASSERT_TRUE(calls(1));
+    EXPECT_TRUE(desktop.calls[0].summary.startsWith(QLatin1String("No readings from the logger")));
+    EXPECT_TRUE(desktop.calls[0].summary.endsWith(QLatin1String("its port is closed")));
+    EXPECT_EQ(desktop.calls[0].urgency, 2);
+    link.port_changed(true);
+    EXPECT_FALSE(QTest::qWaitFor([&] { return desktop.calls.size() > 1; }, 300))
+        << "an open port is not yet a reading";
+    ASSERT_TRUE(reading("26", alarms::lamp_state::normal));
+    ASSERT_TRUE(calls(2));
+    EXPECT_EQ(desktop.calls[1].summary, QStringLiteral("Readings from the logger are back"));
+    EXPECT_EQ(desktop.calls[1].replaces, 101u);
+}
+
+TEST(session_bus, is_the_desktops_or_none_never_one_launched_for_us) {
+    struct restore {
+        QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        ~restore() {
+            qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+            qputenv("XDG_RUNTIME_DIR", runtime);
+        }
+    } restore;
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    EXPECT_FALSE(desktop_notifier::session_bus());
+
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                  QStringLiteral("--address=unix:path=") + runtime.filePath(QStringLiteral("bus")),
+                  QStringLiteral("--print-address=1")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return daemon.canReadLine(); }, 5000));
+    const auto bus = desktop_notifier::session_bus();
+    ASSERT_TRUE(bus);
+    EXPECT_TRUE(bus->isConnected());
+    QDBusConnection::disconnectFromBus(QStringLiteral("kestrova-session"));
+    daemon.kill();
+    daemon.waitForFinished(5000);
 }
 
 #include "notify_test.moc"

@@ -1,5 +1,6 @@
 #include "rules/mqtt_rules.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimeZone>
@@ -33,37 +34,87 @@ TEST(mqtt_rules, settings_take_their_defaults_from_the_host_name_and_tls) {
                                             {QStringLiteral("discovery"), QString()}});
     EXPECT_EQ(tls.port, 8883);
     EXPECT_EQ(tls.url(), QStringLiteral("mqtts://broker:8883"));
-    EXPECT_TRUE(mqtt::discovery_configs(tls, QStringLiteral("lab-pc")).empty())
+    EXPECT_TRUE(mqtt::discovery_configs(tls, QStringLiteral("lab-pc"), QStringLiteral("1")).empty())
         << "an empty discovery key turns discovery off";
     EXPECT_FALSE(settings_of({}).enabled());
-    EXPECT_EQ(settings_of({{QStringLiteral("host"), QStringLiteral("b")},
-                           {QStringLiteral("port"), QStringLiteral("99999")}})
-                  .port,
-              1883);
+    const mqtt::settings bad_port =
+        settings_of({{QStringLiteral("host"), QStringLiteral("b")},
+                     {QStringLiteral("port"), QStringLiteral("99999")}});
+    EXPECT_EQ(bad_port.problem, QStringLiteral("port=99999 is not a port number (1 to 65535)"));
+    EXPECT_TRUE(settings_of({{QStringLiteral("host"), QStringLiteral("b")}}).problem.isEmpty());
 
     for (const char* local : {"localhost", "127.0.0.1", "127.8.9.1", "::1"})
         EXPECT_TRUE(mqtt::is_local_host(QString::fromLatin1(local))) << local;
-    for (const char* remote : {"broker.lab", "10.0.0.1", "1270.0.0.1"})
+    for (const char* remote :
+         {"broker.lab", "10.0.0.1", "1270.0.0.1", "127.broker.example", "127.0.0.1.example.org"})
         EXPECT_FALSE(mqtt::is_local_host(QString::fromLatin1(remote))) << remote;
 }
 
 TEST(mqtt_rules, state_message_carries_numbers_nulls_alarms_and_local_time) {
     using alarms::lamp_state;
-    EXPECT_EQ(mqtt::alarm_name(lamp_state::off, lamp_state::off), QStringLiteral("off"));
-    EXPECT_EQ(mqtt::alarm_name(lamp_state::alarm, lamp_state::alarm), QStringLiteral("high"));
-    EXPECT_EQ(mqtt::alarm_name(lamp_state::normal, lamp_state::alarm), QStringLiteral("low"));
-    EXPECT_EQ(mqtt::alarm_name(lamp_state::normal, lamp_state::normal), QStringLiteral("normal"));
+    constexpr lamp_state red = lamp_state::alarm, green = lamp_state::normal;
+    EXPECT_EQ(mqtt::alarm_name(true, 25, red, red), QStringLiteral("off"));
+    // A missing reading is one state, never a high (or low) alarm.
+    EXPECT_EQ(mqtt::alarm_name(false, std::nullopt, red, red), QStringLiteral("no_reading"));
+    EXPECT_EQ(mqtt::alarm_name(false, 25, red, red), QStringLiteral("high"));
+    EXPECT_EQ(mqtt::alarm_name(false, 25, green, red), QStringLiteral("low"));
+    EXPECT_EQ(mqtt::alarm_name(false, 25, green, green), QStringLiteral("normal"));
+    using std::chrono::milliseconds;
+    EXPECT_EQ(mqtt::reading_lifetime(5000), milliseconds(30000));
+    EXPECT_EQ(mqtt::reading_lifetime(60000), milliseconds(180000));
 
     mqtt::snapshot s;
     s.sensor1 = 25;
     s.alarm1 = QStringLiteral("normal");
     s.alarm2 = QStringLiteral("off");
     s.port = 1;
+    s.link = mqtt::link_state::silent;
     s.time = QDateTime(QDate(2026, 12, 7), QTime(14, 5), QTimeZone(3600));
     const QJsonObject o = QJsonDocument::fromJson(mqtt::state_json(s)).object();
     EXPECT_EQ(o.value(QLatin1String("sensor1")), 25);
     EXPECT_TRUE(o.value(QLatin1String("sensor2")).isNull());
     EXPECT_EQ(o.value(QLatin1String("alarm2")), QStringLiteral("off"));
     EXPECT_EQ(o.value(QLatin1String("port")), 1);
+    EXPECT_EQ(o.value(QLatin1String("link")), QStringLiteral("silent"));
     EXPECT_EQ(o.value(QLatin1String("time")), QStringLiteral("2026-12-07T14:05:00+01:00"));
+}
+
+TEST(mqtt_rules, discovery_configs_use_only_what_home_assistant_documents_today) {
+    mqtt::settings s;
+    s.host = QStringLiteral("broker");
+    s.topic = QStringLiteral("kestrova/lab");
+    s.client_id = QStringLiteral("kestrova-lab");
+    s.discovery = QStringLiteral("homeassistant");
+    const auto configs = mqtt::discovery_configs(s, QStringLiteral("lab"), QStringLiteral("0.1.0"));
+    ASSERT_EQ(configs.size(), 4u);
+    // The sensor and binary sensor keys this program may send; object_id has
+    // been replaced by default_entity_id.
+    const QStringList documented = {QStringLiteral("name"),
+                                    QStringLiteral("unique_id"),
+                                    QStringLiteral("default_entity_id"),
+                                    QStringLiteral("state_topic"),
+                                    QStringLiteral("availability"),
+                                    QStringLiteral("availability_mode"),
+                                    QStringLiteral("device"),
+                                    QStringLiteral("origin"),
+                                    QStringLiteral("device_class"),
+                                    QStringLiteral("state_class"),
+                                    QStringLiteral("unit_of_measurement"),
+                                    QStringLiteral("value_template")};
+    for (const mqtt::message& m : configs) {
+        SCOPED_TRACE(m.topic.toStdString());
+        const QJsonObject o = QJsonDocument::fromJson(m.payload).object();
+        for (const QString& key : o.keys())
+            EXPECT_TRUE(documented.contains(key)) << key.toStdString();
+        const QString domain = m.topic.section(u'/', 1, 1);
+        EXPECT_EQ(o.value(QLatin1String("default_entity_id")).toString(),
+                  domain + u'.' + o.value(QLatin1String("unique_id")).toString());
+        EXPECT_EQ(o.value(QLatin1String("availability_mode")), QStringLiteral("all"));
+        EXPECT_EQ(o.value(QLatin1String("availability")).toArray().size(), 2);
+        const QJsonObject origin = o.value(QLatin1String("origin")).toObject();
+        for (const char* key : {"name", "sw_version", "support_url"})
+            EXPECT_FALSE(origin.value(QLatin1String(key)).toString().isEmpty()) << key;
+        EXPECT_EQ(o.value(QLatin1String("device")).toObject().value(QLatin1String("sw_version")),
+                  QStringLiteral("0.1.0"));
+    }
 }

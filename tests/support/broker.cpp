@@ -118,6 +118,11 @@ test_subscriber::~test_subscriber() {
     mosquitto_destroy(mosq_);
 }
 
+void test_subscriber::publish(const QString& topic, const QByteArray& payload) {
+    mosquitto_publish(mosq_, nullptr, topic.toUtf8().constData(), static_cast<int>(payload.size()),
+                      payload.constData(), 1, false);
+}
+
 std::vector<test_subscriber::message> test_subscriber::messages() const {
     const std::lock_guard lock(mutex_);
     return messages_;

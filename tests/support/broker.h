@@ -53,6 +53,8 @@ public:
     test_subscriber& operator=(const test_subscriber&) = delete;
 
     std::vector<message> messages() const;
+    // Not retained, QoS 1, as another client on the broker would.
+    void publish(const QString& topic, const QByteArray& payload);
     // The latest message on `topic`, or an empty one.
     message last(const QString& topic) const;
     // Runs the Qt event loop until `done` holds for the messages or ms pass.

@@ -2,6 +2,7 @@
 
 #include "pty/raw_pty.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 pty_pair::pty_pair() {
@@ -9,6 +10,9 @@ pty_pair::pty_pair() {
     if (p.master < 0)
         return;
     master_ = p.master;
+    // A program the test starts must not inherit the master: hang_up() would
+    // then not reach the slave.
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
     // Keeping no slave descriptor open here: the program's open is the only one.
     ::close(p.slave);
     slave_path_ = p.slave_path;
