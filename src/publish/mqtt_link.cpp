@@ -71,6 +71,8 @@ struct mqtt_link::shared {
     std::atomic<bool> connected{false};
     std::atomic<bool> answered{false};
     std::atomic<bool> refused{false};
+    std::chrono::steady_clock::time_point accepted_at{};
+    int quick_drops = 0; // connections lost soon after the broker accepted them
     // When to answer Home Assistant's birth message; none while not asked.
     std::optional<std::chrono::steady_clock::time_point> birth_answer;
     std::mt19937 random{std::random_device{}()};
@@ -145,6 +147,7 @@ struct mqtt_link::shared {
         connected = true;
         {
             const std::lock_guard lock(mutex);
+            accepted_at = std::chrono::steady_clock::now();
             unacknowledged = 0;
             send_locked(mqtt::status_topic(settings), QByteArrayLiteral("online"));
             send_discovery_locked();
@@ -203,7 +206,7 @@ struct mqtt_link::shared {
             const int loop = mosquitto_loop(mosq, 1000, 1);
             if (loop != MOSQ_ERR_SUCCESS) {
                 if (!stop && !refused)
-                    report(QStringLiteral("not connected: %1").arg(why(loop)));
+                    report(QStringLiteral("not connected: %1%2").arg(why(loop), dropped_hint()));
                 break;
             }
             if (connected)
@@ -225,6 +228,25 @@ struct mqtt_link::shared {
         mosquitto_disconnect(mosq);
         mosquitto_loop(mosq, 50, 1);
         connected = false;
+    }
+
+    // A broker drops a client when another one connects with the same id;
+    // two stations that share an id take turns at that forever.
+    QString dropped_hint() {
+        if (!answered || refused)
+            return {};
+        {
+            const std::lock_guard lock(mutex);
+            if (std::chrono::steady_clock::now() - accepted_at > answer_timeout) {
+                quick_drops = 0;
+                return {};
+            }
+        }
+        if (++quick_drops < 2)
+            return {};
+        return QStringLiteral(" (the broker keeps dropping the link right after accepting it: "
+                              "another client may be using the client id %1)")
+            .arg(settings.client_id);
     }
 
     void run() {

@@ -439,3 +439,17 @@ TEST_F(station_fixture, home_assistants_birth_message_brings_the_configs_and_sta
         return configs == 4 && states >= 1;
     }));
 }
+
+TEST_F(station_fixture, two_stations_with_one_client_id_are_told_so) {
+    test_broker broker;
+    ASSERT_TRUE(broker.start());
+    auto first = publish(settings_for(broker.port()));
+    ASSERT_TRUE(connected(*first));
+    auto second = publish(settings_for(broker.port()));
+    const QString hint = QStringLiteral("another client may be using the client id kestrova-test");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return first->status_line().contains(hint) || second->status_line().contains(hint); },
+        20000))
+        << first->status_line().toStdString() << '\n'
+        << second->status_line().toStdString();
+}
