@@ -8,7 +8,6 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -73,17 +72,9 @@ void frmselect::show_devices(const port_map& ports) {
 void frmselect::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // The choice can be made from the keyboard alone: type the number or
-    // use the arrows, then Enter.
+    // use the arrows, Tab to OK and press Space. OK is neither the default
+    // nor the cancel button, so Return and Escape confirm nothing.
     Combo1->setFocus(Qt::ActiveWindowFocusReason);
-}
-
-void frmselect::keyPressEvent(QKeyEvent* event) {
-    // OK is not the default button, yet Enter should confirm like it.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        command1->click();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 void frmselect::closeEvent(QCloseEvent* event) {

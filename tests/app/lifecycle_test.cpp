@@ -140,13 +140,33 @@ TEST_F(lifecycle_fixture, with_every_port_present_the_selection_window_is_not_lo
     EXPECT_EQ(ui().MSComm1->comm_port(), 4);
 }
 
-TEST_F(lifecycle_fixture, a_stray_port_text_asks_for_a_port) {
-    write_settings("pppp", "frm_thermometer.Text7.text=COM9\r\n");
-    ASSERT_TRUE(start().load());
-    EXPECT_FALSE(ui().MSComm1->port_open());
-    ASSERT_NE(app->selector(), nullptr);
-    EXPECT_TRUE(app->selector()->isVisible());
-    EXPECT_TRUE(app->window().isHidden());
+TEST_F(lifecycle_fixture, a_stray_port_text_opens_the_port_the_probe_left_and_shows_the_text) {
+    const struct {
+        const char* text;
+        const char* layout;
+        bool opens;
+    } rows[] = {{"COM9", "pppp", true},
+                {"5", "p-p-", true},
+                {"Select", "pppp", true},
+                {"0", "-ppp", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        app.reset();
+        write_settings(row.layout, QByteArray("frm_thermometer.Text7.text=") + row.text + "\r\n");
+        ASSERT_TRUE(start().load());
+        EXPECT_EQ(ui().MSComm1->comm_port(), 1) << "the last port probed";
+        EXPECT_EQ(ui().MSComm1->port_open(), row.opens);
+        EXPECT_EQ(ui().Label8->text(), QLatin1String(row.text));
+        EXPECT_EQ(ui().Text7->text(), QLatin1String(row.text));
+        EXPECT_TRUE(app->window().isVisible());
+        EXPECT_TRUE(app->selector() == nullptr || !app->selector()->isVisible());
+        EXPECT_TRUE(ask.messages.isEmpty());
+    }
+    // Closing the selection after Change Port keeps the program running.
+    QTest::mouseClick(ui().Command5, Qt::LeftButton);
+    app->selector()->close();
+    EXPECT_FALSE(app->ended());
+    EXPECT_TRUE(app->window().isVisible());
 }
 
 TEST_F(lifecycle_fixture, exit_asks_and_on_ok_saves_once_and_closes_the_port) {
@@ -332,7 +352,17 @@ TEST_F(lifecycle_fixture, the_selection_window_works_from_the_keyboard) {
     QTest::keyClick(ok_of(sel), Qt::Key_Backtab);
     ASSERT_EQ(QApplication::focusWidget(), combo_of(sel));
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("3"));
+    EXPECT_EQ(combo_of(sel)->currentText(), QLatin1String("3"));
+    // OK is not the default button: Return confirms nothing, in the list or on OK.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(sel->isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), combo_of(sel));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
+    EXPECT_EQ(ui().Text7->text(), QLatin1String("select"));
+    EXPECT_TRUE(sel->isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     EXPECT_EQ(ui().Text7->text(), QLatin1String("3"));
     EXPECT_FALSE(sel->isVisible());
 }
