@@ -1,6 +1,7 @@
 #include "app/frm_thermometer.h"
 #include "controls/properties.h"
 #include "controls/shape.h"
+#include "controls/thermometer_icon.h"
 #include "controls/updown.h"
 #include "support/recording_prompts.h"
 
@@ -13,6 +14,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -139,4 +142,20 @@ TEST(updown_control, steps_within_range_and_notifies_only_real_changes) {
     u.step_by(1);
     EXPECT_EQ(u.value(), 125);
     EXPECT_EQ(notes, 2);
+}
+
+TEST(thermometer_icon, is_drawn_in_colours_of_the_16_colour_palette) {
+    const QImage icon = thermometer_image();
+    ASSERT_EQ(icon.size(), QSize(32, 32));
+    const QSet<QRgb> vga = {0xFF000000, 0xFF800000, 0xFF008000, 0xFF808000, 0xFF000080, 0xFF800080,
+                            0xFF008080, 0xFFC0C0C0, 0xFF808080, 0xFFFF0000, 0xFF00FF00, 0xFFFFFF00,
+                            0xFF0000FF, 0xFFFF00FF, 0xFF00FFFF, 0xFFFFFFFF};
+    QSet<QRgb> used;
+    for (int y = 0; y < icon.height(); ++y)
+        for (int x = 0; x < icon.width(); ++x)
+            used.insert(icon.pixel(x, y));
+    for (QRgb c : used)
+        EXPECT_TRUE(vga.contains(c)) << std::hex << c;
+    EXPECT_TRUE(used.contains(0xFFFFFF00) && used.contains(0xFFFF0000))
+        << "yellow ground, red bulb";
 }
