@@ -20,12 +20,16 @@
 
 namespace {
 
-// Text7 holds the chosen port number, or "select" while none is chosen;
-// anything else counts as no choice.
+// Text7 holds the chosen port number, or "select" while none is chosen.
+// A hand-edited file may hold anything else; that is no port number (0).
 int port_number(const QString& text) {
     bool ok = false;
     const int n = text.toInt(&ok);
     return ok && n >= 1 && n <= 4 ? n : 0;
+}
+
+bool no_port_chosen(const QString& text) {
+    return text == QLatin1String("select");
 }
 
 } // namespace
@@ -82,13 +86,17 @@ bool kestrova_app::load() {
         return false;
     }
 
-    const int saved = port_number(ui.Text7->text());
-    if (saved == 0) {
+    const QString saved = ui.Text7->text();
+    if (no_port_chosen(saved)) {
         load_selector().show();
         window_->hide();
     } else {
-        keeper_.choose(saved);
-        ui.Label8->setText(ui.Text7->text());
+        // A text that is no port number leaves the port where the probe left
+        // it, and that port is opened: a station without a screen must never
+        // wait in the selection window because of a hand-edited file.
+        const int number = port_number(saved);
+        keeper_.choose(number != 0 ? number : ui.MSComm1->comm_port());
+        ui.Label8->setText(saved);
         window_->show();
     }
 
@@ -149,7 +157,7 @@ void kestrova_app::on_selector_closed() {
         return;
     // Closing the selection at a first start means there is nothing to run;
     // after a choice it only cancels the change of port.
-    if (port_number(window_->ui().Text7->text()) == 0)
+    if (no_port_chosen(window_->ui().Text7->text()))
         unload();
     else
         window_->show();

@@ -6,6 +6,8 @@ QImage thermometer_image() {
     QImage img(32, 32, QImage::Format_ARGB32);
     img.fill(QColor(0xFF, 0xFF, 0x00));
     QPainter p(&img);
+    // A 16-colour icon: every pixel one of the four plain colours, no
+    // smoothed edges, which would blend them into dozens more.
     p.setRenderHint(QPainter::Antialiasing, false);
     // The glass tube with its red column.
     p.setPen(Qt::black);
@@ -16,7 +18,6 @@ QImage thermometer_image() {
     for (int y = 4; y <= 20; y += 2)
         p.drawLine(20, y, (y % 8 == 4) ? 25 : 22, y);
     // The bulb.
-    p.setRenderHint(QPainter::Antialiasing, true);
     p.setBrush(Qt::red);
     p.drawEllipse(QPointF(16, 25), 5.5, 5.5);
     return img;

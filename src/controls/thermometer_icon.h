@@ -4,6 +4,7 @@
 #include <QImage>
 
 // The program's icon, drawn rather than shipped: a thermometer with a red
-// bulb and scale marks on a yellow ground, 32 x 32.
+// bulb and scale marks on a yellow ground, 32 x 32, in colours of the standard
+// 16-colour palette.
 QImage thermometer_image();
 QIcon thermometer_icon();

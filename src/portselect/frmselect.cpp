@@ -8,7 +8,6 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -35,6 +34,8 @@ frmselect::frmselect(prompts& ask, QWidget* main_window)
     Combo1->setCurrentIndex(-1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(24, 16, 233, 17);
+    // The prompt names the list for a screen reader.
+    Label1->setBuddy(Combo1);
     for (QWidget* w : {static_cast<QWidget*>(command1), static_cast<QWidget*>(Combo1),
                        static_cast<QWidget*>(Label1)})
         w->setFont(f);
@@ -73,17 +74,9 @@ void frmselect::show_devices(const port_map& ports) {
 void frmselect::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // The choice can be made from the keyboard alone: type the number or
-    // use the arrows, then Enter.
+    // use the arrows, Tab to OK and press Space. OK is neither the default
+    // nor the cancel button, so Return and Escape confirm nothing.
     Combo1->setFocus(Qt::ActiveWindowFocusReason);
-}
-
-void frmselect::keyPressEvent(QKeyEvent* event) {
-    // OK is not the default button, yet Enter should confirm like it.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        command1->click();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 void frmselect::closeEvent(QCloseEvent* event) {

@@ -5,6 +5,7 @@
 #include "portselect/frmselect.h"
 #include "serial/comm_control.h"
 #include "serial/port_probe.h"
+#include "support/build_paths.h"
 #include "support/files.h"
 #include "support/pty.h"
 #include "support/recording_prompts.h"
@@ -140,13 +141,33 @@ TEST_F(lifecycle_fixture, with_every_port_present_the_selection_window_is_not_lo
     EXPECT_EQ(ui().MSComm1->comm_port(), 4);
 }
 
-TEST_F(lifecycle_fixture, a_stray_port_text_asks_for_a_port) {
-    write_settings("pppp", "frm_thermometer.Text7.text=COM9\r\n");
-    ASSERT_TRUE(start().load());
-    EXPECT_FALSE(ui().MSComm1->port_open());
-    ASSERT_NE(app->selector(), nullptr);
-    EXPECT_TRUE(app->selector()->isVisible());
-    EXPECT_TRUE(app->window().isHidden());
+TEST_F(lifecycle_fixture, a_stray_port_text_opens_the_port_the_probe_left_and_shows_the_text) {
+    const struct {
+        const char* text;
+        const char* layout;
+        bool opens;
+    } rows[] = {{"COM9", "pppp", true},
+                {"5", "p-p-", true},
+                {"Select", "pppp", true},
+                {"0", "-ppp", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        app.reset();
+        write_settings(row.layout, QByteArray("frm_thermometer.Text7.text=") + row.text + "\r\n");
+        ASSERT_TRUE(start().load());
+        EXPECT_EQ(ui().MSComm1->comm_port(), 1) << "the last port probed";
+        EXPECT_EQ(ui().MSComm1->port_open(), row.opens);
+        EXPECT_EQ(ui().Label8->text(), QLatin1String(row.text));
+        EXPECT_EQ(ui().Text7->text(), QLatin1String(row.text));
+        EXPECT_TRUE(app->window().isVisible());
+        EXPECT_TRUE(app->selector() == nullptr || !app->selector()->isVisible());
+        EXPECT_TRUE(ask.messages.isEmpty());
+    }
+    // Closing the selection after Change Port keeps the program running.
+    QTest::mouseClick(ui().Command5, Qt::LeftButton);
+    app->selector()->close();
+    EXPECT_FALSE(app->ended());
+    EXPECT_TRUE(app->window().isVisible());
 }
 
 TEST_F(lifecycle_fixture, exit_asks_and_on_ok_saves_once_and_closes_the_port) {
@@ -332,7 +353,17 @@ TEST_F(lifecycle_fixture, the_selection_window_works_from_the_keyboard) {
     QTest::keyClick(ok_of(sel), Qt::Key_Backtab);
     ASSERT_EQ(QApplication::focusWidget(), combo_of(sel));
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("3"));
+    EXPECT_EQ(combo_of(sel)->currentText(), QLatin1String("3"));
+    // OK is not the default button: Return confirms nothing, in the list or on OK.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(sel->isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), combo_of(sel));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
+    EXPECT_EQ(ui().Text7->text(), QLatin1String("select"));
+    EXPECT_TRUE(sel->isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     EXPECT_EQ(ui().Text7->text(), QLatin1String("3"));
     EXPECT_FALSE(sel->isVisible());
 }
@@ -353,4 +384,34 @@ TEST_F(lifecycle_fixture, ok_on_the_port_in_use_leaves_it_alone_and_readings_flo
     EXPECT_EQ(opened_or_closed.count(), 0);
     EXPECT_TRUE(ui().MSComm1->port_open());
     EXPECT_TRUE(read_file(ini_path()).contains("frm_thermometer.Text7.text=1\r\n"));
+}
+
+TEST_F(lifecycle_fixture, a_run_leaves_every_other_section_of_the_file_byte_for_byte) {
+    QByteArray ports = "[Ports]\r\n";
+    for (int p = 1; p <= 4; ++p)
+        ports += QByteArray::number(p) + '=' + ptys[p - 1].slave_path().toLocal8Bit() + "\r\n";
+    const QByteArray mqtt = "[MQTT]\r\nhost=127.0.0.1\r\nport=1\r\ntopic=kestrova/cold-room\r\n";
+    const QByteArray notify = "[Notify]\r\ndesktop=0\r\n";
+    // The window's keys as a save writes them, port 2 chosen.
+    const QByteArray vez = read_file(QString::fromUtf8(build_paths::test_data) +
+                                     QStringLiteral("/settings_example.ini"));
+    ASSERT_TRUE(vez.startsWith("[VEZ]\r\n"));
+    const QByteArray files[] = {
+        ports + "\r\n" + mqtt + "\r\n" + vez + "\r\n" + notify + "\r\n[Site]\r\nroom=Cold \xBA" +
+            "2\r\n",
+        vez + ports + notify + mqtt + "[Site]\r\nroom=Cold room\r\nempty=\r\n",
+        "; by hand\r\n" + notify + ports + "[site]\r\n  spaced key = \xFF\x80 value  \r\n\r\n" +
+            mqtt + vez,
+    };
+    for (const QByteArray& file : files) {
+        SCOPED_TRACE(file.toStdString());
+        app.reset();
+        ASSERT_TRUE(write_file(ini_path(), file));
+        ASSERT_TRUE(start().load());
+        ASSERT_EQ(ui().MSComm1->comm_port(), 2);
+        app->window().close();
+        ASSERT_TRUE(app->ended());
+        const QByteArray saved = read_file(ini_path());
+        EXPECT_EQ(saved, file) << saved.toStdString();
+    }
 }

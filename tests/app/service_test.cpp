@@ -7,12 +7,21 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
 
+namespace {
+
+QString unit_text() {
+    return QString::fromUtf8(read_file(QString::fromUtf8(build_paths::source_dir) +
+                                       QStringLiteral("/data/kestrova.service")));
+}
+
+} // namespace
+
 TEST(service, the_unit_runs_the_monitor_without_a_display_and_stops_it_with_a_save) {
-    const QString unit = QString::fromUtf8(read_file(QString::fromUtf8(build_paths::source_dir) +
-                                                     QStringLiteral("/data/kestrova.service")));
+    const QString unit = unit_text();
     ASSERT_FALSE(unit.isEmpty());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -57,4 +66,23 @@ TEST(service, the_unit_runs_the_monitor_without_a_display_and_stops_it_with_a_sa
     EXPECT_TRUE(read_file(dir.filePath(QStringLiteral("Tarnwick.INI")))
                     .contains("frm_thermometer.Text2.text=44\xBA"
                               "C\r\n"));
+}
+
+// systemd resolves a device group when the unit starts; a USB group whose
+// driver is not loaded then stays closed to a logger plugged in later.
+TEST(service, each_usb_device_group_has_its_driver_loaded_before_the_start) {
+    const QStringList lines = unit_text().split(u'\n');
+    const auto has_line = [&](const QString& key, const QString& item) {
+        return std::any_of(lines.begin(), lines.end(), [&](const QString& l) {
+            return l.startsWith(key) && l.mid(key.size()).split(u' ').contains(item);
+        });
+    };
+    for (const auto& [group, driver] : {std::pair{"ttyUSB", "usbserial"}, {"ttyACM", "cdc_acm"}}) {
+        SCOPED_TRACE(group);
+        EXPECT_TRUE(
+            lines.contains(QStringLiteral("DeviceAllow=char-%1 rw").arg(QLatin1String(group))));
+        const QString load = QStringLiteral("modprobe@%1.service").arg(QLatin1String(driver));
+        EXPECT_TRUE(has_line(QStringLiteral("Wants="), load));
+        EXPECT_TRUE(has_line(QStringLiteral("After="), load));
+    }
 }

@@ -14,7 +14,11 @@ need() {
 need bin/kestrova
 need bin/kestrova-logger-sim
 need share/applications/kestrova.desktop
-need share/icons/hicolor/32x32/apps/kestrova.png
+for size in 16 22 24 32 48 64 128 256; do
+  need share/icons/hicolor/${size}x${size}/apps/kestrova.png
+done
+need share/metainfo/org.example.kestrova.metainfo.xml
+need share/mime/packages/kestrova-log.xml
 need share/icons/hicolor/scalable/apps/kestrova.svg
 need share/doc/kestrova/README.md
 need bin/kestrova-history
@@ -28,12 +32,16 @@ done
 
 [ -x "$prefix/bin/kestrova" ] || { echo "kestrova is not executable"; exit 1; }
 
-# A PNG of 32 x 32: the signature, then width and height in the IHDR chunk.
-png="$prefix/share/icons/hicolor/32x32/apps/kestrova.png"
-sig=$(od -An -tx1 -N8 "$png" | tr -d ' \n')
-size=$(od -An -tx1 -j16 -N8 "$png" | tr -d ' \n')
-[ "$sig" = 89504e470d0a1a0a ] || { echo "kestrova.png is not a PNG"; exit 1; }
-[ "$size" = 0000002000000020 ] || { echo "kestrova.png is not 32 x 32 ($size)"; exit 1; }
+# Each icon a PNG of its size: the signature, then width and height in the
+# IHDR chunk.
+for size in 16 22 24 32 48 64 128 256; do
+  png="$prefix/share/icons/hicolor/${size}x${size}/apps/kestrova.png"
+  sig=$(od -An -tx1 -N8 "$png" | tr -d ' \n')
+  dims=$(od -An -tx1 -j16 -N8 "$png" | tr -d ' \n')
+  [ "$sig" = 89504e470d0a1a0a ] || { echo "$png is not a PNG"; exit 1; }
+  side=$(printf '%08x' "$size")
+  [ "$dims" = "$side$side" ] || { echo "$png is not $size x $size ($dims)"; exit 1; }
+done
 
 grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/kestrova.svg" ||
   { echo "kestrova.svg is not an SVG"; exit 1; }
@@ -45,8 +53,28 @@ else
   echo "desktop-file-validate not installed; entry not validated"
 fi
 [ -x "$prefix/bin/kestrova-history" ] || { echo "kestrova-history is not executable"; exit 1; }
-grep -q '^MimeType=text/plain;' "$prefix/share/applications/kestrova-history.desktop" ||
-  { echo "kestrova-history.desktop does not open text files"; exit 1; }
+# The history opens the data log by a type of the log's own, never every text
+# file; the type's glob catches the log's name.
+grep -qx 'MimeType=text/x-kestrova-log;' "$prefix/share/applications/kestrova-history.desktop" ||
+  { echo "kestrova-history.desktop does not claim the data log's type alone"; exit 1; }
+if command -v update-mime-database >/dev/null; then
+  mime=$(mktemp -d)
+  trap 'rm -rf "$prefix" "$mime"' EXIT
+  mkdir "$mime/packages"
+  cp "$prefix/share/mime/packages/kestrova-log.xml" "$mime/packages/"
+  update-mime-database "$mime" >/dev/null 2>&1
+  [ -f "$mime/text/x-kestrova-log.xml" ] || { echo "kestrova-log.xml defines no type"; exit 1; }
+  grep -qix '60:text/x-kestrova-log:TARNWICK.txt' "$mime/globs2" ||
+    { echo "the data log's name does not select its type"; exit 1; }
+else
+  echo "update-mime-database not installed; the log's type not checked"
+fi
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$prefix/share/metainfo/org.example.kestrova.metainfo.xml" >/dev/null ||
+    { appstreamcli validate --no-net "$prefix/share/metainfo/org.example.kestrova.metainfo.xml"; exit 1; }
+else
+  echo "appstreamcli not installed; metainfo not validated"
+fi
 grep -q '^License: GPL-3.0-or-later' "$prefix/share/doc/kestrova/copyright" ||
   { echo "copyright does not name the licence"; exit 1; }
 for page in "$prefix"/share/man/man1/*.1.gz; do
