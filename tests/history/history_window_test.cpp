@@ -123,6 +123,29 @@ TEST_F(window_test, appended_lines_appear_while_the_latest_is_shown) {
     EXPECT_EQ(w.chart().to(), w.series().last_time());
 }
 
+TEST_F(window_test, a_line_dated_far_ahead_leaves_the_latest_views_on_the_readings) {
+    const QDateTime stray(QDate(2100, 1, 1), QTime(12, 0));
+    ASSERT_TRUE(write_file(log, log_lines(t0, 1000) + log_lines(stray, 1, 5, 77) +
+                                    log_lines(t0.addSecs(5000), 10)));
+    auto& w = open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
+    history::history_chart& chart = w.chart();
+    w.findChild<QAction*>(QStringLiteral("range_1h"))->trigger();
+    EXPECT_EQ(chart.to(), t0.addSecs(5045).toSecsSinceEpoch());
+    EXPECT_EQ(chart.to() - chart.from(), 3600);
+    EXPECT_TRUE(chart.follows_latest());
+
+    // A line appended later shows, and the view moves along to it.
+    {
+        QFile f(log);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(log_lines(t0.addSecs(7000), 1, 5, 99));
+    }
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return text_of("summary1").contains(QStringLiteral("max 99")); }));
+    EXPECT_EQ(chart.to(), t0.addSecs(7000).toSecsSinceEpoch());
+}
+
 TEST_F(window_test, range_buttons_wheel_drag_and_double_click_move_the_view) {
     ASSERT_TRUE(write_file(log, log_lines(t0, 1440))); // two hours
     auto& w = open();
