@@ -7,7 +7,14 @@
 //   and, under an Xvfb of its own, the time from starting kestrova-history
 //   to its first complete chart and the program's peak resident memory.
 // Prints figures; never pass/fail.
-//   history_bench [--days N] [--runs N] [--out DIR] [--generate-only]
+// The floor the reader is measured against: a bare parse of the same file
+// (mapped, every line into an 8-byte point, no Qt, no time zone), on one
+// thread and on two, timed beside each run of the program.
+//   history_bench [--days N] [--runs N] [--kind K] [--out DIR] [--generate-only]
+//   history_bench --bare-parse FILE [THREADS]   (only the bare parse of FILE)
+// --kind: smooth (the default), flicker (readings that move by 1 ºC at random
+// between neighbouring lines), back (the clock an hour back on every other
+// line), reverse (the lines in reverse order, as after tac).
 // --out keeps the generated TARNWICK.txt and Tarnwick.INI in DIR (scripts/demo
 // uses --days 7 --out DIR --generate-only).
 
@@ -26,13 +33,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <numbers>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -53,7 +64,9 @@ double ms_since(const QElapsedTimer& t) {
 // call per line would take longer than the rest): two sensors with a daily
 // swing and a slow drift, the logger off now and then for hours, sensor 2
 // unplugged for stretches, and a lost reading here and there.
-qint64 generate(const QString& dir, int days) {
+enum class log_kind { smooth, flicker, back, reverse };
+
+qint64 generate(const QString& dir, int days, log_kind kind) {
     QFile out(QDir(dir).filePath(QStringLiteral("TARNWICK.txt")));
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return -1;
@@ -74,8 +87,12 @@ qint64 generate(const QString& dir, int days) {
         const double phase = 2 * std::numbers::pi * (secs / 86400.0);
         drift1 = std::clamp(drift1 + (rng.generateDouble() - 0.5) * 0.02, -4.0, 4.0);
         drift2 = std::clamp(drift2 + (rng.generateDouble() - 0.5) * 0.03, -6.0, 6.0);
-        const int s1 = static_cast<int>(std::lround(22 + 5 * std::sin(phase - 2) + drift1));
-        const int s2 = static_cast<int>(std::lround(29 + 7 * std::sin(phase - 1.5) + drift2));
+        int s1 = static_cast<int>(std::lround(22 + 5 * std::sin(phase - 2) + drift1));
+        int s2 = static_cast<int>(std::lround(29 + 7 * std::sin(phase - 1.5) + drift2));
+        if (kind == log_kind::flicker) {
+            s1 += static_cast<int>(rng.bounded(2));
+            s2 += static_cast<int>(rng.bounded(2));
+        }
         if (pause_left > 0) {
             --pause_left;
         } else {
@@ -94,9 +111,11 @@ qint64 generate(const QString& dir, int days) {
                               "%d\xBA"
                               "C",
                               s2);
+            // Every other line an hour back (on the first day, not before it).
+            const int at = kind == log_kind::back && i % 2 && secs >= 3600 ? secs - 3600 : secs;
             const int n =
                 std::snprintf(line, sizeof line, "%02d-%02d-%04d\t%02d:%02d:%02d\t%s\t%s\r\n",
-                              month, day, year, secs / 3600, secs / 60 % 60, secs % 60, r1, r2);
+                              month, day, year, at / 3600, at / 60 % 60, at % 60, r1, r2);
             buf.append(line, n);
         }
         if (unplugged_left > 0)
@@ -113,10 +132,20 @@ qint64 generate(const QString& dir, int days) {
                 }
             }
         }
-        if (buf.size() > (4 << 20)) {
+        if (buf.size() > (4 << 20) && kind != log_kind::reverse) {
             out.write(buf);
             buf.clear();
         }
+    }
+    if (kind == log_kind::reverse) {
+        QByteArray reversed;
+        reversed.reserve(buf.size());
+        for (qsizetype end = buf.size(); end > 0;) {
+            const qsizetype begin = buf.lastIndexOf('\n', end - 2) + 1;
+            reversed.append(buf.constData() + begin, end - begin);
+            end = begin;
+        }
+        buf = std::move(reversed);
     }
     out.write(buf);
     QFile ini(QDir(dir).filePath(QStringLiteral("Tarnwick.INI")));
@@ -126,6 +155,95 @@ qint64 generate(const QString& dir, int days) {
                   "frm_thermometer.Check2.value=1\r\nfrm_thermometer.Check3.value=1\r\n"
                   "frm_thermometer.Option8.value=1\r\n");
     return out.size();
+}
+
+// The bare parse: what reading the log costs at the least. The file mapped,
+// one memchr per line, fixed fields, the date counted by hand, no time zone.
+struct bare_point {
+    std::uint32_t time;
+    std::uint8_t sensor[2];
+};
+
+int bare_reading(const char* b, const char* e) {
+    if (e - b >= 3 && b[0] >= '0' && b[0] <= '9') {
+        int v = 0;
+        while (b < e && *b >= '0' && *b <= '9')
+            v = v * 10 + (*b++ - '0');
+        return v;
+    }
+    return 255;
+}
+
+std::size_t bare_parse(const char* p, const char* end, std::vector<bare_point>& out) {
+    static constexpr int before_month[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    while (p < end) {
+        const auto* nl = static_cast<const char*>(std::memchr(p, '\n', end - p));
+        if (!nl)
+            break;
+        if (nl - p >= 21) {
+            const auto d2 = [p](int at) { return (p[at] - '0') * 10 + p[at + 1] - '0'; };
+            const int month = d2(0), day = d2(3), year = d2(6) * 100 + d2(8);
+            const int y = year - 1970;
+            const long days = y * 365L + (y + 1) / 4 + before_month[(month - 1) % 12] + day - 1 +
+                              (month > 2 && year % 4 == 0 ? 1 : 0);
+            const long t = days * 86400 + d2(11) * 3600L + d2(14) * 60 + d2(17);
+            const char* line_end = nl[-1] == '\r' ? nl - 1 : nl;
+            const auto* tab =
+                static_cast<const char*>(std::memchr(p + 20, '\t', line_end - p - 20));
+            bare_point bp{static_cast<std::uint32_t>(t), {255, 255}};
+            if (tab) {
+                bp.sensor[0] = static_cast<std::uint8_t>(bare_reading(p + 20, tab));
+                bp.sensor[1] = static_cast<std::uint8_t>(bare_reading(tab + 1, line_end));
+            }
+            out.push_back(bp);
+        }
+        p = nl + 1;
+    }
+    return out.size();
+}
+
+// Milliseconds for the bare parse of `path` on `threads` threads, split at
+// line ends; the points stay in memory until the end, as the program's do.
+double bare_parse_ms(const QString& path, int threads, std::size_t* lines = nullptr) {
+    QElapsedTimer t;
+    t.start();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size == 0)
+        return 0;
+    const auto size = static_cast<std::size_t>(st.st_size);
+    void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    ::close(fd);
+    if (map == MAP_FAILED)
+        return 0;
+    const char* begin = static_cast<const char*>(map);
+    std::vector<std::vector<bare_point>> parts(static_cast<std::size_t>(threads));
+    std::vector<std::thread> helpers;
+    const char* from = begin;
+    for (int i = 0; i < threads; ++i) {
+        const char* to = begin + size;
+        if (i + 1 < threads) {
+            const char* nominal =
+                begin + size * static_cast<std::size_t>(i + 1) / static_cast<std::size_t>(threads);
+            const auto* nl =
+                static_cast<const char*>(std::memchr(nominal, '\n', begin + size - nominal));
+            to = nl ? nl + 1 : begin + size;
+        }
+        auto& part = parts[static_cast<std::size_t>(i)];
+        part.reserve(static_cast<std::size_t>(to - from) / 30);
+        helpers.emplace_back([from, to, &part] { bare_parse(from, to, part); });
+        from = to;
+    }
+    for (std::thread& h : helpers)
+        h.join();
+    const double ms = ms_since(t);
+    std::size_t n = 0;
+    for (const auto& part : parts)
+        n += part.size();
+    if (lines)
+        *lines = n;
+    ::munmap(map, size);
+    return ms;
 }
 
 struct view {
@@ -263,8 +381,10 @@ void bench_program(const QString& log, int runs) {
         std::printf("Xvfb could not be started: no first-chart figures\n");
         return;
     }
-    std::vector<double> first_ms, rss_mb;
+    std::vector<double> first_ms, rss_mb, bare1_ms, bare2_ms;
     for (int i = 0; i < runs; ++i) {
+        bare1_ms.push_back(bare_parse_ms(log, 1));
+        bare2_ms.push_back(bare_parse_ms(log, 2));
         int fd = -1;
         QElapsedTimer t;
         t.start();
@@ -286,6 +406,10 @@ void bench_program(const QString& log, int runs) {
     std::printf("kestrova-history under Xvfb, median of %d: first complete chart %.0f ms, "
                 "peak resident %.1f MB\n",
                 runs, median(first_ms), median(rss_mb));
+    std::printf("bare parse beside it: one thread %.0f ms, two threads %.0f ms; the program "
+                "takes %.2fx the one-thread and %.2fx the two-thread parse\n",
+                median(bare1_ms), median(bare2_ms), median(first_ms) / median(bare1_ms),
+                median(first_ms) / median(bare2_ms));
     kill(xvfb, SIGTERM);
     waitpid(xvfb, nullptr, 0);
     close(xfd);
@@ -294,12 +418,22 @@ void bench_program(const QString& log, int runs) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The bare parse alone, as a yardstick for timing the whole program
+    // from outside (farm-bench --vs).
+    if (argc >= 3 && std::strcmp(argv[1], "--bare-parse") == 0) {
+        const int threads = argc >= 4 ? std::clamp(std::atoi(argv[3]), 1, 64) : 1;
+        std::size_t lines = 0;
+        const double ms = bare_parse_ms(QString::fromLocal8Bit(argv[2]), threads, &lines);
+        std::printf("bare parse on %d thread(s): %zu lines in %.0f ms\n", threads, lines, ms);
+        return lines > 0 ? 0 : 1;
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     int days = 365, runs = 5;
     QString out_dir;
     bool generate_only = false;
+    log_kind kind = log_kind::smooth;
     const QStringList args = QApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1StringView("--days") && i + 1 < args.size())
@@ -310,6 +444,13 @@ int main(int argc, char** argv) {
             out_dir = args[++i];
         else if (args[i] == QLatin1StringView("--generate-only"))
             generate_only = true;
+        else if (args[i] == QLatin1StringView("--kind") && i + 1 < args.size()) {
+            const QString k = args[++i];
+            kind = k == QLatin1StringView("flicker")   ? log_kind::flicker
+                   : k == QLatin1StringView("back")    ? log_kind::back
+                   : k == QLatin1StringView("reverse") ? log_kind::reverse
+                                                       : log_kind::smooth;
+        }
     }
     QTemporaryDir temp;
     const QString dir = out_dir.isEmpty() ? temp.path() : out_dir;
@@ -318,7 +459,7 @@ int main(int argc, char** argv) {
 
     QElapsedTimer t;
     t.start();
-    const qint64 bytes = generate(dir, days);
+    const qint64 bytes = generate(dir, days, kind);
     if (bytes < 0) {
         std::fprintf(stderr, "history_bench: cannot write %s\n", qPrintable(log));
         return 1;
@@ -342,12 +483,36 @@ int main(int argc, char** argv) {
     t.restart();
     reader.check();
     const double parse_ms = ms_since(t);
-    std::printf("parse: %zu lines (%zu runs) in %.0f ms, %.0f MB/s, %.1f M lines/s; points take "
-                "%.1f MB\n",
-                series.size(), series.run_count(), parse_ms,
-                static_cast<double>(bytes) / 1048576.0 / (parse_ms / 1000),
+    std::printf("parse: %zu lines in %.0f ms, %.0f MB/s, %.1f M lines/s; points take %.1f MB\n",
+                series.size(), parse_ms, static_cast<double>(bytes) / 1048576.0 / (parse_ms / 1000),
                 static_cast<double>(series.size()) / (parse_ms / 1000) / 1e6,
                 static_cast<double>(series.size() * sizeof(history::log_point)) / 1048576.0);
+    // The program's line parser alone on one thread, beside the bare one.
+    {
+        QFile file(log);
+        if (file.open(QIODevice::ReadOnly)) {
+            if (const uchar* map = file.map(0, file.size())) {
+                const QByteArrayView all(reinterpret_cast<const char*>(map), file.size());
+                std::vector<double> program_ms, bare_ms;
+                std::size_t lines = 0;
+                for (int i = 0; i < 5; ++i) {
+                    std::vector<history::log_point> points;
+                    history::local_clock clock;
+                    QElapsedTimer p;
+                    p.start();
+                    history::parse_log_bytes(all, clock, points);
+                    program_ms.push_back(ms_since(p));
+                    bare_ms.push_back(bare_parse_ms(log, 1, &lines));
+                }
+                const double mb = static_cast<double>(bytes) / 1048576.0;
+                std::printf("line parser on one thread: %.0f ms, %.0f MB/s; bare parse: %.0f ms, "
+                            "%.0f MB/s (%zu lines); ratio %.2f\n",
+                            median(program_ms), mb / (median(program_ms) / 1000), median(bare_ms),
+                            mb / (median(bare_ms) / 1000), lines,
+                            median(program_ms) / median(bare_ms));
+            }
+        }
+    }
 
     bench_reduction(series, 1100, dir);
     bench_widget_redraw(series);

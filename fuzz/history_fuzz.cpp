@@ -6,9 +6,13 @@
 // last line end for later, and give the same points and counts when the
 // buffer arrives in two pieces, as a growing log does, split anywhere.
 //
+// The same buffer split at line ends and parsed on several threads must
+// give the same again.
+//
 // Input: a selector byte (bits 0-1: the time zone, UTC, Europe/Berlin,
 // America/St_Johns or Australia/Lord_Howe, whose clock moves by half an
-// hour), two bytes of split position, then the log bytes.
+// hour; bits 2-3: two to five threads), two bytes of split position, then
+// the log bytes.
 
 #include "fuzz_support.h"
 
@@ -232,6 +236,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         expect_same_points("two pieces", two.points, whole);
     };
     check_split(bytes.isEmpty() ? 0 : split_at % (bytes.size() + 1));
+
+    // Split at line ends and parsed on several threads: the same again.
+    std::vector<log_point> parallel;
+    const int threads = 2 + ((selector >> 2) & 3);
+    const history::parse_result pr =
+        history::parse_log_parallel(bytes, history::local_clock(tz), threads, parallel);
+    if (pr.consumed != r.consumed || pr.unreadable != r.unreadable)
+        fuzz::fail("parts counted otherwise than the whole",
+                   QStringLiteral("%1 threads: consumed %2 / %3, unreadable %4 / %5")
+                       .arg(threads)
+                       .arg(pr.consumed)
+                       .arg(r.consumed)
+                       .arg(pr.unreadable)
+                       .arg(r.unreadable));
+    expect_same_points("parts on threads", parallel, whole);
     if (bytes.size() <= 200)
         for (qsizetype split = 0; split <= bytes.size(); ++split)
             check_split(split);

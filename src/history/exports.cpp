@@ -1,7 +1,9 @@
 #include "history/exports.h"
 
 #include "rules/history_csv.h"
+#include "rules/text.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QPainter>
@@ -9,26 +11,80 @@
 #include <QSaveFile>
 #include <QSvgGenerator>
 #include <QWidget>
+#include <cerrno>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace history {
 
 namespace {
 
-QString commit(QSaveFile& file) {
-    if (!file.commit())
-        return file.errorString();
-    return {};
+// A file written beside its final place and renamed over it only once all
+// of it is on the disk. Unbuffered, because QSaveFile (Qt 6.4) renames even
+// after the flush of its buffer failed; a file that is dropped (not
+// committed) is removed, and the old one stays as it was.
+class replacing_file {
+public:
+    explicit replacing_file(const QString& path)
+        : file_(path) {}
+
+    // Each returns an empty text, or the system's reason for the failure.
+    QString open() {
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return file_.errorString();
+        return {};
+    }
+
+    QString write(const QByteArray& bytes) {
+        // A write that the file system cuts short sets no error on the
+        // file, only errno.
+        errno = 0;
+        if (file_.write(bytes) == bytes.size())
+            return {};
+        return file_.error() != QFileDevice::NoError ? file_.errorString()
+                                                     : rules::system_reason(errno);
+    }
+
+    QString commit() {
+#ifdef Q_OS_UNIX
+        // Space the file system only finds missing at write-back time is
+        // reported here, before the old file is given up.
+        if (::fsync(file_.handle()) != 0)
+            return rules::system_reason(errno);
+#endif
+        if (!file_.commit())
+            return file_.errorString();
+        return {};
+    }
+
+private:
+    QSaveFile file_;
+};
+
+// The whole file at once, for what is made in memory anyway.
+QString write_whole(const QString& path, const QByteArray& bytes) {
+    replacing_file file(path);
+    QString problem = file.open();
+    if (problem.isEmpty())
+        problem = file.write(bytes);
+    if (problem.isEmpty())
+        problem = file.commit();
+    return problem;
 }
 
 } // namespace
 
 QString save_image(QWidget& chart, const QString& path) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
+    // Pictures are small; made in memory, a failed write cannot leave half
+    // of one behind, and a writer that does not report its device's
+    // errors (the SVG one) cannot hide them.
+    QBuffer image;
+    image.open(QIODevice::WriteOnly);
     if (QFileInfo(path).suffix().compare(QLatin1StringView("svg"), Qt::CaseInsensitive) == 0) {
         QSvgGenerator svg;
-        svg.setOutputDevice(&file);
+        svg.setOutputDevice(&image);
         svg.setSize(chart.size());
         svg.setViewBox(QRect(QPoint(0, 0), chart.size()));
         svg.setTitle(QStringLiteral("KESTROVA History"));
@@ -36,20 +92,18 @@ QString save_image(QWidget& chart, const QString& path) {
         chart.render(&painter);
         painter.end();
     } else {
-        QImageWriter writer(&file, "png");
-        if (!writer.write(chart.grab().toImage())) {
-            file.cancelWriting();
+        QImageWriter writer(&image, "png");
+        if (!writer.write(chart.grab().toImage()))
             return writer.errorString();
-        }
     }
-    return commit(file);
+    return write_whole(path, image.data());
 }
 
 QString export_csv(const point_series& series, std::span<const index_range> ranges,
                    const QString& path) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
+    replacing_file file(path);
+    if (QString problem = file.open(); !problem.isEmpty())
+        return problem;
     local_clock clock;
     QByteArray out(csv_header);
     const auto& pts = series.points();
@@ -57,19 +111,15 @@ QString export_csv(const point_series& series, std::span<const index_range> rang
         for (std::size_t i = r.begin; i < r.end; ++i) {
             append_csv_line(out, pts[i], clock.offset_at_utc(pts[i].time));
             if (out.size() > (1 << 20)) {
-                if (file.write(out) != out.size()) {
-                    file.cancelWriting();
-                    return file.errorString();
-                }
+                if (QString problem = file.write(out); !problem.isEmpty())
+                    return problem;
                 out.clear();
             }
         }
     }
-    if (file.write(out) != out.size()) {
-        file.cancelWriting();
-        return file.errorString();
-    }
-    return commit(file);
+    if (QString problem = file.write(out); !problem.isEmpty())
+        return problem;
+    return file.commit();
 }
 
 } // namespace history

@@ -16,6 +16,7 @@
 #include <QtCharts/QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace history {
 
@@ -24,6 +25,9 @@ namespace {
 // Less than a minute of a 5 s log says nothing more when spread wider.
 constexpr double min_span = 60;
 constexpr double wheel_step = 1.25;
+// How far a log's clock may run ahead of this one's (a log on a share,
+// written by another machine) and still count as the latest reading.
+constexpr qint64 clock_skew = 300;
 const QString degrees = QStringLiteral("\u00BAC");
 
 const QColor& colour_of(int sensor) {
@@ -326,12 +330,27 @@ bool history_chart::settled() const {
 }
 
 void history_chart::schedule_redraw() {
-    if (redraw_timer_->isActive())
-        return;
     // While loading, a redraw every so often shows progress without
-    // reducing a growing series over and over.
-    const qint64 wait = loading_ ? std::max<qint64>(0, 200 - since_redraw_.elapsed()) : 0;
-    redraw_timer_->start(static_cast<int>(wait));
+    // reducing a growing series over and over. Otherwise at once, even when
+    // a spaced-out redraw is still waiting: the end of a load is drawn
+    // without delay.
+    if (loading_) {
+        if (!redraw_timer_->isActive())
+            redraw_timer_->start(
+                static_cast<int>(std::max<qint64>(0, 200 - since_redraw_.elapsed())));
+        return;
+    }
+    if (!redraw_timer_->isActive() || redraw_timer_->remainingTime() > 0)
+        redraw_timer_->start(0);
+}
+
+double history_chart::latest() const {
+    const auto now = QDateTime::currentSecsSinceEpoch() + clock_skew;
+    const auto limit = static_cast<std::uint32_t>(
+        std::clamp<qint64>(now, 0, std::numeric_limits<std::uint32_t>::max()));
+    if (const auto t = series_.latest_until(limit))
+        return *t;
+    return series_.empty() ? 0 : series_.points().back().time;
 }
 
 void history_chart::data_changed() {
@@ -343,7 +362,7 @@ void history_chart::data_changed() {
             from_ = series_.first_time();
             to_ = series_.last_time();
         } else {
-            to_ = series_.last_time();
+            to_ = latest();
             from_ = to_ - span_;
         }
         clamp_window();
@@ -369,7 +388,7 @@ void history_chart::show_last(double seconds) {
     follow_ = true;
     span_ = seconds;
     if (!series_.empty()) {
-        to_ = series_.last_time();
+        to_ = latest();
         from_ = to_ - seconds;
         clamp_window();
     }
@@ -401,7 +420,7 @@ void history_chart::set_window(double from, double to, bool user) {
     to_ = to;
     clamp_window();
     if (user) {
-        const double last = series_.empty() ? to_ : series_.last_time();
+        const double last = series_.empty() ? to_ : latest();
         follow_ = to_ >= last - 0.5;
         all_ = !series_.empty() && from_ <= series_.first_time() && follow_;
         span_ = to_ - from_;

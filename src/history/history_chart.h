@@ -31,6 +31,7 @@ class time_scale_item;
 // reduction of the points. Wheel zooms around the pointer, dragging pans,
 // a double click shows the whole log; the arrow keys pan, + and - zoom.
 // While the window ends at the latest reading it follows new readings.
+// Time may go back in the log: the line breaks there.
 class history_chart : public QChartView {
     Q_OBJECT
 
@@ -95,6 +96,11 @@ private:
     friend class time_scale_item;
 
     void schedule_redraw();
+    // Where the views that follow the latest reading end: the latest time
+    // not in the future, so that a line dated far ahead does not carry
+    // them away from the readings that come in; the last line's time when
+    // every line lies ahead.
+    double latest() const;
     void set_window(double from, double to, bool user);
     void clamp_window();
     void update_axes();

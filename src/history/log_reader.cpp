@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QThread>
 #include <QTimer>
+#include <algorithm>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -13,9 +15,16 @@ namespace history {
 
 namespace {
 
-// The stretch of the file mapped at a time: the pages of a large log are
-// released as they are read, so the file never sits in memory as a whole.
+// The stretch of the file mapped at a time per parsing thread: the pages of
+// a large log are released as they are read, so the file never sits in
+// memory as a whole.
 constexpr qint64 chunk_size = qint64(8) << 20;
+// Less than this is parsed on one thread: starting others costs more.
+constexpr qint64 parallel_from = qint64(1) << 20;
+
+int parse_threads() {
+    return std::clamp(QThread::idealThreadCount(), 1, 4);
+}
 constexpr qint64 head_size = 64;
 
 quint64 identity_of(const QString& path) {
@@ -163,8 +172,9 @@ void log_reader::read_to(qint64 size) {
         Q_EMIT batch_ready(batch);
         batch = std::make_shared<log_batch>();
     };
+    const int threads = parse_threads();
     while (offset_ < size) {
-        const qint64 len = qMin(chunk_size, size - offset_);
+        const qint64 len = qMin(chunk_size * threads, size - offset_);
         const file_window window(file, offset_, len);
         const QByteArrayView bytes = window.bytes(len);
         if (bytes.size() != len)
@@ -184,7 +194,8 @@ void log_reader::read_to(qint64 size) {
             count_skipped_ = true;
             continue;
         }
-        const parse_result r = parse_log_bytes(bytes, clock_, batch->points);
+        const parse_result r =
+            parse_log_parallel(bytes, clock_, len >= parallel_from ? threads : 1, batch->points);
         unreadable_ += r.unreadable;
         if (r.consumed == 0) {
             if (offset_ + len == size)

@@ -58,7 +58,8 @@ private:
     int offset_of(std::int64_t utc_seconds) const;
 
     std::optional<QTimeZone> zone_;
-    std::int64_t local_hour_ = -1; // the hour cached below, or -1
+    bool local_hour_known_ = false;
+    std::int64_t local_hour_start_ = 0; // the hour cached below
     std::int64_t local_hour_offset_ = 0;
     bool local_hour_uniform_ = false;
     std::int64_t utc_hour_ = -1;
@@ -78,6 +79,17 @@ struct parse_result {
 // the caller: it may be a line still being written.
 parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock, std::vector<log_point>& out);
 
+// `bytes` cut into up to `count` parts of about equal size, each but the
+// last ending just after a line end, so that the parts can be parsed apart
+// and one after the other give what the whole gives. Parts may be empty.
+std::vector<QByteArrayView> split_at_line_ends(QByteArrayView bytes, int count);
+
+// parse_log_bytes over `bytes` split at line ends, the parts parsed at the
+// same time on up to `threads` threads (each with a copy of `clock`), the
+// points appended to `out` in file order.
+parse_result parse_log_parallel(QByteArrayView bytes, const local_clock& clock, int threads,
+                                std::vector<log_point>& out);
+
 // Days since 1970-01-01 of a date in the proleptic Gregorian calendar, and
 // back again.
 std::int64_t days_from_civil(int year, int month, int day);
@@ -88,6 +100,9 @@ civil civil_from_days(std::int64_t days);
 
 // Division that rounds towards minus infinity, as calendar arithmetic needs
 // for times before 1970.
-std::int64_t floor_div(std::int64_t a, std::int64_t b);
+inline std::int64_t floor_div(std::int64_t a, std::int64_t b) {
+    const std::int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
 
 } // namespace history

@@ -1,6 +1,5 @@
 #include "rules/history_series.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace history {
@@ -8,7 +7,7 @@ namespace history {
 void point_series::clear() {
     points_.clear();
     points_.shrink_to_fit();
-    run_starts_.clear();
+    blocks_.clear();
     first_time_ = last_time_ = 0;
     ++generation_;
 }
@@ -16,13 +15,18 @@ void point_series::clear() {
 void point_series::append(std::span<const log_point> points) {
     if (points.empty())
         return;
+    if (points_.empty())
+        first_time_ = last_time_ = points.front().time;
     points_.reserve(points_.size() + points.size());
     for (const log_point& p : points) {
-        if (points_.empty()) {
-            run_starts_.push_back(0);
-            first_time_ = last_time_ = p.time;
-        } else if (p.time < points_.back().time) {
-            run_starts_.push_back(points_.size());
+        const bool ascending = points_.empty() || p.time >= points_.back().time;
+        if (points_.size() % block_size == 0) {
+            blocks_.push_back({p.time, p.time, ascending});
+        } else {
+            time_block& b = blocks_.back();
+            b.min = std::min(b.min, p.time);
+            b.max = std::max(b.max, p.time);
+            b.ascending = b.ascending && ascending;
         }
         first_time_ = std::min(first_time_, p.time);
         last_time_ = std::max(last_time_, p.time);
@@ -30,52 +34,142 @@ void point_series::append(std::span<const log_point> points) {
     }
 }
 
-index_range point_series::run(std::size_t i) const {
-    const std::size_t end = i + 1 < run_starts_.size() ? run_starts_[i + 1] : points_.size();
-    return {run_starts_[i], end};
+std::optional<std::uint32_t> point_series::latest_until(std::uint32_t limit) const {
+    std::optional<std::uint32_t> best;
+    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+        const time_block& block = blocks_[b];
+        if (block.min > limit || (best && block.max <= *best))
+            continue;
+        if (block.max <= limit) {
+            best = block.max;
+            continue;
+        }
+        for (std::size_t i = b * block_size; i < block_end(b); ++i)
+            if (points_[i].time <= limit && (!best || points_[i].time > *best))
+                best = points_[i].time;
+    }
+    return best;
 }
 
 std::vector<index_range> point_series::between(double from, double to) const {
     std::vector<index_range> out;
     if (!(from <= to))
         return out;
-    for (std::size_t r = 0; r < run_starts_.size(); ++r) {
-        const index_range run_range = run(r);
-        const auto first = points_.begin() + static_cast<std::ptrdiff_t>(run_range.begin);
-        const auto last = points_.begin() + static_cast<std::ptrdiff_t>(run_range.end);
-        if (to < first->time || (last - 1)->time < from)
+    const auto add = [&out](std::size_t begin, std::size_t end) {
+        if (begin >= end)
+            return;
+        if (!out.empty() && out.back().end == begin)
+            out.back().end = end;
+        else
+            out.push_back({begin, end});
+    };
+    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+        const time_block& block = blocks_[b];
+        if (to < block.min || block.max < from)
             continue;
-        const auto lo = std::lower_bound(first, last, from,
-                                         [](const log_point& p, double t) { return p.time < t; });
-        const auto hi =
-            std::upper_bound(lo, last, to, [](double t, const log_point& p) { return t < p.time; });
-        if (lo < hi)
-            out.push_back({static_cast<std::size_t>(lo - points_.begin()),
-                           static_cast<std::size_t>(hi - points_.begin())});
+        const std::size_t begin = b * block_size;
+        const std::size_t end = block_end(b);
+        if (block.ascending) {
+            const auto first = points_.begin() + static_cast<std::ptrdiff_t>(begin);
+            const auto last = points_.begin() + static_cast<std::ptrdiff_t>(end);
+            const auto lo = std::lower_bound(
+                first, last, from, [](const log_point& p, double t) { return p.time < t; });
+            const auto hi = std::upper_bound(
+                lo, last, to, [](double t, const log_point& p) { return t < p.time; });
+            add(static_cast<std::size_t>(lo - points_.begin()),
+                static_cast<std::size_t>(hi - points_.begin()));
+            continue;
+        }
+        for (std::size_t i = begin; i < end; ++i)
+            if (points_[i].time >= from && points_[i].time <= to)
+                add(i, i + 1);
     }
     return out;
+}
+
+std::vector<std::size_t> point_series::crossings(double from, double to) const {
+    std::vector<std::size_t> out;
+    if (!(from <= to))
+        return out;
+    const auto crossing = [&](std::size_t i) {
+        return points_[i - 1].time < from && points_[i].time > to;
+    };
+    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+        const std::size_t begin = b * block_size;
+        const std::size_t end = block_end(b);
+        if (begin > 0 && crossing(begin))
+            out.push_back(begin);
+        const time_block& block = blocks_[b];
+        if (!(block.min < from && block.max > to))
+            continue;
+        if (block.ascending) {
+            const auto lo = static_cast<std::size_t>(
+                std::lower_bound(points_.begin() + static_cast<std::ptrdiff_t>(begin),
+                                 points_.begin() + static_cast<std::ptrdiff_t>(end), from,
+                                 [](const log_point& p, double t) { return p.time < t; }) -
+                points_.begin());
+            if (lo > begin && lo < end && crossing(lo))
+                out.push_back(lo);
+            continue;
+        }
+        for (std::size_t i = begin + 1; i < end; ++i)
+            if (crossing(i))
+                out.push_back(i);
+    }
+    return out;
+}
+
+std::size_t point_series::ascending_end(std::size_t i, std::size_t end) const {
+    std::size_t j = i + 1;
+    while (j < end) {
+        const std::size_t b = j / block_size;
+        const std::size_t stop = std::min(block_end(b), end);
+        // The flag covers every step into the block's points, its first
+        // one's from the block before included.
+        if (blocks_[b].ascending) {
+            j = stop;
+            continue;
+        }
+        for (; j < stop; ++j)
+            if (points_[j].time < points_[j - 1].time)
+                return j;
+    }
+    return std::min(j, end);
 }
 
 std::optional<std::size_t> point_series::nearest(double time, double within) const {
     std::optional<std::size_t> best;
     double best_distance = within;
-    for (std::size_t r = 0; r < run_starts_.size(); ++r) {
-        const index_range run_range = run(r);
-        const auto first = points_.begin() + static_cast<std::ptrdiff_t>(run_range.begin);
-        const auto last = points_.begin() + static_cast<std::ptrdiff_t>(run_range.end);
-        const auto at = std::lower_bound(first, last, time,
+    const auto consider = [&](std::size_t i) {
+        const double d = std::abs(static_cast<double>(points_[i].time) - time);
+        if (d <= best_distance) {
+            best_distance = d;
+            best = i;
+        }
+    };
+    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+        const time_block& block = blocks_[b];
+        if (block.max < time - best_distance || block.min > time + best_distance)
+            continue;
+        const std::size_t begin = b * block_size;
+        const std::size_t end = block_end(b);
+        if (!block.ascending) {
+            for (std::size_t i = begin; i < end; ++i)
+                consider(i);
+            continue;
+        }
+        const auto at = std::lower_bound(points_.begin() + static_cast<std::ptrdiff_t>(begin),
+                                         points_.begin() + static_cast<std::ptrdiff_t>(end), time,
                                          [](const log_point& p, double t) { return p.time < t; });
         const auto at_index = static_cast<std::size_t>(at - points_.begin());
-        for (std::size_t i : {at_index - 1, at_index}) {
-            // The one before `at` only when there is one in this run.
-            if (i < run_range.begin || i >= run_range.end)
-                continue;
-            const double d = std::abs(static_cast<double>(points_[i].time) - time);
-            if (d <= best_distance) {
-                best_distance = d;
-                best = i;
-            }
-        }
+        // The last of equal times, so that the later line wins a tie.
+        if (at_index > begin)
+            consider(at_index - 1);
+        std::size_t k = at_index;
+        while (k + 1 < end && points_[k + 1].time == points_[k].time)
+            ++k;
+        if (k < end)
+            consider(k);
     }
     return best;
 }

@@ -2,14 +2,16 @@
 
 #include "rules/history_log.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
 
-// The points of a data log in file order, split where time goes back, and
-// the rules that say which neighbours a line may join. Free of any widget.
+// The points of a data log in file order, the search by time over them,
+// and the rules that say which neighbours a line may join. Free of any
+// widget.
 namespace history {
 
 // A stretch of points in file order; [begin, end) indexes the series.
@@ -21,12 +23,15 @@ struct index_range {
     friend bool operator==(const index_range&, const index_range&) = default;
 };
 
-// The log's lines as points, in the order the file holds them. Time never
-// goes back inside a run: a clock set back, or the hour repeated when
-// daylight saving time ends, starts a new run, so each run can be searched
-// by time and no line is ever drawn back in time.
+// The log's lines as points, in the order the file holds them. Time may go
+// back anywhere (a clock set back, the hour repeated when daylight saving
+// time ends, a file in another order): there the line breaks, and the
+// search below still finds every point, through the earliest and latest
+// time of each block of points and whether time goes back inside it.
 class point_series {
 public:
+    static constexpr std::size_t block_size = 256;
+
     void clear();
     // Reserves room for about `count` points; untouched room costs no memory.
     void reserve(std::size_t count) { points_.reserve(count); }
@@ -38,25 +43,41 @@ public:
     std::uint64_t generation() const { return generation_; }
     std::size_t size() const { return points_.size(); }
     bool empty() const { return points_.empty(); }
-    // Where each run begins; the first is 0 when there are points.
-    const std::vector<std::size_t>& run_starts() const { return run_starts_; }
-    index_range run(std::size_t i) const;
-    std::size_t run_count() const { return run_starts_.size(); }
 
     // Earliest and latest time anywhere in the series (0 when empty).
     std::uint32_t first_time() const { return first_time_; }
     std::uint32_t last_time() const { return last_time_; }
+    // The latest time no later than `limit`, or nullopt when every point
+    // is later.
+    std::optional<std::uint32_t> latest_until(std::uint32_t limit) const;
 
-    // Per run, the points with from <= time <= to (runs with none left out).
+    // The stretches of consecutive points with from <= time <= to, in file
+    // order, each as long as it can be.
     std::vector<index_range> between(double from, double to) const;
+    // The lines whose line before lies before the window and which lie
+    // after it themselves: the join between the two crosses the window.
+    std::vector<std::size_t> crossings(double from, double to) const;
+    // Where time next goes back after `i`: the first index in (i, end)
+    // whose time is earlier than the one before it, else `end`.
+    std::size_t ascending_end(std::size_t i, std::size_t end) const;
 
     // The point nearest to `time`, or nullopt when there is none within
-    // `within` seconds. Where runs overlap, the later run wins a tie.
+    // `within` seconds; a tie goes to the later line of the file.
     std::optional<std::size_t> nearest(double time, double within) const;
 
 private:
+    struct time_block {
+        std::uint32_t min = 0;
+        std::uint32_t max = 0;
+        // No point of the block is earlier than the one before it.
+        bool ascending = true;
+    };
+    std::size_t block_end(std::size_t b) const {
+        return std::min(points_.size(), (b + 1) * block_size);
+    }
+
     std::vector<log_point> points_;
-    std::vector<std::size_t> run_starts_;
+    std::vector<time_block> blocks_;
     std::uint32_t first_time_ = 0;
     std::uint32_t last_time_ = 0;
     std::uint64_t generation_ = 0;
@@ -67,14 +88,14 @@ struct gap_rule {
     std::uint32_t period_seconds = 5;
     // A pause longer than three sampling periods is a gap in the line.
     std::uint32_t limit() const { return 3 * period_seconds; }
-    // Whether two neighbouring points of one run join: both hold a reading
-    // and the later follows within the limit.
+    // Whether two neighbouring lines join: both hold a reading and the
+    // later follows within the limit (never where time goes back).
     bool joins(const log_point& a, const log_point& b, int sensor) const {
         return a.sensor[sensor] != no_reading && b.sensor[sensor] != no_reading &&
                b.time - a.time <= limit();
     }
-    // How long a point stands for: until the next point of its run, unless
-    // that is a gap away (or at the same second); then one period.
+    // How long a point stands for: until the next line, unless that is a
+    // gap away, at the same second or earlier; then one period.
     std::uint32_t seconds_until(const log_point& a, const log_point* next) const {
         if (next && next->time > a.time && next->time - a.time <= limit())
             return next->time - a.time;

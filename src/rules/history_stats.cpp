@@ -31,8 +31,8 @@ inline void add_point(sums& a, const std::vector<log_point>& pts, std::size_t i,
     const int v = p.sensor[s];
     if (v == no_reading)
         return;
-    // As gap_rule::seconds_until: the time to the next line of the run (an
-    // earlier one starts another run and wraps here).
+    // As gap_rule::seconds_until: the time to the next line (an earlier one
+    // wraps here and weighs one period).
     const std::uint32_t dt = i + 1 < pts.size() ? pts[i + 1].time - p.time : 0;
     const std::int64_t w = dt - 1 < steps.limit ? dt : steps.period;
     a.weight += w;

@@ -39,7 +39,7 @@ std::array<reading_bounds, 2> bounds_of(const std::array<sensor_limits, 2>& limi
 
 class block_index;
 
-// Each reading counts for the time until the next line of its run, or one
+// Each reading counts for the time until the next line, or one
 // sampling period where a gap follows (gap_rule::seconds_until).
 std::array<sensor_summary, 2> summarize(const point_series& series,
                                         std::span<const index_range> ranges, const gap_rule& gaps,

@@ -55,13 +55,18 @@ struct column {
 
 class sensor_reducer {
 public:
-    explicit sensor_reducer(trace& out)
-        : out_(out) {}
+    sensor_reducer(trace& out, int columns)
+        : out_(out)
+        , columns_(columns)
+        , dots_(static_cast<std::size_t>(columns) * 256) {}
 
     void add(int bin, double x, std::uint8_t v, bool joined) {
         if (!joined) {
             flush();
+            end_polyline();
             out_.starts.push_back(out_.points.size());
+            polyline_bin_ = bin;
+            polyline_value_ = v;
         } else if (bin != col_.bin) {
             flush();
         }
@@ -94,7 +99,28 @@ public:
         col_.open = false;
     }
 
+    // After the last reading.
+    void finish() {
+        flush();
+        end_polyline();
+    }
+
 private:
+    // A dot where one is drawn already is dropped: where time goes back
+    // on every line, or readings come and go, each line is a dot of its
+    // own, and a column holds at most one per degree.
+    void end_polyline() {
+        if (out_.starts.empty() || out_.points.size() - out_.starts.back() != 1 ||
+            polyline_bin_ < 0 || polyline_bin_ >= columns_)
+            return;
+        const auto dot = static_cast<std::size_t>(polyline_bin_) * 256 + polyline_value_;
+        if (dots_[dot]) {
+            out_.points.pop_back();
+            out_.starts.pop_back();
+        }
+        dots_[dot] = true;
+    }
+
     void emit(std::size_t polyline_begin, int v) {
         const QPointF p(col_.x, v);
         if (out_.points.size() > polyline_begin && out_.points.back() == p)
@@ -104,6 +130,10 @@ private:
 
     trace& out_;
     column col_;
+    int columns_;
+    int polyline_bin_ = 0;
+    std::uint8_t polyline_value_ = 0;
+    std::vector<bool> dots_;
 };
 
 // Without `blocks` every point takes the general way; with them, runs of
@@ -125,24 +155,26 @@ void reduce_points(const point_series& series, const gap_rule& gaps, const block
     int lowest = INT_MAX;
     int highest = INT_MIN;
 
-    for (std::size_t r = 0; r < series.run_count(); ++r) {
-        const index_range run = series.run(r);
-        if (pts[run.end - 1].time < from || to < pts[run.begin].time)
-            continue;
-        const auto first = pts.begin() + static_cast<std::ptrdiff_t>(run.begin);
-        const auto last = pts.begin() + static_cast<std::ptrdiff_t>(run.end);
-        const auto lo = std::lower_bound(first, last, from,
-                                         [](const log_point& p, double t) { return p.time < t; });
-        const auto hi =
-            std::upper_bound(lo, last, to, [](double t, const log_point& p) { return t < p.time; });
-        // One neighbour outside the window on each side, when the run has it.
-        const std::size_t a = static_cast<std::size_t>(lo - pts.begin()) - (lo > first ? 1 : 0);
-        const std::size_t b = static_cast<std::size_t>(hi - pts.begin()) + (hi < last ? 1 : 0);
+    sensor_reducer reducers[2] = {sensor_reducer(out.sensor[0], columns),
+                                  sensor_reducer(out.sensor[1], columns)};
+    const auto bin_of = [&](const log_point& p) {
+        return std::clamp(static_cast<int>((p.time - from) * scale), 0, columns - 1);
+    };
+    // The stretches inside the window, and in file order among them the
+    // joins that cross it with no line inside (as empty stretches).
+    std::vector<index_range> stretches = series.between(from, to);
+    for (const std::size_t i : series.crossings(from, to))
+        stretches.push_back({i, i});
+    std::sort(stretches.begin(), stretches.end(),
+              [](const index_range& x, const index_range& y) { return x.begin < y.begin; });
+    for (const index_range& range : stretches) {
+        const std::size_t lo_i = range.begin;
+        const std::size_t hi_i = range.end;
+        // The line before and after, when it lies on the window's own side
+        // and may join, at its true position: lines run on to the edges.
+        const std::size_t a = lo_i > 0 && pts[lo_i - 1].time < from ? lo_i - 1 : lo_i;
+        const std::size_t b = hi_i < pts.size() && pts[hi_i].time > to ? hi_i + 1 : hi_i;
 
-        sensor_reducer reducers[2] = {sensor_reducer(out.sensor[0]), sensor_reducer(out.sensor[1])};
-        const auto bin_of = [&](const log_point& p) {
-            return std::clamp(static_cast<int>((p.time - from) * scale), 0, columns - 1);
-        };
         // One point, one sensor: the general way, for any point.
         const auto step = [&](std::size_t i, int s) {
             const log_point& p = pts[i];
@@ -161,8 +193,6 @@ void reduce_points(const point_series& series, const gap_rule& gaps, const block
             const int bin = inside ? bin_of(p) : (p.time < from ? -1 : columns);
             reducers[s].add(bin, inside ? bin + 0.5 : (p.time - from) * scale, v, joined);
         };
-        const std::size_t lo_i = static_cast<std::size_t>(lo - pts.begin());
-        const std::size_t hi_i = static_cast<std::size_t>(hi - pts.begin());
         if (!blocks) {
             for (std::size_t i = a; i < b; ++i)
                 step(i, 0), step(i, 1);
@@ -172,64 +202,70 @@ void reduce_points(const point_series& series, const gap_rule& gaps, const block
         }
         for (std::size_t i = a; i < lo_i; ++i)
             step(i, 0), step(i, 1);
-        // Inside the window, column by column and sensor by sensor: the
-        // first reading of a stretch takes the general way, the rest of the
-        // stretch only adds its extremes.
+        // Inside the window, column by column and sensor by sensor, over
+        // each stretch where time does not go back: the first reading of a
+        // stretch takes the general way, the rest only adds its extremes.
         for (std::size_t i = lo_i; i < hi_i;) {
-            const int bin = bin_of(pts[i]);
-            const std::size_t e = static_cast<std::size_t>(
-                std::partition_point(pts.begin() + static_cast<std::ptrdiff_t>(i), hi,
-                                     [&](const log_point& p) { return bin_of(p) == bin; }) -
-                pts.begin());
-            // A summarised block that lies wholly in this column.
-            const auto whole_block = [&](std::size_t j) {
-                return j % block_size == 0 && j + block_size <= e &&
-                       j / block_size < blocks->block_count();
-            };
-            for (int s = 0; s < 2; ++s) {
-                for (std::size_t k = i; k < e;) {
-                    step(k, s);
-                    if (pts[k].sensor[s] == no_reading) {
-                        ++k;
-                        continue;
-                    }
-                    extremes rest;
-                    std::size_t j = k + 1;
-                    // A block that starts with this reading: taking it in
-                    // again changes neither extreme nor their order.
-                    if (whole_block(k) && blocks->at(k / block_size, s).joined) {
-                        rest.add(extremes_of(blocks->at(k / block_size, s)));
-                        j = k + block_size;
-                    }
-                    while (j < e) {
-                        if (whole_block(j) && blocks->at(j / block_size, s).joined) {
-                            if (!gaps.joins(pts[j - 1], pts[j], s))
-                                break;
-                            rest.add(extremes_of(blocks->at(j / block_size, s)));
-                            j += block_size;
+            const std::size_t ascending_end = series.ascending_end(i, hi_i);
+            const auto stretch_end = pts.begin() + static_cast<std::ptrdiff_t>(ascending_end);
+            while (i < ascending_end) {
+                const int bin = bin_of(pts[i]);
+                const std::size_t e = static_cast<std::size_t>(
+                    std::partition_point(pts.begin() + static_cast<std::ptrdiff_t>(i), stretch_end,
+                                         [&](const log_point& p) { return bin_of(p) == bin; }) -
+                    pts.begin());
+                // A summarised block that lies wholly in this column.
+                const auto whole_block = [&](std::size_t j) {
+                    return j % block_size == 0 && j + block_size <= e &&
+                           j / block_size < blocks->block_count();
+                };
+                for (int s = 0; s < 2; ++s) {
+                    for (std::size_t k = i; k < e;) {
+                        step(k, s);
+                        if (pts[k].sensor[s] == no_reading) {
+                            ++k;
                             continue;
                         }
-                        const std::uint8_t v = pts[j].sensor[s];
-                        if (v == no_reading || pts[j].time - pts[j - 1].time > limit)
-                            break;
-                        rest.add(v);
-                        ++j;
+                        extremes rest;
+                        std::size_t j = k + 1;
+                        // A block that starts with this reading: taking it in
+                        // again changes neither extreme nor their order.
+                        if (whole_block(k) && blocks->at(k / block_size, s).joined) {
+                            rest.add(extremes_of(blocks->at(k / block_size, s)));
+                            j = k + block_size;
+                        }
+                        while (j < e) {
+                            if (whole_block(j) && blocks->at(j / block_size, s).joined) {
+                                if (!gaps.joins(pts[j - 1], pts[j], s))
+                                    break;
+                                rest.add(extremes_of(blocks->at(j / block_size, s)));
+                                j += block_size;
+                                continue;
+                            }
+                            const std::uint8_t v = pts[j].sensor[s];
+                            if (v == no_reading || pts[j].time - pts[j - 1].time > limit)
+                                break;
+                            rest.add(v);
+                            ++j;
+                        }
+                        if (j > k + 1) {
+                            reducers[s].absorb(rest, pts[j - 1].sensor[s]);
+                            lowest = std::min(lowest, rest.low);
+                            highest = std::max(highest, rest.high);
+                        }
+                        k = j;
                     }
-                    if (j > k + 1) {
-                        reducers[s].absorb(rest, pts[j - 1].sensor[s]);
-                        lowest = std::min(lowest, rest.low);
-                        highest = std::max(highest, rest.high);
-                    }
-                    k = j;
                 }
+                i = e;
             }
-            i = e;
         }
         for (std::size_t i = hi_i; i < b; ++i)
             step(i, 0), step(i, 1);
         for (sensor_reducer& red : reducers)
             red.flush();
     }
+    for (sensor_reducer& red : reducers)
+        red.finish();
     if (lowest <= highest) {
         out.lowest = lowest;
         out.highest = highest;

@@ -16,7 +16,12 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -118,6 +123,29 @@ TEST_F(window_test, appended_lines_appear_while_the_latest_is_shown) {
     EXPECT_EQ(w.chart().to(), w.series().last_time());
 }
 
+TEST_F(window_test, a_line_dated_far_ahead_leaves_the_latest_views_on_the_readings) {
+    const QDateTime stray(QDate(2100, 1, 1), QTime(12, 0));
+    ASSERT_TRUE(write_file(log, log_lines(t0, 1000) + log_lines(stray, 1, 5, 77) +
+                                    log_lines(t0.addSecs(5000), 10)));
+    auto& w = open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
+    history::history_chart& chart = w.chart();
+    w.findChild<QAction*>(QStringLiteral("range_1h"))->trigger();
+    EXPECT_EQ(chart.to(), t0.addSecs(5045).toSecsSinceEpoch());
+    EXPECT_EQ(chart.to() - chart.from(), 3600);
+    EXPECT_TRUE(chart.follows_latest());
+
+    // A line appended later shows, and the view moves along to it.
+    {
+        QFile f(log);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(log_lines(t0.addSecs(7000), 1, 5, 99));
+    }
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return text_of("summary1").contains(QStringLiteral("max 99")); }));
+    EXPECT_EQ(chart.to(), t0.addSecs(7000).toSecsSinceEpoch());
+}
+
 TEST_F(window_test, range_buttons_wheel_drag_and_double_click_move_the_view) {
     ASSERT_TRUE(write_file(log, log_lines(t0, 1440))); // two hours
     auto& w = open();
@@ -215,6 +243,79 @@ TEST_F(window_test, exports_the_visible_readings_and_saves_pictures) {
     ASSERT_EQ(prompts->failures.size(), 1);
     EXPECT_TRUE(
         prompts->failures[0].startsWith(QStringLiteral("The readings could not be exported")));
+}
+
+TEST_F(window_test, exports_onto_a_full_disk_keep_the_old_files_and_say_why) {
+    ASSERT_TRUE(write_file(log, log_lines(t0, 1440)));
+    auto& w = open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
+    const QString full = dir.filePath(QStringLiteral("full"));
+    ASSERT_TRUE(QDir().mkpath(full));
+    const QStringList names = {QStringLiteral("out.csv"), QStringLiteral("chart.svg"),
+                               QStringLiteral("chart.png")};
+    const auto export_all = [&] {
+        for (const QString& name : names) {
+            prompts->answer = QDir(full).filePath(name);
+            if (name.endsWith(QLatin1StringView("csv")))
+                w.export_csv();
+            else
+                w.save_image();
+        }
+    };
+
+    // A small file system filled up to its last byte; where this process
+    // may not mount one, a file size limit below any new file's size, with
+    // its signal ignored so that write() fails instead.
+    const QByteArray mount_point = QFile::encodeName(full);
+    const bool mounted = ::mount("tmpfs", mount_point.constData(), "tmpfs", 0, "size=1m") == 0;
+    struct unmount {
+        bool mounted;
+        QByteArray at;
+        ~unmount() {
+            if (mounted)
+                ::umount2(at.constData(), MNT_DETACH);
+        }
+    } unmount_at_end{mounted, mount_point};
+    for (const QString& name : names)
+        ASSERT_TRUE(write_file(QDir(full).filePath(name), "good " + name.toUtf8()));
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    if (mounted) {
+        QFile filler(QDir(full).filePath(QStringLiteral("filler")));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        while (filler.write(QByteArray(4096, 'f')) > 0) {
+        }
+    } else {
+        rlimit tight = saved;
+        tight.rlim_cur = 256;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    }
+    export_all();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    const QString reason = qt_error_string(mounted ? ENOSPC : EFBIG);
+    ASSERT_EQ(prompts->failures.size(), 3) << prompts->failures.join(u'\n').toStdString();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(prompts->failures[i].endsWith(u' ' + reason))
+            << prompts->failures[i].toStdString();
+        EXPECT_EQ(read_file(QDir(full).filePath(names[i])), "good " + names[i].toUtf8());
+    }
+    QStringList left = names;
+    if (mounted)
+        left << QStringLiteral("filler");
+    left.sort();
+    EXPECT_EQ(QDir(full).entryList(QDir::Files, QDir::Name), left) << "a temporary file was left";
+
+    // With room again, the same exports replace the files.
+    if (mounted) {
+        ASSERT_TRUE(QFile::remove(QDir(full).filePath(QStringLiteral("filler"))));
+    }
+    prompts->failures.clear();
+    export_all();
+    EXPECT_TRUE(prompts->failures.isEmpty()) << prompts->failures.join(u'\n').toStdString();
+    EXPECT_TRUE(read_file(QDir(full).filePath(names[1])).contains("<svg"));
 }
 
 TEST(history_program, draws_a_log_and_a_missing_one_and_exits_on_request) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <optional>
 #include <random>
 
 namespace {
@@ -83,6 +84,40 @@ void expect_same_figures(const std::array<history::sensor_summary, 2>& fast,
     }
 }
 
+// The search by time against a walk over every point: the stretches in a
+// window, the joins across it, the nearest point (a tie to the later line), the latest time up
+// to a limit.
+void expect_found_as_by_every_point(const history::point_series& series, double from, double to,
+                                    std::uint32_t limit) {
+    const auto& pts = series.points();
+    std::vector<history::index_range> ranges;
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+        if (pts[i].time < from || pts[i].time > to)
+            continue;
+        if (!ranges.empty() && ranges.back().end == i)
+            ++ranges.back().end;
+        else
+            ranges.push_back({i, i + 1});
+    }
+    EXPECT_EQ(series.between(from, to), ranges);
+    std::vector<std::size_t> crossings;
+    for (std::size_t i = 1; i < pts.size(); ++i)
+        if (pts[i - 1].time < from && pts[i].time > to)
+            crossings.push_back(i);
+    EXPECT_EQ(series.crossings(from, to), crossings);
+    std::optional<std::size_t> nearest;
+    std::optional<std::uint32_t> latest;
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+        const double d = std::abs(pts[i].time - from);
+        if (d <= 30 && (!nearest || d <= std::abs(pts[*nearest].time - from)))
+            nearest = i;
+        if (pts[i].time <= limit && (!latest || pts[i].time > *latest))
+            latest = pts[i].time;
+    }
+    EXPECT_EQ(series.nearest(from, 30), nearest);
+    EXPECT_EQ(series.latest_until(limit), latest);
+}
+
 class blocks : public testing::TestWithParam<log_shape> {};
 
 TEST_P(blocks, give_exactly_the_lines_and_figures_of_the_points) {
@@ -125,6 +160,8 @@ TEST_P(blocks, give_exactly_the_lines_and_figures_of_the_points) {
             history::reduce(series, index, from, to, columns, fast);
             history::reduce(series, gaps, from, to, columns, plain);
             expect_same_traces(fast, plain);
+            expect_found_as_by_every_point(
+                series, from, to, series.points()[series.size() * view / 60].time + view % 2);
             const auto ranges = series.between(from, to);
             expect_same_figures(history::summarize(series, index, ranges),
                                 history::summarize(series, ranges, gaps, limits));

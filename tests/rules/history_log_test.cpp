@@ -176,4 +176,96 @@ TEST(local_clock, repeated_hour_in_autumn_goes_back_in_time) {
     EXPECT_LT(points[1].time, points[0].time);
 }
 
+// The wall clock of both changes of 2026 in Berlin, line by line at 5 s: the
+// hour skipped in spring (written all the same by a clock that is set by
+// hand), and the hour repeated in autumn, where time goes back.
+QByteArray clock_change_lines() {
+    QByteArray out;
+    const auto lines = [&out](QDate date, int from_hour, int to_hour) {
+        for (int s = from_hour * 3600; s < to_hour * 3600; s += 5)
+            out += datalog::log_line(QDateTime(date, QTime(0, 0).addSecs(s), QTimeZone::utc()),
+                                     QStringLiteral("%1\u00BAC").arg(s / 60 % 125),
+                                     QStringLiteral(" - - "));
+    };
+    lines(QDate(2026, 3, 29), 0, 5);
+    lines(QDate(2026, 10, 25), 0, 3);
+    lines(QDate(2026, 10, 25), 2, 4);
+    return out;
+}
+
+TEST(local_clock, cached_per_hour_gives_the_conversion_of_every_line) {
+    const QTimeZone berlin("Europe/Berlin");
+    if (!berlin.isValid())
+        GTEST_SKIP() << "no time zone data";
+    const QByteArray bytes = clock_change_lines();
+    history::local_clock clock(berlin);
+    std::vector<history::log_point> points;
+    const history::parse_result r = history::parse_log_bytes(bytes, clock, points);
+    ASSERT_EQ(r.unreadable, 0);
+    std::size_t i = 0;
+    for (const QByteArray& line : bytes.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const auto f = history::parse_log_line(QByteArrayView(line).chopped(1));
+        ASSERT_TRUE(f);
+        // As QDateTime converts the one line, its own date and time.
+        const auto days = history::floor_div(f->local_seconds, 86400);
+        const auto [y, m, d] = history::civil_from_days(days);
+        const QDateTime dt(QDate(y, m, d),
+                           QTime(0, 0).addSecs(static_cast<int>(f->local_seconds - days * 86400)),
+                           berlin);
+        const std::int64_t expected = dt.isValid() ? dt.toSecsSinceEpoch() : f->local_seconds;
+        ASSERT_LT(i, points.size());
+        ASSERT_EQ(points[i++].time, expected) << line.constData();
+    }
+    EXPECT_EQ(i, points.size());
+}
+
+TEST(log_parallel, parts_split_at_line_ends_give_what_one_pass_gives) {
+    const QTimeZone berlin("Europe/Berlin");
+    const history::local_clock clock(berlin.isValid() ? berlin : QTimeZone::utc());
+    const QByteArray one_line = date + "5\xBA"
+                                       "C\t\r\n";
+    const QByteArray logs[] = {
+        clock_change_lines() + "garbage\r\n" + date +
+            "7\xBA"
+            "C\t", // a line still written
+        one_line,
+        one_line.chopped(2), // one line without its end
+        "\n\n\n",
+        {},
+    };
+    for (const QByteArray& bytes : logs) {
+        history::local_clock whole_clock = clock;
+        std::vector<history::log_point> whole;
+        const history::parse_result one = history::parse_log_bytes(bytes, whole_clock, whole);
+        for (const int threads : {1, 2, 3, 4, 7, 64}) {
+            SCOPED_TRACE(testing::Message()
+                         << bytes.size() << " bytes on " << threads << " threads");
+            const auto parts = history::split_at_line_ends(bytes, threads);
+            ASSERT_EQ(parts.size(), static_cast<std::size_t>(threads));
+            QByteArray joined;
+            for (const QByteArrayView part : parts) {
+                joined += part.toByteArray();
+                // A part ends a line, or it holds the end of the bytes: no
+                // line is cut.
+                EXPECT_TRUE(part.isEmpty() || part.endsWith('\n') || joined.size() == bytes.size());
+            }
+            EXPECT_EQ(joined, bytes);
+            std::vector<history::log_point> split;
+            const history::parse_result r =
+                history::parse_log_parallel(bytes, clock, threads, split);
+            EXPECT_EQ(r.consumed, one.consumed);
+            EXPECT_EQ(r.unreadable, one.unreadable);
+            ASSERT_EQ(split.size(), whole.size());
+            for (std::size_t i = 0; i < split.size(); ++i) {
+                ASSERT_TRUE(split[i].time == whole[i].time &&
+                            split[i].sensor[0] == whole[i].sensor[0] &&
+                            split[i].sensor[1] == whole[i].sensor[1])
+                    << "point " << i;
+            }
+        }
+    }
+}
+
 } // namespace

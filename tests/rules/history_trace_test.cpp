@@ -41,18 +41,42 @@ std::vector<std::vector<double>> polylines(const history::trace_set& t) {
 
 const history::gap_rule five_seconds{5};
 
-TEST(point_series, time_going_back_starts_a_run) {
+TEST(point_series, finds_points_on_both_sides_of_time_going_back) {
     const auto s = series_of({at(100, 1), at(105, 1), at(50, 1), at(55, 1), at(55, 1), at(10, 1)});
-    EXPECT_EQ(s.run_starts(), (std::vector<std::size_t>{0, 2, 5}));
+    EXPECT_EQ(s.ascending_end(0, 6), 2u);
+    EXPECT_EQ(s.ascending_end(2, 6), 5u);
+    EXPECT_EQ(s.ascending_end(2, 4), 4u);
     EXPECT_EQ(s.first_time(), 10u);
     EXPECT_EQ(s.last_time(), 105u);
-    // The search finds both runs' points in an overlapping window.
+    // The search finds the points before and after the step back in an
+    // overlapping window.
     const auto r = s.between(52, 101);
     ASSERT_EQ(r.size(), 2u);
     EXPECT_EQ(r[0], (history::index_range{0, 1}));
     EXPECT_EQ(r[1], (history::index_range{3, 5}));
     EXPECT_EQ(s.nearest(103, 5), 1u);
     EXPECT_EQ(s.nearest(80, 5), std::nullopt);
+    EXPECT_EQ(s.nearest(55, 5), 4u); // the later of equal lines
+    EXPECT_EQ(s.latest_until(104), 100u);
+    EXPECT_EQ(s.latest_until(9), std::nullopt);
+}
+
+TEST(reduce, time_going_back_on_every_line_costs_a_dot_per_column_and_degree) {
+    // A log in reverse order, as after tac: no two lines join, and a column
+    // of many such lines draws each of its readings once.
+    std::vector<log_point> points;
+    for (std::uint32_t i = 0; i < 20000; ++i)
+        points.push_back(at(1'000'000 - 5 * i, static_cast<std::uint8_t>(20 + i % 3), 30));
+    const auto s = series_of(points);
+    history::block_index blocks;
+    blocks.update(s, five_seconds, {});
+    history::trace_set t;
+    history::reduce(s, blocks, s.first_time(), s.last_time(), 100, t);
+    EXPECT_EQ(t.sensor[0].polyline_count(), 300u);
+    EXPECT_EQ(t.sensor[1].polyline_count(), 100u);
+    EXPECT_EQ(t.sensor[0].points.size(), 300u);
+    EXPECT_EQ(t.lowest, 20);
+    EXPECT_EQ(t.highest, 30);
 }
 
 struct gap_case {
