@@ -30,6 +30,7 @@ frm_thermometer::frm_thermometer(window_seams seams, QWidget* parent)
                   ui_.Text5, ui_.UpDown4, ui_.Shape10}}};
     logging_ = {ui_.Check1,  ui_.Option8, ui_.Option5, ui_.Option7,
                 ui_.Option6, ui_.Timer1,  ui_.Text2,   ui_.Text1};
+    name_for_screen_readers(sensors_);
     // The window's own colour, #0000C0, is its foreground. The window draws
     // no text of its own, and every control keeps the standard text colour.
     const QColor standard_text = palette().color(QPalette::WindowText);

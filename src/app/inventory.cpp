@@ -2,6 +2,7 @@
 
 #include "app/frm_thermometer.h"
 #include "controls/check_box.h"
+#include "controls/display_box.h"
 #include "controls/shape.h"
 #include "controls/timer.h"
 #include "controls/updown.h"
@@ -230,4 +231,16 @@ void build_inventory(QWidget* w, thermometer_controls& ui, std::vector<QObject*>
         ui.Command7, ui.Check1,  ui.Option6, ui.Text7,   ui.UpDown4, ui.Command5, ui.Text8};
     for (qsizetype i = 1; i < tab_order.size(); ++i)
         QWidget::setTabOrder(tab_order[i - 1], tab_order[i]);
+}
+
+void name_for_screen_readers(const sensor_roles& sensors) {
+    for (const sensor_role& s : sensors) {
+        const QString sensor = QStringLiteral("Sensor %1").arg(s.number);
+        s.reading->setAccessibleName(sensor + QStringLiteral(" temperature"));
+        s.alarm_switch->setAccessibleName(QStringLiteral("Enable sensor %1 alarm").arg(s.number));
+        s.high_text->setAccessibleName(sensor + QStringLiteral(" high threshold"));
+        s.high_spin->set_accessible_subject(sensor + QStringLiteral(" high threshold"));
+        s.low_text->setAccessibleName(sensor + QStringLiteral(" low threshold"));
+        s.low_spin->set_accessible_subject(sensor + QStringLiteral(" low threshold"));
+    }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "controls/roles.h"
+
 #include <vector>
 
 class QWidget;
@@ -9,3 +11,8 @@ struct thermometer_controls;
 // Creates the main window's controls with their design-time places, sizes,
 // fonts, colours and defaults, in the window's control order.
 void build_inventory(QWidget* window, thermometer_controls& ui, std::vector<QObject*>& order);
+
+// What a screen reader calls the controls of each sensor that show or take a
+// value, so that readings, high and low can be told apart by ear (the alarm
+// code names its lamps).
+void name_for_screen_readers(const sensor_roles& sensors);

@@ -1,6 +1,10 @@
 #include "controls/display_box.h"
 
+#include "controls/accessible.h"
+
+#include <QAccessible>
 #include <QPainter>
+#include <utility>
 
 display_box::display_box(QWidget* parent)
     : QFrame(parent) {
@@ -8,13 +12,18 @@ display_box::display_box(QWidget* parent)
     setBackgroundRole(QPalette::Base);
     setAutoFillBackground(true);
     setFocusPolicy(Qt::TabFocus);
+    install_accessible_controls();
 }
 
 void display_box::setText(const QString& text) {
     if (text == text_)
         return;
-    text_ = text;
+    const QString old = std::exchange(text_, text);
     update();
+    if (QAccessible::isActive()) {
+        QAccessibleTextUpdateEvent event(this, 0, spoken_text(old), spoken_text(text_));
+        QAccessible::updateAccessibility(&event);
+    }
     Q_EMIT textChanged(text_);
 }
 

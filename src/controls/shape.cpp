@@ -1,5 +1,7 @@
 #include "controls/shape.h"
 
+#include "controls/accessible.h"
+
 #include <QPainter>
 
 shape::shape(kind k, QColor fill, QColor border, QWidget* parent)
@@ -8,6 +10,7 @@ shape::shape(kind k, QColor fill, QColor border, QWidget* parent)
     , fill_(fill)
     , border_(border) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    install_accessible_controls();
 }
 
 void shape::set_fill_color(QColor c) {

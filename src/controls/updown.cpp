@@ -1,5 +1,8 @@
 #include "controls/updown.h"
 
+#include "controls/accessible.h"
+
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QToolButton>
 #include <algorithm>
@@ -20,6 +23,14 @@ updown::updown(QWidget* parent)
     down_->setObjectName(QStringLiteral("down"));
     connect(up_, &QToolButton::clicked, this, [this] { step_by(1); });
     connect(down_, &QToolButton::clicked, this, [this] { step_by(-1); });
+    install_accessible_controls();
+}
+
+void updown::set_accessible_subject(const QString& subject) {
+    setAccessibleName(subject);
+    const QString object = subject.left(1).toLower() + subject.mid(1);
+    up_->setAccessibleName(QStringLiteral("Raise ") + object);
+    down_->setAccessibleName(QStringLiteral("Lower ") + object);
 }
 
 bool updown::set_value(int v) {
@@ -27,6 +38,10 @@ bool updown::set_value(int v) {
         return false;
     if (v != value_) {
         value_ = v;
+        if (QAccessible::isActive()) {
+            QAccessibleValueChangeEvent event(this, value_);
+            QAccessible::updateAccessibility(&event);
+        }
         Q_EMIT value_changed(value_);
     }
     return true;

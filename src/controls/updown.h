@@ -19,6 +19,9 @@ public:
     // Refuses (returns false, changes nothing) a value outside the range.
     bool set_value(int v);
     void step_by(int steps);
+    // Names it for a screen reader after what it sets ("Sensor 1 high
+    // threshold"), and its arrows "Raise …" and "Lower …" the same.
+    void set_accessible_subject(const QString& subject);
 
 Q_SIGNALS:
     void value_changed(int value);

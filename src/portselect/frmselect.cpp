@@ -34,6 +34,8 @@ frmselect::frmselect(prompts& ask, QWidget* main_window)
     Combo1->setCurrentIndex(-1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(24, 16, 233, 17);
+    // The prompt names the list for a screen reader.
+    Label1->setBuddy(Combo1);
     for (QWidget* w : {static_cast<QWidget*>(command1), static_cast<QWidget*>(Combo1),
                        static_cast<QWidget*>(Label1)})
         w->setFont(f);
