@@ -5,6 +5,7 @@
 #include "portselect/frmselect.h"
 #include "serial/comm_control.h"
 #include "serial/port_probe.h"
+#include "support/build_paths.h"
 #include "support/files.h"
 #include "support/pty.h"
 #include "support/recording_prompts.h"
@@ -383,4 +384,34 @@ TEST_F(lifecycle_fixture, ok_on_the_port_in_use_leaves_it_alone_and_readings_flo
     EXPECT_EQ(opened_or_closed.count(), 0);
     EXPECT_TRUE(ui().MSComm1->port_open());
     EXPECT_TRUE(read_file(ini_path()).contains("frm_thermometer.Text7.text=1\r\n"));
+}
+
+TEST_F(lifecycle_fixture, a_run_leaves_every_other_section_of_the_file_byte_for_byte) {
+    QByteArray ports = "[Ports]\r\n";
+    for (int p = 1; p <= 4; ++p)
+        ports += QByteArray::number(p) + '=' + ptys[p - 1].slave_path().toLocal8Bit() + "\r\n";
+    const QByteArray mqtt = "[MQTT]\r\nhost=127.0.0.1\r\nport=1\r\ntopic=kestrova/cold-room\r\n";
+    const QByteArray notify = "[Notify]\r\ndesktop=0\r\n";
+    // The window's keys as a save writes them, port 2 chosen.
+    const QByteArray vez = read_file(QString::fromUtf8(build_paths::test_data) +
+                                     QStringLiteral("/settings_example.ini"));
+    ASSERT_TRUE(vez.startsWith("[VEZ]\r\n"));
+    const QByteArray files[] = {
+        ports + "\r\n" + mqtt + "\r\n" + vez + "\r\n" + notify + "\r\n[Site]\r\nroom=Cold \xBA" +
+            "2\r\n",
+        vez + ports + notify + mqtt + "[Site]\r\nroom=Cold room\r\nempty=\r\n",
+        "; by hand\r\n" + notify + ports + "[site]\r\n  spaced key = \xFF\x80 value  \r\n\r\n" +
+            mqtt + vez,
+    };
+    for (const QByteArray& file : files) {
+        SCOPED_TRACE(file.toStdString());
+        app.reset();
+        ASSERT_TRUE(write_file(ini_path(), file));
+        ASSERT_TRUE(start().load());
+        ASSERT_EQ(ui().MSComm1->comm_port(), 2);
+        app->window().close();
+        ASSERT_TRUE(app->ended());
+        const QByteArray saved = read_file(ini_path());
+        EXPECT_EQ(saved, file) << saved.toStdString();
+    }
 }

@@ -127,6 +127,170 @@ TEST_F(window_fixture, keyboard_order_follows_the_layout) {
     EXPECT_EQ(ui.Command7->nextInFocusChain(), ui.Check1);
 }
 
+namespace {
+
+// Place and size in twips within the container, the font's face, size in
+// points and style, and the caption or text a control shows at design time.
+// Controls that draw no text have no face; timers and the serial control
+// are not drawn at all.
+enum style { plain = 0, bold = 1, underline = 2 };
+struct layout_row {
+    const char* name;
+    const char* container;
+    QRect twips;
+    const char* face;
+    double points;
+    int style;
+    const char* shown;
+};
+
+const QRect not_drawn;
+const char* const win = "frm_thermometer";
+const char* const g1 = "Frame1";
+const char* const g2 = "Frame2";
+const char* const ms = "MS Sans Serif";
+const char* const times = "Times New Roman";
+const char* const tw_cen = "Tw Cen MT Condensed Extra Bold";
+const char* const arial_black = "Arial Black";
+const char* const univers = "Univers";
+const char* const schoolbook = "New Century Schoolbook";
+const char* const high_heading = "Temperature High Threshold [\u00BAC]";
+const char* const low_heading = "Temperature Low Threshold [\u00BAC]";
+const char* const reading_heading = "TEMPERATURE [\u00BAC]";
+const layout_row layout[] = {
+    {"Text8", win, {0, 0, 1215, 285}, ms, 8.25, plain, "first"},
+    {"Command5", win, {9540, 6000, 1695, 375}, schoolbook, 12, plain, "Change Port"},
+    {"Text7", win, {0, 300, 1215, 285}, ms, 8.25, plain, "select"},
+    {"Timer3", win, not_drawn, nullptr, 0, plain, ""},
+    {"Timer2", win, not_drawn, nullptr, 0, plain, ""},
+    {"Option6", win, {9720, 4080, 1335, 375}, times, 12, bold, "1 Min"},
+    {"Check1", win, {9480, 1200, 1935, 375}, tw_cen, 12, bold, "Log data to File"},
+    {"Command7", win, {9600, 6900, 1455, 495}, times, 14.25, bold, "Exit"},
+    {"Option8", win, {9720, 2640, 1335, 375}, times, 12, bold, "5 Sec"},
+    {"Option7", win, {9720, 3600, 1335, 375}, times, 12, bold, "30 Sec"},
+    {"Option5", win, {9720, 3120, 1335, 375}, times, 12, bold, "10 Sec"},
+    {"Timer1", win, not_drawn, nullptr, 0, plain, ""},
+    {"UpDown1", win, {4440, 1680, 240, 375}, nullptr, 0, plain, ""},
+    {"MSComm1", win, not_drawn, nullptr, 0, plain, ""},
+    {"Frame2", win, {240, 4440, 8295, 3375}, ms, 13.5, plain, "Temperature Sensor 2"},
+    {"Check3", g2, {960, 2520, 1935, 375}, times, 12, plain, "Enable Alarm"},
+    {"Text6", g2, {4440, 1200, 855, 375}, times, 14.25, plain, ""},
+    {"Text5", g2, {4440, 2280, 855, 375}, times, 14.25, plain, ""},
+    {"Text1", g2, {960, 1440, 1575, 735}, arial_black, 24, bold, ""},
+    {"UpDown3", g2, {4200, 1200, 240, 375}, nullptr, 0, plain, ""},
+    {"UpDown4", g2, {4200, 2280, 240, 375}, nullptr, 0, plain, ""},
+    {"Shape10", g2, {5520, 2280, 375, 375}, nullptr, 0, plain, ""},
+    {"Shape9", g2, {5520, 1200, 375, 375}, nullptr, 0, plain, ""},
+    {"Label17", g2, {4200, 720, 3600, 375}, tw_cen, 12, bold, high_heading},
+    {"Label16", g2, {4200, 1800, 3600, 375}, tw_cen, 12, bold, low_heading},
+    {"Label15", g2, {6000, 1200, 975, 375}, tw_cen, 12, bold, "Alarm"},
+    {"Label14", g2, {6000, 2280, 975, 375}, tw_cen, 12, bold, "Alarm"},
+    {"Shape8", g2, {3960, 480, 4095, 2535}, nullptr, 0, plain, ""},
+    {"Label2", g2, {240, 840, 3000, 375}, times, 14.25, bold, reading_heading},
+    {"Frame1", win, {360, 480, 8175, 3255}, ms, 13.5, plain, "Temperature Sensor 1"},
+    {"Check2", g1, {600, 2400, 1935, 375}, times, 12, plain, "Enable Alarm"},
+    {"Text4", g1, {4320, 2280, 855, 375}, times, 14.25, plain, ""},
+    {"Text3", g1, {4320, 1200, 855, 375}, times, 14.25, plain, ""},
+    {"Text2", g1, {840, 1320, 1575, 735}, arial_black, 24, bold, ""},
+    {"UpDown2", g1, {4080, 2280, 240, 375}, nullptr, 0, plain, ""},
+    {"Shape4", g1, {5520, 2280, 375, 375}, nullptr, 0, plain, ""},
+    {"Label6", g1, {6000, 2280, 975, 375}, tw_cen, 12, bold, "Alarm"},
+    {"Label5", g1, {6000, 1200, 975, 375}, tw_cen, 12, bold, "Alarm"},
+    {"Shape3", g1, {5520, 1200, 375, 375}, nullptr, 0, plain, ""},
+    {"Label4", g1, {4080, 1800, 3600, 375}, tw_cen, 12, bold, low_heading},
+    {"Label3", g1, {4080, 720, 3600, 375}, tw_cen, 12, bold, high_heading},
+    {"Shape1", g1, {3840, 480, 4095, 2535}, nullptr, 0, plain, ""},
+    {"Label1", g1, {120, 720, 3000, 375}, times, 14.25, bold, reading_heading},
+    {"Label8", win, {10560, 5520, 855, 375}, univers, 14.25, bold, ""},
+    {"Label9", win, {9720, 5520, 855, 375}, univers, 14.25, bold, "PORT "},
+    {"Shape2", win, {9240, 5400, 2295, 1095}, nullptr, 0, plain, ""},
+    {"Shape6", win, {9180, 6600, 2295, 1095}, nullptr, 0, plain, ""},
+    {"Label7", win, {9720, 2040, 1575, 375}, tw_cen, 12, bold | underline, "Sample Time"},
+    {"Shape5", win, {9240, 960, 2295, 4095}, nullptr, 0, plain, ""},
+};
+
+} // namespace
+
+TEST_F(window_fixture, every_control_has_its_place_font_and_caption) {
+    ASSERT_EQ(std::size(layout), w.controls().size());
+    for (std::size_t i = 0; i < std::size(layout); ++i) {
+        const layout_row& row = layout[i];
+        SCOPED_TRACE(row.name);
+        QObject* c = w.controls()[i];
+        ASSERT_EQ(c->objectName(), QLatin1String(row.name));
+        EXPECT_EQ(c->parent()->objectName(), QLatin1String(row.container));
+        auto* drawn = qobject_cast<QWidget*>(c);
+        ASSERT_EQ(drawn != nullptr, !row.twips.isNull());
+        if (!drawn)
+            continue;
+        const QRect& t = row.twips;
+        EXPECT_EQ(drawn->geometry(),
+                  QRect(t.x() / 15, t.y() / 15, t.width() / 15, t.height() / 15));
+        const QString shown = controls::caption_of(c).value_or(controls::text_of(c).value_or(""));
+        EXPECT_EQ(shown, QString::fromUtf8(row.shown));
+        if (!row.face)
+            continue;
+        const QFont f = drawn->font();
+        EXPECT_EQ(f.families().value(0), QLatin1String(row.face));
+        EXPECT_EQ(f.pixelSize(), qRound(row.points * 96 / 72));
+        EXPECT_EQ(f.bold(), (row.style & bold) != 0);
+        EXPECT_EQ(f.underline(), (row.style & underline) != 0);
+    }
+}
+
+TEST_F(window_fixture, tab_order_runs_as_laid_out_and_tab_follows_it) {
+    const char* const tab_order[] = {
+        "Frame1",  "Frame2",  "Label1",   "Label2",   "Text1",   "Text2",   "Label3",  "Label4",
+        "Text3",   "Label5",  "Text4",    "Label6",   "Check2",  "Text5",   "Text6",   "Label14",
+        "Label15", "Label16", "Label17",  "Check3",   "UpDown1", "UpDown2", "UpDown3", "Option5",
+        "Option7", "Option8", "Label7",   "Command7", "Check1",  "Option6", "Text7",   "UpDown4",
+        "Label9",  "Label8",  "Command5", "Text8"};
+    // Labels and group boxes are in the order but never take the focus.
+    QStringList takes_focus;
+    for (const char* name : tab_order) {
+        auto* c = qobject_cast<QWidget*>(w.control(QString::fromLatin1(name)));
+        ASSERT_NE(c, nullptr) << name;
+        const bool passive =
+            QByteArray(name).startsWith("Label") || QByteArray(name).startsWith("Frame");
+        EXPECT_EQ(c->focusPolicy() == Qt::NoFocus, passive) << name;
+        if (!passive)
+            takes_focus << c->objectName();
+    }
+    // The chain is a ring through the window; it is read from the first control.
+    QStringList chain;
+    for (QWidget* x = w.nextInFocusChain(); x != &w; x = x->nextInFocusChain())
+        if (takes_focus.contains(x->objectName()))
+            chain << x->objectName();
+    const qsizetype first = chain.indexOf(takes_focus.front());
+    chain = chain.mid(first) + chain.first(first);
+    EXPECT_EQ(chain.join(u' ').toStdString(), takes_focus.join(u' ').toStdString());
+
+    // Tab skips the hidden boxes, and the four sample-time options, one
+    // group, are one stop (the arrow keys move within them); the window
+    // opens on the first control and Tab goes round.
+    QStringList expected;
+    bool options_seen = false;
+    for (const QString& name : takes_focus) {
+        auto* c = qobject_cast<QWidget*>(w.control(name));
+        const bool option = qobject_cast<QRadioButton*>(c) != nullptr;
+        if (c->isHidden() || (option && options_seen))
+            continue;
+        options_seen = options_seen || option;
+        expected << name;
+    }
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QStringList tabbed;
+    for (qsizetype i = 0; i <= expected.size(); ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr) << tabbed.join(u' ').toStdString();
+        tabbed << focus->objectName();
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    EXPECT_EQ(tabbed.join(u' ').toStdString(),
+              (expected.join(u' ') + u' ' + expected.front()).toStdString());
+}
+
 TEST(updown_control, steps_within_range_and_notifies_only_real_changes) {
     updown u;
     int notes = 0;
