@@ -20,12 +20,7 @@ public:
                                                : QAccessibleWidget::interface_cast(t);
     }
     QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Value)
-            return spoken();
-        // A lamp's description is what it shows, spoken as its text already.
-        if (t == QAccessible::Description && qobject_cast<const shape*>(object()))
-            return {};
-        return QAccessibleWidget::text(t);
+        return t == QAccessible::Value ? spoken() : QAccessibleWidget::text(t);
     }
 
     // The text interface over the spoken text; nothing can be selected.
