@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 // The points of a data log in file order, the search by time over them,
@@ -75,9 +76,13 @@ private:
     std::size_t block_end(std::size_t b) const {
         return std::min(points_.size(), (b + 1) * block_size);
     }
+    // The blocks that may hold times in [from, to]: found by halving when
+    // time never goes back, all of them otherwise.
+    std::pair<std::size_t, std::size_t> blocks_between(double from, double to) const;
 
     std::vector<log_point> points_;
     std::vector<time_block> blocks_;
+    bool ascending_ = true; // time never goes back in the whole series
     std::uint32_t first_time_ = 0;
     std::uint32_t last_time_ = 0;
     std::uint64_t generation_ = 0;

@@ -176,7 +176,7 @@ void reduce_points(const point_series& series, const gap_rule& gaps, const block
         const std::size_t b = hi_i < pts.size() && pts[hi_i].time > to ? hi_i + 1 : hi_i;
 
         // One point, one sensor: the general way, for any point.
-        const auto step = [&](std::size_t i, int s) {
+        const auto step = [&](std::size_t i, int s) __attribute__((always_inline)) {
             const log_point& p = pts[i];
             const std::uint8_t v = p.sensor[s];
             if (v == no_reading) {
