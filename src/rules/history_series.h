@@ -62,6 +62,11 @@ public:
     // whose time is earlier than the one before it, else `end`.
     std::size_t ascending_end(std::size_t i, std::size_t end) const;
 
+    // The earliest and latest time of block `b` (of block_size points).
+    std::pair<std::uint32_t, std::uint32_t> block_times(std::size_t b) const {
+        return {blocks_[b].min, blocks_[b].max};
+    }
+
     // The point nearest to `time`, or nullopt when there is none within
     // `within` seconds; a tie goes to the later line of the file.
     std::optional<std::size_t> nearest(double time, double within) const;
