@@ -186,7 +186,7 @@ std::size_t bare_parse(const char* p, const char* end, std::vector<bare_point>& 
             const int y = year - 1970;
             const long days = y * 365L + (y + 1) / 4 + before_month[(month - 1) % 12] + day - 1 +
                               (month > 2 && year % 4 == 0 ? 1 : 0);
-            const long t = days * 86400 + d2(11) * 3600L + d2(14) * 60 + d2(17);
+            const long t = days * 86400 + d2(11) * 3600L + d2(14) * 60L + d2(17);
             const char* line_end = nl[-1] == '\r' ? nl - 1 : nl;
             const auto* tab =
                 static_cast<const char*>(std::memchr(p + 20, '\t', line_end - p - 20));
@@ -461,7 +461,7 @@ int main(int argc, char** argv) {
         else if (args[i] == QLatin1StringView("--generate-only"))
             generate_only = true;
         else if (args[i] == QLatin1StringView("--kind") && i + 1 < args.size()) {
-            const QString k = args[++i];
+            const QString& k = args[++i];
             kind = k == QLatin1StringView("flicker")   ? log_kind::flicker
                    : k == QLatin1StringView("back")    ? log_kind::back
                    : k == QLatin1StringView("reverse") ? log_kind::reverse
