@@ -15,9 +15,9 @@ namespace history {
 
 namespace {
 
-// The stretch of the file mapped at a time per parsing thread: the pages of
-// a large log are released as they are read, so the file never sits in
-// memory as a whole.
+// The stretch of the file mapped at a time, shared out among the parsing
+// threads: the pages of a large log are released as they are read, so the
+// file never sits in memory as a whole.
 constexpr qint64 chunk_size = qint64(8) << 20;
 // Less than this is parsed on one thread: starting others costs more.
 constexpr qint64 parallel_from = qint64(1) << 20;
@@ -174,7 +174,7 @@ void log_reader::read_to(qint64 size) {
     };
     const int threads = parse_threads();
     while (offset_ < size) {
-        const qint64 len = qMin(chunk_size * threads, size - offset_);
+        const qint64 len = qMin(chunk_size, size - offset_);
         const file_window window(file, offset_, len);
         const QByteArrayView bytes = window.bytes(len);
         if (bytes.size() != len)

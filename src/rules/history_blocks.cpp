@@ -75,6 +75,12 @@ void block_index::summarise(const point_series& series, std::size_t block) {
         }
         out.last = pts[end - 1].sensor[s];
         out.joined = all_readings && steps_join;
+        out.lone = true;
+        for (std::size_t i = begin + 1; i < end && out.lone; ++i)
+            out.lone = !gaps_.joins(pts[i - 1], pts[i], s);
+        for (std::size_t i = begin + 1; out.lone && i + 1 < end; ++i)
+            if (const std::uint8_t v = pts[i].sensor[s]; v != no_reading)
+                out.inner[v / 64] |= std::uint64_t(1) << (v % 64);
         blocks_[block][s] = out;
     }
 }

@@ -32,11 +32,17 @@ struct block_sensor {
     // The lowest reading first came no later than the highest, which is the
     // order a column draws its extremes in.
     bool low_before_high = true;
+    // No point joins the one before it inside the block (time going back or
+    // a gap on every line): each point but the first and last is a lone
+    // reading, a dot, and `inner` holds which readings those dots show.
+    bool lone = false;
+    std::array<std::uint64_t, 4> inner{};
 };
 
 class block_index {
 public:
-    static constexpr std::size_t block_size = 256;
+    // The series' own blocks, so that a block's times are at hand.
+    static constexpr std::size_t block_size = point_series::block_size;
 
     // Brings the summaries up to date: after an append only the last block
     // before it and the new ones are made; after the series was cleared, or

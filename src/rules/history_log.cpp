@@ -151,16 +151,16 @@ std::int64_t local_clock::convert(std::int64_t local_seconds) const {
 }
 
 std::int64_t local_clock::to_utc(std::int64_t local_seconds) {
-    if (!local_hour_known_ || local_seconds < local_hour_start_ ||
-        local_seconds >= local_hour_start_ + hour_seconds) {
-        const std::int64_t start = floor_div(local_seconds, hour_seconds) * hour_seconds;
+    const std::int64_t hour = floor_div(local_seconds, hour_seconds);
+    hour_offset& h = slot(local_hours_, hour);
+    if (h.hour != hour) {
+        const std::int64_t start = hour * hour_seconds;
         const std::int64_t end = start + hour_seconds - 1;
-        local_hour_offset_ = start - convert(start);
-        local_hour_uniform_ = end - convert(end) == local_hour_offset_;
-        local_hour_start_ = start;
-        local_hour_known_ = true;
+        h.hour = hour;
+        h.offset = start - convert(start);
+        h.uniform = end - convert(end) == h.offset;
     }
-    return local_hour_uniform_ ? local_seconds - local_hour_offset_ : convert(local_seconds);
+    return h.uniform ? local_seconds - h.offset : convert(local_seconds);
 }
 
 int local_clock::offset_of(std::int64_t utc_seconds) const {
@@ -171,13 +171,14 @@ int local_clock::offset_of(std::int64_t utc_seconds) const {
 
 int local_clock::offset_at_utc(std::int64_t utc_seconds) {
     const std::int64_t hour = floor_div(utc_seconds, hour_seconds);
-    if (hour != utc_hour_) {
+    hour_offset& h = slot(utc_hours_, hour);
+    if (h.hour != hour) {
         const std::int64_t start = hour * hour_seconds;
-        utc_hour_offset_ = offset_of(start);
-        utc_hour_uniform_ = offset_of(start + hour_seconds - 1) == utc_hour_offset_;
-        utc_hour_ = hour;
+        h.hour = hour;
+        h.offset = offset_of(start);
+        h.uniform = offset_of(start + hour_seconds - 1) == h.offset;
     }
-    return utc_hour_uniform_ ? utc_hour_offset_ : offset_of(utc_seconds);
+    return h.uniform ? static_cast<int>(h.offset) : offset_of(utc_seconds);
 }
 
 parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock,

@@ -2,7 +2,9 @@
 
 #include <QByteArrayView>
 #include <QTimeZone>
+#include <array>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -36,9 +38,9 @@ struct log_fields {
 // Windows-1252 byte, or its UTF-8 form from a log re-saved by an editor).
 std::optional<log_fields> parse_log_line(QByteArrayView line);
 
-// Local wall-clock time to UTC for one time zone, fast for a long run of
-// times that share the hour: the offset is looked up once per hour, and
-// second by second only inside an hour where it changes.
+// Local wall-clock time to UTC for one time zone, fast for times that share
+// the hour: the offset is looked up once per hour (and kept for the last
+// hours met), and second by second only inside an hour where it changes.
 class local_clock {
 public:
     // The system's local time.
@@ -58,13 +60,19 @@ private:
     int offset_of(std::int64_t utc_seconds) const;
 
     std::optional<QTimeZone> zone_;
-    bool local_hour_known_ = false;
-    std::int64_t local_hour_start_ = 0; // the hour cached below
-    std::int64_t local_hour_offset_ = 0;
-    bool local_hour_uniform_ = false;
-    std::int64_t utc_hour_ = -1;
-    int utc_hour_offset_ = 0;
-    bool utc_hour_uniform_ = false;
+    // The offsets of the hours met lately, by hour number: a log whose time
+    // jumps between two hours (a clock going back and forth) finds both.
+    struct hour_offset {
+        std::int64_t hour = std::numeric_limits<std::int64_t>::min();
+        std::int64_t offset = 0;
+        bool uniform = false; // the same offset for the whole hour
+    };
+    static constexpr std::size_t cached_hours = 16;
+    static hour_offset& slot(std::array<hour_offset, cached_hours>& cache, std::int64_t hour) {
+        return cache[static_cast<std::size_t>(hour) % cached_hours];
+    }
+    std::array<hour_offset, cached_hours> local_hours_{};
+    std::array<hour_offset, cached_hours> utc_hours_{};
 };
 
 // What one pass over a stretch of the log found.

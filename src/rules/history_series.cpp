@@ -8,6 +8,7 @@ void point_series::clear() {
     points_.clear();
     points_.shrink_to_fit();
     blocks_.clear();
+    ascending_ = true;
     first_time_ = last_time_ = 0;
     ++generation_;
 }
@@ -20,6 +21,7 @@ void point_series::append(std::span<const log_point> points) {
     points_.reserve(points_.size() + points.size());
     for (const log_point& p : points) {
         const bool ascending = points_.empty() || p.time >= points_.back().time;
+        ascending_ = ascending_ && ascending;
         if (points_.size() % block_size == 0) {
             blocks_.push_back({p.time, p.time, ascending});
         } else {
@@ -34,9 +36,22 @@ void point_series::append(std::span<const log_point> points) {
     }
 }
 
+std::pair<std::size_t, std::size_t> point_series::blocks_between(double from, double to) const {
+    if (!ascending_)
+        return {0, blocks_.size()};
+    const auto first = std::partition_point(blocks_.begin(), blocks_.end(),
+                                            [from](const time_block& b) { return b.max < from; });
+    const auto last = std::partition_point(first, blocks_.end(),
+                                           [to](const time_block& b) { return b.min <= to; });
+    return {static_cast<std::size_t>(first - blocks_.begin()),
+            static_cast<std::size_t>(last - blocks_.begin())};
+}
+
 std::optional<std::uint32_t> point_series::latest_until(std::uint32_t limit) const {
     std::optional<std::uint32_t> best;
-    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+    const std::size_t end = blocks_between(0, limit).second;
+    // Where time never goes back, the last of those blocks holds it.
+    for (std::size_t b = ascending_ && end > 0 ? end - 1 : 0; b < end; ++b) {
         const time_block& block = blocks_[b];
         if (block.min > limit || (best && block.max <= *best))
             continue;
@@ -63,12 +78,18 @@ std::vector<index_range> point_series::between(double from, double to) const {
         else
             out.push_back({begin, end});
     };
-    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+    const auto [first, last] = blocks_between(from, to);
+    for (std::size_t b = first; b < last; ++b) {
         const time_block& block = blocks_[b];
         if (to < block.min || block.max < from)
             continue;
         const std::size_t begin = b * block_size;
         const std::size_t end = block_end(b);
+        // Most blocks of a wide window lie wholly inside it.
+        if (from <= block.min && block.max <= to) {
+            add(begin, end);
+            continue;
+        }
         if (block.ascending) {
             const auto first = points_.begin() + static_cast<std::ptrdiff_t>(begin);
             const auto last = points_.begin() + static_cast<std::ptrdiff_t>(end);
@@ -94,7 +115,9 @@ std::vector<std::size_t> point_series::crossings(double from, double to) const {
     const auto crossing = [&](std::size_t i) {
         return points_[i - 1].time < from && points_[i].time > to;
     };
-    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+    // The block after the last candidate may begin with a crossing.
+    const auto [first, last] = blocks_between(from, to);
+    for (std::size_t b = first; b < std::min(last + 1, blocks_.size()); ++b) {
         const std::size_t begin = b * block_size;
         const std::size_t end = block_end(b);
         if (begin > 0 && crossing(begin))
@@ -147,7 +170,8 @@ std::optional<std::size_t> point_series::nearest(double time, double within) con
             best = i;
         }
     };
-    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+    const auto [first, last] = blocks_between(time - within, time + within);
+    for (std::size_t b = first; b < last; ++b) {
         const time_block& block = blocks_[b];
         if (block.max < time - best_distance || block.min > time + best_distance)
             continue;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 // The points of a data log in file order, the search by time over them,
@@ -61,6 +62,11 @@ public:
     // whose time is earlier than the one before it, else `end`.
     std::size_t ascending_end(std::size_t i, std::size_t end) const;
 
+    // The earliest and latest time of block `b` (of block_size points).
+    std::pair<std::uint32_t, std::uint32_t> block_times(std::size_t b) const {
+        return {blocks_[b].min, blocks_[b].max};
+    }
+
     // The point nearest to `time`, or nullopt when there is none within
     // `within` seconds; a tie goes to the later line of the file.
     std::optional<std::size_t> nearest(double time, double within) const;
@@ -75,9 +81,13 @@ private:
     std::size_t block_end(std::size_t b) const {
         return std::min(points_.size(), (b + 1) * block_size);
     }
+    // The blocks that may hold times in [from, to]: found by halving when
+    // time never goes back, all of them otherwise.
+    std::pair<std::size_t, std::size_t> blocks_between(double from, double to) const;
 
     std::vector<log_point> points_;
     std::vector<time_block> blocks_;
+    bool ascending_ = true; // time never goes back in the whole series
     std::uint32_t first_time_ = 0;
     std::uint32_t last_time_ = 0;
     std::uint64_t generation_ = 0;

@@ -3,6 +3,8 @@
 #include "rules/history_blocks.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <climits>
 
 namespace history {
@@ -58,7 +60,7 @@ public:
     sensor_reducer(trace& out, int columns)
         : out_(out)
         , columns_(columns)
-        , dots_(static_cast<std::size_t>(columns) * 256) {}
+        , dots_(static_cast<std::size_t>(columns) * 4) {}
 
     void add(int bin, double x, std::uint8_t v, bool joined) {
         if (!joined) {
@@ -85,6 +87,12 @@ public:
         col_.last = last;
     }
 
+    // Lone readings in column `bin`, one bit per reading.
+    void add_dots(int bin, const std::array<std::uint64_t, 4>& readings) {
+        for (std::size_t w = 0; w < 4; ++w)
+            dots_[static_cast<std::size_t>(bin) * 4 + w] |= readings[w];
+    }
+
     // First, then the extremes in the order they came, then last: the
     // column's vertical stroke plus the joins to both neighbours.
     void flush() {
@@ -99,26 +107,33 @@ public:
         col_.open = false;
     }
 
-    // After the last reading.
+    // After the last reading: the dots, column by column and from the
+    // lowest reading up, each one once.
     void finish() {
         flush();
         end_polyline();
+        for (std::size_t bin = 0; bin < static_cast<std::size_t>(columns_); ++bin)
+            for (std::size_t w = 0; w < 4; ++w)
+                for (std::uint64_t bits = dots_[bin * 4 + w]; bits != 0; bits &= bits - 1) {
+                    const auto v = static_cast<int>(w * 64) + std::countr_zero(bits);
+                    out_.starts.push_back(out_.points.size());
+                    out_.points.emplace_back(static_cast<double>(bin) + 0.5, v);
+                }
     }
 
 private:
-    // A dot where one is drawn already is dropped: where time goes back
-    // on every line, or readings come and go, each line is a dot of its
-    // own, and a column holds at most one per degree.
+    // A lone reading inside the window becomes a dot, drawn after the
+    // lines: where time goes back on every line, or readings come and go,
+    // a column holds at most one dot per degree, however many lines it
+    // has.
     void end_polyline() {
         if (out_.starts.empty() || out_.points.size() - out_.starts.back() != 1 ||
             polyline_bin_ < 0 || polyline_bin_ >= columns_)
             return;
-        const auto dot = static_cast<std::size_t>(polyline_bin_) * 256 + polyline_value_;
-        if (dots_[dot]) {
-            out_.points.pop_back();
-            out_.starts.pop_back();
-        }
-        dots_[dot] = true;
+        out_.points.pop_back();
+        out_.starts.pop_back();
+        dots_[static_cast<std::size_t>(polyline_bin_) * 4 + polyline_value_ / 64] |=
+            std::uint64_t(1) << (polyline_value_ % 64);
     }
 
     void emit(std::size_t polyline_begin, int v) {
@@ -133,7 +148,7 @@ private:
     int columns_;
     int polyline_bin_ = 0;
     std::uint8_t polyline_value_ = 0;
-    std::vector<bool> dots_;
+    std::vector<std::uint64_t> dots_;
 };
 
 // Without `blocks` every point takes the general way; with them, runs of
@@ -176,7 +191,7 @@ void reduce_points(const point_series& series, const gap_rule& gaps, const block
         const std::size_t b = hi_i < pts.size() && pts[hi_i].time > to ? hi_i + 1 : hi_i;
 
         // One point, one sensor: the general way, for any point.
-        const auto step = [&](std::size_t i, int s) {
+        const auto step = [&](std::size_t i, int s) __attribute__((always_inline)) {
             const log_point& p = pts[i];
             const std::uint8_t v = p.sensor[s];
             if (v == no_reading) {
@@ -206,7 +221,36 @@ void reduce_points(const point_series& series, const gap_rule& gaps, const block
         // each stretch where time does not go back: the first reading of a
         // stretch takes the general way, the rest only adds its extremes.
         for (std::size_t i = lo_i; i < hi_i;) {
-            const std::size_t ascending_end = series.ascending_end(i, hi_i);
+            // A summarised block of lone readings in one column: its first
+            // and last point take the general way, the rest are its dots.
+            if (i % block_size == 0 && i + block_size <= hi_i &&
+                i / block_size < blocks->block_count()) {
+                const auto [first, last] = series.block_times(i / block_size);
+                const block_sensor* b0 = &blocks->at(i / block_size, 0);
+                const block_sensor* b1 = &blocks->at(i / block_size, 1);
+                const log_point p_first{first, {}};
+                const log_point p_last{last, {}};
+                if (b0->lone && b1->lone && bin_of(p_first) == bin_of(p_last)) {
+                    for (int s = 0; s < 2; ++s) {
+                        const block_sensor& bs = s == 0 ? *b0 : *b1;
+                        step(i, s);
+                        reducers[s].add_dots(bin_of(p_first), bs.inner);
+                        if (bs.low != no_reading) {
+                            lowest = std::min<int>(lowest, bs.low);
+                            highest = std::max<int>(highest, bs.high);
+                        }
+                        step(i + block_size - 1, s);
+                    }
+                    i += block_size;
+                    continue;
+                }
+            }
+            // A short stretch stops at the next block, which may be one of
+            // lone readings.
+            std::size_t ascending_end = series.ascending_end(i, hi_i);
+            const std::size_t next_block = (i / block_size + 1) * block_size;
+            if (ascending_end > next_block && ascending_end - i < block_size)
+                ascending_end = next_block;
             const auto stretch_end = pts.begin() + static_cast<std::ptrdiff_t>(ascending_end);
             while (i < ascending_end) {
                 const int bin = bin_of(pts[i]);

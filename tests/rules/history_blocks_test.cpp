@@ -197,7 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
                     log_shape{"many_gaps", 4, 5, 30, 20, 0, 0, 0},
                     log_shape{"clock_set_back", 5, 5, 1, 0, 8, 20, 200},
                     log_shape{"period_shorter_than_the_log", 6, 1, 0, 0, 0, 0, 0},
-                    log_shape{"long_period", 7, 60, 0, 0, 0, 1, 300}),
+                    log_shape{"long_period", 7, 60, 0, 0, 0, 1, 300},
+                    log_shape{"no_line_joins_the_next", 8, 5, 20, 500, 1000, 0, 0}),
     [](const testing::TestParamInfo<log_shape>& i) { return std::string(i.param.name); });
 
 } // namespace
