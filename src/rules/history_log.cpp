@@ -150,8 +150,7 @@ std::int64_t local_clock::convert(std::int64_t local_seconds) const {
     return dt.isValid() ? dt.toSecsSinceEpoch() : local_seconds;
 }
 
-std::int64_t local_clock::to_utc(std::int64_t local_seconds) {
-    const std::int64_t hour = floor_div(local_seconds, hour_seconds);
+std::int64_t local_clock::to_utc_slow(std::int64_t local_seconds, std::int64_t hour) {
     hour_offset& h = slot(local_hours_, hour);
     if (h.hour != hour) {
         const std::int64_t start = hour * hour_seconds;
