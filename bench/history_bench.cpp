@@ -303,8 +303,8 @@ void bench_reduction(const history::point_series& series, int columns, const QSt
 }
 
 // The stroke of the reduced traces alone, as the chart draws them (a 1.6 px
-// pen, round joins and caps, antialiased), beside the cheaper ways one
-// might draw them, onto an image of the plot's size.
+// pen, round joins and caps, antialiased), beside other ways one might draw
+// them, onto an image of the plot's size.
 void bench_trace_paint(const history::trace_set& traces, QSize size, int columns) {
     struct way {
         const char* name;
@@ -315,7 +315,8 @@ void bench_trace_paint(const history::trace_set& traces, QSize size, int columns
     };
     constexpr way ways[] = {
         {"as drawn: antialiased 1.6 px, round joins", true, 1.6, Qt::RoundJoin, Qt::RoundCap},
-        {"antialiased 1.6 px, square (bevel) joins", true, 1.6, Qt::BevelJoin, Qt::SquareCap},
+        {"antialiased 1.6 px, bevel joins", true, 1.6, Qt::BevelJoin, Qt::RoundCap},
+        {"antialiased 1.6 px, miter joins, square caps", true, 1.6, Qt::MiterJoin, Qt::SquareCap},
         {"antialiased 1 px, round joins", true, 1.0, Qt::RoundJoin, Qt::RoundCap},
         {"aliased 1.6 px, round joins", false, 1.6, Qt::RoundJoin, Qt::RoundCap},
         {"aliased 1 px (cosmetic)", false, 0, Qt::BevelJoin, Qt::SquareCap},
