@@ -28,6 +28,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QPolygonF>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -299,6 +302,63 @@ void bench_reduction(const history::point_series& series, int columns, const QSt
     }
 }
 
+// The stroke of the reduced traces alone, as the chart draws them (a 1.6 px
+// pen, round joins and caps, antialiased), beside other ways one might draw
+// them, onto an image of the plot's size.
+void bench_trace_paint(const history::trace_set& traces, QSize size, int columns) {
+    struct way {
+        const char* name;
+        bool antialiased;
+        double width;
+        Qt::PenJoinStyle join;
+        Qt::PenCapStyle cap;
+    };
+    constexpr way ways[] = {
+        {"as drawn: antialiased 1.6 px, round joins", true, 1.6, Qt::RoundJoin, Qt::RoundCap},
+        {"antialiased 1.6 px, bevel joins", true, 1.6, Qt::BevelJoin, Qt::RoundCap},
+        {"antialiased 1.6 px, miter joins, square caps", true, 1.6, Qt::MiterJoin, Qt::SquareCap},
+        {"antialiased 1 px, round joins", true, 1.0, Qt::RoundJoin, Qt::RoundCap},
+        {"aliased 1.6 px, round joins", false, 1.6, Qt::RoundJoin, Qt::RoundCap},
+        {"aliased 1 px (cosmetic)", false, 0, Qt::BevelJoin, Qt::SquareCap},
+    };
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    const double sx = static_cast<double>(size.width()) / columns;
+    const double lo = traces.lowest.value_or(0) - 1;
+    const double hi = traces.highest.value_or(100) + 1;
+    const double sy = size.height() / (hi - lo);
+    std::vector<QPolygonF> lines[2];
+    for (int s = 0; s < 2; ++s) {
+        const history::trace& t = traces.sensor[s];
+        for (std::size_t i = 0; i < t.polyline_count(); ++i) {
+            QPolygonF line;
+            for (std::size_t k = t.starts[i]; k < t.polyline_end(i); ++k)
+                line << QPointF(t.points[k].x() * sx, (hi - t.points[k].y()) * sy);
+            lines[s].push_back(line);
+        }
+    }
+    for (const way& w : ways) {
+        std::vector<double> ms;
+        for (int run = 0; run < 9; ++run) {
+            image.fill(Qt::white);
+            QElapsedTimer t;
+            t.start();
+            QPainter p(&image);
+            p.setRenderHint(QPainter::Antialiasing, w.antialiased);
+            for (int s = 0; s < 2; ++s) {
+                QPen pen(s == 0 ? Qt::blue : Qt::darkRed, w.width);
+                pen.setJoinStyle(w.join);
+                pen.setCapStyle(w.cap);
+                p.setPen(pen);
+                for (const QPolygonF& line : lines[s])
+                    p.drawPolyline(line);
+            }
+            p.end();
+            ms.push_back(ms_since(t));
+        }
+        std::printf("  trace stroke, %-44s %6.2f ms median\n", w.name, median(ms));
+    }
+}
+
 void bench_widget_redraw(const history::point_series& series) {
     history::history_chart chart(series);
     chart.resize(1200, 620);
@@ -330,6 +390,14 @@ void bench_widget_redraw(const history::point_series& series) {
                 "pan %.1f ms median, worst %.1f ms\n",
                 median(zoom_ms), *std::max_element(zoom_ms.begin(), zoom_ms.end()), median(pan_ms),
                 *std::max_element(pan_ms.begin(), pan_ms.end()));
+    // The whole log, as the chart first shows it.
+    chart.show_all();
+    chart.redraw();
+    const QRectF plot = chart.chart()->plotArea();
+    std::printf("paint of the reduced traces of the whole log (%zu + %zu vertices):\n",
+                chart.traces().sensor[0].points.size(), chart.traces().sensor[1].points.size());
+    bench_trace_paint(chart.traces(), plot.size().toSize(),
+                      std::max(1, static_cast<int>(plot.width())));
 }
 
 // Spawns `argv` with `env` added; its stdout comes back through `out_fd`.

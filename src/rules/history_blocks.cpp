@@ -25,6 +25,10 @@ void block_index::update(const point_series& series, const gap_rule& gaps,
     gaps_ = gaps;
     limits_ = limits;
     bounds_ = bounds_of(limits);
+    if (from == 0) {
+        blocks_.clear();
+        dots_.clear();
+    }
     blocks_.resize(points_ / block_size);
     for (std::size_t b = from; b < blocks_.size(); ++b)
         summarise(series, b);
@@ -78,9 +82,20 @@ void block_index::summarise(const point_series& series, std::size_t block) {
         out.lone = true;
         for (std::size_t i = begin + 1; i < end && out.lone; ++i)
             out.lone = !gaps_.joins(pts[i - 1], pts[i], s);
+        readings inner{};
         for (std::size_t i = begin + 1; out.lone && i + 1 < end; ++i)
             if (const std::uint8_t v = pts[i].sensor[s]; v != no_reading)
-                out.inner[v / 64] |= std::uint64_t(1) << (v % 64);
+                inner[v / 64] |= std::uint64_t(1) << (v % 64);
+        // A block made again (the last one, after an append) keeps its place.
+        out.dots = block < blocks_.size() ? blocks_[block][s].dots : 0;
+        if (inner != readings{} || out.dots != 0) {
+            if (out.dots == 0) {
+                dots_.push_back(inner);
+                out.dots = static_cast<std::uint32_t>(dots_.size());
+            } else {
+                dots_[out.dots - 1] = inner;
+            }
+        }
         blocks_[block][s] = out;
     }
 }

@@ -34,9 +34,9 @@ struct block_sensor {
     bool low_before_high = true;
     // No point joins the one before it inside the block (time going back or
     // a gap on every line): each point but the first and last is a lone
-    // reading, a dot, and `inner` holds which readings those dots show.
+    // reading, a dot; block_index::dots() says which readings they show.
     bool lone = false;
-    std::array<std::uint64_t, 4> inner{};
+    std::uint32_t dots = 0; // 1 + its place among the dots' readings; 0: none
 };
 
 class block_index {
@@ -60,11 +60,16 @@ public:
     // Only whole blocks are summarised; the points after them are few.
     std::size_t block_count() const { return blocks_.size(); }
     const block_sensor& at(std::size_t block, int sensor) const { return blocks_[block][sensor]; }
+    // The readings of a lone block's dots, one bit each (few blocks have
+    // them, so they are kept apart).
+    using readings = std::array<std::uint64_t, 4>;
+    const readings& dots(const block_sensor& b) const { return dots_[b.dots - 1]; }
 
 private:
     void summarise(const point_series& series, std::size_t block);
 
     std::vector<std::array<block_sensor, 2>> blocks_;
+    std::vector<readings> dots_;
     const point_series* series_ = nullptr;
     std::uint64_t generation_ = 0;
     std::size_t points_ = 0;

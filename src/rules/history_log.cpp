@@ -150,8 +150,7 @@ std::int64_t local_clock::convert(std::int64_t local_seconds) const {
     return dt.isValid() ? dt.toSecsSinceEpoch() : local_seconds;
 }
 
-std::int64_t local_clock::to_utc(std::int64_t local_seconds) {
-    const std::int64_t hour = floor_div(local_seconds, hour_seconds);
+std::int64_t local_clock::to_utc_slow(std::int64_t local_seconds, std::int64_t hour) {
     hour_offset& h = slot(local_hours_, hour);
     if (h.hour != hour) {
         const std::int64_t start = hour * hour_seconds;
@@ -237,10 +236,14 @@ parse_result parse_log_parallel(QByteArrayView bytes, const local_clock& clock, 
     std::vector<parse_result> results(parts.size());
     std::vector<std::vector<log_point>> points(parts.size());
     std::vector<local_clock> clocks(parts.size(), clock);
+    // About one point per 30 bytes, room for all of them where they end up,
+    // so that putting the parts together moves nothing.
+    out.reserve(out.size() + static_cast<std::size_t>(bytes.size() / 30));
     const auto parse = [&](std::size_t i) {
-        // About one point per 30 bytes; the first part fills `out` itself.
+        // The first part fills `out` itself.
         std::vector<log_point>& into = i == 0 ? out : points[i];
-        into.reserve(into.size() + static_cast<std::size_t>(parts[i].size() / 30));
+        if (i > 0)
+            into.reserve(static_cast<std::size_t>(parts[i].size() / 30));
         results[i] = parse_log_bytes(parts[i], clocks[i], into);
     };
     {

@@ -38,6 +38,13 @@ struct log_fields {
 // Windows-1252 byte, or its UTF-8 form from a log re-saved by an editor).
 std::optional<log_fields> parse_log_line(QByteArrayView line);
 
+// Division that rounds towards minus infinity, as calendar arithmetic needs
+// for times before 1970.
+inline std::int64_t floor_div(std::int64_t a, std::int64_t b) {
+    const std::int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
 // Local wall-clock time to UTC for one time zone, fast for times that share
 // the hour: the offset is looked up once per hour (and kept for the last
 // hours met), and second by second only inside an hour where it changes.
@@ -51,11 +58,19 @@ public:
 
     // UTC seconds; a time that occurs twice (when the clocks go back) is
     // taken at its first occurrence, one that is skipped moves forward.
-    std::int64_t to_utc(std::int64_t local_seconds);
+    std::int64_t to_utc(std::int64_t local_seconds) {
+        // Inline for the line parser: nearly every line finds its hour.
+        const std::int64_t hour = floor_div(local_seconds, 3600);
+        const hour_offset& h = slot(local_hours_, hour);
+        if (h.hour == hour && h.uniform)
+            return local_seconds - h.offset;
+        return to_utc_slow(local_seconds, hour);
+    }
     // Seconds east of UTC in force at a UTC time, cached the same way.
     int offset_at_utc(std::int64_t utc_seconds);
 
 private:
+    std::int64_t to_utc_slow(std::int64_t local_seconds, std::int64_t hour);
     std::int64_t convert(std::int64_t local_seconds) const;
     int offset_of(std::int64_t utc_seconds) const;
 
@@ -105,12 +120,5 @@ struct civil {
     int year, month, day;
 };
 civil civil_from_days(std::int64_t days);
-
-// Division that rounds towards minus infinity, as calendar arithmetic needs
-// for times before 1970.
-inline std::int64_t floor_div(std::int64_t a, std::int64_t b) {
-    const std::int64_t q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
 
 } // namespace history

@@ -234,7 +234,8 @@ void reduce_points(const point_series& series, const gap_rule& gaps, const block
                     for (int s = 0; s < 2; ++s) {
                         const block_sensor& bs = s == 0 ? *b0 : *b1;
                         step(i, s);
-                        reducers[s].add_dots(bin_of(p_first), bs.inner);
+                        if (bs.dots != 0)
+                            reducers[s].add_dots(bin_of(p_first), blocks->dots(bs));
                         if (bs.low != no_reading) {
                             lowest = std::min<int>(lowest, bs.low);
                             highest = std::max<int>(highest, bs.high);
