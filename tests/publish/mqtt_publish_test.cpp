@@ -79,7 +79,7 @@ struct station_fixture : ::testing::Test {
     }
     bool connected(const mqtt_publisher& p) {
         return QTest::qWaitFor(
-            [&] { return p.status_line().endsWith(QLatin1String(": connected")); }, 10000);
+            [&] { return p.status_line().endsWith(QLatin1String(": connected")); }, 20000);
     }
 };
 
