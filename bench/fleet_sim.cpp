@@ -1,13 +1,14 @@
-// Many stations in one process: N of the program's own broker links with its
-// own state messages, discovery configs, status and last will, no window and
-// no logger, fed at the logger's pace (a reading that changes every 2 to 6 s
-// and a state message on every 5 s sampling tick), against a real mosquitto
-// on 127.0.0.1 that this benchmark starts, one subscriber to everything.
-// Every state message carries its station's running number, so the
-// subscriber knows which one arrived and when.
+// Many stations without windows: N of the program's own broker links with
+// its own state messages, discovery configs, status and last will, no logger,
+// fed at the logger's pace (a reading that changes every 2 to 6 s and a state
+// message on every 5 s sampling tick), against a real mosquitto on 127.0.0.1
+// that this benchmark starts, one subscriber to everything. The stations run
+// in worker processes of 250 (see stations_per_process). Every state message
+// carries its station's running number, so the subscriber knows which one
+// arrived and when.
 //   fleet_sim N [SECONDS]           steady run: messages per second, delay
 //                                   reading -> state message, broker CPU and
-//                                   memory, this process's memory per station
+//                                   memory, the stations' memory
 //   fleet_sim N [SECONDS] restart   then the broker killed for 5 s: time until
 //                                   every station is back, connects per second
 //                                   and CPU of the broker meanwhile
@@ -76,7 +77,11 @@ long status_field(const QString& pid, const char* name) {
     const QByteArray status = read_file(QStringLiteral("/proc/%1/status").arg(pid));
     for (const QByteArray& line : status.split('\n'))
         if (line.startsWith(QByteArray(name) + ':'))
-            return line.mid(qstrlen(name) + 1).trimmed().split(' ').first().toLong();
+            return line.mid(static_cast<qsizetype>(qstrlen(name)) + 1)
+                .trimmed()
+                .split(' ')
+                .first()
+                .toLong();
     return 0;
 }
 
@@ -112,10 +117,10 @@ arrival parse(const mosquitto_message& m, clock_type::time_point at) {
     const QByteArray topic(m.topic);
     const QByteArray payload(static_cast<const char*>(m.payload), m.payloadlen);
     arrival a{-1, arrival::other, 0, m.retain, at};
-    const int from = topic.indexOf("station");
+    const qsizetype from = topic.indexOf("station");
     if (from < 0)
         return a;
-    int end = from + 7;
+    qsizetype end = from + 7;
     while (end < topic.size() && std::isdigit(static_cast<unsigned char>(topic[end])))
         ++end;
     a.station = topic.mid(from + 7, end - from - 7).toInt();
@@ -279,10 +284,14 @@ mqtt::settings settings_for(int i, int port) {
 
 std::atomic<bool> told_to_stop{false};
 
-// A worker: stations `from` to `from + count - 1` on `port` until SIGTERM;
-// then writes its memory and every state it published (station, number,
-// steady clock in ns, which all processes share) to `result`.
-int worker(int from, int count, int port, const QString& result) {
+// A worker, "--stations FROM COUNT PORT RESULT": stations FROM to
+// FROM + COUNT - 1 on PORT until SIGTERM; then writes its memory and every
+// state it published (station, number, steady clock in ns, which all
+// processes share) to the file RESULT.
+int worker(const QStringList& args) {
+    const int from = args[2].toInt();
+    const int count = args[3].toInt();
+    const int port = args[4].toInt();
     const QString self = QStringLiteral("self");
     const long rss_before = status_field(self, "VmRSS");
     const long size_before = status_field(self, "VmSize");
@@ -311,7 +320,7 @@ int worker(int from, int count, int port, const QString& result) {
                                                .count())) +
                    '\n';
     }
-    write_file(result, out);
+    write_file(args[5], out);
     // The links' goodbyes are of no interest here.
     std::_Exit(0);
 }
@@ -610,7 +619,7 @@ int steady_and_restart(int n, int seconds, bool restart) {
     return 0;
 }
 
-int bridged(int n, int seconds, int outage) {
+int bridged(int n, std::chrono::seconds steady, std::chrono::seconds outage) {
     test_broker central;
     central.add_config(fleet_broker + "persistence true\npersistence_location " +
                        QDir(central.path(QStringLiteral("."))).absolutePath().toLocal8Bit() + "/");
@@ -640,11 +649,11 @@ int bridged(int n, int seconds, int outage) {
         return 1;
     std::printf("%d stations online at the centre in %.2f s (load %s)\n", n, seconds_since(started),
                 qPrintable(load()));
-    wait_for(std::chrono::seconds(seconds));
+    wait_for(steady);
 
     central.stop();
     const auto stopped = clock_type::now();
-    wait_for(std::chrono::seconds(outage));
+    wait_for(outage);
     if (!central.start()) {
         std::printf("the central broker did not come back\n");
         return 1;
@@ -716,12 +725,13 @@ int main(int argc, char** argv) {
     const QStringList args = QCoreApplication::arguments();
     raise_open_files();
     if (args.size() == 6 && args[1] == QLatin1String("--stations"))
-        return worker(args[2].toInt(), args[3].toInt(), args[4].toInt(), args[5]);
+        return worker(args);
     const int n = args.size() > 1 ? args[1].toInt() : 100;
     const int seconds = args.size() > 2 ? args[2].toInt() : 60;
     const QString mode = args.size() > 3 ? args[3] : QString();
     std::printf("open files: %ld\n", raise_open_files());
     if (mode == QLatin1String("bridge"))
-        return bridged(n, seconds, args.size() > 4 ? args[4].toInt() : 30);
+        return bridged(n, std::chrono::seconds(seconds),
+                       std::chrono::seconds(args.size() > 4 ? args[4].toInt() : 30));
     return steady_and_restart(n, seconds, mode == QLatin1String("restart"));
 }
