@@ -651,9 +651,12 @@ int bridged(int n, std::chrono::seconds steady, std::chrono::seconds outage) {
                 qPrintable(load()));
     wait_for(steady);
 
+    const QString site_pid = QString::number(site.pid());
+    const long site_rss = status_field(site_pid, "VmRSS");
     central.stop();
     const auto stopped = clock_type::now();
     wait_for(outage);
+    const long site_rss_held = status_field(site_pid, "VmRSS");
     if (!central.start()) {
         std::printf("the central broker did not come back\n");
         return 1;
@@ -696,14 +699,19 @@ int bridged(int n, std::chrono::seconds steady, std::chrono::seconds outage) {
     for (const arrival& a : at_centre.arrivals())
         if (a.kind == arrival::state)
             at_centre_states.insert({a.station, a.number});
-    std::size_t site_states = 0, lost = 0;
+    std::size_t site_states = 0, lost = 0, held = 0;
     for (const arrival& a : at_site.arrivals())
         if (a.kind == arrival::state && a.at < asked) {
             ++site_states;
             lost += !at_centre_states.count({a.station, a.number});
+            held += a.at >= stopped && a.at < back;
         }
     std::printf("central broker stopped for %.1f s with %d stations on the site broker (load %s)\n",
                 std::chrono::duration<double>(back - stopped).count(), n, qPrintable(outage_load));
+    std::printf("site broker: %ld KiB resident before, %ld KiB at the end of the outage, with %zu "
+                "state messages held (%.2f KiB each)\n",
+                site_rss, site_rss_held, held,
+                static_cast<double>(site_rss_held - site_rss) / static_cast<double>(held));
     if (last_there == clock_type::time_point::max())
         std::printf("some station's latest state never reached the centre\n");
     else
