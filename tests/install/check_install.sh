@@ -25,6 +25,7 @@ need bin/kestrova-history
 need share/applications/kestrova-history.desktop
 need share/doc/kestrova/copyright
 need share/doc/kestrova/changelog.gz
+need share/doc/kestrova/examples/mosquitto-bridge.conf
 for page in kestrova kestrova-history kestrova-logger-sim; do
   need share/man/man1/$page.1.gz
 done
@@ -77,6 +78,8 @@ else
 fi
 grep -q '^License: GPL-3.0-or-later' "$prefix/share/doc/kestrova/copyright" ||
   { echo "copyright does not name the licence"; exit 1; }
+grep -q '^connection ' "$prefix/share/doc/kestrova/examples/mosquitto-bridge.conf" ||
+  { echo "mosquitto-bridge.conf is not a bridge configuration"; exit 1; }
 for page in "$prefix"/share/man/man1/*.1.gz; do
   gzip -dc "$page" | grep -q '^\.TH ' || { echo "$page is not a manual page"; exit 1; }
 done

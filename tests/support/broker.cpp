@@ -66,6 +66,16 @@ void test_broker::stop() {
     }
 }
 
+void test_broker::add_config(const QByteArray& lines) {
+    const QString conf = dir_.filePath(QStringLiteral("mosquitto.conf"));
+    write_file(conf, read_file(conf) + lines + '\n');
+}
+
+void test_broker::kill() {
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
 bool make_test_certificates(const QString& dir) {
     const auto ca = [&](const char* name) {
         const QString n = QString::fromLatin1(name);
@@ -92,9 +102,13 @@ bool make_test_certificates(const QString& dir) {
                      QStringLiteral("-out"), QStringLiteral("server.crt")});
 }
 
-test_subscriber::test_subscriber(int port) {
+test_subscriber::test_subscriber(int port)
+    : test_subscriber(port, {}) {}
+
+test_subscriber::test_subscriber(int port, const QString& client_id) {
     mosquitto_lib_init();
-    mosq_ = mosquitto_new(nullptr, true, this);
+    mosq_ = client_id.isEmpty() ? mosquitto_new(nullptr, true, this)
+                                : mosquitto_new(client_id.toUtf8().constData(), false, this);
     mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
         auto* sub = static_cast<test_subscriber*>(self);
         const std::lock_guard lock(sub->mutex_);

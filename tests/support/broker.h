@@ -28,6 +28,14 @@ public:
     void stop();
     int port() const { return port_; }
 
+    // Lines for the configuration, before start().
+    void add_config(const QByteArray& lines);
+    // A file in the broker's own folder (its log, its persistence).
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    qint64 pid() const { return process_.processId(); }
+    // The way a crash ends it: no goodbye to the clients, nothing saved.
+    void kill();
+
 private:
     QTemporaryDir dir_;
     QProcess process_;
@@ -48,6 +56,9 @@ public:
         std::chrono::steady_clock::time_point at; // when it arrived
     };
     explicit test_subscriber(int port);
+    // With a session the broker keeps while this subscriber is away: what
+    // arrives meanwhile at QoS 1 is handed over when it is back.
+    test_subscriber(int port, const QString& client_id);
     ~test_subscriber();
     test_subscriber(const test_subscriber&) = delete;
     test_subscriber& operator=(const test_subscriber&) = delete;
