@@ -9,6 +9,7 @@
 
 #include "support/broker.h"
 #include "support/files.h"
+#include "support/process.h"
 #include "support/pty.h"
 
 #include <QCoreApplication>
@@ -40,14 +41,6 @@ struct station {
     std::map<std::pair<int, int>, clock_type::time_point> sent;
     std::pair<int, int> last{-1, -1};
 };
-
-double cpu_seconds(qint64 pid) {
-    const QByteArray stat = read_file(QStringLiteral("/proc/%1/stat").arg(pid));
-    const QList<QByteArray> f = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (f.size() < 13)
-        return 0;
-    return (f[11].toDouble() + f[12].toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 // Plays one frame: 254, sensor 1, 253, sensor 2, with values that name it.
 void send_frame(station& s) {

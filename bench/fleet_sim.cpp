@@ -23,6 +23,7 @@
 #include "support/broker.h"
 #include "support/build_paths.h"
 #include "support/files.h"
+#include "support/process.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -60,15 +61,6 @@ double seconds_since(clock_type::time_point t) {
 
 QString load() {
     return QString::fromLatin1(read_file(QStringLiteral("/proc/loadavg")).trimmed());
-}
-
-// utime + stime of a process, in seconds.
-double cpu_seconds(qint64 pid) {
-    const QByteArray stat = read_file(QStringLiteral("/proc/%1/stat").arg(pid));
-    const QList<QByteArray> f = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (f.size() < 13)
-        return 0;
-    return (f[11].toDouble() + f[12].toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 // A field of /proc/<pid>/status in KiB ("VmRSS", "VmHWM", "VmSize"), or a

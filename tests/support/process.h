@@ -1,9 +1,23 @@
 #pragma once
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QString>
+#include <unistd.h>
+
+// The CPU time (user + system) a process has used, in seconds.
+inline double cpu_seconds(qint64 pid) {
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = file.readAll();
+    const QList<QByteArray> f = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (f.size() < 13)
+        return 0;
+    return (f[11].toDouble() + f[12].toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
 
 // Kills the process, if it still runs, when the test leaves its scope.
 struct process_guard {
