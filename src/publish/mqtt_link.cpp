@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <future>
@@ -249,8 +250,21 @@ struct mqtt_link::shared {
             .arg(settings.client_id);
     }
 
+    // Seconds from a lost link to its next attempt. The attempts after a
+    // loss are due at u, g u, g^2 u, ... with u drawn once per loss between
+    // 1 s and g s, evenly on a log scale, and at most a minute apart.
+    // Stations that lost a broker together for D seconds then come back over
+    // the (g - 1) D seconds after its return, thickest at first: about
+    // 1 / (D ln g) of them in the first second (a fifth for D = 5 s).
+    double next_due(double last) {
+        constexpr double growth = 2.5;
+        if (last <= 0)
+            return std::pow(growth, std::uniform_real_distribution<double>(0, 1)(random));
+        return std::min(last * growth, last + double(longest_backoff.count()));
+    }
+
     void run() {
-        auto backoff = 1s;
+        double due = 0;
         const std::string host = settings.host.toUtf8().toStdString();
         while (!stop) {
             const std::string address = resolve(host);
@@ -260,15 +274,13 @@ struct mqtt_link::shared {
             converse(address);
             // A connection that lasted starts the back-off afresh.
             if (std::chrono::steady_clock::now() - started > longest_backoff)
-                backoff = 1s;
-            // A wait drawn between half and the whole step, so that stations
-            // that lost one broker together do not all come back at once.
-            const auto step = std::chrono::duration_cast<std::chrono::milliseconds>(backoff);
-            const std::chrono::milliseconds wait(
-                std::uniform_int_distribution<long long>(step.count() / 2, step.count())(random));
+                due = 0;
+            const double last = due;
+            due = next_due(last);
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::duration<double>(due - last));
             if (stop || wait_or_stop(wait))
                 break;
-            backoff = std::min<std::chrono::seconds>(backoff * 2, longest_backoff);
         }
     }
 };
