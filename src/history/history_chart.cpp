@@ -94,7 +94,7 @@ public:
             draw_trace(*painter, area, s);
         draw_thresholds(*painter, area, true);
         draw_hover(*painter, area);
-        if (view_.series_.empty()) {
+        if (view_.series_->empty()) {
             painter->setPen(Qt::darkGray);
             painter->drawText(area, Qt::AlignCenter, QStringLiteral("No readings in this log yet"));
         }
@@ -178,9 +178,9 @@ private:
     }
 
     void draw_hover(QPainter& p, const QRectF& area) {
-        if (!view_.hover_ || !view_.hover_visible_ || *view_.hover_ >= view_.series_.size())
+        if (!view_.hover_ || !view_.hover_visible_ || *view_.hover_ >= view_.series_->size())
             return;
-        const log_point& pt = view_.series_.points()[*view_.hover_];
+        const log_point& pt = view_.series_->points()[*view_.hover_];
         const double x = x_of_time(pt.time, area);
         p.setPen(QPen(QColor(0x70, 0x70, 0x70), 1, Qt::DotLine));
         p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
@@ -266,7 +266,7 @@ private:
 
 history_chart::history_chart(const point_series& series, QWidget* parent)
     : QChartView(parent)
-    , series_(series) {
+    , series_(&series) {
     auto* chart = new QChart();
     chart->setMargins(QMargins(4, 4, 8, 4));
     chart->legend()->setAlignment(Qt::AlignTop);
@@ -320,6 +320,22 @@ void history_chart::set_settings(const log_settings& settings) {
     schedule_redraw();
 }
 
+void history_chart::show_series(const point_series& series) {
+    if (&series == series_)
+        return;
+    if (spare_blocks_.matches(series))
+        std::swap(blocks_, spare_blocks_);
+    series_ = &series;
+    clear_hover();
+    data_changed();
+    // Another series is drawn at once, loading or not.
+    redraw_timer_->start(0);
+}
+
+void history_chart::prepare(const point_series& series) {
+    spare_blocks_.update(series, settings_.gaps, settings_.limits);
+}
+
 void history_chart::set_loading(bool loading) {
     loading_ = loading;
     schedule_redraw();
@@ -348,26 +364,26 @@ double history_chart::latest() const {
     const auto now = QDateTime::currentSecsSinceEpoch() + clock_skew;
     const auto limit = static_cast<std::uint32_t>(
         std::clamp<qint64>(now, 0, std::numeric_limits<std::uint32_t>::max()));
-    if (const auto t = series_.latest_until(limit))
+    if (const auto t = series_->latest_until(limit))
         return *t;
-    return series_.empty() ? 0 : series_.points().back().time;
+    return series_->empty() ? 0 : series_->points().back().time;
 }
 
 void history_chart::data_changed() {
-    if (series_.empty()) {
+    if (series_->empty()) {
         clear_hover();
         all_ = follow_ = true;
     } else if (follow_) {
         if (all_) {
-            from_ = series_.first_time();
-            to_ = series_.last_time();
+            from_ = series_->first_time();
+            to_ = series_->last_time();
         } else {
             to_ = latest();
             from_ = to_ - span_;
         }
         clamp_window();
     }
-    if (hover_ && *hover_ >= series_.size())
+    if (hover_ && *hover_ >= series_->size())
         clear_hover();
     schedule_redraw();
 }
@@ -375,9 +391,9 @@ void history_chart::data_changed() {
 void history_chart::show_all() {
     all_ = follow_ = true;
     span_ = 0;
-    if (!series_.empty()) {
-        from_ = series_.first_time();
-        to_ = series_.last_time();
+    if (!series_->empty()) {
+        from_ = series_->first_time();
+        to_ = series_->last_time();
         clamp_window();
     }
     schedule_redraw();
@@ -387,7 +403,7 @@ void history_chart::show_last(double seconds) {
     all_ = false;
     follow_ = true;
     span_ = seconds;
-    if (!series_.empty()) {
+    if (!series_->empty()) {
         to_ = latest();
         from_ = to_ - seconds;
         clamp_window();
@@ -396,10 +412,10 @@ void history_chart::show_last(double seconds) {
 }
 
 void history_chart::clamp_window() {
-    if (series_.empty())
+    if (series_->empty())
         return;
-    double lo = series_.first_time();
-    double hi = series_.last_time();
+    double lo = series_->first_time();
+    double hi = series_->last_time();
     if (hi - lo < min_span) {
         const double mid = (lo + hi) / 2;
         lo = mid - min_span / 2;
@@ -420,9 +436,9 @@ void history_chart::set_window(double from, double to, bool user) {
     to_ = to;
     clamp_window();
     if (user) {
-        const double last = series_.empty() ? to_ : latest();
+        const double last = series_->empty() ? to_ : latest();
         follow_ = to_ >= last - 0.5;
-        all_ = !series_.empty() && from_ <= series_.first_time() && follow_;
+        all_ = !series_->empty() && from_ <= series_->first_time() && follow_;
         span_ = to_ - from_;
         Q_EMIT range_left();
     }
@@ -507,11 +523,11 @@ void history_chart::redraw() {
     const QRectF area = chart()->plotArea();
     columns_ = std::max(1, static_cast<int>(area.width()));
     // New points since the last redraw are summarised once, here.
-    blocks_.update(series_, settings_.gaps, settings_.limits);
+    blocks_.update(*series_, settings_.gaps, settings_.limits);
     // From the summaries the figures take well under a millisecond: less
     // than a second thread would wait for a busy core.
-    reduce(series_, blocks_, from_, to_, columns_, traces_);
-    summary_ = summarize(series_, blocks_, series_.between(from_, to_));
+    reduce(*series_, blocks_, from_, to_, columns_, traces_);
+    summary_ = summarize(*series_, blocks_, series_->between(from_, to_));
     update_axes();
     // The pointer now rests over another time, or over new readings.
     if (pointer_x_)
@@ -544,9 +560,9 @@ void history_chart::hover_at(double x) {
     pointer_x_ = x;
     const double t = time_at(x);
     const double per_pixel = (to_ - from_) / area.width();
-    hover_ = series_.nearest(t, std::max<double>(settings_.gaps.limit(), 3 * per_pixel));
+    hover_ = series_->nearest(t, std::max<double>(settings_.gaps.limit(), 3 * per_pixel));
     if (hover_) {
-        const log_point& p = series_.points()[*hover_];
+        const log_point& p = series_->points()[*hover_];
         hover_text_ =
             QStringLiteral("%1   Sensor 1: %2   Sensor 2: %3")
                 .arg(time_text(p.time), reading_text(p.sensor[0]), reading_text(p.sensor[1]));

@@ -44,6 +44,13 @@ public:
     const log_settings& settings() const { return settings_; }
 
     // The points changed; the view moves along if it follows the latest.
+    // Shows another series from now on, in the same view.
+    void show_series(const point_series& series);
+    const point_series& shown() const { return *series_; }
+    // Summarises a series that is to be shown next, as it grows, so that
+    // showing it takes no time.
+    void prepare(const point_series& series);
+
     void data_changed();
     // During a long load redraws are spaced out, so the reader keeps the CPU.
     void set_loading(bool loading);
@@ -109,7 +116,7 @@ private:
     double time_at(double viewport_x) const;
     QRectF plot_in_viewport() const;
 
-    const point_series& series_;
+    const point_series* series_;
     log_settings settings_;
     QDateTimeAxis* time_axis_ = nullptr;
     QValueAxis* value_axis_ = nullptr;
@@ -126,6 +133,7 @@ private:
     QElapsedTimer since_redraw_;
 
     block_index blocks_;
+    block_index spare_blocks_; // of a series to be shown next
     local_clock clock_;
     std::vector<time_tick> ticks_;
     trace_set traces_;

@@ -19,13 +19,6 @@
 
 namespace history {
 
-namespace {
-
-// The shortest line the monitor writes: date, time and two empty readings.
-constexpr qint64 shortest_line = 23;
-
-} // namespace
-
 history_window::history_window(const QString& log_path, std::unique_ptr<file_prompts> prompts,
                                QWidget* parent)
     : QMainWindow(parent)
@@ -45,6 +38,7 @@ history_window::history_window(const QString& log_path, std::unique_ptr<file_pro
     connect(reader_, &log_reader::missing, this, &history_window::on_missing);
     connect(reader_, &log_reader::unreadable, this, &history_window::on_unreadable);
     connect(reader_, &log_reader::restarted, this, &history_window::on_restarted);
+    connect(reader_, &log_reader::tail_ready, this, &history_window::on_tail);
     connect(reader_, &log_reader::batch_ready, this, &history_window::on_batch);
     connect(reader_, &log_reader::caught_up, this, &history_window::on_caught_up);
     reader_thread_.start();
@@ -150,7 +144,10 @@ void history_window::build_tool_bar() {
                 chart_->show_all();
         });
     }
-    ranges_->actions().back()->setChecked(true);
+    // The last days first: what an operator opening the chart looks at.
+    for (QAction* a : ranges_->actions())
+        if (a->objectName() == QLatin1String("range_7d"))
+            a->trigger();
     bar->addSeparator();
 
     readout_ = new QLabel(this);
@@ -207,8 +204,10 @@ void history_window::on_unreadable(const QString& reason) {
 }
 
 void history_window::on_restarted(qint64 file_size, qint64 skipped) {
+    Q_UNUSED(file_size);
     series_.clear();
-    series_.reserve(static_cast<std::size_t>((file_size - skipped) / shortest_line + 1));
+    tail_.clear();
+    chart_->show_series(series_);
     skipped_bytes_ = skipped;
     caught_up_ = false;
     pages_->setCurrentWidget(chart_);
@@ -217,8 +216,18 @@ void history_window::on_restarted(qint64 file_size, qint64 skipped) {
     chart_->data_changed();
 }
 
+void history_window::on_tail(const std::shared_ptr<const log_batch>& tail) {
+    tail_.clear();
+    tail_.adopt(tail->store, tail->count);
+    chart_->show_series(tail_);
+}
+
 void history_window::on_batch(const std::shared_ptr<const log_batch>& batch) {
-    series_.append(batch->points);
+    if (batch->store)
+        series_.adopt(batch->store, batch->count);
+    // Behind the last days, the rest is summarised as it comes.
+    if (&chart_->shown() != &series_)
+        chart_->prepare(series_);
     if (!caught_up_ && batch->file_size > 0 && batch->bytes_read < batch->file_size) {
         progress_->setValue(static_cast<int>(batch->bytes_read * 1000 / batch->file_size));
         progress_->show();
@@ -236,16 +245,23 @@ void history_window::on_batch(const std::shared_ptr<const log_batch>& batch) {
     }
     unreadable_->setText(problems);
     unreadable_->setVisible(!problems.isEmpty());
-    chart_->data_changed();
+    if (&chart_->shown() == &series_)
+        chart_->data_changed();
 }
 
 void history_window::on_caught_up() {
     caught_up_ = true;
     progress_->hide();
+    chart_->show_series(series_);
+    tail_.clear();
     chart_->set_loading(false);
 }
 
 void history_window::on_painted() {
+    if (!data_draw_sent_ && !chart_->shown().empty()) {
+        data_draw_sent_ = true;
+        QTimer::singleShot(0, this, &history_window::first_data_draw);
+    }
     if (caught_up_ && !first_draw_sent_ && chart_->settled()) {
         first_draw_sent_ = true;
         // Told after the paint has finished, so that a listener may paint.
@@ -306,8 +322,9 @@ void history_window::export_csv() {
                             QStringLiteral("CSV file (*.csv)"));
     if (path.isEmpty())
         return;
-    const auto ranges = series_.between(chart_->from(), chart_->to());
-    const QString problem = history::export_csv(series_, ranges, path);
+    const point_series& shown = chart_->shown();
+    const auto ranges = shown.between(chart_->from(), chart_->to());
+    const QString problem = history::export_csv(shown, ranges, path);
     if (!problem.isEmpty())
         prompts_->failed(QStringLiteral("The readings could not be exported to %1.")
                              .arg(QDir::toNativeSeparators(path)),

@@ -45,12 +45,16 @@ Q_SIGNALS:
     // The chart has been drawn with the whole log as it stood when
     // reading began, or the window has said that there is no log.
     void first_full_draw();
+    // The chart has been drawn with readings for the first time (the last
+    // days of a large log, before the rest is read).
+    void first_data_draw();
 
 private:
     void build_tool_bar();
     void on_missing();
     void on_unreadable(const QString& reason);
     void on_restarted(qint64 file_size, qint64 skipped);
+    void on_tail(const std::shared_ptr<const log_batch>& tail);
     void on_batch(const std::shared_ptr<const log_batch>& batch);
     void on_caught_up();
     void on_painted();
@@ -64,6 +68,7 @@ private:
     QString ini_path_;
     std::unique_ptr<file_prompts> prompts_;
     point_series series_;
+    point_series tail_; // the last days of a large log, shown while the rest is read
     QThread reader_thread_;
     log_reader* reader_ = nullptr;
 
@@ -81,6 +86,7 @@ private:
     qint64 skipped_bytes_ = 0;
     bool caught_up_ = false;
     bool first_draw_sent_ = false;
+    bool data_draw_sent_ = false;
 };
 
 } // namespace history

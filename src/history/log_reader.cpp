@@ -6,6 +6,7 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <cstring>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -21,6 +22,15 @@ namespace {
 constexpr qint64 chunk_size = qint64(8) << 20;
 // Less than this is parsed on one thread: starting others costs more.
 constexpr qint64 parallel_from = qint64(1) << 20;
+
+// A log this much larger than its last days has them read first.
+constexpr qint64 tail_first_from = qint64(16) << 20;
+// The last days: a week, found in steps back from the end that start at
+// about a week of lines at the 5 s period.
+constexpr std::uint32_t tail_span = 7 * 86400;
+constexpr qint64 tail_step = qint64(4) << 20;
+// Beyond this (a week at one line a second) the log is read in order.
+constexpr qint64 tail_step_limit = qint64(32) << 20;
 
 int parse_threads() {
     return std::clamp(QThread::idealThreadCount(), 1, 4);
@@ -144,6 +154,9 @@ void log_reader::check() {
 void log_reader::restart(qint64 size, quint64 identity) {
     state_ = state::reading;
     identity_ = identity;
+    store_.reset();
+    count_ = 0;
+    tail_.reset();
     head_.clear();
     unreadable_ = 0;
     partial_tail_ = false;
@@ -152,7 +165,50 @@ void log_reader::restart(qint64 size, quint64 identity) {
     offset_ = size > limit_ ? size - limit_ : 0;
     skipping_ = offset_ > 0;
     count_skipped_ = !skipping_; // the line cut there is not the log's fault
+    make_room(most_points(size - offset_) + 4096);
     Q_EMIT restarted(size, offset_);
+}
+
+void log_reader::make_room(std::size_t more) {
+    if (store_ && store_->capacity() - count_ >= more)
+        return;
+    // A log that grew past the room made for it: the points handed over
+    // stay where they are, in the old store, for as long as they are used.
+    auto grown = std::make_shared<point_store>(
+        std::max(count_ + more, store_ ? 2 * store_->capacity() : std::size_t(0)));
+    if (count_ > 0)
+        std::memcpy(grown->data(), store_->data(), count_ * sizeof(log_point));
+    store_ = std::move(grown);
+}
+
+void log_reader::read_tail(QFile& file, qint64 size) {
+    // Back from the end in growing steps, until the lines of a step span a
+    // week; a log that is not much longer is read in order.
+    const int threads = parse_threads();
+    for (qint64 back = tail_step; back <= tail_step_limit && back < size - offset_ - tail_step;
+         back *= 2) {
+        const file_window window(file, size - back, back);
+        const QByteArrayView bytes = window.bytes(back);
+        const qsizetype nl = bytes.size() == back ? bytes.indexOf('\n') : -1;
+        if (nl < 0)
+            return;
+        const QByteArrayView lines = bytes.sliced(nl + 1);
+        auto store = std::make_shared<point_store>(most_points(lines.size(), threads));
+        const parse_result r = parse_log_parallel(lines, clock_, threads, store->data());
+        const auto [lo, hi] = std::minmax_element(
+            store->data(), store->data() + r.points,
+            [](const log_point& a, const log_point& b) { return a.time < b.time; });
+        if (r.points == 0 || hi->time - lo->time < tail_span)
+            continue;
+        tail_ = tail_read{store, r, size - back + nl + 1};
+        auto batch = std::make_shared<log_batch>();
+        batch->store = std::move(store);
+        batch->count = r.points;
+        batch->bytes_read = offset_;
+        batch->file_size = size;
+        Q_EMIT tail_ready(batch);
+        return;
+    }
 }
 
 void log_reader::read_to(qint64 size) {
@@ -163,51 +219,75 @@ void log_reader::read_to(qint64 size) {
         return;
     }
     size = qMin(size, file.size());
-    auto batch = std::make_shared<log_batch>();
     const auto send = [&] {
+        auto batch = std::make_shared<log_batch>();
+        batch->store = store_;
+        batch->count = count_;
         batch->unreadable = unreadable_ + ((offset_ < size || skipping_) ? 1 : 0);
         batch->partial_tail = offset_ < size || skipping_;
         batch->bytes_read = offset_;
         batch->file_size = size;
         Q_EMIT batch_ready(batch);
-        batch = std::make_shared<log_batch>();
     };
     const int threads = parse_threads();
-    while (offset_ < size) {
-        const qint64 len = qMin(chunk_size, size - offset_);
-        const file_window window(file, offset_, len);
-        const QByteArrayView bytes = window.bytes(len);
-        if (bytes.size() != len)
-            break; // could not be read now; the next check tries again
-        if (skipping_) {
-            const qsizetype nl = bytes.indexOf('\n');
-            if (nl < 0) {
-                if (offset_ + len == size)
-                    break;
-                offset_ += len;
+    // Reads on up to `end`; false when the file could not be read now (the
+    // next check tries again).
+    const auto read_up_to = [&](qint64 end) {
+        while (offset_ < end) {
+            const qint64 len = qMin(chunk_size, end - offset_);
+            const file_window window(file, offset_, len);
+            const QByteArrayView bytes = window.bytes(len);
+            if (bytes.size() != len)
+                return false;
+            if (skipping_) {
+                const qsizetype nl = bytes.indexOf('\n');
+                if (nl < 0) {
+                    if (offset_ + len == end)
+                        return true;
+                    offset_ += len;
+                    continue;
+                }
+                offset_ += nl + 1;
+                skipping_ = false;
+                if (count_skipped_)
+                    ++unreadable_;
+                count_skipped_ = true;
                 continue;
             }
-            offset_ += nl + 1;
-            skipping_ = false;
-            if (count_skipped_)
-                ++unreadable_;
-            count_skipped_ = true;
-            continue;
+            const int parts = len >= parallel_from ? threads : 1;
+            make_room(most_points(len, parts));
+            const parse_result r =
+                parse_log_parallel(bytes, clock_, parts, store_->data() + count_);
+            count_ += r.points;
+            unreadable_ += r.unreadable;
+            if (r.consumed == 0) {
+                if (offset_ + len == end)
+                    return true; // a line still being written, or a half line at the end
+                // No line end in a whole chunk: no log line is that long.
+                skipping_ = true;
+                continue;
+            }
+            offset_ += r.consumed;
+            if (offset_ < size)
+                send();
         }
-        const parse_result r =
-            parse_log_parallel(bytes, clock_, len >= parallel_from ? threads : 1, batch->points);
-        unreadable_ += r.unreadable;
-        if (r.consumed == 0) {
-            if (offset_ + len == size)
-                break; // a line still being written, or a half line at the end
-            // No line end in a whole chunk: no log line is that long.
-            skipping_ = true;
-            continue;
-        }
-        offset_ += r.consumed;
-        if (offset_ < size)
-            send();
+        return true;
+    };
+    if (!caught_up_ && count_ == 0 && !tail_ && size - offset_ >= tail_first_from)
+        read_tail(file, size);
+    if (tail_) {
+        if (!read_up_to(tail_->start) || offset_ != tail_->start)
+            return;
+        // The last days join the rest, as they were read first.
+        make_room(tail_->result.points);
+        std::memcpy(store_->data() + count_, tail_->store->data(),
+                    tail_->result.points * sizeof(log_point));
+        count_ += tail_->result.points;
+        unreadable_ += tail_->result.unreadable;
+        offset_ += tail_->result.consumed;
+        tail_.reset();
     }
+    read_up_to(size);
     send();
     if (!caught_up_) {
         caught_up_ = true;

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "rules/history_log.h"
+#include "rules/history_series.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
+class QFile;
 class QFileSystemWatcher;
 class QTimer;
 
@@ -17,9 +20,12 @@ class QTimer;
 // only through its signals, and never writes the file.
 namespace history {
 
-// The new points since the last batch and the state of the file.
+// The points read so far and the state of the file.
 struct log_batch {
-    std::vector<log_point> points;
+    // Every point since reading (re)started: the first `count` of `store`,
+    // which the reader goes on filling past them.
+    std::shared_ptr<const point_store> store;
+    std::size_t count = 0;
     std::int64_t unreadable = 0; // complete lines that could not be read, in all
     bool partial_tail = false;   // the file ends in a line without its line end
     qint64 bytes_read = 0;       // how far into the file the lines are read
@@ -54,6 +60,10 @@ Q_SIGNALS:
     // is the number of leading bytes left out of a log over the limit.
     void restarted(qint64 file_size, qint64 skipped);
     void batch_ready(const std::shared_ptr<const history::log_batch>& batch);
+    // The last week of a large log, read before the rest so that it can be
+    // shown at once: a batch of its own, with its own store. The batches
+    // that follow hold the whole log as usual, this week included.
+    void tail_ready(const std::shared_ptr<const history::log_batch>& tail);
     // Everything the file held when reading began has been read.
     void caught_up();
 
@@ -61,8 +71,12 @@ private:
     enum class state { unknown, missing, unreadable, reading };
 
     void restart(qint64 size, quint64 identity);
+    void read_tail(QFile& file, qint64 size);
     void read_to(qint64 size);
     void watch();
+
+    // Room for `count` points and `more` after them.
+    void make_room(std::size_t more);
 
     QString path_;
     qint64 limit_;
@@ -77,6 +91,15 @@ private:
     qint64 offset_ = 0;         // the start of the first line not yet read
     bool skipping_ = false;     // inside a line too long to be a log line
     bool count_skipped_ = true; // false for the cut line where an over-long log is entered
+    std::shared_ptr<point_store> store_;
+    std::size_t count_ = 0;
+    // The last week, read first, until the rest has been read up to it.
+    struct tail_read {
+        std::shared_ptr<const point_store> store;
+        parse_result result;
+        qint64 start = 0; // where its first line starts in the file
+    };
+    std::optional<tail_read> tail_;
     std::int64_t unreadable_ = 0;
     bool partial_tail_ = false;
     bool caught_up_ = false;

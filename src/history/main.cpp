@@ -34,6 +34,13 @@ int main(int argc, char* argv[]) {
     const QString path = args.positionalArguments().value(0, QStringLiteral("TARNWICK.txt"));
 
     history::history_window window(path);
+    if (args.isSet(exit_after_draw))
+        QObject::connect(&window, &history::history_window::first_data_draw, &window,
+                         [&since_start] {
+                             std::printf("readings drawn after %lld ms\n",
+                                         static_cast<long long>(since_start.elapsed()));
+                             std::fflush(stdout);
+                         });
     if (args.isSet(exit_after_draw) || args.isSet(snapshot)) {
         const QString picture = args.value(snapshot);
         // The picture's name is copied: this block ends before the chart is drawn.

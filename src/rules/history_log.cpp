@@ -31,6 +31,13 @@ int number_at(const char* s, int width) {
     return n;
 }
 
+// Two decimal digits; -1 unless both are digits.
+int two_digits(const char* s) {
+    const unsigned tens = static_cast<unsigned char>(s[0]) - '0';
+    const unsigned ones = static_cast<unsigned char>(s[1]) - '0';
+    return tens < 10 && ones < 10 ? static_cast<int>(tens * 10 + ones) : -1;
+}
+
 bool is_leap(int y) {
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
 }
@@ -46,6 +53,13 @@ constexpr int max_reading = 124;
 // A reading field [b, e): a value, no_reading, or -1 when it is neither.
 int reading(const char* b, const char* e) {
     const auto n = e - b;
+    // Nearly every field is two digits and "ºC".
+    if (n == 4 && b[2] == '\xBA' && b[3] == 'C') {
+        const unsigned tens = static_cast<unsigned char>(b[0]) - '0';
+        const unsigned ones = static_cast<unsigned char>(b[1]) - '0';
+        if (tens < 10 && ones < 10)
+            return static_cast<int>(tens * 10 + ones);
+    }
     if (n == 0 || (n == 5 && std::memcmp(b, " - - ", 5) == 0))
         return no_reading;
     int value = 0;
@@ -82,17 +96,20 @@ public:
             day_start_ = days_from_civil(year, month, day) * day_seconds;
             known_ = true;
         }
-        const int hh = number_at(s + 11, 2);
-        const int mm = number_at(s + 14, 2);
-        const int ss = number_at(s + 17, 2);
+        const int hh = two_digits(s + 11);
+        const int mm = two_digits(s + 14);
+        const int ss = two_digits(s + 17);
         if (hh < 0 || hh > 23 || mm < 0 || mm > 59 || ss < 0 || ss > 59)
             return std::nullopt;
         // Two fields after the time; a tab in the second makes it no reading
         // of either kind, so the line is refused there.
         const char* const end = s + n;
         const char* tab = s + 20;
-        while (tab < end && *tab != '\t')
-            ++tab;
+        if (end - tab > 4 && tab[4] == '\t')
+            tab += 4; // the usual "NNºC"
+        else
+            while (tab < end && *tab != '\t')
+                ++tab;
         if (tab == end)
             return std::nullopt;
         const int s1 = reading(s + 20, tab);
@@ -180,8 +197,7 @@ int local_clock::offset_at_utc(std::int64_t utc_seconds) {
     return h.uniform ? static_cast<int>(h.offset) : offset_of(utc_seconds);
 }
 
-parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock,
-                             std::vector<log_point>& out) {
+parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock, log_point* out) {
     parse_result r;
     line_parser parser;
     const char* const begin = bytes.data();
@@ -203,11 +219,10 @@ parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock,
             ++r.unreadable;
             continue;
         }
-        log_point point;
+        log_point& point = out[r.points++];
         point.time = static_cast<std::uint32_t>(utc);
         point.sensor[0] = fields->sensor[0];
         point.sensor[1] = fields->sensor[1];
-        out.push_back(point);
     }
     r.consumed = p - begin;
     return r;
@@ -231,20 +246,16 @@ std::vector<QByteArrayView> split_at_line_ends(QByteArrayView bytes, int count) 
 }
 
 parse_result parse_log_parallel(QByteArrayView bytes, const local_clock& clock, int threads,
-                                std::vector<log_point>& out) {
+                                log_point* out) {
     const std::vector<QByteArrayView> parts = split_at_line_ends(bytes, threads);
     std::vector<parse_result> results(parts.size());
-    std::vector<std::vector<log_point>> points(parts.size());
     std::vector<local_clock> clocks(parts.size(), clock);
-    // About one point per 30 bytes, room for all of them where they end up,
-    // so that putting the parts together moves nothing.
-    out.reserve(out.size() + static_cast<std::size_t>(bytes.size() / 30));
+    // Each part straight into `out`, after room for the parts before it.
+    std::vector<std::size_t> at(parts.size(), 0);
+    for (std::size_t i = 1; i < parts.size(); ++i)
+        at[i] = at[i - 1] + most_points(parts[i - 1].size());
     const auto parse = [&](std::size_t i) {
-        // The first part fills `out` itself.
-        std::vector<log_point>& into = i == 0 ? out : points[i];
-        if (i > 0)
-            into.reserve(static_cast<std::size_t>(parts[i].size() / 30));
-        results[i] = parse_log_bytes(parts[i], clocks[i], into);
+        results[i] = parse_log_bytes(parts[i], clocks[i], out + at[i]);
     };
     {
         std::vector<std::jthread> helpers;
@@ -252,13 +263,32 @@ parse_result parse_log_parallel(QByteArrayView bytes, const local_clock& clock, 
             helpers.emplace_back(parse, i);
         parse(0);
     }
+    // Then the room between them closed, while the points are in the cache.
     parse_result r;
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i > 0)
-            out.insert(out.end(), points[i].begin(), points[i].end());
+        if (at[i] != r.points)
+            std::memmove(out + r.points, out + at[i], results[i].points * sizeof(log_point));
+        r.points += results[i].points;
         r.consumed += results[i].consumed;
         r.unreadable += results[i].unreadable;
     }
+    return r;
+}
+
+parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock, std::vector<log_point>& out) {
+    const std::size_t at = out.size();
+    out.resize(at + most_points(bytes.size()));
+    const parse_result r = parse_log_bytes(bytes, clock, out.data() + at);
+    out.resize(at + r.points);
+    return r;
+}
+
+parse_result parse_log_parallel(QByteArrayView bytes, const local_clock& clock, int threads,
+                                std::vector<log_point>& out) {
+    const std::size_t at = out.size();
+    out.resize(at + most_points(bytes.size(), threads));
+    const parse_result r = parse_log_parallel(bytes, clock, threads, out.data() + at);
+    out.resize(at + r.points);
     return r;
 }
 

@@ -59,11 +59,17 @@ public:
     // UTC seconds; a time that occurs twice (when the clocks go back) is
     // taken at its first occurrence, one that is skipped moves forward.
     std::int64_t to_utc(std::int64_t local_seconds) {
-        // Inline for the line parser: nearly every line finds its hour.
+        // Inline for the line parser: nearly every line is in the hour of
+        // the line before, and most others find theirs in the cache.
+        if (static_cast<std::uint64_t>(local_seconds - recent_start_) < 3600)
+            return local_seconds - recent_offset_;
         const std::int64_t hour = floor_div(local_seconds, 3600);
         const hour_offset& h = slot(local_hours_, hour);
-        if (h.hour == hour && h.uniform)
+        if (h.hour == hour && h.uniform) {
+            recent_start_ = hour * 3600;
+            recent_offset_ = h.offset;
             return local_seconds - h.offset;
+        }
         return to_utc_slow(local_seconds, hour);
     }
     // Seconds east of UTC in force at a UTC time, cached the same way.
@@ -87,6 +93,10 @@ private:
         return cache[static_cast<std::size_t>(hour) % cached_hours];
     }
     std::array<hour_offset, cached_hours> local_hours_{};
+    // The last uniform hour met, as its first local second (far from any
+    // time a log holds until one is met) and its offset.
+    std::int64_t recent_start_ = std::numeric_limits<std::int64_t>::max() / 2;
+    std::int64_t recent_offset_ = 0;
     std::array<hour_offset, cached_hours> utc_hours_{};
 };
 
@@ -94,13 +104,21 @@ private:
 struct parse_result {
     qsizetype consumed = 0;      // bytes up to the end of the last complete line
     std::int64_t unreadable = 0; // complete lines that could not be read
+    std::size_t points = 0;      // points written
 };
 
+// Room enough for the points of `size` bytes of log parsed in `parts`
+// parts: a line the parser takes is at least 22 bytes with its line end.
+constexpr std::size_t most_points(qsizetype size, int parts = 1) {
+    return static_cast<std::size_t>(size) / 22 + static_cast<std::size_t>(parts < 1 ? 1 : parts);
+}
+
 // Parses every complete line (ended by LF, with or without CR) of `bytes`
-// into `out`; a line that cannot be read, or whose time does not fit a
-// log_point, is counted and skipped. What follows the last LF is left for
-// the caller: it may be a line still being written.
-parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock, std::vector<log_point>& out);
+// into `out`, which has room for most_points(bytes.size()); a line that
+// cannot be read, or whose time does not fit a log_point, is counted and
+// skipped. What follows the last LF is left for the caller: it may be a
+// line still being written.
+parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock, log_point* out);
 
 // `bytes` cut into up to `count` parts of about equal size, each but the
 // last ending just after a line end, so that the parts can be parsed apart
@@ -108,8 +126,14 @@ parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock, std::vect
 std::vector<QByteArrayView> split_at_line_ends(QByteArrayView bytes, int count);
 
 // parse_log_bytes over `bytes` split at line ends, the parts parsed at the
-// same time on up to `threads` threads (each with a copy of `clock`), the
-// points appended to `out` in file order.
+// same time on up to `threads` threads (each with a copy of `clock`) into
+// `out`, which has room for most_points(bytes.size(), threads); the points
+// end up in file order.
+parse_result parse_log_parallel(QByteArrayView bytes, const local_clock& clock, int threads,
+                                log_point* out);
+
+// The same, appended to a vector.
+parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock, std::vector<log_point>& out);
 parse_result parse_log_parallel(QByteArrayView bytes, const local_clock& clock, int threads,
                                 std::vector<log_point>& out);
 

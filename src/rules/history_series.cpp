@@ -1,13 +1,32 @@
 #include "rules/history_series.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 
 namespace history {
 
+point_store::point_store(std::size_t capacity)
+    : data_(static_cast<log_point*>(std::malloc(std::max<std::size_t>(1, capacity) *
+                                                sizeof(log_point))))
+    , capacity_(capacity) {
+    // Large blocks come straight from the system, whose pages are only
+    // given memory once written.
+    if (!data_)
+        throw std::bad_alloc();
+}
+
+void point_store::release::operator()(log_point* p) const {
+    std::free(p);
+}
+
 void point_series::clear() {
-    points_.clear();
-    points_.shrink_to_fit();
+    store_.reset();
+    own_ = nullptr;
+    size_ = 0;
     blocks_.clear();
+    blocks_.shrink_to_fit();
     ascending_ = true;
     first_time_ = last_time_ = 0;
     ++generation_;
@@ -16,24 +35,43 @@ void point_series::clear() {
 void point_series::append(std::span<const log_point> points) {
     if (points.empty())
         return;
-    if (points_.empty())
-        first_time_ = last_time_ = points.front().time;
-    points_.reserve(points_.size() + points.size());
-    for (const log_point& p : points) {
-        const bool ascending = points_.empty() || p.time >= points_.back().time;
+    const std::size_t count = size_ + points.size();
+    if (!own_ || own_ != store_.get() || own_->capacity() < count) {
+        auto grown = std::make_shared<point_store>(std::max(count, 2 * size_));
+        if (size_ > 0)
+            std::memcpy(grown->data(), store_->data(), size_ * sizeof(log_point));
+        own_ = grown.get();
+        store_ = std::move(grown);
+    }
+    std::memcpy(own_->data() + size_, points.data(), points.size() * sizeof(log_point));
+    summarise_times(count);
+}
+
+void point_series::adopt(std::shared_ptr<const point_store> store, std::size_t count) {
+    store_ = std::move(store);
+    summarise_times(count);
+}
+
+void point_series::summarise_times(std::size_t count) {
+    const log_point* pts = store_->data();
+    if (size_ == 0 && count > 0)
+        first_time_ = last_time_ = pts[0].time;
+    for (std::size_t i = size_; i < count; ++i) {
+        const std::uint32_t t = pts[i].time;
+        const bool ascending = i == 0 || t >= pts[i - 1].time;
         ascending_ = ascending_ && ascending;
-        if (points_.size() % block_size == 0) {
-            blocks_.push_back({p.time, p.time, ascending});
+        if (i % block_size == 0) {
+            blocks_.push_back({t, t, ascending});
         } else {
             time_block& b = blocks_.back();
-            b.min = std::min(b.min, p.time);
-            b.max = std::max(b.max, p.time);
+            b.min = std::min(b.min, t);
+            b.max = std::max(b.max, t);
             b.ascending = b.ascending && ascending;
         }
-        first_time_ = std::min(first_time_, p.time);
-        last_time_ = std::max(last_time_, p.time);
-        points_.push_back(p);
+        first_time_ = std::min(first_time_, t);
+        last_time_ = std::max(last_time_, t);
     }
+    size_ = count;
 }
 
 std::pair<std::size_t, std::size_t> point_series::blocks_between(double from, double to) const {
@@ -60,8 +98,8 @@ std::optional<std::uint32_t> point_series::latest_until(std::uint32_t limit) con
             continue;
         }
         for (std::size_t i = b * block_size; i < block_end(b); ++i)
-            if (points_[i].time <= limit && (!best || points_[i].time > *best))
-                best = points_[i].time;
+            if (data()[i].time <= limit && (!best || data()[i].time > *best))
+                best = data()[i].time;
     }
     return best;
 }
@@ -91,18 +129,18 @@ std::vector<index_range> point_series::between(double from, double to) const {
             continue;
         }
         if (block.ascending) {
-            const auto first = points_.begin() + static_cast<std::ptrdiff_t>(begin);
-            const auto last = points_.begin() + static_cast<std::ptrdiff_t>(end);
+            const auto first = data() + static_cast<std::ptrdiff_t>(begin);
+            const auto last = data() + static_cast<std::ptrdiff_t>(end);
             const auto lo = std::lower_bound(
                 first, last, from, [](const log_point& p, double t) { return p.time < t; });
             const auto hi = std::upper_bound(
                 lo, last, to, [](double t, const log_point& p) { return t < p.time; });
-            add(static_cast<std::size_t>(lo - points_.begin()),
-                static_cast<std::size_t>(hi - points_.begin()));
+            add(static_cast<std::size_t>(lo - data()),
+                static_cast<std::size_t>(hi - data()));
             continue;
         }
         for (std::size_t i = begin; i < end; ++i)
-            if (points_[i].time >= from && points_[i].time <= to)
+            if (data()[i].time >= from && data()[i].time <= to)
                 add(i, i + 1);
     }
     return out;
@@ -113,7 +151,7 @@ std::vector<std::size_t> point_series::crossings(double from, double to) const {
     if (!(from <= to))
         return out;
     const auto crossing = [&](std::size_t i) {
-        return points_[i - 1].time < from && points_[i].time > to;
+        return data()[i - 1].time < from && data()[i].time > to;
     };
     // The block after the last candidate may begin with a crossing.
     const auto [first, last] = blocks_between(from, to);
@@ -127,10 +165,10 @@ std::vector<std::size_t> point_series::crossings(double from, double to) const {
             continue;
         if (block.ascending) {
             const auto lo = static_cast<std::size_t>(
-                std::lower_bound(points_.begin() + static_cast<std::ptrdiff_t>(begin),
-                                 points_.begin() + static_cast<std::ptrdiff_t>(end), from,
+                std::lower_bound(data() + static_cast<std::ptrdiff_t>(begin),
+                                 data() + static_cast<std::ptrdiff_t>(end), from,
                                  [](const log_point& p, double t) { return p.time < t; }) -
-                points_.begin());
+                data());
             if (lo > begin && lo < end && crossing(lo))
                 out.push_back(lo);
             continue;
@@ -154,7 +192,7 @@ std::size_t point_series::ascending_end(std::size_t i, std::size_t end) const {
             continue;
         }
         for (; j < stop; ++j)
-            if (points_[j].time < points_[j - 1].time)
+            if (data()[j].time < data()[j - 1].time)
                 return j;
     }
     return std::min(j, end);
@@ -164,7 +202,7 @@ std::optional<std::size_t> point_series::nearest(double time, double within) con
     std::optional<std::size_t> best;
     double best_distance = within;
     const auto consider = [&](std::size_t i) {
-        const double d = std::abs(static_cast<double>(points_[i].time) - time);
+        const double d = std::abs(static_cast<double>(data()[i].time) - time);
         if (d <= best_distance) {
             best_distance = d;
             best = i;
@@ -182,15 +220,15 @@ std::optional<std::size_t> point_series::nearest(double time, double within) con
                 consider(i);
             continue;
         }
-        const auto at = std::lower_bound(points_.begin() + static_cast<std::ptrdiff_t>(begin),
-                                         points_.begin() + static_cast<std::ptrdiff_t>(end), time,
+        const auto at = std::lower_bound(data() + static_cast<std::ptrdiff_t>(begin),
+                                         data() + static_cast<std::ptrdiff_t>(end), time,
                                          [](const log_point& p, double t) { return p.time < t; });
-        const auto at_index = static_cast<std::size_t>(at - points_.begin());
+        const auto at_index = static_cast<std::size_t>(at - data());
         // The last of equal times, so that the later line wins a tie.
         if (at_index > begin)
             consider(at_index - 1);
         std::size_t k = at_index;
-        while (k + 1 < end && points_[k + 1].time == points_[k].time)
+        while (k + 1 < end && data()[k + 1].time == data()[k].time)
             ++k;
         if (k < end)
             consider(k);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <utility>
@@ -24,6 +25,24 @@ struct index_range {
     friend bool operator==(const index_range&, const index_range&) = default;
 };
 
+// Room for the points of one log, written by one thread and read by
+// another: the writer only ever adds past what it has handed over, so the
+// points handed over never move. Room not yet written costs no memory.
+class point_store {
+public:
+    explicit point_store(std::size_t capacity);
+    std::size_t capacity() const { return capacity_; }
+    log_point* data() { return data_.get(); }
+    const log_point* data() const { return data_.get(); }
+
+private:
+    struct release {
+        void operator()(log_point* p) const;
+    };
+    std::unique_ptr<log_point[], release> data_;
+    std::size_t capacity_ = 0;
+};
+
 // The log's lines as points, in the order the file holds them. Time may go
 // back anywhere (a clock set back, the hour repeated when daylight saving
 // time ends, a file in another order): there the line breaks, and the
@@ -34,16 +53,21 @@ public:
     static constexpr std::size_t block_size = 256;
 
     void clear();
-    // Reserves room for about `count` points; untouched room costs no memory.
-    void reserve(std::size_t count) { points_.reserve(count); }
+    // Copies points in after the last (for a series filled on one thread).
     void append(std::span<const log_point> points);
+    // Takes the first `count` points of `store`, which holds the points the
+    // series has as they are (for a series filled by another thread, which
+    // goes on writing past `count`). Nothing is copied.
+    void adopt(std::shared_ptr<const point_store> store, std::size_t count);
 
-    const std::vector<log_point>& points() const { return points_; }
+    std::span<const log_point> points() const {
+        return {store_ ? store_->data() : nullptr, size_};
+    }
     // Changes whenever the series is cleared, so that what was worked out
     // from its points can tell it is out of date.
     std::uint64_t generation() const { return generation_; }
-    std::size_t size() const { return points_.size(); }
-    bool empty() const { return points_.empty(); }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
 
     // Earliest and latest time anywhere in the series (0 when empty).
     std::uint32_t first_time() const { return first_time_; }
@@ -79,13 +103,20 @@ private:
         bool ascending = true;
     };
     std::size_t block_end(std::size_t b) const {
-        return std::min(points_.size(), (b + 1) * block_size);
+        return std::min(size_, (b + 1) * block_size);
     }
     // The blocks that may hold times in [from, to]: found by halving when
     // time never goes back, all of them otherwise.
     std::pair<std::size_t, std::size_t> blocks_between(double from, double to) const;
 
-    std::vector<log_point> points_;
+    // The block times of points [size_, count) of the store.
+    void summarise_times(std::size_t count);
+
+    const log_point* data() const { return store_ ? store_->data() : nullptr; }
+
+    std::shared_ptr<const point_store> store_;
+    point_store* own_ = nullptr; // the store, when this series made it
+    std::size_t size_ = 0;
     std::vector<time_block> blocks_;
     bool ascending_ = true; // time never goes back in the whole series
     std::uint32_t first_time_ = 0;

@@ -25,7 +25,7 @@ struct step_weights {
 
 // One point of one sensor into its sums; inline so that the loops over
 // points stay tight.
-inline void add_point(sums& a, const std::vector<log_point>& pts, std::size_t i, int s,
+inline void add_point(sums& a, std::span<const log_point> pts, std::size_t i, int s,
                       step_weights steps, const reading_bounds& bounds) {
     const log_point& p = pts[i];
     const int v = p.sensor[s];

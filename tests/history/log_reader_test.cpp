@@ -10,6 +10,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -21,6 +23,8 @@ using history::log_reader;
 struct collected {
     std::vector<history::log_point> points;
     std::shared_ptr<const log_batch> last;
+    std::shared_ptr<const log_batch> tail;
+    std::size_t points_before_tail = 0;
     int restarts = 0;
     int missing = 0;
     qint64 skipped = 0;
@@ -43,9 +47,14 @@ protected:
         });
         QObject::connect(r.get(), &log_reader::batch_ready, r.get(),
                          [this](const std::shared_ptr<const log_batch>& b) {
-                             got.points.insert(got.points.end(), b->points.begin(),
-                                               b->points.end());
+                             got.points.assign(b->store->data(),
+                                               b->store->data() + b->count);
                              got.last = b;
+                         });
+        QObject::connect(r.get(), &log_reader::tail_ready, r.get(),
+                         [this](const std::shared_ptr<const log_batch>& b) {
+                             got.tail = b;
+                             got.points_before_tail = got.points.size();
                          });
         QObject::connect(r.get(), &log_reader::missing, r.get(), [this] { ++got.missing; });
         QObject::connect(r.get(), &log_reader::caught_up, r.get(),
@@ -112,6 +121,57 @@ TEST_F(reader_test, follows_appended_lines_without_being_asked) {
     (void)QTest::qWaitFor([&] { return got.points.size() == 5u; });
     ASSERT_EQ(got.points.size(), 5u);
     EXPECT_EQ(got.restarts, 1);
+
+    // More than the room made for the log at the start: the points so far
+    // move to a larger store, unchanged.
+    ASSERT_TRUE(append(log_lines(t0.addSecs(25), 9000)));
+    r->check();
+    ASSERT_EQ(got.points.size(), 9005u);
+    EXPECT_EQ(got.points[1].time, t0.toSecsSinceEpoch() + 5);
+    EXPECT_EQ(got.points[9004].time, t0.toSecsSinceEpoch() + 25 + 5 * 8999);
+    EXPECT_EQ(got.points[9004].sensor[0], 20 + 8999 % 50);
+}
+
+// Lines 5 s apart from `first` (UTC), quicker to make in bulk than
+// log_lines: sensor 1 goes round 20..69, sensor 2 reads 30 ºC.
+QByteArray lines_from(qint64 first, int count) {
+    QByteArray out;
+    out.reserve(qsizetype(count) * 31);
+    char line[64];
+    for (int i = 0; i < count; ++i) {
+        const qint64 t = first + qint64(i) * 5;
+        const history::civil d = history::civil_from_days(t / 86400);
+        const int s = static_cast<int>(t % 86400);
+        const int n = std::snprintf(line, sizeof line, "%02d-%02d-%04d\t%02d:%02d:%02d\t%d\xBA"
+                                                       "C\t30\xBA"
+                                                       "C\r\n",
+                                    d.month, d.day, d.year, s / 3600, s / 60 % 60, s % 60,
+                                    20 + i % 50);
+        out.append(line, n);
+    }
+    return out;
+}
+
+TEST_F(reader_test, a_large_log_gives_its_last_week_first_then_all_of_it_in_order) {
+    // 40 days, 21 MB.
+    const QByteArray log = lines_from(t0.toSecsSinceEpoch() - 40 * 86400, 40 * 17280);
+    ASSERT_TRUE(write_file(path, log));
+    auto r = start();
+    ASSERT_TRUE(got.tail);
+    EXPECT_EQ(got.points_before_tail, 0u);
+    std::vector<history::log_point> whole;
+    history::local_clock utc(QTimeZone::utc());
+    history::parse_log_bytes(log, utc, whole);
+    ASSERT_EQ(got.points.size(), whole.size());
+    EXPECT_EQ(std::memcmp(got.points.data(), whole.data(), whole.size() * sizeof whole[0]), 0);
+    EXPECT_EQ(got.last->unreadable, 0);
+    // The week: the last lines of the log, as the whole read has them.
+    const std::size_t n = got.tail->count;
+    ASSERT_GE(n, 7u * 17280);
+    ASSERT_LT(n, whole.size() / 2);
+    EXPECT_EQ(std::memcmp(got.tail->store->data(), whole.data() + whole.size() - n,
+                          n * sizeof whole[0]),
+              0);
 }
 
 TEST_F(reader_test, replaced_or_truncated_log_is_read_again_from_the_start) {
