@@ -167,7 +167,23 @@ std::int64_t local_clock::convert(std::int64_t local_seconds) const {
     return dt.isValid() ? dt.toSecsSinceEpoch() : local_seconds;
 }
 
-std::int64_t local_clock::to_utc_slow(std::int64_t local_seconds, std::int64_t hour) {
+std::int64_t local_clock::to_utc_slow(std::int64_t local_seconds) {
+    const std::int64_t day = floor_div(local_seconds, day_seconds);
+    hour_offset& d = slot(local_days_, day);
+    if (d.hour != day) {
+        const std::int64_t start = day * day_seconds;
+        const std::int64_t end = start + day_seconds - 1;
+        d.hour = day;
+        d.offset = start - convert(start);
+        d.uniform = end - convert(end) == d.offset;
+    }
+    if (d.uniform) {
+        recent_start_ = day * day_seconds;
+        recent_length_ = day_seconds;
+        recent_offset_ = d.offset;
+        return local_seconds - d.offset;
+    }
+    const std::int64_t hour = floor_div(local_seconds, hour_seconds);
     hour_offset& h = slot(local_hours_, hour);
     if (h.hour != hour) {
         const std::int64_t start = hour * hour_seconds;
@@ -176,7 +192,12 @@ std::int64_t local_clock::to_utc_slow(std::int64_t local_seconds, std::int64_t h
         h.offset = start - convert(start);
         h.uniform = end - convert(end) == h.offset;
     }
-    return h.uniform ? local_seconds - h.offset : convert(local_seconds);
+    if (!h.uniform)
+        return convert(local_seconds);
+    recent_start_ = hour * hour_seconds;
+    recent_length_ = hour_seconds;
+    recent_offset_ = h.offset;
+    return local_seconds - h.offset;
 }
 
 int local_clock::offset_of(std::int64_t utc_seconds) const {

@@ -46,8 +46,9 @@ inline std::int64_t floor_div(std::int64_t a, std::int64_t b) {
 }
 
 // Local wall-clock time to UTC for one time zone, fast for times that share
-// the hour: the offset is looked up once per hour (and kept for the last
-// hours met), and second by second only inside an hour where it changes.
+// the day: the offset is looked up at both ends of a day; on a day where it
+// changes, once per hour (kept for the last hours met), and second by second
+// only inside an hour where it changes.
 class local_clock {
 public:
     // The system's local time.
@@ -59,24 +60,17 @@ public:
     // UTC seconds; a time that occurs twice (when the clocks go back) is
     // taken at its first occurrence, one that is skipped moves forward.
     std::int64_t to_utc(std::int64_t local_seconds) {
-        // Inline for the line parser: nearly every line is in the hour of
-        // the line before, and most others find theirs in the cache.
-        if (static_cast<std::uint64_t>(local_seconds - recent_start_) < 3600)
+        // Inline for the line parser: nearly every line is in the day (or
+        // the hour, on a day the clocks change) of the line before.
+        if (static_cast<std::uint64_t>(local_seconds - recent_start_) < recent_length_)
             return local_seconds - recent_offset_;
-        const std::int64_t hour = floor_div(local_seconds, 3600);
-        const hour_offset& h = slot(local_hours_, hour);
-        if (h.hour == hour && h.uniform) {
-            recent_start_ = hour * 3600;
-            recent_offset_ = h.offset;
-            return local_seconds - h.offset;
-        }
-        return to_utc_slow(local_seconds, hour);
+        return to_utc_slow(local_seconds);
     }
     // Seconds east of UTC in force at a UTC time, cached the same way.
     int offset_at_utc(std::int64_t utc_seconds);
 
 private:
-    std::int64_t to_utc_slow(std::int64_t local_seconds, std::int64_t hour);
+    std::int64_t to_utc_slow(std::int64_t local_seconds);
     std::int64_t convert(std::int64_t local_seconds) const;
     int offset_of(std::int64_t utc_seconds) const;
 
@@ -84,19 +78,25 @@ private:
     // The offsets of the hours met lately, by hour number: a log whose time
     // jumps between two hours (a clock going back and forth) finds both.
     struct hour_offset {
-        std::int64_t hour = std::numeric_limits<std::int64_t>::min();
+        std::int64_t hour = std::numeric_limits<std::int64_t>::min(); // or day
         std::int64_t offset = 0;
         bool uniform = false; // the same offset for the whole hour
     };
     static constexpr std::size_t cached_hours = 16;
-    static hour_offset& slot(std::array<hour_offset, cached_hours>& cache, std::int64_t hour) {
-        return cache[static_cast<std::size_t>(hour) % cached_hours];
+    template <std::size_t n>
+    static hour_offset& slot(std::array<hour_offset, n>& cache, std::int64_t hour) {
+        return cache[static_cast<std::size_t>(hour) % n];
     }
     std::array<hour_offset, cached_hours> local_hours_{};
-    // The last uniform hour met, as its first local second (far from any
-    // time a log holds until one is met) and its offset.
+    // The last stretch of local time met with one offset throughout: its
+    // first second (far from any time a log holds until one is met), its
+    // length and its offset.
     std::int64_t recent_start_ = std::numeric_limits<std::int64_t>::max() / 2;
+    std::uint64_t recent_length_ = 0;
     std::int64_t recent_offset_ = 0;
+    // The days met lately, the same way, for a log that goes back and forth
+    // across midnight.
+    std::array<hour_offset, 4> local_days_{};
     std::array<hour_offset, cached_hours> utc_hours_{};
 };
 

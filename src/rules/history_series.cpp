@@ -56,20 +56,26 @@ void point_series::summarise_times(std::size_t count) {
     const log_point* pts = store_->data();
     if (size_ == 0 && count > 0)
         first_time_ = last_time_ = pts[0].time;
-    for (std::size_t i = size_; i < count; ++i) {
-        const std::uint32_t t = pts[i].time;
-        const bool ascending = i == 0 || t >= pts[i - 1].time;
-        ascending_ = ascending_ && ascending;
-        if (i % block_size == 0) {
-            blocks_.push_back({t, t, ascending});
-        } else {
-            time_block& b = blocks_.back();
-            b.min = std::min(b.min, t);
-            b.max = std::max(b.max, t);
-            b.ascending = b.ascending && ascending;
+    // Block by block, the last one (if part full) made again.
+    for (std::size_t b = size_ / block_size; b * block_size < count; ++b) {
+        const std::size_t begin = b * block_size;
+        const std::size_t end = std::min(count, begin + block_size);
+        std::uint32_t lo = pts[begin].time;
+        std::uint32_t hi = lo;
+        bool ascending = begin == 0 || lo >= pts[begin - 1].time;
+        for (std::size_t i = begin + 1; i < end; ++i) {
+            const std::uint32_t t = pts[i].time;
+            lo = std::min(lo, t);
+            hi = std::max(hi, t);
+            ascending &= t >= pts[i - 1].time;
         }
-        first_time_ = std::min(first_time_, t);
-        last_time_ = std::max(last_time_, t);
+        if (b < blocks_.size())
+            blocks_[b] = {lo, hi, ascending};
+        else
+            blocks_.push_back({lo, hi, ascending});
+        ascending_ = ascending_ && ascending;
+        first_time_ = std::min(first_time_, lo);
+        last_time_ = std::max(last_time_, hi);
     }
     size_ = count;
 }
