@@ -22,6 +22,9 @@ namespace history {
 
 namespace {
 
+// From this many points in view, the chart is drawn from block summaries.
+constexpr std::size_t summarised_from = 250'000;
+
 // Less than a minute of a 5 s log says nothing more when spread wider.
 constexpr double min_span = 60;
 constexpr double wheel_step = 1.25;
@@ -302,6 +305,16 @@ history_chart::history_chart(const point_series& series, QWidget* parent)
     time_axis_->setFormat(QStringLiteral("HH:mm"));
     time_axis_->setTickCount(2);
 
+    summarise_timer_ = new QTimer(this);
+    summarise_timer_->setInterval(0);
+    connect(summarise_timer_, &QTimer::timeout, this, [this] {
+        // In slices of about a millisecond, between the other events; not
+        // while a log is read, which needs the processor more.
+        if (!loading_)
+            blocks_.update(*series_, settings_.gaps, settings_.limits, 256 * 1024);
+        if (loading_ || blocks_.matches(*series_))
+            summarise_timer_->stop();
+    });
     redraw_timer_ = new QTimer(this);
     redraw_timer_->setSingleShot(true);
     connect(redraw_timer_, &QTimer::timeout, this, &history_chart::redraw);
@@ -323,17 +336,11 @@ void history_chart::set_settings(const log_settings& settings) {
 void history_chart::show_series(const point_series& series) {
     if (&series == series_)
         return;
-    if (spare_blocks_.matches(series))
-        std::swap(blocks_, spare_blocks_);
     series_ = &series;
     clear_hover();
     data_changed();
     // Another series is drawn at once, loading or not.
     redraw_timer_->start(0);
-}
-
-void history_chart::prepare(const point_series& series) {
-    spare_blocks_.update(series, settings_.gaps, settings_.limits);
 }
 
 void history_chart::set_loading(bool loading) {
@@ -371,8 +378,11 @@ double history_chart::latest() const {
 
 void history_chart::data_changed() {
     if (series_->empty()) {
+        // A log read anew is shown from its latest line, over the span of
+        // the range chosen last (or whole).
         clear_hover();
-        all_ = follow_ = true;
+        follow_ = true;
+        all_ = all_ || span_ <= 0;
     } else if (follow_) {
         if (all_) {
             from_ = series_->first_time();
@@ -522,12 +532,25 @@ void history_chart::redraw() {
     since_redraw_.restart();
     const QRectF area = chart()->plotArea();
     columns_ = std::max(1, static_cast<int>(area.width()));
-    // New points since the last redraw are summarised once, here.
-    blocks_.update(*series_, settings_.gaps, settings_.limits);
-    // From the summaries the figures take well under a millisecond: less
-    // than a second thread would wait for a busy core.
-    reduce(*series_, blocks_, from_, to_, columns_, traces_);
-    summary_ = summarize(*series_, blocks_, series_->between(from_, to_));
+    const std::vector<index_range> ranges = series_->between(from_, to_);
+    std::size_t shown = 0;
+    for (const index_range& r : ranges)
+        shown += r.size();
+    if (shown >= summarised_from) {
+        // New points since the last redraw are summarised once, here. From
+        // the summaries the figures take well under a millisecond: less
+        // than a second thread would wait for a busy core.
+        blocks_.update(*series_, settings_.gaps, settings_.limits);
+        reduce(*series_, blocks_, from_, to_, columns_, traces_);
+        summary_ = summarize(*series_, blocks_, ranges);
+    } else {
+        // A few days are quicker point by point than summarised first; the
+        // summaries are made when the program has nothing else to do.
+        reduce(*series_, settings_.gaps, from_, to_, columns_, traces_);
+        summary_ = summarize(*series_, ranges, settings_.gaps, settings_.limits);
+        if (!loading_ && !blocks_.matches(*series_))
+            summarise_timer_->start();
+    }
     update_axes();
     // The pointer now rests over another time, or over new readings.
     if (pointer_x_)

@@ -47,10 +47,6 @@ public:
     // Shows another series from now on, in the same view.
     void show_series(const point_series& series);
     const point_series& shown() const { return *series_; }
-    // Summarises a series that is to be shown next, as it grows, so that
-    // showing it takes no time.
-    void prepare(const point_series& series);
-
     void data_changed();
     // During a long load redraws are spaced out, so the reader keeps the CPU.
     void set_loading(bool loading);
@@ -133,7 +129,7 @@ private:
     QElapsedTimer since_redraw_;
 
     block_index blocks_;
-    block_index spare_blocks_; // of a series to be shown next
+    QTimer* summarise_timer_ = nullptr;
     local_clock clock_;
     std::vector<time_tick> ticks_;
     trace_set traces_;

@@ -225,9 +225,6 @@ void history_window::on_tail(const std::shared_ptr<const log_batch>& tail) {
 void history_window::on_batch(const std::shared_ptr<const log_batch>& batch) {
     if (batch->store)
         series_.adopt(batch->store, batch->count);
-    // Behind the last days, the rest is summarised as it comes.
-    if (&chart_->shown() != &series_)
-        chart_->prepare(series_);
     if (!caught_up_ && batch->file_size > 0 && batch->bytes_read < batch->file_size) {
         progress_->setValue(static_cast<int>(batch->bytes_read * 1000 / batch->file_size));
         progress_->show();

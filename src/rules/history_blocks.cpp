@@ -5,7 +5,7 @@
 namespace history {
 
 void block_index::update(const point_series& series, const gap_rule& gaps,
-                         const std::array<sensor_limits, 2>& limits) {
+                         const std::array<sensor_limits, 2>& limits, std::size_t most) {
     const bool same_settings = gaps.period_seconds == gaps_.period_seconds &&
                                limits[0].high == limits_[0].high &&
                                limits[0].low == limits_[0].low &&
@@ -21,7 +21,6 @@ void block_index::update(const point_series& series, const gap_rule& gaps,
     }
     series_ = &series;
     generation_ = series.generation();
-    points_ = series.size();
     gaps_ = gaps;
     limits_ = limits;
     bounds_ = bounds_of(limits);
@@ -29,8 +28,11 @@ void block_index::update(const point_series& series, const gap_rule& gaps,
         blocks_.clear();
         dots_.clear();
     }
-    blocks_.resize(points_ / block_size);
-    for (std::size_t b = from; b < blocks_.size(); ++b)
+    const std::size_t whole = series.size() / block_size;
+    const std::size_t last = std::min(whole, from + std::max<std::size_t>(1, most / block_size));
+    points_ = last == whole ? series.size() : last * block_size;
+    blocks_.resize(last);
+    for (std::size_t b = from; b < last; ++b)
         summarise(series, b);
 }
 

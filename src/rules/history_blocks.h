@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 // Summaries of the series in fixed blocks of points, made once as points
@@ -46,9 +47,11 @@ public:
 
     // Brings the summaries up to date: after an append only the last block
     // before it and the new ones are made; after the series was cleared, or
-    // under other settings, all of them.
+    // under other settings, all of them. At most about `most` points are
+    // summarised in one call: until a later call has done the rest, the
+    // summaries do not match the series.
     void update(const point_series& series, const gap_rule& gaps,
-                const std::array<sensor_limits, 2>& limits);
+                const std::array<sensor_limits, 2>& limits, std::size_t most = std::numeric_limits<std::size_t>::max());
 
     // Whether the summaries are those of `series` as it stands.
     bool matches(const point_series& series) const {
