@@ -187,13 +187,19 @@ QByteArray clock_change_lines() {
                                      QStringLiteral("%1\u00BAC").arg(s / 60 % 125),
                                      QStringLiteral(" - - "));
     };
+    // With the end of the day before and the start of the day after each,
+    // whose offsets hold the whole day.
+    lines(QDate(2026, 3, 28), 22, 24);
     lines(QDate(2026, 3, 29), 0, 5);
+    lines(QDate(2026, 3, 30), 0, 2);
+    lines(QDate(2026, 10, 24), 22, 24);
     lines(QDate(2026, 10, 25), 0, 3);
     lines(QDate(2026, 10, 25), 2, 4);
+    lines(QDate(2026, 10, 26), 0, 2);
     return out;
 }
 
-TEST(local_clock, cached_per_hour_gives_the_conversion_of_every_line) {
+TEST(local_clock, cached_per_day_or_hour_gives_the_conversion_of_every_line) {
     const QTimeZone berlin("Europe/Berlin");
     if (!berlin.isValid())
         GTEST_SKIP() << "no time zone data";
