@@ -519,8 +519,7 @@ void bench_program(const QString& log, int runs) {
         rss_mb.push_back(peak > 0 ? peak : static_cast<double>(use.ru_maxrss) / 1024);
         std::printf("run %d: readings on screen %.0f ms, first complete chart %.0f ms after "
                     "start (program: \"%s\"), peak resident %.1f MB\n",
-                    i + 1, days_ms.empty() ? 0.0 : days_ms.back(), ms, said.c_str(),
-                    rss_mb.back());
+                    i + 1, days_ms.empty() ? 0.0 : days_ms.back(), ms, said.c_str(), rss_mb.back());
     }
     std::printf("kestrova-history under Xvfb, median of %d: readings (the last days) on screen "
                 "%.0f ms, first complete chart %.0f ms, peak resident %.1f MB\n",

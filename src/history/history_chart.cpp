@@ -313,7 +313,7 @@ history_chart::history_chart(const point_series& series, QWidget* parent)
         // In slices of about a millisecond, between the other events; not
         // while a log is read, which needs the processor more.
         if (!loading_)
-            blocks_.update(*series_, settings_.gaps, settings_.limits, 256 * 1024);
+            blocks_.update(*series_, settings_.gaps, settings_.limits, std::size_t(256) << 10);
         if (loading_ || blocks_.matches(*series_))
             summarise_timer_->stop();
     });

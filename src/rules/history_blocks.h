@@ -51,7 +51,8 @@ public:
     // summarised in one call: until a later call has done the rest, the
     // summaries do not match the series.
     void update(const point_series& series, const gap_rule& gaps,
-                const std::array<sensor_limits, 2>& limits, std::size_t most = std::numeric_limits<std::size_t>::max());
+                const std::array<sensor_limits, 2>& limits,
+                std::size_t most = std::numeric_limits<std::size_t>::max());
 
     // Whether the summaries are those of `series` as it stands.
     bool matches(const point_series& series) const {

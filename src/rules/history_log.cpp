@@ -296,7 +296,8 @@ parse_result parse_log_parallel(QByteArrayView bytes, const local_clock& clock, 
     return r;
 }
 
-parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock, std::vector<log_point>& out) {
+parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock,
+                             std::vector<log_point>& out) {
     const std::size_t at = out.size();
     out.resize(at + most_points(bytes.size()));
     const parse_result r = parse_log_bytes(bytes, clock, out.data() + at);

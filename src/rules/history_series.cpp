@@ -8,8 +8,8 @@
 namespace history {
 
 point_store::point_store(std::size_t capacity)
-    : data_(static_cast<log_point*>(std::malloc(std::max<std::size_t>(1, capacity) *
-                                                sizeof(log_point))))
+    : data_(static_cast<log_point*>(
+          std::malloc(std::max<std::size_t>(1, capacity) * sizeof(log_point))))
     , capacity_(capacity) {
     // Large blocks come straight from the system, whose pages are only
     // given memory once written.
@@ -141,8 +141,7 @@ std::vector<index_range> point_series::between(double from, double to) const {
                 first, last, from, [](const log_point& p, double t) { return p.time < t; });
             const auto hi = std::upper_bound(
                 lo, last, to, [](double t, const log_point& p) { return t < p.time; });
-            add(static_cast<std::size_t>(lo - data()),
-                static_cast<std::size_t>(hi - data()));
+            add(static_cast<std::size_t>(lo - data()), static_cast<std::size_t>(hi - data()));
             continue;
         }
         for (std::size_t i = begin; i < end; ++i)

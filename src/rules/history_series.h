@@ -60,9 +60,7 @@ public:
     // goes on writing past `count`). Nothing is copied.
     void adopt(std::shared_ptr<const point_store> store, std::size_t count);
 
-    std::span<const log_point> points() const {
-        return {store_ ? store_->data() : nullptr, size_};
-    }
+    std::span<const log_point> points() const { return {store_ ? store_->data() : nullptr, size_}; }
     // Changes whenever the series is cleared, so that what was worked out
     // from its points can tell it is out of date.
     std::uint64_t generation() const { return generation_; }
@@ -102,9 +100,7 @@ private:
         // No point of the block is earlier than the one before it.
         bool ascending = true;
     };
-    std::size_t block_end(std::size_t b) const {
-        return std::min(size_, (b + 1) * block_size);
-    }
+    std::size_t block_end(std::size_t b) const { return std::min(size_, (b + 1) * block_size); }
     // The blocks that may hold times in [from, to]: found by halving when
     // time never goes back, all of them otherwise.
     std::pair<std::size_t, std::size_t> blocks_between(double from, double to) const;

@@ -47,8 +47,7 @@ protected:
         });
         QObject::connect(r.get(), &log_reader::batch_ready, r.get(),
                          [this](const std::shared_ptr<const log_batch>& b) {
-                             got.points.assign(b->store->data(),
-                                               b->store->data() + b->count);
+                             got.points.assign(b->store->data(), b->store->data() + b->count);
                              got.last = b;
                          });
         QObject::connect(r.get(), &log_reader::tail_ready, r.get(),
@@ -128,7 +127,7 @@ TEST_F(reader_test, follows_appended_lines_without_being_asked) {
     r->check();
     ASSERT_EQ(got.points.size(), 9005u);
     EXPECT_EQ(got.points[1].time, t0.toSecsSinceEpoch() + 5);
-    EXPECT_EQ(got.points[9004].time, t0.toSecsSinceEpoch() + 25 + 5 * 8999);
+    EXPECT_EQ(got.points[9004].time, t0.toSecsSinceEpoch() + 25 + 5LL * 8999);
     EXPECT_EQ(got.points[9004].sensor[0], 20 + 8999 % 50);
 }
 
@@ -142,11 +141,12 @@ QByteArray lines_from(qint64 first, int count) {
         const qint64 t = first + qint64(i) * 5;
         const history::civil d = history::civil_from_days(t / 86400);
         const int s = static_cast<int>(t % 86400);
-        const int n = std::snprintf(line, sizeof line, "%02d-%02d-%04d\t%02d:%02d:%02d\t%d\xBA"
-                                                       "C\t30\xBA"
-                                                       "C\r\n",
-                                    d.month, d.day, d.year, s / 3600, s / 60 % 60, s % 60,
-                                    20 + i % 50);
+        const int n =
+            std::snprintf(line, sizeof line,
+                          "%02d-%02d-%04d\t%02d:%02d:%02d\t%d\xBA"
+                          "C\t30\xBA"
+                          "C\r\n",
+                          d.month, d.day, d.year, s / 3600, s / 60 % 60, s % 60, 20 + i % 50);
         out.append(line, n);
     }
     return out;
@@ -154,7 +154,7 @@ QByteArray lines_from(qint64 first, int count) {
 
 TEST_F(reader_test, a_large_log_gives_its_last_week_first_then_all_of_it_in_order) {
     // 40 days, 21 MB.
-    const QByteArray log = lines_from(t0.toSecsSinceEpoch() - 40 * 86400, 40 * 17280);
+    const QByteArray log = lines_from(t0.toSecsSinceEpoch() - 40LL * 86400, 40 * 17280);
     ASSERT_TRUE(write_file(path, log));
     auto r = start();
     ASSERT_TRUE(got.tail);
@@ -169,9 +169,9 @@ TEST_F(reader_test, a_large_log_gives_its_last_week_first_then_all_of_it_in_orde
     const std::size_t n = got.tail->count;
     ASSERT_GE(n, 7u * 17280);
     ASSERT_LT(n, whole.size() / 2);
-    EXPECT_EQ(std::memcmp(got.tail->store->data(), whole.data() + whole.size() - n,
-                          n * sizeof whole[0]),
-              0);
+    EXPECT_EQ(
+        std::memcmp(got.tail->store->data(), whole.data() + whole.size() - n, n * sizeof whole[0]),
+        0);
 }
 
 TEST_F(reader_test, replaced_or_truncated_log_is_read_again_from_the_start) {
