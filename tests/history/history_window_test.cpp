@@ -146,6 +146,17 @@ TEST_F(window_test, a_line_dated_far_ahead_leaves_the_latest_views_on_the_readin
     EXPECT_EQ(chart.to(), t0.addSecs(7000).toSecsSinceEpoch());
 }
 
+TEST_F(window_test, a_large_log_read_from_its_last_week_ends_on_the_whole_log_in_that_view) {
+    const qint64 end = QDateTime::currentSecsSinceEpoch() - 7200;
+    ASSERT_TRUE(write_file(log, lines_from(end - 40LL * 86400, 40 * 17280))); // 21 MB
+    auto& w = open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up() && w.chart().settled(); }, 20000));
+    EXPECT_EQ(&w.chart().shown(), &w.series());
+    EXPECT_EQ(w.series().size(), 40u * 17280);
+    EXPECT_EQ(w.chart().to() - w.chart().from(), 7 * 86400);
+    EXPECT_TRUE(w.findChild<QAction*>(QStringLiteral("range_7d"))->isChecked());
+}
+
 TEST_F(window_test, range_buttons_wheel_drag_and_double_click_move_the_view) {
     ASSERT_TRUE(write_file(log, log_lines(t0, 1440))); // two hours
     auto& w = open();

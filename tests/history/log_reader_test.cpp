@@ -131,27 +131,6 @@ TEST_F(reader_test, follows_appended_lines_without_being_asked) {
     EXPECT_EQ(got.points[9004].sensor[0], 20 + 8999 % 50);
 }
 
-// Lines 5 s apart from `first` (UTC), quicker to make in bulk than
-// log_lines: sensor 1 goes round 20..69, sensor 2 reads 30 ºC.
-QByteArray lines_from(qint64 first, int count) {
-    QByteArray out;
-    out.reserve(qsizetype(count) * 31);
-    char line[64];
-    for (int i = 0; i < count; ++i) {
-        const qint64 t = first + qint64(i) * 5;
-        const history::civil d = history::civil_from_days(t / 86400);
-        const int s = static_cast<int>(t % 86400);
-        const int n =
-            std::snprintf(line, sizeof line,
-                          "%02d-%02d-%04d\t%02d:%02d:%02d\t%d\xBA"
-                          "C\t30\xBA"
-                          "C\r\n",
-                          d.month, d.day, d.year, s / 3600, s / 60 % 60, s % 60, 20 + i % 50);
-        out.append(line, n);
-    }
-    return out;
-}
-
 TEST_F(reader_test, a_large_log_gives_its_last_week_first_then_all_of_it_in_order) {
     // 40 days, 21 MB.
     const QByteArray log = lines_from(t0.toSecsSinceEpoch() - 40LL * 86400, 40 * 17280);
