@@ -3,7 +3,7 @@
 // fed at the logger's pace (a reading that changes every 2 to 6 s and a state
 // message on every 5 s sampling tick), against a real mosquitto on 127.0.0.1
 // that this benchmark starts, one subscriber to everything. The stations run
-// in worker processes of 250 (see stations_per_process). Every state message
+// in one worker process up to 2,000 (see stations_per_process). Every state message
 // carries its station's running number, so the subscriber knows which one
 // arrived and when.
 //   fleet_sim N [SECONDS]           steady run: messages per second, delay
@@ -191,11 +191,11 @@ private:
     std::vector<arrival> arrivals_;
 };
 
-// libmosquitto's network loop waits with select(), which takes no socket
-// numbered 1024 or more, and each link holds three (its socket and a pair
-// that wakes its thread): so the stations run in worker processes of this
-// many each, started from this program.
-constexpr int stations_per_process = 250;
+// Each link holds five descriptors (its socket, the pair with which the
+// library wakes its thread, and the program's own wake pipe), and a process
+// here may open 20,000 files: so up to 2,000 stations run in one worker
+// process, more in several.
+constexpr int stations_per_process = 2000;
 
 struct station {
     std::unique_ptr<mqtt_link> link;

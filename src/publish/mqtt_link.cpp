@@ -14,6 +14,12 @@
 #include <optional>
 #include <random>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#endif
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -79,9 +85,75 @@ struct mqtt_link::shared {
     std::mt19937 random{std::random_device{}()};
     std::promise<void> done;
 
+#ifdef Q_OS_UNIX
+    // Wakes the network thread when a message is queued for it. The
+    // library's own loop waits with select(), which takes no socket numbered
+    // 1024 or more; the network thread here waits with poll() on the socket
+    // and this pipe instead.
+    int wake_read = -1;
+    int wake_write = -1;
+#endif
+
+    shared() {
+#ifdef Q_OS_UNIX
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+            wake_read = fds[0];
+            wake_write = fds[1];
+        }
+#endif
+    }
     ~shared() {
         if (mosq)
             mosquitto_destroy(mosq);
+#ifdef Q_OS_UNIX
+        for (const int fd : {wake_read, wake_write})
+            if (fd >= 0)
+                ::close(fd);
+#endif
+    }
+    shared(const shared&) = delete;
+    shared& operator=(const shared&) = delete;
+
+    void poke() {
+#ifdef Q_OS_UNIX
+        // A full pipe is awake already.
+        const char byte = 0;
+        if (wake_write >= 0 && ::write(wake_write, &byte, 1) < 0) {
+        }
+#endif
+    }
+
+    // One turn of the network loop: waits up to `timeout_ms` for the broker
+    // or for a message to send, then reads, writes and keeps the link alive.
+    int loop_once(int timeout_ms) {
+#ifdef Q_OS_UNIX
+        if (wake_read >= 0) {
+            const int sock = mosquitto_socket(mosq);
+            if (sock < 0)
+                return MOSQ_ERR_NO_CONN;
+            pollfd fds[2] = {
+                {sock, static_cast<short>(POLLIN | (mosquitto_want_write(mosq) ? POLLOUT : 0)), 0},
+                {wake_read, POLLIN, 0}};
+            if (::poll(fds, 2, timeout_ms) < 0)
+                return errno == EINTR ? MOSQ_ERR_SUCCESS : MOSQ_ERR_ERRNO;
+            char drain[64];
+            while ((fds[1].revents & POLLIN) && ::read(wake_read, drain, sizeof drain) > 0) {
+            }
+            if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+                const int rc = mosquitto_loop_read(mosq, 1);
+                if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq) < 0)
+                    return rc;
+            }
+            if (mosquitto_want_write(mosq)) {
+                const int rc = mosquitto_loop_write(mosq, 1);
+                if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq) < 0)
+                    return rc;
+            }
+            return mosquitto_loop_misc(mosq);
+        }
+#endif
+        return mosquitto_loop(mosq, timeout_ms, 1);
     }
 
     // Sends at QoS 1, retained; false when the message did not go out (it
@@ -92,6 +164,7 @@ struct mqtt_link::shared {
                               static_cast<int>(payload.size()), payload.constData(), 1, true);
         if (rc != MOSQ_ERR_SUCCESS)
             return false;
+        poke();
         if (unacknowledged++ == 0)
             last_acknowledged = std::chrono::steady_clock::now();
         return true;
@@ -204,7 +277,7 @@ struct mqtt_link::shared {
         }
         const auto asked = std::chrono::steady_clock::now();
         while (!stop) {
-            const int loop = mosquitto_loop(mosq, 1000, 1);
+            const int loop = loop_once(1000);
             if (loop != MOSQ_ERR_SUCCESS) {
                 if (!stop && !refused)
                     report(QStringLiteral("not connected: %1%2").arg(why(loop), dropped_hint()));
@@ -224,10 +297,10 @@ struct mqtt_link::shared {
         if (stop && connected) {
             // "offline" is on its way; let it out, then say goodbye.
             for (int i = 0; i < 20 && mosquitto_want_write(mosq); ++i)
-                mosquitto_loop(mosq, 50, 1);
+                loop_once(50);
         }
         mosquitto_disconnect(mosq);
-        mosquitto_loop(mosq, 50, 1);
+        loop_once(50);
         connected = false;
     }
 
@@ -368,6 +441,7 @@ void mqtt_link::finish() {
             s.send(mqtt::status_topic(s.settings), QByteArrayLiteral("offline"));
         s.stop = true;
         s.wake.notify_all();
+        s.poke();
         // A thread caught in a slow name lookup or connect is left to the
         // end of the process rather than holding the program up.
         if (s.done.get_future().wait_for(2s) == std::future_status::ready)

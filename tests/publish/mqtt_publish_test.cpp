@@ -23,8 +23,11 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -438,6 +441,31 @@ TEST_F(station_fixture, home_assistants_birth_message_brings_the_configs_and_sta
         }
         return configs == 4 && states >= 1;
     }));
+}
+
+TEST_F(station_fixture, a_program_with_over_a_thousand_open_files_still_publishes) {
+    // select() takes no descriptor numbered 1024 or more: the link's socket
+    // comes after 1,100 others here.
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_max < 1300)
+        GTEST_SKIP() << "no more than " << limit.rlim_max << " open files allowed";
+    limit.rlim_cur = std::max<rlim_t>(limit.rlim_cur, 1300);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+    // The broker and the test's subscriber first, below 1024.
+    test_broker broker;
+    ASSERT_TRUE(broker.start());
+    test_subscriber sub(broker.port());
+    std::vector<int> held;
+    for (int i = 0; i < 1100; ++i)
+        held.push_back(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    ASSERT_GE(held.back(), 1024);
+    auto publisher = publish(settings_for(broker.port()));
+    EXPECT_TRUE(connected(*publisher)) << publisher->status_line().toStdString();
+    read(ui.Text2, deg("25"));
+    EXPECT_TRUE(state_is(sub, "sensor1", 25));
+    for (const int fd : held)
+        ::close(fd);
 }
 
 TEST_F(station_fixture, two_stations_with_one_client_id_are_told_so) {
