@@ -456,9 +456,9 @@ TEST_F(station_fixture, a_program_with_over_a_thousand_open_files_still_publishe
     test_broker broker;
     ASSERT_TRUE(broker.start());
     test_subscriber sub(broker.port());
-    std::vector<int> held;
-    for (int i = 0; i < 1100; ++i)
-        held.push_back(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    std::vector<int> held(1100);
+    for (int& fd : held)
+        fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ASSERT_GE(held.back(), 1024);
     auto publisher = publish(settings_for(broker.port()));
     EXPECT_TRUE(connected(*publisher)) << publisher->status_line().toStdString();
