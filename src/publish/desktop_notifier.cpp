@@ -58,7 +58,7 @@ desktop_notifier::desktop_notifier(const sensor_roles& sensors, const link_watch
         const qint64 s = std::chrono::duration_cast<std::chrono::seconds>(
                              std::chrono::milliseconds(link_lost_.interval()))
                              .count();
-        send(link_id_,
+        send(link_notice_,
              QStringLiteral("No readings from the logger for %1 s: its port is %2")
                  .arg(s)
                  .arg(link_.state() == mqtt::link_state::closed ? QStringLiteral("closed")
@@ -96,7 +96,7 @@ void desktop_notifier::judge(sensor_watch& w) {
     if (state == QLatin1String("normal")) {
         if (!w.shown.isEmpty()) {
             w.shown.clear();
-            send(w.id,
+            send(w.notice,
                  QStringLiteral("Sensor %1 back to normal: %2%3")
                      .arg(w.sensor->number)
                      .arg(r.reading.value_or(0))
@@ -124,12 +124,12 @@ void desktop_notifier::show_alarm(sensor_watch& w, const QString& state) {
     w.ever_alarmed = true;
     w.last_alarm = now_();
     if (state == QLatin1String("no_reading")) {
-        send(w.id, QStringLiteral("Sensor %1: no reading").arg(w.sensor->number), true);
+        send(w.notice, QStringLiteral("Sensor %1: no reading").arg(w.sensor->number), true);
         return;
     }
     const bool high = state == QLatin1String("high");
     const QString threshold = (high ? w.sensor->high_text : w.sensor->low_text)->text().trimmed();
-    send(w.id,
+    send(w.notice,
          QStringLiteral("Sensor %1 %2 alarm: %3%4 (threshold %5)")
              .arg(w.sensor->number)
              .arg(high ? QStringLiteral("high") : QStringLiteral("low"))
@@ -149,13 +149,19 @@ void desktop_notifier::on_link() {
     link_lost_.stop();
     if (link_lost_shown_ && (link_.current(1) || link_.current(2))) {
         link_lost_shown_ = false;
-        send(link_id_, QStringLiteral("Readings from the logger are back"), false);
+        send(link_notice_, QStringLiteral("Readings from the logger are back"), false);
     }
 }
 
-void desktop_notifier::send(quint32& id, const QString& summary, bool critical) {
+void desktop_notifier::send(slot& notice, const QString& summary, bool critical) {
     if (!bus_.isConnected()) {
         complain_once(QStringLiteral("no session bus"));
+        return;
+    }
+    // Until the desktop has numbered the last one, a new notification
+    // could not replace it: it waits (the latest only) for the number.
+    if (notice.in_flight) {
+        notice.next.emplace(summary, critical);
         return;
     }
     QDBusMessage call =
@@ -164,17 +170,23 @@ void desktop_notifier::send(quint32& id, const QString& summary, bool critical) 
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(critical ? 2 : 1)));
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("kestrova"));
-    call << QStringLiteral("KESTROVA") << id << QStringLiteral("kestrova") << summary << QString()
-         << QStringList() << hints << -1;
+    call << QStringLiteral("KESTROVA") << notice.id << QStringLiteral("kestrova") << summary
+         << QString() << QStringList() << hints << -1;
     // Never waits: the window goes on while the desktop answers.
+    notice.in_flight = true;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, &id](QDBusPendingCallWatcher* done) {
+            [this, &notice](QDBusPendingCallWatcher* done) {
                 const QDBusPendingReply<quint32> reply = *done;
                 if (reply.isError())
                     complain_once(reply.error().message());
                 else
-                    id = reply.value();
+                    notice.id = reply.value();
+                notice.in_flight = false;
+                if (notice.next) {
+                    const auto [summary, critical] = *std::exchange(notice.next, std::nullopt);
+                    send(notice, summary, critical);
+                }
                 done->deleteLater();
             });
 }

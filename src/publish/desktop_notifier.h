@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <utility>
 
 class inifile;
 class link_watch;
@@ -45,11 +46,18 @@ public:
     static constexpr std::chrono::seconds alarm_spacing{60};
 
 private:
+    // One notification on the desktop, replaced by each that follows it.
+    struct slot {
+        quint32 id = 0;         // as the desktop numbered it; 0 before the first
+        bool in_flight = false; // asked for, its number not known yet
+        // What is to replace it once the number is known.
+        std::optional<std::pair<QString, bool>> next;
+    };
     struct sensor_watch {
         const sensor_role* sensor = nullptr;
-        QString state;  // as last judged from a current reading; empty without one
-        QString shown;  // the alarm on the desktop; empty when none is
-        quint32 id = 0; // the notification this sensor replaces
+        QString state; // as last judged from a current reading; empty without one
+        QString shown; // the alarm on the desktop; empty when none is
+        slot notice;   // the notification this sensor replaces
         std::chrono::steady_clock::time_point last_alarm{};
         bool ever_alarmed = false;
         QTimer held_back;
@@ -58,7 +66,7 @@ private:
     void judge(sensor_watch& w);
     void show_alarm(sensor_watch& w, const QString& reading);
     void on_link();
-    void send(quint32& id, const QString& summary, bool critical);
+    void send(slot& notice, const QString& summary, bool critical);
     void complain_once(const QString& why);
 
     sensor_roles sensors_;
@@ -68,6 +76,6 @@ private:
     std::array<sensor_watch, 2> watches_;
     QTimer link_lost_;
     bool link_lost_shown_ = false;
-    quint32 link_id_ = 0;
+    slot link_notice_;
     bool complained_ = false;
 };

@@ -149,6 +149,22 @@ TEST_F(notify_fixture, an_alarm_is_notified_once_a_minute_and_its_end_replaces_i
     EXPECT_EQ(desktop.calls[2].replaces, 102u);
 }
 
+TEST_F(notify_fixture, an_alarm_over_before_the_desktop_answers_is_still_replaced) {
+    ASSERT_FALSE(bus.address.isEmpty());
+    ASSERT_TRUE(serve());
+    const auto notifier = this->notifier();
+    // Both in one batch from the logger, as after a backlog: the end of the
+    // alarm is asked for before the desktop has numbered the alarm.
+    for (const char* r : {"35", "22"}) {
+        ui.Text2->setText(deg(r));
+        link.received(1);
+    }
+    ASSERT_TRUE(calls(2));
+    EXPECT_EQ(desktop.calls[1].summary, QString::fromUtf8("Sensor 1 back to normal: 22\u00BAC"));
+    EXPECT_EQ(desktop.calls[1].replaces, 101u);
+    EXPECT_FALSE(calls(3));
+}
+
 TEST_F(notify_fixture, without_a_notification_service_it_says_so_once) {
     ASSERT_FALSE(bus.address.isEmpty());
     testing::internal::CaptureStderr();
