@@ -97,7 +97,11 @@ struct mqtt_link::shared {
     shared() {
 #ifdef Q_OS_UNIX
         int fds[2];
-        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        if (::pipe(fds) == 0) {
+            for (const int fd : fds) {
+                ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+                ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            }
             wake_read = fds[0];
             wake_write = fds[1];
         }
