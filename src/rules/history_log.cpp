@@ -167,37 +167,35 @@ std::int64_t local_clock::convert(std::int64_t local_seconds) const {
     return dt.isValid() ? dt.toSecsSinceEpoch() : local_seconds;
 }
 
+template <std::size_t n>
+local_clock::hour_offset& local_clock::span_of(std::array<hour_offset, n>& cache,
+                                               std::int64_t local_seconds, std::int64_t length) {
+    const std::int64_t index = floor_div(local_seconds, length);
+    hour_offset& span = slot(cache, index);
+    if (span.hour != index) {
+        const std::int64_t start = index * length;
+        const std::int64_t end = start + length - 1;
+        span.hour = index;
+        span.offset = start - convert(start);
+        span.uniform = end - convert(end) == span.offset;
+    }
+    return span;
+}
+
 std::int64_t local_clock::to_utc_slow(std::int64_t local_seconds) {
-    const std::int64_t day = floor_div(local_seconds, day_seconds);
-    hour_offset& d = slot(local_days_, day);
-    if (d.hour != day) {
-        const std::int64_t start = day * day_seconds;
-        const std::int64_t end = start + day_seconds - 1;
-        d.hour = day;
-        d.offset = start - convert(start);
-        d.uniform = end - convert(end) == d.offset;
+    // The day if it has one offset throughout, else the hour, else the second.
+    std::int64_t length = day_seconds;
+    const hour_offset* span = &span_of(local_days_, local_seconds, length);
+    if (!span->uniform) {
+        length = hour_seconds;
+        span = &span_of(local_hours_, local_seconds, length);
     }
-    if (d.uniform) {
-        recent_start_ = day * day_seconds;
-        recent_length_ = day_seconds;
-        recent_offset_ = d.offset;
-        return local_seconds - d.offset;
-    }
-    const std::int64_t hour = floor_div(local_seconds, hour_seconds);
-    hour_offset& h = slot(local_hours_, hour);
-    if (h.hour != hour) {
-        const std::int64_t start = hour * hour_seconds;
-        const std::int64_t end = start + hour_seconds - 1;
-        h.hour = hour;
-        h.offset = start - convert(start);
-        h.uniform = end - convert(end) == h.offset;
-    }
-    if (!h.uniform)
+    if (!span->uniform)
         return convert(local_seconds);
-    recent_start_ = hour * hour_seconds;
-    recent_length_ = hour_seconds;
-    recent_offset_ = h.offset;
-    return local_seconds - h.offset;
+    recent_start_ = span->hour * length;
+    recent_length_ = static_cast<std::uint64_t>(length);
+    recent_offset_ = span->offset;
+    return local_seconds - span->offset;
 }
 
 int local_clock::offset_of(std::int64_t utc_seconds) const {

@@ -71,6 +71,12 @@ public:
 
 private:
     std::int64_t to_utc_slow(std::int64_t local_seconds);
+    struct hour_offset;
+    // The cached offset of the stretch of `length` seconds (a day or an
+    // hour) that holds `local_seconds`, worked out when not cached.
+    template <std::size_t n>
+    hour_offset& span_of(std::array<hour_offset, n>& cache, std::int64_t local_seconds,
+                         std::int64_t length);
     std::int64_t convert(std::int64_t local_seconds) const;
     int offset_of(std::int64_t utc_seconds) const;
 
