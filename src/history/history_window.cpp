@@ -203,8 +203,7 @@ void history_window::on_unreadable(const QString& reason) {
     }
 }
 
-void history_window::on_restarted(qint64 file_size, qint64 skipped) {
-    Q_UNUSED(file_size);
+void history_window::on_restarted(qint64 /*file_size*/, qint64 skipped) {
     series_.clear();
     tail_.clear();
     chart_->show_series(series_);
