@@ -303,7 +303,11 @@ struct mqtt_link::shared {
             for (int i = 0; i < 20 && mosquitto_want_write(mosq); ++i)
                 loop_once(50);
         }
+        // The goodbye is written at once, before the loop reads: waiting in
+        // the loop, the link was closed with it still queued (libmosquitto
+        // 2.0.11), and the broker sent the last will after our "offline".
         mosquitto_disconnect(mosq);
+        mosquitto_loop_write(mosq, 1);
         loop_once(50);
         connected = false;
     }

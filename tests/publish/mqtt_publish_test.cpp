@@ -468,6 +468,23 @@ TEST_F(station_fixture, a_program_with_over_a_thousand_open_files_still_publishe
         ::close(fd);
 }
 
+TEST_F(station_fixture, a_clean_end_says_offline_once_and_sets_off_no_last_will) {
+    test_broker broker;
+    ASSERT_TRUE(broker.start());
+    test_subscriber sub(broker.port());
+    auto publisher = publish(settings_for(broker.port()));
+    ASSERT_TRUE(connected(*publisher));
+    publisher.reset();
+    const auto offline = [](const std::vector<test_subscriber::message>& messages) {
+        return std::count_if(messages.begin(), messages.end(), [](const auto& m) {
+            return m.topic == QLatin1String("kestrova/test/status") && m.payload == "offline";
+        });
+    };
+    ASSERT_TRUE(sub.wait([&](const auto& messages) { return offline(messages) > 0; }));
+    QTest::qWait(500);
+    EXPECT_EQ(offline(sub.messages()), 1);
+}
+
 TEST_F(station_fixture, two_stations_with_one_client_id_are_told_so) {
     test_broker broker;
     ASSERT_TRUE(broker.start());
