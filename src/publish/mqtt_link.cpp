@@ -299,13 +299,20 @@ struct mqtt_link::shared {
             }
         }
         if (stop && connected) {
-            // "offline" is on its way; let it out, then say goodbye.
-            for (int i = 0; i < 20 && mosquitto_want_write(mosq); ++i)
+            // "offline" is on its way: let it out and its acknowledgement in
+            // (for at most a second), then say goodbye. A link closed with
+            // an acknowledgement unread is reset, and the broker may lose the
+            // goodbye and send the last will after our "offline".
+            const auto waiting = [this] {
+                const std::lock_guard lock(mutex);
+                return unacknowledged > 0;
+            };
+            for (int i = 0; i < 20 && (mosquitto_want_write(mosq) || waiting()); ++i)
                 loop_once(50);
         }
         // The goodbye is written at once, before the loop reads: waiting in
         // the loop, the link was closed with it still queued (libmosquitto
-        // 2.0.11), and the broker sent the last will after our "offline".
+        // 2.0.11).
         mosquitto_disconnect(mosq);
         mosquitto_loop_write(mosq, 1);
         loop_once(50);
