@@ -8,6 +8,7 @@
 //   mqtt_stall [seconds per case, default 15]
 
 #include "app/frm_thermometer.h"
+#include "publish/alarm_judge.h"
 #include "publish/link_watch.h"
 #include "publish/mqtt_publisher.h"
 #include "support/silent_prompts.h"
@@ -43,9 +44,10 @@ void measure(const char* what, const mqtt::settings& s, const mqtt_link::resolve
         std::unique_ptr<mqtt_publisher> publisher;
         link_watch link([] { return std::chrono::milliseconds(30000); });
         link.port_changed(true);
+        alarm_judge judge(w.sensors(), link);
         if (s.enabled())
-            publisher = std::make_unique<mqtt_publisher>(w.sensors(), w.logging(), w.ui().Text7,
-                                                         link, s, QStringLiteral("bench"), resolve);
+            publisher = std::make_unique<mqtt_publisher>(judge, w.logging(), w.ui().Text7, link, s,
+                                                         QStringLiteral("bench"), resolve);
         QElapsedTimer gap;
         QTimer tick;
         tick.setInterval(5);

@@ -5,14 +5,15 @@
 #include "controls/timer.h"
 #include "datalog/sample_interval.h"
 #include "portselect/frmselect.h"
+#include "publish/alarm_judge.h"
 #include "publish/desktop_notifier.h"
 #include "publish/mqtt_publisher.h"
+#include "publish/session_bus.h"
 #include "serial/comm_control.h"
 #include "serial/port_probe.h"
 #include "settings/port_settings.h"
 #include "settings/window_state.h"
 
-#include <QDBusConnection>
 #include <QLabel>
 #include <QPushButton>
 #include <QSysInfo>
@@ -38,20 +39,29 @@ kestrova_app::kestrova_app(window_seams seams)
     : window_(std::make_unique<frm_thermometer>(seams))
     , keeper_(*window_->ui().MSComm1, seams.reopen_interval)
     , history_(seams.ask, seams.work_dir)
-    , link_([this, floor = seams.reading_lifetime] {
-        return mqtt::reading_lifetime(window_->ui().Timer1->interval(), floor);
-    }) {
+    , link_(
+          [this, floor = seams.reading_lifetime] {
+              return mqtt::reading_lifetime(window_->ui().Timer1->interval(), floor);
+          },
+          seams.link_notice_after) {
     const thermometer_controls& ui = window_->ui();
     connect(ui.Command5, &QPushButton::clicked, this, &kestrova_app::on_click_command5);
     connect(ui.Command7, &QPushButton::clicked, this, &kestrova_app::on_click_command7);
     connect(window_.get(), &frm_thermometer::close_requested, this, &kestrova_app::unload);
     connect(window_.get(), &frm_thermometer::history_requested, &history_, &history_launcher::open);
     connect(&keeper_, &port_keeper::state_changed, this, [this](const port_keeper::state& s) {
+        // Another port (or device) in place of an open one: what came from
+        // the old one is not current.
+        if (s.open && port_state_.open &&
+            (s.port != port_state_.port || s.device != port_state_.device))
+            link_.port_changed(false);
         port_state_ = s;
         show_port_label();
         link_.port_changed(s.open);
     });
     connect(window_.get(), &frm_thermometer::reading_received, &link_, &link_watch::received);
+    // A new sampling period is a new reading lifetime.
+    connect(ui.Timer1, &timer::interval_changed, &link_, &link_watch::refresh);
 }
 
 kestrova_app::~kestrova_app() = default;
@@ -110,21 +120,21 @@ bool kestrova_app::load() {
 void kestrova_app::start_publishing() {
     const window_seams& seams = window_->seams();
     const QString host_name = QSysInfo::machineHostName();
+    judge_ = std::make_unique<alarm_judge>(window_->sensors(), link_, seams.settle_pause);
     if (desktop_notifier::wanted(ini_)) {
-        if (auto bus = desktop_notifier::session_bus())
-            notifier_ = std::make_unique<desktop_notifier>(
-                window_->sensors(), link_, std::move(*bus), desktop_notifier::clock(),
-                seams.link_notice_after);
-        else
-            std::fprintf(stderr, "kestrova: desktop notifications are not shown: no session bus "
-                                 "(DBUS_SESSION_BUS_ADDRESS is not set)\n");
+        bus_ = std::make_unique<session_bus>();
+        connect(bus_.get(), &session_bus::connected, this, [this](const QDBusConnection& bus) {
+            if (!ended_)
+                notifier_ = std::make_unique<desktop_notifier>(*judge_, link_, bus);
+        });
+        bus_->connect_to_bus();
     }
     const mqtt::settings mqtt = mqtt_publisher::read_settings(ini_, host_name);
     if (!mqtt.enabled())
         return;
-    publisher_ = std::make_unique<mqtt_publisher>(window_->sensors(), window_->logging(),
-                                                  window_->ui().Text7, link_, mqtt, host_name,
-                                                  seams.resolve_broker, seams.clock);
+    publisher_ =
+        std::make_unique<mqtt_publisher>(*judge_, window_->logging(), window_->ui().Text7, link_,
+                                         mqtt, host_name, seams.resolve_broker, seams.clock);
     connect(publisher_.get(), &mqtt_publisher::status_line_changed, this,
             &kestrova_app::show_port_label);
     show_port_label();
@@ -188,6 +198,8 @@ void kestrova_app::save_before_lost_display() {
 void kestrova_app::end() {
     ended_ = true;
     keeper_.stop();
+    if (notifier_)
+        notifier_->finish();
     if (publisher_)
         publisher_->finish();
     if (selector_)

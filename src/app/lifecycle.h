@@ -9,9 +9,11 @@
 #include <QObject>
 #include <memory>
 
+class alarm_judge;
 class desktop_notifier;
 class frmselect;
 class mqtt_publisher;
+class session_bus;
 
 // The program's spine: start-up in its fixed order, Exit, the close box,
 // Change Port and the port selection window's OK.
@@ -33,6 +35,8 @@ public:
     const link_watch& link() const { return link_; }
     // Null while publishing is off.
     const mqtt_publisher* publisher() const { return publisher_.get(); }
+    // Null until the session bus is reached, and while notifications are off.
+    const desktop_notifier* notifier() const { return notifier_.get(); }
     bool ended() const { return ended_; }
 
     void on_click_command5(); // Change Port
@@ -60,6 +64,8 @@ private:
     port_keeper keeper_;
     history_launcher history_;
     link_watch link_;
+    std::unique_ptr<alarm_judge> judge_;
+    std::unique_ptr<session_bus> bus_;
     std::unique_ptr<desktop_notifier> notifier_;
     std::unique_ptr<mqtt_publisher> publisher_;
     port_keeper::state port_state_;

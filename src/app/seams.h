@@ -20,8 +20,11 @@ struct window_seams {
     // A reading stays current for what leaves the machine this long at least
     // (three sampling periods when that is longer).
     std::chrono::milliseconds reading_lifetime{30000};
-    // A logger link that is down this long is worth a notification.
+    // A logger that has sent no reading this long is worth a notification.
     std::chrono::milliseconds link_notice_after{60000};
+    // A threshold being typed counts for what leaves the machine once its
+    // text has stood this long (or the field is left).
+    std::chrono::milliseconds settle_pause{2000};
     // Turns the broker's host name into what to connect to; empty: as it is.
     std::function<std::string(const std::string&)> resolve_broker = {};
 };

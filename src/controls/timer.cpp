@@ -15,7 +15,10 @@ void timer::set_enabled(bool on) {
 }
 
 void timer::set_interval(int ms) {
+    const bool changed = ms != clock_.interval();
     clock_.setInterval(ms);
+    if (changed)
+        Q_EMIT interval_changed(ms);
 }
 
 void timer::release() {

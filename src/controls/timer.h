@@ -29,6 +29,8 @@ public:
 
 Q_SIGNALS:
     void tick();
+    // The period changed: what is timed by it may be due at another moment.
+    void interval_changed(int ms);
 
 private:
     void follow();

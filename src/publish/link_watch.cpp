@@ -1,10 +1,13 @@
 #include "publish/link_watch.h"
 
-link_watch::link_watch(lifetime limit, QObject* parent)
+link_watch::link_watch(lifetime limit, std::chrono::milliseconds quiet_after, QObject* parent)
     : QObject(parent)
-    , limit_(std::move(limit)) {
+    , limit_(std::move(limit))
+    , quiet_after_(quiet_after)
+    , heard_at_(std::chrono::steady_clock::now()) {
     expiry_.setSingleShot(true);
     connect(&expiry_, &QTimer::timeout, this, &link_watch::update);
+    update();
 }
 
 void link_watch::port_changed(bool open) {
@@ -19,10 +22,12 @@ void link_watch::port_changed(bool open) {
 
 void link_watch::received(int sensor) {
     const std::size_t i = index(sensor);
-    last_[i] = std::chrono::steady_clock::now();
-    // While the sensor is current and its expiry armed, a byte only moves
-    // the time the expiry will look at.
-    if (!view_.current[i] || !expiry_.isActive())
+    const time_point now = std::chrono::steady_clock::now();
+    last_[i] = now;
+    heard_at_ = now;
+    // While the sensor is current and an expiry armed, a byte only moves
+    // the times the expiry will look at.
+    if (!view_.current[i] || view_.quiet || !expiry_.isActive())
         update();
 }
 
@@ -30,22 +35,27 @@ void link_watch::update() {
     const time_point now = std::chrono::steady_clock::now();
     const auto limit = limit_();
     view next;
-    std::optional<time_point> next_expiry;
-    const auto alive = [&](time_point since) {
-        if (now - since >= limit)
+    std::optional<time_point> due; // when the view can next change by itself
+    const auto within = [&](time_point since, std::chrono::milliseconds span) {
+        if (now - since >= span)
             return false;
-        if (!next_expiry || since + limit < *next_expiry)
-            next_expiry = since + limit;
+        if (!due || since + span < *due)
+            due = since + span;
         return true;
     };
     if (open_) {
-        for (std::size_t i = 0; i < last_.size(); ++i)
-            next.current[i] = last_[i] && alive(*last_[i]);
+        for (std::size_t i = 0; i < last_.size(); ++i) {
+            // A sensor never heard since the port opened counts from then.
+            next.silent[i] = !within(last_[i].value_or(opened_at_), limit);
+            next.current[i] = last_[i] && !next.silent[i];
+        }
         const bool heard = next.current[0] || next.current[1];
-        next.link = heard || alive(opened_at_) ? mqtt::link_state::open : mqtt::link_state::silent;
+        next.link =
+            heard || within(opened_at_, limit) ? mqtt::link_state::open : mqtt::link_state::silent;
     }
-    if (next_expiry)
-        expiry_.start(std::chrono::ceil<std::chrono::milliseconds>(*next_expiry - now));
+    next.quiet = !within(heard_at_, quiet_after_);
+    if (due)
+        expiry_.start(std::chrono::ceil<std::chrono::milliseconds>(*due - now));
     else
         expiry_.stop();
     if (next == view_)

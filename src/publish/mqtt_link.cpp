@@ -24,7 +24,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int keepalive_s = 30;
 constexpr auto longest_backoff = 60s;
 
 QString why(int rc) {
@@ -78,6 +77,7 @@ struct mqtt_link::shared {
     std::atomic<bool> connected{false};
     std::atomic<bool> answered{false};
     std::atomic<bool> refused{false};
+    std::atomic<int> lost_reason{0}; // as the library said when the link went
     std::chrono::steady_clock::time_point accepted_at{};
     int quick_drops = 0; // connections lost soon after the broker accepted them
     // When to answer Home Assistant's birth message; none while not asked.
@@ -270,11 +270,68 @@ struct mqtt_link::shared {
         }
     }
 
+    // The library's client, made afresh for every connection: a client that
+    // lost its link keeps what the broker had not acknowledged and sends it
+    // again after the next connect, after the latest state, and the broker
+    // would keep an old reading. Why it cannot be made; empty when it is.
+    QString make_client() {
+        const QByteArray id = settings.client_id.toUtf8();
+        if (mosq)
+            mosquitto_reinitialise(mosq, id.constData(), true, this);
+        else
+            mosq = mosquitto_new(id.constData(), true, this);
+        if (!mosq)
+            return QStringLiteral("cannot make a client (%1)").arg(why(MOSQ_ERR_ERRNO));
+        mosquitto_threaded_set(mosq, true);
+        mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        mosquitto_connect_callback_set(mosq, [](mosquitto*, void* self, int rc) {
+            static_cast<shared*>(self)->on_connect(rc);
+        });
+        mosquitto_disconnect_callback_set(mosq, [](mosquitto*, void* self, int rc) {
+            auto* s = static_cast<shared*>(self);
+            s->connected = false;
+            s->lost_reason = rc;
+        });
+        mosquitto_publish_callback_set(mosq, [](mosquitto*, void* self, int) {
+            static_cast<shared*>(self)->on_acknowledged();
+        });
+        mosquitto_message_callback_set(mosq,
+                                       [](mosquitto*, void* self, const mosquitto_message* m) {
+                                           static_cast<shared*>(self)->on_message(*m);
+                                       });
+        const QByteArray status = mqtt::status_topic(settings).toUtf8();
+        mosquitto_will_set(mosq, status.constData(), 7, "offline", 1, true);
+        if (!settings.username.isEmpty())
+            mosquitto_username_pw_set(
+                mosq, settings.username.toUtf8().constData(),
+                settings.password.isEmpty() ? nullptr : settings.password.toUtf8().constData());
+        if (settings.tls()) {
+            const int rc = mosquitto_tls_set(mosq, settings.cafile.toLocal8Bit().constData(),
+                                             nullptr, nullptr, nullptr, nullptr);
+            mosquitto_tls_insecure_set(mosq, false);
+            if (rc != MOSQ_ERR_SUCCESS)
+                return QStringLiteral("the CA file %1 cannot be used (%2)")
+                    .arg(settings.cafile, why(rc));
+        }
+        return {};
+    }
+
     // One connection, from connect to its loss or the end.
     void converse(const std::string& address) {
         answered = false;
         refused = false;
-        const int rc = mosquitto_connect(mosq, address.c_str(), settings.port, keepalive_s);
+        lost_reason = 0;
+        QString problem;
+        {
+            const std::lock_guard lock(mutex);
+            problem = make_client();
+        }
+        if (!problem.isEmpty()) {
+            report(QStringLiteral("not connected: %1").arg(problem));
+            return;
+        }
+        const int rc = mosquitto_connect(mosq, address.c_str(), settings.port,
+                                         static_cast<int>(settings.keepalive.count()));
         if (rc != MOSQ_ERR_SUCCESS) {
             report(QStringLiteral("not connected: %1").arg(why(rc)));
             return;
@@ -284,7 +341,11 @@ struct mqtt_link::shared {
             const int loop = loop_once(1000);
             if (loop != MOSQ_ERR_SUCCESS) {
                 if (!stop && !refused)
-                    report(QStringLiteral("not connected: %1%2").arg(why(loop), dropped_hint()));
+                    report(QStringLiteral("not connected: %1%2")
+                               .arg(lost_reason == MOSQ_ERR_KEEPALIVE
+                                        ? QStringLiteral("the broker stopped answering")
+                                        : why(loop),
+                                    dropped_hint()));
                 break;
             }
             if (connected)
@@ -396,38 +457,10 @@ mqtt_link::mqtt_link(mqtt::settings settings, std::vector<mqtt::message> discove
             return;
         }
     }
-    s.mosq = mosquitto_new(s.settings.client_id.toUtf8().constData(), true, &s);
-    if (!s.mosq) {
-        s.report(
-            QStringLiteral("not connected: cannot make a client (%1)").arg(why(MOSQ_ERR_ERRNO)));
+    const QString problem = s.make_client();
+    if (!problem.isEmpty()) {
+        s.report(QStringLiteral("not connected: %1").arg(problem));
         return;
-    }
-    mosquitto_threaded_set(s.mosq, true);
-    mosquitto_int_option(s.mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    mosquitto_connect_callback_set(
-        s.mosq, [](mosquitto*, void* self, int rc) { static_cast<shared*>(self)->on_connect(rc); });
-    mosquitto_disconnect_callback_set(
-        s.mosq, [](mosquitto*, void* self, int) { static_cast<shared*>(self)->connected = false; });
-    mosquitto_publish_callback_set(
-        s.mosq, [](mosquitto*, void* self, int) { static_cast<shared*>(self)->on_acknowledged(); });
-    mosquitto_message_callback_set(s.mosq, [](mosquitto*, void* self, const mosquitto_message* m) {
-        static_cast<shared*>(self)->on_message(*m);
-    });
-    const QByteArray status = mqtt::status_topic(s.settings).toUtf8();
-    mosquitto_will_set(s.mosq, status.constData(), 7, "offline", 1, true);
-    if (!s.settings.username.isEmpty())
-        mosquitto_username_pw_set(
-            s.mosq, s.settings.username.toUtf8().constData(),
-            s.settings.password.isEmpty() ? nullptr : s.settings.password.toUtf8().constData());
-    if (s.settings.tls()) {
-        const int rc = mosquitto_tls_set(s.mosq, s.settings.cafile.toLocal8Bit().constData(),
-                                         nullptr, nullptr, nullptr, nullptr);
-        mosquitto_tls_insecure_set(s.mosq, false);
-        if (rc != MOSQ_ERR_SUCCESS) {
-            s.report(QStringLiteral("not connected: the CA file %1 cannot be used (%2)")
-                         .arg(s.settings.cafile, why(rc)));
-            return;
-        }
     }
     worker_ = std::thread([keep = shared_] {
         keep->run();

@@ -1,23 +1,22 @@
 #include "publish/mqtt_publisher.h"
 
 #include "controls/display_box.h"
-#include "controls/shape.h"
 #include "controls/timer.h"
+#include "publish/alarm_judge.h"
 #include "publish/link_watch.h"
-#include "publish/sensor_report.h"
 #include "settings/inifile.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <cstdio>
 
-mqtt_publisher::mqtt_publisher(const sensor_roles& sensors, const logging_role& log,
+mqtt_publisher::mqtt_publisher(const alarm_judge& judge, const logging_role& log,
                                display_box* port_text, const link_watch& link,
                                const mqtt::settings& settings, const QString& host_name,
                                mqtt_link::resolver resolve, std::function<QDateTime()> clock,
                                QObject* parent)
     : QObject(parent)
-    , sensors_(sensors)
+    , judge_(judge)
     , port_text_(port_text)
     , watch_(link)
     , settings_(settings)
@@ -28,11 +27,7 @@ mqtt_publisher::mqtt_publisher(const sensor_roles& sensors, const logging_role& 
     coalesce_.setSingleShot(true);
     coalesce_.setInterval(0);
     connect(&coalesce_, &QTimer::timeout, this, &mqtt_publisher::publish_now);
-    for (const sensor_role& s : sensors_) {
-        connect(s.reading, &display_box::textChanged, this, &mqtt_publisher::schedule);
-        connect(s.high_lamp, &shape::fill_changed, this, &mqtt_publisher::schedule);
-        connect(s.low_lamp, &shape::fill_changed, this, &mqtt_publisher::schedule);
-    }
+    connect(&judge_, &alarm_judge::changed, this, &mqtt_publisher::schedule);
     connect(port_text_, &display_box::textChanged, this, &mqtt_publisher::schedule);
     connect(&watch_, &link_watch::changed, this, &mqtt_publisher::schedule);
     connect(log.sample_timer, &timer::tick, this, &mqtt_publisher::publish_now);
@@ -72,13 +67,13 @@ void mqtt_publisher::schedule() {
 
 void mqtt_publisher::publish_now() {
     coalesce_.stop();
-    const sensor_report one = report_sensor(sensors_[0], watch_);
-    const sensor_report two = report_sensor(sensors_[1], watch_);
+    const sensor_report& one = judge_.report(1);
+    const sensor_report& two = judge_.report(2);
     mqtt::snapshot snap;
     snap.sensor1 = one.reading;
     snap.sensor2 = two.reading;
-    snap.alarm1 = one.alarm;
-    snap.alarm2 = two.alarm;
+    snap.alarm1 = mqtt::alarm_name(one.state);
+    snap.alarm2 = mqtt::alarm_name(two.state);
     snap.link = watch_.state();
     bool ok = false;
     const int port = port_text_->text().toInt(&ok);

@@ -9,19 +9,20 @@
 #include <QTimer>
 #include <functional>
 
+class alarm_judge;
 class display_box;
 class inifile;
 class link_watch;
 
-// Publishes the station on a message broker: the state message whenever a
-// reading, a lamp or the logger link changes (the changes of one turn of the
-// event loop go out as one message) and at every sampling tick. A reading
-// that is not current goes out as null. Its own state is a line
+// Publishes the station on a message broker: the state message whenever what
+// the alarm judge reports of a sensor, the port or the logger link changes
+// (the changes of one turn of the event loop go out as one message) and at
+// every sampling tick. A reading that is not current goes out as null. Its own state is a line
 // for Label8's tooltip, and one line on standard error each time it changes.
 class mqtt_publisher : public QObject {
     Q_OBJECT
 public:
-    mqtt_publisher(const sensor_roles& sensors, const logging_role& log, display_box* port_text,
+    mqtt_publisher(const alarm_judge& judge, const logging_role& log, display_box* port_text,
                    const link_watch& link, const mqtt::settings& settings, const QString& host_name,
                    mqtt_link::resolver resolve = {}, std::function<QDateTime()> clock = {},
                    QObject* parent = nullptr);
@@ -43,7 +44,7 @@ private:
     void publish_now();
     void on_status(const QString& status);
 
-    sensor_roles sensors_;
+    const alarm_judge& judge_;
     display_box* port_text_;
     const link_watch& watch_;
     mqtt::settings settings_;

@@ -42,6 +42,19 @@ lamp_state low_lamp_state(std::optional<double> reading, std::optional<double> t
     return *reading <= *threshold ? lamp_state::alarm : lamp_state::normal;
 }
 
+sensor_state judge_sensor(bool alarm_on, std::optional<double> reading, std::optional<double> high,
+                          std::optional<double> low) {
+    if (!alarm_on)
+        return sensor_state::off;
+    if (!reading)
+        return sensor_state::no_reading;
+    if (high_lamp_state(reading, high) == lamp_state::alarm)
+        return sensor_state::high;
+    if (low_lamp_state(reading, low) == lamp_state::alarm)
+        return sensor_state::low;
+    return sensor_state::normal;
+}
+
 threshold_verdict judge_threshold_text(const QString& text, const QLocale& locale) {
     using kind = threshold_verdict::kind;
     const std::optional<double> n = rules::read_decimal(text, locale);

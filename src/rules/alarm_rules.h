@@ -28,6 +28,14 @@ std::optional<double> reading_value(const QString& reading);
 lamp_state high_lamp_state(std::optional<double> reading, std::optional<double> threshold);
 lamp_state low_lamp_state(std::optional<double> reading, std::optional<double> threshold);
 
+// A sensor's alarm as one state, for what leaves the machine: off while its
+// switch is off, no_reading without a reading (one state, not a high and a
+// low alarm at once), high or low while the reading has reached that
+// threshold (the same comparisons as the lamps, high first), else normal.
+enum class sensor_state { off, no_reading, high, low, normal };
+sensor_state judge_sensor(bool alarm_on, std::optional<double> reading, std::optional<double> high,
+                          std::optional<double> low);
+
 inline constexpr int threshold_limit = 125;
 inline const QString threshold_limit_message = QStringLiteral("Maximum Temperature is 125\u00BAC");
 

@@ -103,17 +103,20 @@ bool is_local_host(const QString& host) {
     return parts[0].toInt() == 127;
 }
 
-QString alarm_name(bool lamps_off, std::optional<int> reading, alarms::lamp_state high,
-                   alarms::lamp_state low) {
-    using alarms::lamp_state;
-    if (lamps_off)
+QString alarm_name(alarms::sensor_state s) {
+    using alarms::sensor_state;
+    switch (s) {
+    case sensor_state::off:
         return QStringLiteral("off");
-    if (!reading)
+    case sensor_state::no_reading:
         return QStringLiteral("no_reading");
-    if (high == lamp_state::alarm)
+    case sensor_state::high:
         return QStringLiteral("high");
-    if (low == lamp_state::alarm)
+    case sensor_state::low:
         return QStringLiteral("low");
+    case sensor_state::normal:
+        break;
+    }
     return QStringLiteral("normal");
 }
 

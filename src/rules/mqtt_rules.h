@@ -24,6 +24,9 @@ struct settings {
     QString cafile; // TLS with the broker's certificate and host name verified
     QString client_id;
     QString discovery; // empty: no discovery configs
+    // How often an idle link is checked; a broker that has not answered for
+    // one and a half times this has stopped answering.
+    std::chrono::seconds keepalive{30};
     // What makes these settings unusable ("port=abc is not a port number"),
     // said instead of publishing anything; empty when they are fine.
     QString problem;
@@ -46,13 +49,9 @@ settings read_settings(const std::function<std::optional<QString>(const QString&
 // happens to begin like one.
 bool is_local_host(const QString& host);
 
-// One sensor's alarm as published and notified: "off" while its lamps are
-// off (the switch is off), "no_reading" while there is no current reading (one
-// state, not a high and a low alarm at once), "high" or "low" while the
-// reading is at or beyond that threshold (or the threshold is no number),
-// else "normal".
-QString alarm_name(bool lamps_off, std::optional<int> reading, alarms::lamp_state high,
-                   alarms::lamp_state low);
+// One sensor's alarm as published and notified: "off", "no_reading",
+// "high", "low" or "normal".
+QString alarm_name(alarms::sensor_state s);
 
 // The logger link as it leaves the machine: the port is open and readings
 // are current, the port is not open, or it is open but nothing came for the

@@ -5,6 +5,7 @@
 #include "app/lifecycle.h"
 #include "controls/properties.h"
 #include "controls/timer.h"
+#include "publish/alarm_judge.h"
 #include "publish/link_watch.h"
 #include "settings/inifile.h"
 #include "support/broker.h"
@@ -47,6 +48,7 @@ struct station_fixture : ::testing::Test {
     const thermometer_controls& ui = w.ui();
     std::chrono::milliseconds lifetime{30000};
     link_watch link{[this] { return lifetime; }};
+    alarm_judge judge{w.sensors(), link};
 
     station_fixture() {
         // As at the end of start-up, but without sampling ticks, so that
@@ -77,7 +79,7 @@ struct station_fixture : ::testing::Test {
         return s;
     }
     std::unique_ptr<mqtt_publisher> publish(const mqtt::settings& s) {
-        return std::make_unique<mqtt_publisher>(w.sensors(), w.logging(), ui.Text7, link, s,
+        return std::make_unique<mqtt_publisher>(judge, w.logging(), ui.Text7, link, s,
                                                 QStringLiteral("lab-pc"));
     }
     bool connected(const mqtt_publisher& p) {

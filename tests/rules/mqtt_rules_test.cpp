@@ -51,14 +51,18 @@ TEST(mqtt_rules, settings_take_their_defaults_from_the_host_name_and_tls) {
 }
 
 TEST(mqtt_rules, state_message_carries_numbers_nulls_alarms_and_local_time) {
-    using alarms::lamp_state;
-    constexpr lamp_state red = lamp_state::alarm, green = lamp_state::normal;
-    EXPECT_EQ(mqtt::alarm_name(true, 25, red, red), QStringLiteral("off"));
+    using alarms::judge_sensor;
+    const auto name = [](alarms::sensor_state s) { return mqtt::alarm_name(s).toStdString(); };
+    EXPECT_EQ(name(judge_sensor(false, 25, 30, 10)), "off");
     // A missing reading is one state, never a high (or low) alarm.
-    EXPECT_EQ(mqtt::alarm_name(false, std::nullopt, red, red), QStringLiteral("no_reading"));
-    EXPECT_EQ(mqtt::alarm_name(false, 25, red, red), QStringLiteral("high"));
-    EXPECT_EQ(mqtt::alarm_name(false, 25, green, red), QStringLiteral("low"));
-    EXPECT_EQ(mqtt::alarm_name(false, 25, green, green), QStringLiteral("normal"));
+    EXPECT_EQ(name(judge_sensor(true, std::nullopt, 30, 10)), "no_reading");
+    EXPECT_EQ(name(judge_sensor(true, 30, 30, 10)), "high");
+    // Both rows reached (low above high): the high alarm is the one named.
+    EXPECT_EQ(name(judge_sensor(true, 35, 30, 40)), "high");
+    EXPECT_EQ(name(judge_sensor(true, 10, 30, 10)), "low");
+    // A threshold that is no number shows the alarm, as its lamp does.
+    EXPECT_EQ(name(judge_sensor(true, 25, std::nullopt, 10)), "high");
+    EXPECT_EQ(name(judge_sensor(true, 25, 30, 10)), "normal");
     using std::chrono::milliseconds;
     EXPECT_EQ(mqtt::reading_lifetime(5000), milliseconds(30000));
     EXPECT_EQ(mqtt::reading_lifetime(60000), milliseconds(180000));
