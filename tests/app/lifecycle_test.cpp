@@ -251,6 +251,33 @@ TEST_F(lifecycle_fixture, change_port_takes_effect_at_once_and_cancel_keeps_the_
     EXPECT_TRUE(other.set_port_open(true));
 }
 
+TEST_F(lifecycle_fixture, readings_are_judged_afresh_for_a_new_period_and_a_new_port) {
+    write_settings("pp--", "frm_thermometer.Text7.text=1\r\nfrm_thermometer.Option6.value=1\r\n");
+    app = std::make_unique<kestrova_app>(window_seams{
+        .ask = ask, .work_dir = dir.path(), .reading_lifetime = std::chrono::milliseconds(100)});
+    ASSERT_TRUE(app->load());
+    ASSERT_EQ(ui().Timer1->interval(), 60000);
+    const auto heard = [&](pty_pair& pty) {
+        return pty.write(QByteArray("\xFE\x19", 2)) &&
+               QTest::qWaitFor([&] { return app->link().current(1); }, 5000);
+    };
+    // Three periods of a minute, then of 100 ms: the reading's time is up.
+    ASSERT_TRUE(heard(ptys[0]));
+    ui().Timer1->set_interval(100);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !app->link().current(1); }, 3000));
+
+    // What came from the port in use is not current on another one.
+    ui().Timer1->set_interval(60000);
+    ASSERT_TRUE(heard(ptys[0]));
+    QTest::mouseClick(ui().Command5, Qt::LeftButton);
+    frmselect* sel = app->selector();
+    combo_of(sel)->setCurrentIndex(combo_of(sel)->findText(QStringLiteral("2")));
+    QTest::mouseClick(ok_of(sel), Qt::LeftButton);
+    ASSERT_EQ(ui().MSComm1->comm_port(), 2);
+    EXPECT_FALSE(app->link().current(1));
+    EXPECT_TRUE(heard(ptys[1]));
+}
+
 TEST_F(lifecycle_fixture, a_pulled_logger_comes_back_by_itself) {
     const QString link = dir.filePath(QStringLiteral("logger"));
     ASSERT_TRUE(QFile::link(ptys[0].slave_path(), link));

@@ -12,6 +12,7 @@
 #include "support/files.h"
 #include "support/pty.h"
 #include "support/recording_prompts.h"
+#include "support/typing.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -26,6 +27,7 @@
 #include <QTest>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,8 +121,10 @@ public:
                     if (in_.size() < 2 || at + length > in_.size())
                         return;
                     const int type = static_cast<unsigned char>(in_[0]) >> 4;
-                    if (type == 1)
+                    if (type == 1) {
+                        ++connects;
                         c->write(QByteArray("\x20\x02\x00", 3) + connack);
+                    }
                     publishes += type == 3;
                     in_.remove(0, at + length);
                 }
@@ -128,6 +132,7 @@ public:
         });
     }
     int port() const { return server_.serverPort(); }
+    int connects = 0;
     int publishes = 0;
 
 private:
@@ -268,6 +273,71 @@ TEST_F(station_fixture, a_broker_restart_costs_only_the_pause_and_the_latest_sta
     EXPECT_EQ(sub.last(QStringLiteral("kestrova/test/status")).payload, "online");
 }
 
+TEST_F(station_fixture, after_a_stalled_broker_the_state_it_keeps_is_the_latest) {
+    test_broker broker;
+    ASSERT_TRUE(broker.start());
+    mqtt::settings s = settings_for(broker.port());
+    s.keepalive = std::chrono::seconds(5);
+    auto publisher = publish(s);
+    ASSERT_TRUE(connected(*publisher));
+    controls::set_check_value(ui.Check2, 1);
+    // Readings change while the broker is stopped: the first few fill the
+    // link unacknowledged, and the link is given up.
+    ::kill(static_cast<pid_t>(broker.pid()), SIGSTOP);
+    for (int r = 50; r <= 59; ++r) {
+        read(ui.Text2, deg(QByteArray::number(r).constData()));
+        QTest::qWait(20);
+    }
+    read(ui.Text2, deg("25"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return publisher->status_line().endsWith(
+                QLatin1String("not connected: the broker stopped answering"));
+        },
+        20000))
+        << publisher->status_line().toStdString();
+    ::kill(static_cast<pid_t>(broker.pid()), SIGCONT);
+    ASSERT_TRUE(connected(*publisher));
+    test_subscriber sub(broker.port());
+    EXPECT_TRUE(state_is(sub, "sensor1", 25));
+    // Nothing older follows it, now or for whoever subscribes later.
+    EXPECT_FALSE(sub.wait(
+        [&](const auto&) {
+            return json(sub.last(QStringLiteral("kestrova/test/state")).payload)
+                       .value(QLatin1String("sensor1")) != 25;
+        },
+        1500));
+    test_subscriber later(broker.port());
+    EXPECT_TRUE(state_is(later, "alarm1", QStringLiteral("normal")));
+}
+
+TEST_F(station_fixture, a_threshold_being_typed_publishes_no_alarm) {
+    test_broker broker;
+    ASSERT_TRUE(broker.start());
+    test_subscriber sub(broker.port());
+    auto publisher = publish(settings_for(broker.port()));
+    ASSERT_TRUE(connected(*publisher));
+    controls::set_check_value(ui.Check2, 1);
+    read(ui.Text2, deg("25"));
+    ASSERT_TRUE(state_is(sub, "alarm1", QStringLiteral("normal")));
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ui.Text3->setFocus();
+    ui.Text3->selectAll();
+    // "4" is below the reading: its lamp turns red, nothing leaves.
+    type_keys(ui.Text3, QStringLiteral("40"));
+    QTest::keyClick(ui.Text3, Qt::Key_Tab);
+    const auto high = [&](const std::vector<test_subscriber::message>& messages) {
+        return std::any_of(messages.begin(), messages.end(), [](const auto& m) {
+            return json(m.payload).value(QLatin1String("alarm1")) == QStringLiteral("high");
+        });
+    };
+    EXPECT_FALSE(sub.wait(high, 500));
+    read(ui.Text2, deg("45"));
+    EXPECT_TRUE(state_is(sub, "alarm1", QStringLiteral("high")));
+}
+
 TEST_F(station_fixture, tls_verifies_the_brokers_certificate) {
     QTemporaryDir certs;
     ASSERT_TRUE(make_test_certificates(certs.path()));
@@ -316,8 +386,8 @@ TEST_F(station_fixture, a_refused_login_keeps_its_reason_between_retries) {
                      [&](const QString& line) { lines.push_back(line); });
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return publisher->status_line().contains(QLatin1String("not authorised")); }, 10000));
-    // The first retry comes after 1 s, the next after 2 s more.
-    QTest::qWait(3500);
+    // Two retries (the first within 2.5 s, the next within 6.25 s more).
+    ASSERT_TRUE(QTest::qWaitFor([&] { return broker.connects >= 3; }, 15000));
     for (const QString& line : lines)
         EXPECT_TRUE(line.contains(QLatin1String("not authorised"))) << line.toStdString();
 }

@@ -10,6 +10,7 @@
 #include "publish/link_watch.h"
 #include "publish/session_bus.h"
 #include "support/recording_prompts.h"
+#include "support/typing.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -291,7 +292,7 @@ TEST_F(notify_fixture, a_threshold_counts_once_it_is_settled_not_while_it_is_typ
         ui.Text3->setFocus();
         ASSERT_TRUE(QTest::qWaitFor([&] { return ui.Text3->hasFocus(); }, 5000));
         ui.Text3->selectAll();
-        QTest::keyClicks(ui.Text3, QString::fromLatin1(typed));
+        type_keys(ui.Text3, QString::fromLatin1(typed));
         QTest::keyClick(ui.Text3, Qt::Key_Return);
         EXPECT_TRUE(no_more_than(0));
     }
@@ -299,7 +300,7 @@ TEST_F(notify_fixture, a_threshold_counts_once_it_is_settled_not_while_it_is_typ
     // A real crossing is told at once, with the threshold as it stands.
     ui.Text3->setFocus();
     ui.Text3->selectAll();
-    QTest::keyClicks(ui.Text3, QStringLiteral("40"));
+    type_keys(ui.Text3, QStringLiteral("40"));
     QTest::keyClick(ui.Text3, Qt::Key_Tab);
     read("45");
     ASSERT_TRUE(calls(1));
