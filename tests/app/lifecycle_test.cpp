@@ -7,6 +7,7 @@
 #include "serial/port_probe.h"
 #include "support/build_paths.h"
 #include "support/files.h"
+#include "support/private_bus.h"
 #include "support/pty.h"
 #include "support/recording_prompts.h"
 
@@ -15,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +26,7 @@
 #include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 namespace {
 
@@ -276,6 +279,28 @@ TEST_F(lifecycle_fixture, readings_are_judged_afresh_for_a_new_period_and_a_new_
     ASSERT_EQ(ui().MSComm1->comm_port(), 2);
     EXPECT_FALSE(app->link().current(1));
     EXPECT_TRUE(heard(ptys[1]));
+}
+
+TEST_F(lifecycle_fixture, a_session_bus_that_does_not_answer_holds_up_nothing) {
+    private_bus bus;
+    ASSERT_FALSE(bus.address.isEmpty());
+    const QByteArray saved = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address.toLocal8Bit());
+    ::kill(static_cast<pid_t>(bus.daemon.processId()), SIGSTOP);
+    write_settings("p---", "frm_thermometer.Text7.text=1\r\n");
+    QElapsedTimer load;
+    load.start();
+    const bool loaded = start().load();
+    // Connecting waits up to 25 s for a stopped bus; the window never does.
+    EXPECT_LT(load.elapsed(), 5000);
+    EXPECT_TRUE(loaded);
+    EXPECT_TRUE(app->window().isVisible());
+    ASSERT_TRUE(ptys[0].write(QByteArray("\xFE\x19", 2)));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return ui().Text2->text() == QString::fromUtf8("25\u00BAC"); }, 3000));
+    EXPECT_EQ(app->notifier(), nullptr);
+    ::kill(static_cast<pid_t>(bus.daemon.processId()), SIGCONT);
+    qputenv("DBUS_SESSION_BUS_ADDRESS", saved);
 }
 
 TEST_F(lifecycle_fixture, a_pulled_logger_comes_back_by_itself) {

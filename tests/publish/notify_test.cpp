@@ -9,6 +9,7 @@
 #include "publish/alarm_judge.h"
 #include "publish/link_watch.h"
 #include "publish/session_bus.h"
+#include "support/private_bus.h"
 #include "support/recording_prompts.h"
 #include "support/typing.h"
 
@@ -60,27 +61,6 @@ public Q_SLOTS:
         return id;
     }
     void CloseNotification(uint id) { closed.push_back(id); }
-};
-
-// A private session bus for one test.
-struct private_bus {
-    QProcess daemon;
-    QString address;
-    private_bus() {
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                      QStringLiteral("--print-address=1")});
-        if (daemon.waitForStarted(5000) &&
-            QTest::qWaitFor([&] { return daemon.canReadLine(); }, 5000))
-            address = QString::fromLatin1(daemon.readLine().trimmed());
-    }
-    ~private_bus() {
-        daemon.kill();
-        daemon.waitForFinished(5000);
-    }
-    QDBusConnection connect(const QString& name) const {
-        return QDBusConnection::connectToBus(address, name);
-    }
 };
 
 QString deg(const char* n) {
