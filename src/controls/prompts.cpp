@@ -7,9 +7,14 @@
 #include <cstdio>
 
 void stderr_prompts::message(const QString& text, const QString& details) {
+    // One line for the journal: the details' lines apart by "; ", a line
+    // that ends in a colon run on into the next.
     QString line = text;
-    if (!details.isEmpty())
-        line += QStringLiteral(": ") + details.simplified();
+    QString separator = QStringLiteral(": ");
+    for (const QString& part : details.split(u'\n', Qt::SkipEmptyParts)) {
+        line += separator + part.trimmed();
+        separator = part.endsWith(u':') ? QStringLiteral(" ") : QStringLiteral("; ");
+    }
     std::fprintf(stderr, "kestrova: %s\n", qPrintable(line));
 }
 

@@ -121,4 +121,6 @@ TEST(black_box, without_a_display_no_port_is_one_line_and_a_failure) {
     ASSERT_EQ(lines.size(), 1);
     EXPECT_TRUE(
         lines[0].startsWith(QLatin1String("kestrova: There is No Comm Port on this Computer: ")));
+    EXPECT_TRUE(lines[0].contains(QLatin1String("no such device; Port 2 (")))
+        << lines[0].toStdString();
 }
