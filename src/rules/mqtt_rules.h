@@ -12,7 +12,10 @@
 
 // What the station publishes on a message broker, free of any network code:
 // the [MQTT] settings with their defaults, the state message and the Home
-// Assistant discovery configs.
+// Assistant discovery configs. What goes into the state is judged per sensor
+// on settled facts (a current reading, settled thresholds) by the same rule
+// as the lamps, alarms::judge_sensor; the window's lamps alone follow the
+// texts as they are typed.
 namespace mqtt {
 
 struct settings {
