@@ -423,6 +423,10 @@ void history_chart::show_last(double seconds) {
     schedule_redraw();
 }
 
+void history_chart::show_range(double from, double to) {
+    set_window(from, to, true);
+}
+
 void history_chart::clamp_window() {
     if (series_->empty())
         return;

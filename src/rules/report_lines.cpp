@@ -1,0 +1,84 @@
+#include "rules/report_lines.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace history {
+
+namespace {
+
+// The line [begin, end) without its line end, read for its local time.
+bool inside(QByteArrayView log, qsizetype begin, qsizetype end, std::int64_t from,
+            std::int64_t to) {
+    if (end > begin && log[end - 1] == '\r')
+        --end;
+    const auto fields = parse_log_line(log.sliced(begin, end - begin));
+    return fields && fields->local_seconds >= from && fields->local_seconds < to;
+}
+
+// Where the line that ends just before `at` (at a line's start) begins.
+qsizetype line_before(QByteArrayView log, qsizetype at) {
+    return at <= 0 ? 0 : log.first(at - 1).lastIndexOf('\n') + 1;
+}
+
+std::int64_t lines_up_to(QByteArrayView log, qsizetype at) {
+    return std::count(log.data(), log.data() + at, '\n');
+}
+
+} // namespace
+
+line_span lines_between(QByteArrayView log, std::int64_t local_from, std::int64_t local_to) {
+    line_span span;
+    // Only complete lines: the last may still be being written.
+    const qsizetype complete = log.lastIndexOf('\n') + 1;
+    qsizetype at = 0;
+    while (at < complete) {
+        const qsizetype nl = log.indexOf('\n', at);
+        if (inside(log, at, nl, local_from, local_to))
+            break;
+        at = nl + 1;
+    }
+    if (at >= complete)
+        return span;
+    span.begin = at;
+    qsizetype end = complete;
+    for (;;) {
+        const qsizetype start = line_before(log, end);
+        if (inside(log, start, end - 1, local_from, local_to))
+            break;
+        end = start;
+    }
+    span.end = end;
+    span.first_line = lines_up_to(log, span.begin) + 1;
+    span.last_line = span.first_line + lines_up_to(log.sliced(span.begin), end - span.begin) - 1;
+    span.read_begin = line_before(log, span.begin);
+    span.read_end = end < complete ? log.indexOf('\n', end) + 1 : end;
+    return span;
+}
+
+void take_repeated_hours_later(std::span<log_point> points, local_clock& clock) {
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        const std::int64_t first = points[i].time;
+        if (first >= points[i - 1].time)
+            continue;
+        // The same local time later: an offset smaller by the step, in
+        // force by then. Clocks go back by half an hour to a few hours.
+        const std::int64_t offset = clock.offset_at_utc(first);
+        for (std::int64_t step = 900; step <= 4 * 3600; step += 900) {
+            const std::int64_t later = first + step;
+            if (later <= std::numeric_limits<std::uint32_t>::max() &&
+                clock.offset_at_utc(later) == offset - step) {
+                points[i].time = static_cast<std::uint32_t>(later);
+                break;
+            }
+        }
+    }
+}
+
+void order_by_time(std::vector<log_point>& points) {
+    const auto earlier = [](const log_point& a, const log_point& b) { return a.time < b.time; };
+    if (!std::is_sorted(points.begin(), points.end(), earlier))
+        std::stable_sort(points.begin(), points.end(), earlier);
+}
+
+} // namespace history

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "rules/history_log.h"
+
+#include <QByteArrayView>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// Which bytes of the data log a report speaks of, and the log's points put
+// in the order of time for it. Free of any widget.
+namespace history {
+
+struct line_span {
+    // From the start of the first line in the period to the end of the
+    // last one, its line end included: the bytes a report's hash covers.
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    // Their line numbers, counted from 1; both 0 when no line is in it.
+    std::int64_t first_line = 0;
+    std::int64_t last_line = 0;
+    // The same with the line just before and the one just after, whose
+    // readings may reach into the period.
+    qsizetype read_begin = 0;
+    qsizetype read_end = 0;
+    bool empty() const { return first_line == 0; }
+};
+
+// The complete lines (ended by LF) whose local time lies in
+// [local_from, local_to); lines that cannot be read lie nowhere. Out of
+// order lines between the first and the last are inside the span.
+line_span lines_between(QByteArrayView log, std::int64_t local_from, std::int64_t local_to);
+
+// A log written in local time repeats an hour when the clocks go back,
+// and its points take each such time at its first occurrence, so the
+// second pass over the hour lands on the first. Where a point's time
+// would go back and has a second occurrence, it takes that one.
+void take_repeated_hours_later(std::span<log_point> points, local_clock& clock);
+
+// The points in the order of time; lines of the same second keep their
+// order in the file.
+void order_by_time(std::vector<log_point>& points);
+
+} // namespace history
