@@ -96,7 +96,7 @@ std::unique_ptr<report> make_report(const report_request& request, QString& prob
     const parse_result inside =
         parse_log_parallel(span, clock, std::clamp(QThread::idealThreadCount(), 1, 4), points);
     parse_log_bytes(bytes.sliced(lines.end, lines.read_end - lines.end), clock, points);
-    take_repeated_hours_later(points, clock);
+    order_repeated_hours(points, clock);
     order_by_time(points);
 
     const QString dir = QFileInfo(log.file.fileName()).absolutePath();

@@ -56,19 +56,23 @@ line_span lines_between(QByteArrayView log, std::int64_t local_from, std::int64_
     return span;
 }
 
-void take_repeated_hours_later(std::span<log_point> points, local_clock& clock) {
+void order_repeated_hours(std::span<log_point> points, local_clock& clock) {
+    // Clocks go back by half an hour to a few hours, in steps of quarters.
+    constexpr std::int64_t quarter = 900, most = 4 * 3600;
     for (std::size_t i = 1; i < points.size(); ++i) {
-        const std::int64_t first = points[i].time;
-        if (first >= points[i - 1].time)
+        const std::int64_t before = points[i - 1].time;
+        const std::int64_t time = points[i].time;
+        if (time >= before && time - before <= quarter)
             continue;
-        // The same local time later: an offset smaller by the step, in
-        // force by then. Clocks go back by half an hour to a few hours.
-        const std::int64_t offset = clock.offset_at_utc(first);
-        for (std::int64_t step = 900; step <= 4 * 3600; step += 900) {
-            const std::int64_t later = first + step;
-            if (later <= std::numeric_limits<std::uint32_t>::max() &&
-                clock.offset_at_utc(later) == offset - step) {
-                points[i].time = static_cast<std::uint32_t>(later);
+        const std::int64_t local = time + clock.offset_at_utc(time);
+        // The same local time a whole number of quarters away, the earliest
+        // first, from the point before on.
+        const std::int64_t lowest = std::max(before, time - most);
+        for (std::int64_t k = -floor_div(time - lowest, quarter); k * quarter <= most; ++k) {
+            const std::int64_t at = time + k * quarter;
+            if (at <= std::numeric_limits<std::uint32_t>::max() &&
+                at + clock.offset_at_utc(at) == local) {
+                points[i].time = static_cast<std::uint32_t>(at);
                 break;
             }
         }

@@ -31,11 +31,12 @@ struct line_span {
 // order lines between the first and the last are inside the span.
 line_span lines_between(QByteArrayView log, std::int64_t local_from, std::int64_t local_to);
 
-// A log written in local time repeats an hour when the clocks go back,
-// and its points take each such time at its first occurrence, so the
-// second pass over the hour lands on the first. Where a point's time
-// would go back and has a second occurrence, it takes that one.
-void take_repeated_hours_later(std::span<log_point> points, local_clock& clock);
+// A log written in local time repeats an hour when the clocks go back; a
+// time of that hour occurs twice, and the parse may have taken either.
+// Where a point's time goes back, or leaps ahead, it takes the earliest
+// occurrence of its local time not before the point before it, so that the
+// two passes over the hour follow each other.
+void order_repeated_hours(std::span<log_point> points, local_clock& clock);
 
 // The points in the order of time; lines of the same second keep their
 // order in the file.
