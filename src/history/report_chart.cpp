@@ -78,12 +78,13 @@ public:
         p_.save();
         p_.setRenderHint(QPainter::Antialiasing);
         grid();
-        thresholds();
+        thresholds(false);
         p_.save();
         p_.setClipRect(plot_);
         for (int s = 0; s < 2; ++s)
             trace_of(s);
         p_.restore();
+        thresholds(true);
         legend();
         p_.setPen(QPen(Qt::black, 0.6 * pt_));
         p_.drawRect(plot_);
@@ -120,12 +121,13 @@ private:
             p_.setPen(grid);
             p_.drawLine(QPointF(x, plot_.top()), QPointF(x, plot_.bottom()));
             p_.setPen(Qt::black);
-            p_.drawText(QRectF(x - room / 2, plot_.bottom() + 2 * pt_, room, line_),
+            p_.drawText(QRectF(x - room / 2, plot_.bottom() + line_ * 0.5, room, line_),
                         Qt::AlignHCenter | Qt::AlignTop, tick.label);
         }
     }
 
-    void thresholds() {
+    // The dashed lines under the readings, their labels over them.
+    void thresholds(bool labels) {
         for (int s = 0; s < 2; ++s) {
             const std::pair<const char*, std::optional<double>> lines[] = {
                 {"high", r_.limits[s].high}, {"low", r_.limits[s].low}};
@@ -133,8 +135,13 @@ private:
                 if (!value || *value < scale_.low || *value > scale_.high)
                     continue;
                 const double y = y_of(*value);
-                p_.setPen(QPen(sensor_colour(s), 0.6 * pt_, Qt::DashLine));
-                p_.drawLine(QPointF(plot_.left(), y), QPointF(plot_.right(), y));
+                if (!labels) {
+                    QPen dashed(sensor_colour(s), 0.6 * pt_);
+                    dashed.setDashPattern({8, 5});
+                    p_.setPen(dashed);
+                    p_.drawLine(QPointF(plot_.left(), y), QPointF(plot_.right(), y));
+                    continue;
+                }
                 const QString label =
                     QStringLiteral("Sensor %1 %2 %3 %4")
                         .arg(s + 1)

@@ -108,6 +108,15 @@ private:
         });
     }
 
+    // One line, no wrapping: the cells of a year's tables are thousands.
+    void draw_cell(const QRectF& box, const QString& s, const QFont& f, Qt::Alignment align) {
+        later([this, box, s, f, align] {
+            p_.setFont(f);
+            p_.setPen(Qt::black);
+            p_.drawText(box, int(align) | Qt::TextSingleLine, s);
+        });
+    }
+
     void text(const QString& s, const QFont& f, double before, double after) {
         const double h = measure(s, f, width_).height();
         need(before * pt_ + h);
@@ -158,7 +167,7 @@ private:
             for (qsizetype c = 0; c < texts.size() && c < qsizetype(cells.size()); ++c) {
                 const QRectF box =
                     cells[std::size_t(c)].translated(0, y).adjusted(3 * pt_, 0, -3 * pt_, 0);
-                draw_text(box, texts[c], f,
+                draw_cell(box, texts[c], f,
                           (c < t.text_columns ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
             }
             y_ += row;

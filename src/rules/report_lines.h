@@ -5,7 +5,6 @@
 #include <QByteArrayView>
 #include <cstdint>
 #include <span>
-#include <vector>
 
 // Which bytes of the data log a report speaks of, and the log's points put
 // in the order of time for it. Free of any widget.
@@ -40,6 +39,9 @@ void order_repeated_hours(std::span<log_point> points, local_clock& clock);
 
 // The points in the order of time; lines of the same second keep their
 // order in the file.
-void order_by_time(std::vector<log_point>& points);
+void order_by_time(std::span<log_point> points);
+
+// How many line ends (LF) `bytes` holds.
+std::int64_t count_lines(QByteArrayView bytes);
 
 } // namespace history

@@ -60,14 +60,17 @@ QString period_detail(const report_facts& f, local_clock& clock) {
                     .arg(count_text(days, "day", "days"), hours_text(f.period.seconds()));
     else
         text += QStringLiteral(" (%1 hours)").arg(hours_text(f.period.seconds()));
-    const int first = clock.offset_at_utc(f.period.start);
-    const int last = clock.offset_at_utc(std::max(f.period.start, f.period.end - 1));
+    // The offset at the start, and the days on which the clocks change.
     const auto utc = [&clock](std::int64_t t) {
         return QStringLiteral("UTC") + second_text(t, clock).section(u' ', 2);
     };
-    text += first == last ? QStringLiteral("; local time, %1").arg(utc(f.period.start))
-                          : QStringLiteral("; local time, %1 at the start and %2 at the end")
-                                .arg(utc(f.period.start), utc(f.period.end - 1));
+    text += QStringLiteral("; local time, %1").arg(utc(f.period.start));
+    QStringList changes;
+    for (const report_day& d : f.period.days)
+        if (d.end > d.start && clock.offset_at_utc(d.start) != clock.offset_at_utc(d.end - 1))
+            changes << QStringLiteral("%1 on %2").arg(utc(d.end - 1), d.date.toString(Qt::ISODate));
+    if (!changes.isEmpty())
+        text += QStringLiteral(" at the start, ") + changes.join(QStringLiteral(", "));
     return text;
 }
 

@@ -224,6 +224,23 @@ INSTANTIATE_TEST_SUITE_P(
         span_case{"none", "2026-11-04T00:00:00Z", "2026-11-05T00:00:00Z", 0, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Counted eight bytes at a time: every length, and bytes one bit from a
+// line end.
+TEST(report_lines, counts_line_ends_in_any_bytes) {
+    QByteArray bytes;
+    std::uint32_t seed = 1;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1103515245 + 12345;
+        const char pick[] = {'\n', '\x8A', '\x0B', '\x0E', 'a', '\0'};
+        bytes += pick[(seed >> 16) % 6];
+    }
+    for (qsizetype size : {0, 7, 8, 9, 2039, 2040, 2041, 4087, 20000}) {
+        const QByteArrayView part(bytes.constData() + 3, size - (size > 3 ? 3 : 0));
+        EXPECT_EQ(history::count_lines(part), std::count(part.begin(), part.end(), '\n')) << size;
+    }
+    EXPECT_EQ(history::count_lines(QByteArray(20000, '\n')), 20000);
+}
+
 TEST(report_dates, are_real_dates_and_default_to_the_last_whole_week) {
     EXPECT_EQ(history::parse_report_date(u"2026-11-07"), QDate(2026, 11, 7));
     EXPECT_EQ(history::parse_report_date(u"2028-02-29"), QDate(2028, 2, 29));
