@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextOption>
 #include <algorithm>
 #include <cmath>
 
@@ -149,8 +150,13 @@ private:
                 // Sensor 1 on the left, sensor 2 on the right, so that equal
                 // thresholds keep both labels.
                 const QRectF at(plot_.left() + 3 * pt_, y - line_, plot_.width() - 6 * pt_, line_);
+                const QTextOption align((s == 0 ? Qt::AlignLeft : Qt::AlignRight) |
+                                        Qt::AlignBottom);
+                // A light ground keeps the label legible over the readings.
+                const QRectF box = p_.boundingRect(at, label, align).adjusted(-pt_, 0, pt_, 0);
+                p_.fillRect(box, QColor(255, 255, 255, 220));
                 p_.setPen(sensor_colour(s));
-                p_.drawText(at, (s == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignBottom, label);
+                p_.drawText(at, label, align);
             }
         }
     }

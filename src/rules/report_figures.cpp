@@ -6,6 +6,13 @@ namespace history {
 
 namespace {
 
+// What one reading stands for: its value over [from, to), inside the period.
+struct stretch {
+    std::int64_t from;
+    std::int64_t to;
+    int value;
+};
+
 // An excursion being followed, beyond one threshold.
 struct open_run {
     bool open = false;
@@ -26,14 +33,13 @@ public:
         low_.run = {sensor, false, 0, 0, 0};
     }
 
-    // Reading `v` stands for [a, b), a stretch inside the period.
-    void reading(std::int64_t a, std::int64_t b, int v) {
-        if (a > covered_until_)
-            out_.gaps.push_back({sensor_, covered_until_, a});
-        covered_until_ = b;
-        tally(a, b, v);
-        follow(high_, v >= bounds_.high, a, b, v);
-        follow(low_, v <= bounds_.low, a, b, v);
+    void reading(const stretch& r) {
+        if (r.from > covered_until_)
+            out_.gaps.push_back({sensor_, covered_until_, r.from});
+        covered_until_ = r.to;
+        tally(r);
+        follow(high_, r.value >= bounds_.high, r);
+        follow(low_, r.value <= bounds_.low, r);
     }
 
     void finish() {
@@ -46,11 +52,12 @@ public:
 
 private:
     // Into the tallies of the days it falls on.
-    void tally(std::int64_t a, std::int64_t b, int v) {
-        while (a < b) {
+    void tally(const stretch& r) {
+        const int v = r.value;
+        for (std::int64_t a = r.from; a < r.to;) {
             while (period_.days[day_].end <= a)
                 ++day_;
-            const std::int64_t end = std::min(b, period_.days[day_].end);
+            const std::int64_t end = std::min(r.to, period_.days[day_].end);
             sensor_tally& t = out_.days[day_][sensor_];
             const std::int64_t seconds = end - a;
             t.covered += seconds;
@@ -64,8 +71,8 @@ private:
     }
 
     // A run goes on only from where the last of its readings ran out.
-    void follow(open_run& r, bool beyond, std::int64_t a, std::int64_t b, int v) {
-        if (r.open && (!beyond || r.run.end != a)) {
+    void follow(open_run& r, bool beyond, const stretch& s) {
+        if (r.open && (!beyond || r.run.end != s.from)) {
             out_.excursions.push_back(r.run);
             r.open = false;
         }
@@ -73,11 +80,11 @@ private:
             return;
         if (!r.open) {
             r.open = true;
-            r.run.start = a;
-            r.run.peak = v;
+            r.run.start = s.from;
+            r.run.peak = s.value;
         }
-        r.run.end = b;
-        r.run.peak = r.run.high ? std::max(r.run.peak, v) : std::min(r.run.peak, v);
+        r.run.end = s.to;
+        r.run.peak = r.run.high ? std::max(r.run.peak, s.value) : std::min(r.run.peak, s.value);
     }
 
     int sensor_;
@@ -123,7 +130,7 @@ report_figures figures_of(std::span<const log_point> points, const report_period
             const std::int64_t a = std::max<std::int64_t>(p.time, period.start);
             const std::int64_t b = std::min<std::int64_t>(p.time + lasts, period.end);
             if (a < b)
-                walk.reading(a, b, p.sensor[s]);
+                walk.reading({a, b, p.sensor[s]});
         }
         walk.finish();
     }

@@ -55,7 +55,7 @@ line_span lines_between(QByteArrayView log, std::int64_t local_from, std::int64_
 
 void order_repeated_hours(std::span<log_point> points, local_clock& clock) {
     // Clocks go back by half an hour to a few hours, in steps of quarters.
-    constexpr std::int64_t quarter = 900, most = 4 * 3600;
+    constexpr std::int64_t quarter = 900, most = std::int64_t{4} * 3600;
     for (std::size_t i = 1; i < points.size(); ++i) {
         const std::int64_t before = points[i - 1].time;
         const std::int64_t time = points[i].time;
@@ -87,7 +87,7 @@ std::int64_t count_lines(QByteArrayView bytes) {
     while (end - p >= 8) {
         std::uint64_t per_lane = 0;
         for (int i = 0; i < 255 && end - p >= 8; ++i, p += 8) {
-            std::uint64_t word;
+            std::uint64_t word = 0;
             std::memcpy(&word, p, 8);
             const std::uint64_t x = word ^ (ones * '\n');
             // 1 in each byte that was a line end, exactly.

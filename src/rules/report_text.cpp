@@ -193,11 +193,15 @@ std::array<sensor_limits, 2> judged_limits(const std::array<sensor_alarm, 2>& al
 }
 
 QString minutes_text(std::int64_t seconds) {
-    return decimal(double((seconds + 5) / 6) / 10);
+    const std::int64_t tenths = (seconds + 5) / 6;
+    return decimal(double(tenths) / 10);
 }
 
 QString percent_text(std::int64_t part, std::int64_t whole) {
-    return whole > 0 ? decimal(double(part * 1000 / whole) / 10) : dash;
+    if (whole <= 0)
+        return dash;
+    const std::int64_t tenths = part * 1000 / whole;
+    return decimal(double(tenths) / 10);
 }
 
 report_content report_text(const report_facts& f, const report_figures& figures,

@@ -30,11 +30,11 @@ struct figures_case {
     std::array<std::int64_t, 2> covered;
 };
 
-// Readings `v1`, `v2` every 5 s over [from, to).
-std::vector<std::array<int, 3>> every_5s(int from, int to, int v1 = 20, int v2 = 30) {
+// Sensor 1 reading `v1`, sensor 2 30 ºC, every 5 s over [from, to).
+std::vector<std::array<int, 3>> every_5s(std::pair<int, int> times, int v1 = 20) {
     std::vector<std::array<int, 3>> out;
-    for (int t = from; t < to; t += 5)
-        out.push_back({t, v1, v2});
+    for (int t = times.first; t < times.second; t += 5)
+        out.push_back({t, v1, 30});
     return out;
 }
 
@@ -77,45 +77,45 @@ TEST_P(report_figures, count_time_excursions_and_gaps) {
 
 INSTANTIATE_TEST_SUITE_P(
     table, report_figures,
-    testing::Values(figures_case{"steady", every_5s(0, 600), {}, {}, {600, 600}},
+    testing::Values(figures_case{"steady", every_5s({0, 600}), {}, {}, {600, 600}},
                     figures_case{"silence_of_three_periods_is_no_gap",
-                                 every_5s(0, 100) + every_5s(110, 600),
+                                 every_5s({0, 100}) + every_5s({110, 600}),
                                  {},
                                  {},
                                  {600, 600}},
                     // The last line before the silence stands for one period.
                     figures_case{"longer_silence_is_a_gap_of_both",
-                                 every_5s(0, 100) + every_5s(200, 600),
+                                 every_5s({0, 100}) + every_5s({200, 600}),
                                  {},
                                  {{0, 100, 200}, {1, 100, 200}},
                                  {500, 500}},
                     figures_case{"no_reading_is_a_gap_of_its_sensor",
-                                 every_5s(0, 50) + every_5s(50, 55, none) + every_5s(55, 600),
+                                 every_5s({0, 50}) + every_5s({50, 55}, none) + every_5s({55, 600}),
                                  {},
                                  {{0, 50, 55}},
                                  {595, 600}},
                     figures_case{"excursion_from_first_to_where_the_last_runs_out",
-                                 every_5s(0, 100) + every_5s(100, 120, 41) +
-                                     every_5s(120, 125, 45) + every_5s(125, 150, 40) +
-                                     every_5s(150, 600),
+                                 every_5s({0, 100}) + every_5s({100, 120}, 41) +
+                                     every_5s({120, 125}, 45) + every_5s({125, 150}, 40) +
+                                     every_5s({150, 600}),
                                  {{0, true, 100, 150, 45}},
                                  {},
                                  {600, 600}},
                     figures_case{"gap_ends_an_excursion",
-                                 every_5s(0, 100) + every_5s(100, 150, 41) +
-                                     every_5s(200, 250, 44) + every_5s(250, 600),
+                                 every_5s({0, 100}) + every_5s({100, 150}, 41) +
+                                     every_5s({200, 250}, 44) + every_5s({250, 600}),
                                  {{0, true, 100, 150, 41}, {0, true, 200, 250, 44}},
                                  {{0, 150, 200}, {1, 150, 200}},
                                  {550, 550}},
                     figures_case{"low_excursion_and_its_lowest",
-                                 every_5s(0, 300) + every_5s(300, 310, 15) +
-                                     every_5s(310, 315, 12) + every_5s(315, 600),
+                                 every_5s({0, 300}) + every_5s({300, 310}, 15) +
+                                     every_5s({310, 315}, 12) + every_5s({315, 600}),
                                  {{0, false, 300, 315, 12}},
                                  {},
                                  {600, 600}},
                     // The line before the period stands into it; the log ends early.
                     figures_case{"edges_of_the_period",
-                                 every_5s(-3, 2, 50) + every_5s(2, 300),
+                                 every_5s({-3, 2}, 50) + every_5s({2, 300}),
                                  {{0, true, 0, 2, 50}},
                                  {{0, 302, 600}, {1, 302, 600}},
                                  {302, 302}}),
@@ -176,21 +176,14 @@ class report_lines : public testing::TestWithParam<span_case> {};
 
 TEST_P(report_lines, span_the_lines_of_the_period) {
     const span_case& c = GetParam();
-    const QList<QByteArray> lines = {"10-31-2026\t23:59:55\t20\xBA"
-                                     "C\t\r\n",
-                                     "garbage\r\n",
-                                     "11-01-2026\t00:00:00\t21\xBA"
-                                     "C\t\r\n",
-                                     "11-01-2026\t12:00:00\t22\xBA"
-                                     "C\t\r\n",
-                                     "11-02-2026\t00:00:00\t23\xBA"
-                                     "C\t\r\n",
-                                     "11-01-2026\t13:00:00\t24\xBA"
-                                     "C\t\r\n",
-                                     "11-03-2026\t00:00:00\t25\xBA"
-                                     "C\t\r\n",
-                                     "11-01-2026\t14:00:00\t26\xBA"
-                                     "C\t"};
+    const auto line = [](const char* time, int v) {
+        return QByteArray(time) + '\t' + QByteArray::number(v) + "\xBA" + "C\t\r\n";
+    };
+    const QList<QByteArray> lines = {
+        line("10-31-2026\t23:59:55", 20), "garbage\r\n",
+        line("11-01-2026\t00:00:00", 21), line("11-01-2026\t12:00:00", 22),
+        line("11-02-2026\t00:00:00", 23), line("11-01-2026\t13:00:00", 24),
+        line("11-03-2026\t00:00:00", 25), line("11-01-2026\t14:00:00", 26).chopped(2)};
     QByteArray log;
     std::vector<qsizetype> starts;
     for (const QByteArray& line : lines) {
