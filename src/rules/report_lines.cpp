@@ -8,14 +8,49 @@ namespace history {
 
 namespace {
 
-// The line [begin, end) without its line end, read for its local time.
-bool inside(QByteArrayView log, qsizetype begin, qsizetype end, std::int64_t from,
-            std::int64_t to) {
-    if (end > begin && log[end - 1] == '\r')
-        --end;
-    const auto fields = parse_log_line(log.sliced(begin, end - begin));
-    return fields && fields->local_seconds >= from && fields->local_seconds < to;
-}
+// Whether a line's local time lies in [from, to). Most lines of a long log
+// lie on other days, and lines come thousands to a date: the date field
+// alone, remembered from the line before, rules those out.
+class period_test {
+public:
+    period_test(std::int64_t from, std::int64_t to)
+        : from_(from)
+        , to_(to)
+        , first_day_(floor_div(from, 86400))
+        , last_day_(floor_div(to - 1, 86400)) {}
+
+    // The line [begin, end) without its line end.
+    bool inside(QByteArrayView log, qsizetype begin, qsizetype end) {
+        if (end - begin < 10 || !on_a_day_in_it(log.data() + begin))
+            return false;
+        if (log[end - 1] == '\r')
+            --end;
+        const auto fields = parse_log_line(log.sliced(begin, end - begin));
+        return fields && fields->local_seconds >= from_ && fields->local_seconds < to_;
+    }
+
+private:
+    bool on_a_day_in_it(const char* date) {
+        if (std::memcmp(date, date_, sizeof date_) != 0) {
+            std::memcpy(date_, date, sizeof date_);
+            const auto field = [date](int at, int width) {
+                return QByteArrayView(date + at, width).toInt();
+            };
+            const int month = field(0, 2), day = field(3, 2), year = field(6, 4);
+            const std::int64_t days = days_from_civil(year, month, day);
+            // A wrong date (the parse refuses it later) counts as in it.
+            on_day_ = month < 1 || day < 1 || (days >= first_day_ && days <= last_day_);
+        }
+        return on_day_;
+    }
+
+    std::int64_t from_;
+    std::int64_t to_;
+    std::int64_t first_day_;
+    std::int64_t last_day_;
+    char date_[10] = {};
+    bool on_day_ = true;
+};
 
 // Where the line that ends just before `at` (at a line's start) begins.
 qsizetype line_before(QByteArrayView log, qsizetype at) {
@@ -28,10 +63,11 @@ line_span lines_between(QByteArrayView log, std::int64_t local_from, std::int64_
     line_span span;
     // Only complete lines: the last may still be being written.
     const qsizetype complete = log.lastIndexOf('\n') + 1;
+    period_test period(local_from, local_to);
     qsizetype at = 0;
     while (at < complete) {
         const qsizetype nl = log.indexOf('\n', at);
-        if (inside(log, at, nl, local_from, local_to))
+        if (period.inside(log, at, nl))
             break;
         at = nl + 1;
     }
@@ -41,7 +77,7 @@ line_span lines_between(QByteArrayView log, std::int64_t local_from, std::int64_
     qsizetype end = complete;
     for (;;) {
         const qsizetype start = line_before(log, end);
-        if (inside(log, start, end - 1, local_from, local_to))
+        if (period.inside(log, start, end - 1))
             break;
         end = start;
     }
@@ -60,6 +96,10 @@ void order_repeated_hours(std::span<log_point> points, local_clock& clock) {
         const std::int64_t before = points[i - 1].time;
         const std::int64_t time = points[i].time;
         if (time >= before && time - before <= quarter)
+            continue;
+        // Nothing to choose far from a change of the clocks (a log in
+        // reverse order goes back on every line).
+        if (clock.offset_at_utc(time - most) == clock.offset_at_utc(time + most))
             continue;
         const std::int64_t local = time + clock.offset_at_utc(time);
         // The same local time a whole number of quarters away, the earliest

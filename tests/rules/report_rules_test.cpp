@@ -210,6 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // Out of order lines inside; the unfinished last line is not.
         span_case{"one_day", "2026-11-01T00:00:00Z", "2026-11-02T00:00:00Z", 3, 6, 2, 7},
+        span_case{"part_of_a_day", "2026-11-01T12:00:00Z", "2026-11-01T13:30:00Z", 4, 6, 3, 7},
         span_case{"from_the_first_line", "2026-10-01T00:00:00Z", "2026-11-01T00:00:01Z", 1, 3, 1,
                   4},
         span_case{"to_the_last_complete_line", "2026-11-02T00:00:00Z", "2026-12-01T00:00:00Z", 5, 7,
