@@ -10,16 +10,19 @@
 // The floor the reader is measured against: a bare parse of the same file
 // (mapped, every line into an 8-byte point, no Qt, no time zone), on one
 // thread and on two, timed beside each run of the program.
-//   history_bench [--days N] [--runs N] [--kind K] [--out DIR] [--generate-only]
+//   history_bench [--days N] [--runs N] [--kind K] [--out DIR] [--generate-only] [--report]
 //   history_bench --bare-parse FILE [THREADS]   (only the bare parse of FILE)
 // --kind: smooth (the default), flicker (readings that move by 1 ºC at random
 // between neighbouring lines), back (the clock an hour back on every other
 // line), reverse (the lines in reverse order, as after tac).
+// --report times only the report of all the log's days, in this process and
+// as kestrova-history --report (a year: under 2 s is the aim).
 // --out keeps the generated TARNWICK.txt and Tarnwick.INI in DIR (scripts/demo
 // uses --days 7 --out DIR --generate-only).
 
 #include "history/history_chart.h"
 #include "history/log_reader.h"
+#include "history/report.h"
 #include "rules/history_blocks.h"
 #include "rules/history_stats.h"
 #include "rules/history_trace.h"
@@ -28,6 +31,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QPolygonF>
@@ -533,6 +537,56 @@ void bench_program(const QString& log, int runs) {
     close(xfd);
 }
 
+// A report of every whole day of the generated log: in this process (the
+// log read, hashed and summed; then the PDF drawn and written) and as a
+// scheduled job runs it (kestrova-history --report, without a display).
+void bench_report(const QString& dir, int days, int runs) {
+    const QString log = QDir(dir).filePath(QStringLiteral("TARNWICK.txt"));
+    const QString pdf = QDir(dir).filePath(QStringLiteral("report.pdf"));
+    const QDate first(2025, 1, 1);
+    const QDate last = first.addDays(days - 1);
+    std::vector<double> make_ms, pdf_ms, program_ms;
+    qint64 pdf_bytes = 0;
+    for (int i = 0; i < runs; ++i) {
+        history::report_request request;
+        request.log_path = log;
+        request.dates = history::date_range{first, last};
+        request.made_at = QDateTime::currentSecsSinceEpoch();
+        request.host = QStringLiteral("bench");
+        QElapsedTimer t;
+        t.start();
+        QString problem;
+        const auto r = history::make_report(request, problem);
+        make_ms.push_back(ms_since(t));
+        t.restart();
+        if (!r || !history::write_report_pdf(*r, pdf).isEmpty()) {
+            std::printf("the report could not be made: %s\n", qPrintable(problem));
+            return;
+        }
+        pdf_ms.push_back(ms_since(t));
+        pdf_bytes = QFileInfo(pdf).size();
+
+        int fd = -1;
+        t.restart();
+        const pid_t p = spawn({KESTROVA_HISTORY_BINARY, "--report", pdf.toStdString(), "--from",
+                               first.toString(Qt::ISODate).toStdString(), "--to",
+                               last.toString(Qt::ISODate).toStdString(), log.toStdString()},
+                              {}, fd);
+        int status = 0;
+        waitpid(p, &status, 0);
+        close(fd);
+        program_ms.push_back(ms_since(t));
+        std::printf("run %d: made %.0f ms, PDF drawn and written %.0f ms; kestrova-history "
+                    "--report %.0f ms (status %d)\n",
+                    i + 1, make_ms.back(), pdf_ms.back(), program_ms.back(),
+                    WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    }
+    std::printf("report of %d days, median of %d: made %.0f ms + PDF %.0f ms (%.0f KB) = %.0f ms "
+                "in process; kestrova-history --report end to end %.0f ms\n",
+                days, runs, median(make_ms), median(pdf_ms), static_cast<double>(pdf_bytes) / 1024,
+                median(make_ms) + median(pdf_ms), median(program_ms));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -551,6 +605,7 @@ int main(int argc, char** argv) {
     int days = 365, runs = 5;
     QString out_dir;
     bool generate_only = false;
+    bool report_only = false;
     log_kind kind = log_kind::smooth;
     const QStringList args = QApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
@@ -562,6 +617,8 @@ int main(int argc, char** argv) {
             out_dir = args[++i];
         else if (args[i] == QLatin1StringView("--generate-only"))
             generate_only = true;
+        else if (args[i] == QLatin1StringView("--report"))
+            report_only = true;
         else if (args[i] == QLatin1StringView("--kind") && i + 1 < args.size()) {
             const QString& k = args[++i];
             kind = k == QLatin1StringView("flicker")   ? log_kind::flicker
@@ -586,6 +643,10 @@ int main(int argc, char** argv) {
                 static_cast<double>(bytes) / 1048576.0, ms_since(t) / 1000, qPrintable(log));
     if (generate_only)
         return 0;
+    if (report_only) {
+        bench_report(dir, days, runs);
+        return 0;
+    }
 
     // The program's own reader, in this thread, into the program's series.
     history::point_series series;

@@ -63,8 +63,9 @@ private:
     QSaveFile file_;
 };
 
-// The whole file at once, for what is made in memory anyway.
-QString write_whole(const QString& path, const QByteArray& bytes) {
+} // namespace
+
+QString replace_file(const QString& path, const QByteArray& bytes) {
     replacing_file file(path);
     QString problem = file.open();
     if (problem.isEmpty())
@@ -73,8 +74,6 @@ QString write_whole(const QString& path, const QByteArray& bytes) {
         problem = file.commit();
     return problem;
 }
-
-} // namespace
 
 QString save_image(QWidget& chart, const QString& path) {
     // Pictures are small; made in memory, a failed write cannot leave half
@@ -96,7 +95,7 @@ QString save_image(QWidget& chart, const QString& path) {
         if (!writer.write(chart.grab().toImage()))
             return writer.errorString();
     }
-    return write_whole(path, image.data());
+    return replace_file(path, image.data());
 }
 
 QString export_csv(const point_series& series, std::span<const index_range> ranges,

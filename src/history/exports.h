@@ -12,6 +12,9 @@ class QWidget;
 // that fails is never left half written.
 namespace history {
 
+// `bytes` as the whole file at `path`.
+QString replace_file(const QString& path, const QByteArray& bytes);
+
 // PNG, or SVG when the path ends in ".svg".
 QString save_image(QWidget& chart, const QString& path);
 

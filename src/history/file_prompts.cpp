@@ -1,8 +1,12 @@
 #include "history/file_prompts.h"
 
+#include "history/report_dialog.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QRegularExpression>
 
 namespace history {
@@ -25,6 +29,20 @@ void dialog_file_prompts::failed(const QString& text, const QString& reason) {
                     parent_);
     box.setInformativeText(reason);
     box.exec();
+}
+
+std::optional<report_choice> dialog_file_prompts::choose_report(const report_choice& suggestion,
+                                                                const QString& shown) {
+    report_dialog dialog(suggestion, shown, parent_);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.choice();
+}
+
+bool dialog_file_prompts::choose_printer(QPrinter& printer) {
+    QPrintDialog dialog(&printer, parent_);
+    dialog.setWindowTitle(QStringLiteral("Print report"));
+    return dialog.exec() == QDialog::Accepted;
 }
 
 } // namespace history

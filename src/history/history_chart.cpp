@@ -270,9 +270,11 @@ private:
 };
 
 history_chart::history_chart(const point_series& series, QWidget* parent)
-    : QChartView(parent)
+    // Made with its chart: a view made without one makes its own, which
+    // setChart() would give up without deleting.
+    : QChartView(new QChart(), parent)
     , series_(&series) {
-    auto* chart = new QChart();
+    QChart* chart = this->chart();
     chart->setMargins(QMargins(4, 4, 8, 4));
     chart->legend()->setAlignment(Qt::AlignTop);
     chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
@@ -292,7 +294,6 @@ history_chart::history_chart(const point_series& series, QWidget* parent)
         legend_entry->attachAxis(time_axis_);
         legend_entry->attachAxis(value_axis_);
     }
-    setChart(chart);
     setRenderHint(QPainter::Antialiasing);
     setDragMode(QGraphicsView::NoDrag);
     setRubberBand(QChartView::NoRubberBand);
@@ -421,6 +422,10 @@ void history_chart::show_last(double seconds) {
         clamp_window();
     }
     schedule_redraw();
+}
+
+void history_chart::show_range(double from, double to) {
+    set_window(from, to, true);
 }
 
 void history_chart::clamp_window() {

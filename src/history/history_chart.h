@@ -54,6 +54,8 @@ public:
     void show_all();
     // The last `seconds` up to the latest reading.
     void show_last(double seconds);
+    // From `from` to `to` (UTC seconds), as far as the log reaches.
+    void show_range(double from, double to);
     // Keeps the point under `x` (viewport pixels) in place; factor > 1 zooms in.
     void zoom_at(double x, double factor);
     void pan_by_pixels(double dx);

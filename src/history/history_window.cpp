@@ -5,17 +5,22 @@
 #include "history/file_prompts.h"
 #include "history/history_chart.h"
 #include "history/log_reader.h"
+#include "history/report.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QSysInfo>
 #include <QTimer>
 #include <QToolBar>
+#include <cmath>
 
 namespace history {
 
@@ -166,6 +171,12 @@ void history_window::build_tool_bar() {
     csv->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     csv->setToolTip(QStringLiteral("Write the readings of the time shown to a CSV file (Ctrl+E)"));
     connect(csv, &QAction::triggered, this, &history_window::export_csv);
+    QAction* report = bar->addAction(QStringLiteral("Report\u2026"));
+    report->setObjectName(QStringLiteral("report"));
+    report->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    report->setToolTip(QStringLiteral(
+        "A report of the time shown or of whole days, as a PDF or on paper (Ctrl+R)"));
+    connect(report, &QAction::triggered, this, &history_window::write_report);
 
     auto* close_action = new QAction(this);
     close_action->setShortcuts({QKeySequence::Close, QKeySequence::Quit});
@@ -251,6 +262,22 @@ void history_window::on_caught_up() {
     chart_->show_series(series_);
     tail_.clear();
     chart_->set_loading(false);
+    show_pending_range();
+}
+
+void history_window::show_dates(const date_range& dates) {
+    local_clock clock;
+    const report_period p = period_of_dates(dates, clock);
+    pending_range_ = {double(p.start), double(p.end - 1)};
+    if (caught_up_)
+        show_pending_range();
+}
+
+void history_window::show_pending_range() {
+    if (!pending_range_)
+        return;
+    chart_->show_range(pending_range_->first, pending_range_->second);
+    pending_range_.reset();
 }
 
 void history_window::on_painted() {
@@ -323,6 +350,53 @@ void history_window::export_csv() {
     const QString problem = history::export_csv(shown, ranges, path);
     if (!problem.isEmpty())
         prompts_->failed(QStringLiteral("The readings could not be exported to %1.")
+                             .arg(QDir::toNativeSeparators(path)),
+                         problem);
+}
+
+void history_window::write_report() {
+    local_clock clock;
+    const auto date_at = [&clock](double t) {
+        return QDate::fromString(minute_text(static_cast<std::int64_t>(t), clock).left(10),
+                                 Qt::ISODate);
+    };
+    const report_choice suggestion{false, {date_at(chart_->from()), date_at(chart_->to())}, false};
+    const auto choice = prompts_->choose_report(suggestion, range_text());
+    if (!choice)
+        return;
+    report_request request;
+    request.log_path = log_path_;
+    if (choice->whole_days)
+        request.dates = choice->dates;
+    request.start = static_cast<std::int64_t>(std::floor(chart_->from()));
+    request.end = static_cast<std::int64_t>(std::floor(chart_->to())) + 1;
+    request.made_at = QDateTime::currentSecsSinceEpoch();
+    request.host = QSysInfo::machineHostName();
+    QString problem;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::unique_ptr<report> r = make_report(request, problem);
+    QGuiApplication::restoreOverrideCursor();
+    if (!r) {
+        prompts_->failed(QStringLiteral("No report could be made."), problem);
+        return;
+    }
+    if (choice->print) {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setPageLayout(report_page_layout());
+        printer.setDocName(r->content.footer);
+        if (prompts_->choose_printer(printer) && !paint_report(*r, printer))
+            prompts_->failed(QStringLiteral("The report could not be printed."),
+                             QStringLiteral("The printer could not be started."));
+        return;
+    }
+    const QString path = prompts_->save_path(QStringLiteral("Save report"),
+                                             QDir::current().filePath(report_file_name(*r)),
+                                             QStringLiteral("PDF document (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    problem = write_report_pdf(*r, path);
+    if (!problem.isEmpty())
+        prompts_->failed(QStringLiteral("The report could not be saved to %1.")
                              .arg(QDir::toNativeSeparators(path)),
                          problem);
 }

@@ -3,12 +3,15 @@
 #include "history/file_prompts.h"
 #include "history/log_settings.h"
 #include "rules/history_series.h"
+#include "rules/report_period.h"
 
 #include <QDateTime>
 #include <QMainWindow>
 #include <QThread>
 #include <array>
 #include <memory>
+#include <optional>
+#include <utility>
 
 class QActionGroup;
 class QLabel;
@@ -40,6 +43,10 @@ public:
 
     void save_image();
     void export_csv();
+    // "Report…": the time shown or whole days, to a PDF or a printer.
+    void write_report();
+    // Shows these whole local days once the log is read.
+    void show_dates(const date_range& dates);
 
 Q_SIGNALS:
     // The chart has been drawn with the whole log as it stood when
@@ -63,6 +70,7 @@ private:
     void check_settings();
     void show_message(const QString& text);
     QString range_text() const;
+    void show_pending_range();
 
     QString log_path_;
     QString ini_path_;
@@ -81,6 +89,7 @@ private:
     QProgressBar* progress_ = nullptr;
     QActionGroup* ranges_ = nullptr;
 
+    std::optional<std::pair<double, double>> pending_range_; // UTC seconds
     QDateTime ini_stamp_;
     qint64 ini_size_ = -1;
     qint64 skipped_bytes_ = 0;

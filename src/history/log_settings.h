@@ -2,6 +2,7 @@
 
 #include "rules/history_series.h"
 #include "rules/history_stats.h"
+#include "rules/report_text.h"
 
 #include <QString>
 #include <array>
@@ -25,5 +26,8 @@ struct log_settings {
 // Tarnwick.INI in `dir`; a missing file or key gives a 5 s period and no
 // thresholds.
 log_settings read_log_settings(const QString& dir);
+
+// Both sensors' alarm switches and thresholds, whether on or off.
+std::array<sensor_alarm, 2> read_alarm_settings(const QString& dir);
 
 } // namespace history

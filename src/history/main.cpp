@@ -1,48 +1,89 @@
+#include "history/command_line.h"
 #include "history/history_window.h"
+#include "history/report.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QSysInfo>
 #include <cstdio>
+#include <memory>
+
+namespace {
+
+// Before the application exists Qt's start says on standard error what a
+// scheduled job cannot act on (no XDG_RUNTIME_DIR under cron); a report
+// run stays quiet unless it fails.
+void only_errors(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "kestrova-history: %s\n", qPrintable(text));
+}
+
+// A report written without a window, for a scheduled job: one line on
+// standard error and status 1 when the log cannot be read or the PDF not
+// written.
+int write_report(const history::command_line& cl, int& argc, char** argv) {
+    // No display is needed to draw on paper; where no platform is chosen,
+    // none is looked for.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QtMessageHandler previous = qInstallMessageHandler(only_errors);
+    const QGuiApplication app(argc, argv);
+    qInstallMessageHandler(previous);
+    history::report_request request;
+    request.log_path = cl.log_path;
+    request.dates = cl.dates;
+    request.made_at = QDateTime::currentSecsSinceEpoch();
+    request.host = QSysInfo::machineHostName();
+    QString problem;
+    const std::unique_ptr<history::report> report = history::make_report(request, problem);
+    if (!report) {
+        std::fprintf(stderr, "kestrova-history: no report: %s\n", qPrintable(problem));
+        return 1;
+    }
+    problem = history::write_report_pdf(*report, cl.report_path);
+    if (problem.isEmpty())
+        return 0;
+    std::fprintf(stderr, "kestrova-history: the report could not be written to %s: %s\n",
+                 qPrintable(cl.report_path), qPrintable(problem));
+    return 1;
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QElapsedTimer since_start;
     since_start.start();
+    QCoreApplication::setApplicationName(QStringLiteral("kestrova-history"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KESTROVA_VERSION));
+    history::command_line cl;
+    {
+        // Options are read before anything looks for a display.
+        const QCoreApplication options(argc, argv);
+        cl = history::read_command_line(QCoreApplication::arguments(), QDate::currentDate());
+    }
+    if (cl.exit_code >= 0) {
+        std::fputs(qPrintable(cl.out), stdout);
+        std::fputs(qPrintable(cl.error), stderr);
+        return cl.exit_code;
+    }
+    if (!cl.report_path.isEmpty())
+        return write_report(cl, argc, argv);
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("kestrova-history"));
-    QApplication::setApplicationVersion(QStringLiteral(KESTROVA_VERSION));
-
-    QCommandLineParser args;
-    args.setApplicationDescription(
-        QStringLiteral("The history chart of a KESTROVA data log (default: TARNWICK.txt in the "
-                       "current directory)."));
-    args.addHelpOption();
-    args.addVersionOption();
-    args.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The data log to show."));
-    const QCommandLineOption exit_after_draw(
-        QStringLiteral("exit-after-first-draw"),
-        QStringLiteral("Print the time to the first complete chart and exit (for benchmarks)."));
-    const QCommandLineOption snapshot(
-        QStringLiteral("snapshot"),
-        QStringLiteral("Save a PNG picture of the window once the chart is drawn, and exit."),
-        QStringLiteral("PNG"));
-    args.addOption(exit_after_draw);
-    args.addOption(snapshot);
-    args.process(app);
-    if (args.positionalArguments().size() > 1)
-        args.showHelp(2);
-    const QString path = args.positionalArguments().value(0, QStringLiteral("TARNWICK.txt"));
-
-    history::history_window window(path);
-    if (args.isSet(exit_after_draw))
+    history::history_window window(cl.log_path);
+    if (cl.dates)
+        window.show_dates(*cl.dates);
+    if (cl.exit_after_draw)
         QObject::connect(&window, &history::history_window::first_data_draw, &window,
                          [&since_start] {
                              std::printf("readings drawn after %lld ms\n",
                                          static_cast<long long>(since_start.elapsed()));
                              std::fflush(stdout);
                          });
-    if (args.isSet(exit_after_draw) || args.isSet(snapshot)) {
-        const QString picture = args.value(snapshot);
+    if (cl.exit_after_draw || !cl.snapshot.isEmpty()) {
+        const QString picture = cl.snapshot;
         // The picture's name is copied: this block ends before the chart is drawn.
         QObject::connect(&window, &history::history_window::first_full_draw, &window,
                          [&window, &since_start, picture] {

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPrinter>
 #include <QProcess>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -27,14 +28,28 @@ namespace {
 
 using history::history_window;
 
-// Answers the save dialogs with a prepared path and keeps what failed.
+// Answers the save and report dialogs with prepared answers, prints into
+// a PDF, and keeps what failed.
 class scripted_prompts : public history::file_prompts {
 public:
     QString answer;
     QStringList failures;
+    std::optional<history::report_choice> report;
+    history::report_choice suggested;
+    QString printed_to;
     QString save_path(const QString&, const QString&, const QString&) override { return answer; }
     void failed(const QString& text, const QString& reason) override {
         failures << text + u' ' + reason;
+    }
+    std::optional<history::report_choice> choose_report(const history::report_choice& suggestion,
+                                                        const QString&) override {
+        suggested = suggestion;
+        return report;
+    }
+    bool choose_printer(QPrinter& printer) override {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(printed_to);
+        return true;
     }
 };
 
@@ -329,6 +344,41 @@ TEST_F(window_test, exports_onto_a_full_disk_keep_the_old_files_and_say_why) {
     export_all();
     EXPECT_TRUE(prompts->failures.isEmpty()) << prompts->failures.join(u'\n').toStdString();
     EXPECT_TRUE(read_file(QDir(full).filePath(names[1])).contains("<svg"));
+}
+
+TEST_F(window_test, reports_the_time_shown_or_whole_days_to_a_file_or_a_printer) {
+    ASSERT_TRUE(write_file(log, log_lines(t0, 1440)));
+    auto& w = open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
+    const QDate today = QDate::currentDate();
+    prompts->report = history::report_choice{false, {}, false};
+    prompts->answer = dir.filePath(QStringLiteral("shown.pdf"));
+    QTest::keyClick(&w, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(prompts->suggested.dates.to, today);
+    EXPECT_TRUE(read_file(prompts->answer).startsWith("%PDF-"));
+
+    prompts->report = history::report_choice{true, {today, today}, true};
+    prompts->printed_to = dir.filePath(QStringLiteral("printed.pdf"));
+    w.write_report();
+    EXPECT_TRUE(read_file(prompts->printed_to).startsWith("%PDF-"));
+
+    // Saved where it cannot be: said, and nothing left behind.
+    prompts->report = history::report_choice{false, {}, false};
+    prompts->answer = dir.filePath(QStringLiteral("no/such/dir/report.pdf"));
+    w.write_report();
+    ASSERT_EQ(prompts->failures.size(), 1);
+    EXPECT_TRUE(prompts->failures[0].startsWith(QStringLiteral("The report could not be saved")));
+}
+
+// As --from and --to give them: a day inside the log, not its last.
+TEST_F(window_test, given_dates_are_shown_once_the_log_is_read) {
+    const QDateTime midnight(QDate::currentDate().addDays(-2), QTime(0, 0));
+    ASSERT_TRUE(write_file(log, log_lines(midnight.addDays(-1), 3 * 1440, 60)));
+    auto& w = open();
+    w.show_dates({midnight.date(), midnight.date()});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
+    EXPECT_EQ(qint64(w.chart().from()), midnight.toSecsSinceEpoch());
+    EXPECT_EQ(qint64(w.chart().to()), midnight.addDays(1).toSecsSinceEpoch() - 1);
 }
 
 TEST(history_program, draws_a_log_and_a_missing_one_and_exits_on_request) {

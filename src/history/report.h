@@ -1,0 +1,61 @@
+#pragma once
+
+#include "rules/history_series.h"
+#include "rules/history_stats.h"
+#include "rules/report_period.h"
+#include "rules/report_text.h"
+
+#include <QString>
+#include <array>
+#include <memory>
+#include <optional>
+
+class QPageLayout;
+class QPagedPaintDevice;
+
+// The report of a period of the data log: made from the log and the
+// settings beside it, then drawn on the pages of a PDF or a printer.
+namespace history {
+
+struct report_request {
+    QString log_path;
+    // Whole local days; without them [start, end) in UTC seconds.
+    std::optional<date_range> dates;
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+    std::int64_t made_at = 0; // UTC seconds
+    QString host;
+    local_clock clock; // the system's local time unless a test says otherwise
+};
+
+struct report {
+    report_content content;
+    report_period period;
+    // The readings in the period, and those just before and after it
+    // that reach into it, in the order of time.
+    point_series points;
+    gap_rule gaps;
+    std::array<sensor_limits, 2> limits; // those that judge
+    local_clock clock;
+};
+
+// Reads the log and Tarnwick.INI beside it; null with the reason in
+// `problem` when the log cannot be read.
+std::unique_ptr<report> make_report(const report_request& request, QString& problem);
+
+// Paints the report on the device's pages: tables broken across pages
+// under their header, "page N of M" at the foot of each. False when the
+// device cannot be painted on.
+bool paint_report(report& r, QPagedPaintDevice& device);
+
+// The locale's paper (A4 or US Letter) upright, with margins for binding.
+QPageLayout report_page_layout();
+
+// The report as a PDF on the locale's paper, written beside `path` and
+// renamed over it: an empty text, or why it could not be written.
+QString write_report_pdf(report& r, const QString& path);
+
+// The report's file name for its period: "kestrova-report-2026-11-01.pdf".
+QString report_file_name(const report& r);
+
+} // namespace history

@@ -1,0 +1,231 @@
+// The report on a known log of Berlin's autumn clock change, with an
+// excursion, a gap of both sensors and one of sensor 2: its numbers, the
+// program that writes it without a display, and its command line.
+
+#include "history/report.h"
+#include "history_files.h"
+#include "support/build_paths.h"
+#include "support/files.h"
+
+#include <QCryptographicHash>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QTimeZone berlin("Europe/Berlin");
+
+QDateTime local(int day, int h, int m, int s = 0) {
+    return QDateTime(QDate(2026, 10, day), QTime(h, m, s), berlin);
+}
+
+// 23 October 22:00 to 27 October 02:00 at 5 s. Sensor 1 reads 20 ºC but
+// 42 from 24 October 09:30 for a quarter of an hour, 43 at 09:40; no line
+// from 12:00 to 12:20 that day; sensor 2 reads 30 but " - - " for a minute
+// from 26 October 08:00.
+QByteArray known_log() {
+    QByteArray out;
+    for (qint64 t = local(23, 22, 0).toSecsSinceEpoch(); t < local(27, 2, 0).toSecsSinceEpoch();
+         t += 5) {
+        const QDateTime at = QDateTime::fromSecsSinceEpoch(t, berlin);
+        if (at >= local(24, 12, 0) && at < local(24, 12, 20))
+            continue;
+        int s1 = 20;
+        if (at >= local(24, 9, 30) && at < local(24, 9, 45))
+            s1 = at == local(24, 9, 40) ? 43 : 42;
+        const bool s2 = !(at >= local(26, 8, 0) && at < local(26, 8, 1));
+        out += datalog::log_line(at, QString::number(s1) + QStringLiteral("\u00BAC"),
+                                 s2 ? QStringLiteral("30\u00BAC") : QStringLiteral(" - - "));
+    }
+    return out;
+}
+
+// The lines of 24 to 26 October, as the hash covers them.
+QByteArray lines_of_the_period(const QByteArray& log) {
+    const qsizetype begin = log.indexOf("10-24-2026\t00:00:00");
+    const qsizetype end = log.indexOf("10-27-2026\t00:00:00");
+    return log.sliced(begin, end - begin);
+}
+
+class report_test : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        log = dir.filePath(QStringLiteral("TARNWICK.txt"));
+        bytes = known_log();
+        ASSERT_TRUE(write_file(log, bytes));
+        ASSERT_TRUE(write_file(dir.filePath(QStringLiteral("Tarnwick.INI")),
+                               settings_text("frm_thermometer.Option8.value=1\r\n")));
+        QLocale::setDefault(QLocale::c());
+    }
+
+    QTemporaryDir dir;
+    QString log;
+    QByteArray bytes;
+};
+
+const history::report_table* table_after(const history::report_content& c, const QString& name) {
+    for (std::size_t i = 0; i + 1 < c.blocks.size(); ++i)
+        if (c.blocks[i].text.startsWith(name))
+            return &c.blocks[i + 1].table;
+    return nullptr;
+}
+
+QString field(const history::report_content& c, const QString& name) {
+    for (const history::report_block& b : c.blocks)
+        for (const auto& [label, value] : b.fields)
+            if (label == name)
+                return value;
+    return {};
+}
+
+TEST_F(report_test, known_log_gives_its_numbers) {
+    history::report_request request;
+    request.log_path = log;
+    request.dates = history::date_range{QDate(2026, 10, 24), QDate(2026, 10, 26)};
+    request.made_at = local(27, 6, 0).toSecsSinceEpoch();
+    request.host = QStringLiteral("lab-pc");
+    request.clock = history::local_clock(berlin);
+    QString problem;
+    const auto r = history::make_report(request, problem);
+    ASSERT_TRUE(r) << problem.toStdString();
+    const history::report_content& c = r->content;
+
+    const QByteArray lines = lines_of_the_period(bytes);
+    EXPECT_EQ(field(c, QStringLiteral("SHA-256")),
+              QCryptographicHash::hash(lines, QCryptographicHash::Sha256).toHex());
+    const qsizetype first = bytes.left(bytes.indexOf(lines)).count('\n') + 1;
+    EXPECT_TRUE(
+        field(c, QStringLiteral("Lines"))
+            .startsWith(QStringLiteral("%1 to %2 ").arg(first).arg(first + lines.count('\n') - 1)));
+    EXPECT_EQ(field(c, QStringLiteral("Made")), QStringLiteral("2026-10-27 06:00:00 +01:00"));
+    EXPECT_EQ(field(c, QStringLiteral("Station")), QStringLiteral("lab-pc, folder ") + dir.path());
+
+    using rows = std::vector<QStringList>;
+    const auto* excursions = table_after(c, QStringLiteral("Excursions"));
+    ASSERT_TRUE(excursions);
+    EXPECT_EQ(excursions->rows,
+              (rows{{"1", "high", "2026-10-24 09:30", "2026-10-24 09:45", "15.0", "43"}}));
+    const auto* gaps = table_after(c, QStringLiteral("Gaps"));
+    ASSERT_TRUE(gaps);
+    EXPECT_EQ(gaps->rows, (rows{{"1 and 2", "2026-10-24 12:00", "2026-10-24 12:20", "20.0"},
+                                {"2", "2026-10-26 08:00", "2026-10-26 08:01", "1.0"}}));
+    // Min, mean, max, minutes at or above high and at or below low (sensor
+    // 2 is not judged: its alarm is off), coverage.
+    const auto* summary = table_after(c, QStringLiteral("Summary"));
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->rows, (rows{{"Sensor 1", "20", "20.1", "43", "15.0", "0.0", "99.5"},
+                                   {"Sensor 2", "30", "30.0", "30", "\u2013", "\u2013", "99.5"}}));
+    const auto* days1 = table_after(c, QStringLiteral("Sensor 1 by day"));
+    ASSERT_TRUE(days1);
+    EXPECT_EQ(days1->rows, (rows{{"2026-10-24", "24", "20", "20.2", "43", "15.0", "0.0", "98.6"},
+                                 {"2026-10-25", "25", "20", "20.0", "20", "0.0", "0.0", "100.0"},
+                                 {"2026-10-26", "24", "20", "20.0", "20", "0.0", "0.0", "100.0"}}));
+    const auto* days2 = table_after(c, QStringLiteral("Sensor 2 by day"));
+    ASSERT_TRUE(days2);
+    EXPECT_EQ(days2->rows[2],
+              (QStringList{"2026-10-26", "24", "30", "30.0", "30", "\u2013", "\u2013", "99.9"}));
+
+    // Written like the exports: a place it cannot go is said.
+    EXPECT_FALSE(
+        history::write_report_pdf(*r, dir.filePath(QStringLiteral("no/dir/r.pdf"))).isEmpty());
+}
+
+// The program as a scheduled job runs it: no display, no platform chosen.
+QProcess* run_history(QProcess& p, const QString& dir, const QStringList& args) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir);
+    p.start(QString::fromUtf8(build_paths::history), args);
+    return p.waitForFinished(60000) ? &p : nullptr;
+}
+
+TEST_F(report_test, program_writes_it_without_a_display_and_pdftotext_reads_it) {
+    QProcess p;
+    ASSERT_TRUE(run_history(p, dir.path(),
+                            {QStringLiteral("--report"), QStringLiteral("week.pdf"),
+                             QStringLiteral("--from"), QStringLiteral("2026-10-24"),
+                             QStringLiteral("--to"), QStringLiteral("2026-10-26")}));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(p.readAllStandardError(), QByteArray());
+    const QString pdf = dir.filePath(QStringLiteral("week.pdf"));
+    ASSERT_TRUE(read_file(pdf).startsWith("%PDF-"));
+
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed: the PDF's text is not read";
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(60000));
+    const QStringList lines = QString::fromUtf8(text.readAllStandardOutput()).split(u'\n');
+    const auto line_with = [&](const QString& a, const QString& b) {
+        for (const QString& line : lines)
+            if (line.contains(a) && line.contains(b))
+                return line.simplified();
+        return QString();
+    };
+    EXPECT_EQ(line_with(QStringLiteral("2026-10-24 09:30"), QStringLiteral("high")),
+              QStringLiteral("1 high 2026-10-24 09:30 2026-10-24 09:45 15.0 43"));
+    EXPECT_EQ(line_with(QStringLiteral("2026-10-24 12:00"), QStringLiteral("1 and 2")),
+              QStringLiteral("1 and 2 2026-10-24 12:00 2026-10-24 12:20 20.0"));
+    EXPECT_EQ(line_with(QStringLiteral("2026-10-25"), QStringLiteral(" 25 ")),
+              QStringLiteral("2026-10-25 25 20 20.0 20 0.0 0.0 100.0"));
+    EXPECT_FALSE(line_with(QStringLiteral("page 1 of 2"), QStringLiteral("KESTROVA")).isEmpty());
+    EXPECT_FALSE(line_with(QStringLiteral("page 2 of 2"), QStringLiteral("KESTROVA")).isEmpty());
+}
+
+struct command_case {
+    const char* name;
+    QStringList args;
+    int exit_code;
+    const char* out; // what standard output starts with
+    int error_lines;
+};
+
+class history_command_line : public testing::TestWithParam<command_case> {};
+
+// Answers without a display and without touching a file.
+TEST_P(history_command_line, answers_with_its_status) {
+    const command_case& c = GetParam();
+    QTemporaryDir dir;
+    QProcess p;
+    ASSERT_TRUE(run_history(p, dir.path(), c.args));
+    EXPECT_EQ(p.exitCode(), c.exit_code);
+    EXPECT_TRUE(p.readAllStandardOutput().startsWith(c.out));
+    EXPECT_EQ(p.readAllStandardError().count('\n'), c.error_lines);
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    table, history_command_line,
+    testing::Values(
+        command_case{"help", {"--help"}, 0, "Usage: ", 0},
+        command_case{"version", {"--version"}, 0, "kestrova-history ", 0},
+        command_case{"unknown_option", {"--bogus"}, 2, "", 1},
+        command_case{"not_a_date", {"--report", "r.pdf", "--from", "2026-02-30"}, 2, "", 1},
+        command_case{"short_date", {"--to", "2026-1-7"}, 2, "", 1},
+        command_case{"no_day",
+                     {"--report", "r.pdf", "--from", "2026-11-08", "--to", "2026-11-01"},
+                     2,
+                     "",
+                     1},
+        command_case{"two_logs", {"a.txt", "b.txt"}, 2, "", 1},
+        command_case{"no_log", {"--report", "r.pdf", "missing.txt"}, 1, "", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(history_command_line, help_names_the_log_optional) {
+    QTemporaryDir dir;
+    QProcess p;
+    ASSERT_TRUE(run_history(p, dir.path(), {QStringLiteral("--help")}));
+    const QByteArray help = p.readAllStandardOutput();
+    EXPECT_TRUE(help.contains("[options] [LOG]\n")) << help.toStdString();
+    for (const char* option : {"--report <FILE.pdf>", "--from <YYYY-MM-DD>", "--to <YYYY-MM-DD>"})
+        EXPECT_TRUE(help.contains(option)) << option;
+}
+
+} // namespace
