@@ -2,7 +2,6 @@
 
 #include "rules/text.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace rules::profile {
@@ -206,16 +205,18 @@ void put_entries(QByteArray& out, const key_values& entries) {
 } // namespace
 
 QByteArray with_section(QByteArrayView content, QByteArrayView section,
-                        const std::vector<QByteArray>& known, const key_values& entries) {
+                        const std::vector<QByteArray>& known, const key_values& entries,
+                        QByteArrayView place_before) {
     const std::vector<line_span> lines = lines_of(content);
     const auto text = [&](const line_span& l) { return content.sliced(l.begin, l.end - l.begin); };
     std::size_t header = lines.size();
-    std::size_t first_header = lines.size();
+    std::size_t successor = lines.size();
     for (std::size_t i = 0; i < lines.size() && header == lines.size(); ++i) {
         const parsed_line p = parse(text(lines[i]));
         if (p.type != line_type::section)
             continue;
-        first_header = std::min(first_header, i);
+        if (successor == lines.size() && same_name(p.name, place_before))
+            successor = i;
         if (same_name(p.name, section))
             header = i;
     }
@@ -225,8 +226,8 @@ QByteArray with_section(QByteArrayView content, QByteArrayView section,
     if (header == lines.size()) {
         if (entries.empty())
             return content.toByteArray();
-        const qsizetype at =
-            first_header < lines.size() ? lines[first_header].begin : content.size();
+        // The loop above saw every line, since the section is missing.
+        const qsizetype at = successor < lines.size() ? lines[successor].begin : content.size();
         out.append(content.first(at));
         if (at > 0 && content[at - 1] != '\n')
             out.append("\r\n");

@@ -40,10 +40,12 @@ using key_values = std::vector<std::pair<QByteArray, QByteArray>>;
 // `content` with the first section named `section` rewritten: `entries` in
 // their order, then each key line whose key is not in `known` as it stood;
 // comments and blank lines between them go, blank lines at its end stay. Every
-// byte outside that section stays as it is. A missing section goes before the
-// first section of the file (at the end when there is none), and only when it
-// has an entry. New lines end in CR LF; keys and values as for with_value.
+// byte outside that section stays as it is. A missing section goes just
+// before the section named `place_before` (at the end without one), and only
+// when it has an entry. New lines end in CR LF; keys and values as for
+// with_value.
 QByteArray with_section(QByteArrayView content, QByteArrayView section,
-                        const std::vector<QByteArray>& known, const key_values& entries);
+                        const std::vector<QByteArray>& known, const key_values& entries,
+                        QByteArrayView place_before);
 
 } // namespace rules::profile

@@ -108,9 +108,9 @@ TEST(profile_text, a_section_is_rewritten_and_every_byte_around_it_kept) {
          "[MQTT]\r\nhost=b\r\n[MQTT]\r\nhost=c\r\n"},
         {"header at the end without a line end", "[VEZ]\r\nk=v\r\n[MQTT]", host_b,
          "[VEZ]\r\nk=v\r\n[MQTT]\r\nhost=b\r\n"},
-        {"new section before the first, the last line left without its line end",
-         "; top\r\nloose=1\r\n[VEZ]\r\nk=v", host_b,
-         "; top\r\nloose=1\r\n[MQTT]\r\nhost=b\r\n[VEZ]\r\nk=v"},
+        {"new section before [VEZ], whose last line stays without its line end",
+         "; top\r\nloose=1\r\n[Site]\r\nx=1\r\n[VEZ]\r\nk=v", host_b,
+         "; top\r\nloose=1\r\n[Site]\r\nx=1\r\n[MQTT]\r\nhost=b\r\n[VEZ]\r\nk=v"},
         {"new section at the end of a file without sections", "k=v", host_b,
          "k=v\r\n[MQTT]\r\nhost=b\r\n"},
         {"new file", "", host_b, "[MQTT]\r\nhost=b\r\n"},
@@ -118,7 +118,7 @@ TEST(profile_text, a_section_is_rewritten_and_every_byte_around_it_kept) {
     };
     const std::vector<QByteArray> known = {"host", "port", "topic"};
     for (const row& r : rows) {
-        const QByteArray got = profile::with_section(r.content, "MQTT", known, r.entries);
+        const QByteArray got = profile::with_section(r.content, "MQTT", known, r.entries, "VEZ");
         EXPECT_EQ(got, r.expected) << r.what;
         for (const auto& [key, value] : r.entries)
             EXPECT_EQ(lookup(got, {.section = "MQTT", .key = key}), value) << r.what;
