@@ -10,7 +10,9 @@
 #include "serial/comm_control.h"
 #include "serial/port_probe.h"
 #include "settings/port_settings.h"
+#include "settings/station_settings.h"
 #include "settings/window_state.h"
+#include "settings_window/settings_window.h"
 
 #include <QDBusConnection>
 #include <QLabel>
@@ -46,6 +48,8 @@ kestrova_app::kestrova_app(window_seams seams)
     connect(ui.Command7, &QPushButton::clicked, this, &kestrova_app::on_click_command7);
     connect(window_.get(), &frm_thermometer::close_requested, this, &kestrova_app::unload);
     connect(window_.get(), &frm_thermometer::history_requested, &history_, &history_launcher::open);
+    connect(window_.get(), &frm_thermometer::settings_requested, this,
+            &kestrova_app::open_settings);
     connect(&keeper_, &port_keeper::state_changed, this, [this](const port_keeper::state& s) {
         port_state_ = s;
         show_port_label();
@@ -108,31 +112,41 @@ bool kestrova_app::load() {
 }
 
 void kestrova_app::start_publishing() {
-    const window_seams& seams = window_->seams();
-    const QString host_name = QSysInfo::machineHostName();
-    if (desktop_notifier::wanted(ini_)) {
-        if (auto bus = desktop_notifier::session_bus())
-            notifier_ = std::make_unique<desktop_notifier>(
-                window_->sensors(), link_, std::move(*bus), desktop_notifier::clock(),
-                seams.link_notice_after);
-        else
-            std::fprintf(stderr, "kestrova: desktop notifications are not shown: no session bus "
-                                 "(DBUS_SESSION_BUS_ADDRESS is not set)\n");
-    }
-    const mqtt::settings mqtt = mqtt_publisher::read_settings(ini_, host_name);
-    if (!mqtt.enabled())
+    start_notifier();
+    const QString station = keep_station_id(ini_, QSysInfo::machineHostName());
+    start_publisher(mqtt_publisher::read_settings(ini_, station));
+}
+
+void kestrova_app::start_notifier() {
+    if (!desktop_notifier::wanted(ini_))
         return;
-    publisher_ = std::make_unique<mqtt_publisher>(window_->sensors(), window_->logging(),
-                                                  window_->ui().Text7, link_, mqtt, host_name,
-                                                  seams.resolve_broker, seams.clock);
+    if (auto bus = desktop_notifier::session_bus())
+        notifier_ = std::make_unique<desktop_notifier>(window_->sensors(), link_, std::move(*bus),
+                                                       desktop_notifier::clock(),
+                                                       window_->seams().link_notice_after);
+    else
+        std::fprintf(stderr, "kestrova: desktop notifications are not shown: no session bus "
+                             "(DBUS_SESSION_BUS_ADDRESS is not set)\n");
+}
+
+void kestrova_app::start_publisher(const mqtt::settings& s) {
+    publishing_ = s;
+    if (!s.enabled())
+        return;
+    const window_seams& seams = window_->seams();
+    publisher_ = std::make_unique<mqtt_publisher>(
+        window_->sensors(), window_->logging(), window_->ui().Text7, link_, s,
+        QSysInfo::machineHostName(), seams.resolve_broker, seams.clock);
     connect(publisher_.get(), &mqtt_publisher::status_line_changed, this,
             &kestrova_app::show_port_label);
     show_port_label();
 }
 
 void kestrova_app::show_port_label() {
-    show_port_state(window_->ui().Label8, port_state_,
-                    publisher_ ? publisher_->status_line() : QString());
+    const QString publishing = publisher_ ? publisher_->status_line() : QString();
+    show_port_state(window_->ui().Label8, port_state_, publishing);
+    if (settings_window_)
+        settings_window_->show_link_status(publishing);
 }
 
 void kestrova_app::on_click_command5() {
