@@ -43,7 +43,8 @@ void kestrova_app::open_settings() {
                        .trial_limit = window_->seams().broker_trial_limit},
         .ports = {.device_in_use =
                       [comm] { return comm->port_open() ? comm->device() : QString(); },
-                  .by_id_dir = window_->seams().serial_by_id_dir},
+                  .by_id_dir = window_->seams().serial_by_id_dir,
+                  .defaults = port_map::platform_default()},
         .bus = desktop_notifier::session_bus(),
         .apply = [this](const station_settings& s) { return apply_settings(s); },
     };
@@ -51,6 +52,7 @@ void kestrova_app::open_settings() {
     settings_window_->setAttribute(Qt::WA_DeleteOnClose);
     settings_window_->show_link_status(publisher_ ? publisher_->status_line() : QString());
     settings_window_->show();
+    settings_window_->activateWindow();
 }
 
 QString kestrova_app::apply_settings(const station_settings& s) {

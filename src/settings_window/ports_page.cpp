@@ -38,7 +38,7 @@ ports_page::ports_page(const std::array<QString, 4>& devices, context ctx, QWidg
         r.device->setInsertPolicy(QComboBox::NoInsert);
         r.device->setObjectName(QStringLiteral("port%1_device").arg(p));
         r.device->setAccessibleName(QStringLiteral("Port %1 device").arg(p));
-        r.device->lineEdit()->setPlaceholderText(defaults_.device(p));
+        r.device->lineEdit()->setPlaceholderText(ctx_.defaults.device(p));
         r.device->setMinimumContentsLength(32);
         label->setBuddy(r.device);
         r.state = new QLabel(this);
@@ -108,7 +108,7 @@ void ports_page::list_devices() {
 void ports_page::check(int port) {
     const row& r = rows_[static_cast<std::size_t>(port - 1)];
     const QString typed = r.device->currentText().trimmed();
-    const QString path = typed.isEmpty() ? defaults_.device(port) : typed;
+    const QString path = typed.isEmpty() ? ctx_.defaults.device(port) : typed;
     QString state = field_checks::storable(typed);
     if (state.isEmpty()) {
         const QString in_use = ctx_.device_in_use ? ctx_.device_in_use() : QString();

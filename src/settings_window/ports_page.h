@@ -22,6 +22,8 @@ public:
         // The device the monitor has open now; empty when none.
         std::function<QString()> device_in_use;
         QString by_id_dir = QStringLiteral("/dev/serial/by-id");
+        // The devices of numbers that [Ports] leaves out.
+        port_map defaults = port_map::platform_default();
     };
 
     // `devices`: as [Ports] holds them, empty for the default.
@@ -44,6 +46,5 @@ private:
     void check(int port);
 
     context ctx_;
-    port_map defaults_ = port_map::platform_default();
     std::array<row, 4> rows_{};
 };

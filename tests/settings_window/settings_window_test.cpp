@@ -58,6 +58,13 @@ struct settings_fixture : ::testing::Test {
         EXPECT_TRUE(QTest::qWaitForWindowActive(w.get()));
         return *w;
     }
+    // Defaults that lead nowhere: no test opens a real serial port.
+    port_map no_devices() const {
+        port_map m;
+        for (int p = 1; p <= 4; ++p)
+            m.set_device(p, dir.filePath(QStringLiteral("tty%1").arg(p)));
+        return m;
+    }
     template <class T = QLineEdit> T* field(const char* name) const {
         return w->findChild<T*>(QString::fromLatin1(name));
     }
