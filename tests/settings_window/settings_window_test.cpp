@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -350,4 +351,46 @@ TEST_F(settings_fixture, the_ports_page_lists_by_id_names_and_never_opens_the_po
     ASSERT_TRUE(applied) << "Return in a device field is OK";
     EXPECT_EQ(applied->ports[2], spare.slave_path());
     EXPECT_EQ(applied->ports[3], QString()) << "the default stays unwritten";
+}
+
+TEST(notifications_page, says_whether_a_notification_service_is_there_now) {
+    // A bus of the test's own that starts no service of this machine's.
+    QTemporaryDir dir;
+    const QString config = dir.filePath(QStringLiteral("bus.conf"));
+    ASSERT_TRUE(write_file(
+        config, "<busconfig><type>session</type>"
+                "<listen>unix:tmpdir=" +
+                    dir.path().toLocal8Bit() +
+                    "</listen><auth>EXTERNAL</auth>"
+                    "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                    "<allow eavesdrop=\"true\"/>"
+                    "<allow own=\"*\"/></policy></busconfig>"));
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
+                  QStringLiteral("--print-address=1")});
+    ASSERT_TRUE(daemon.waitForStarted(5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return daemon.canReadLine(); }, 5000));
+    const QString address = QString::fromLatin1(daemon.readLine().trimmed());
+    const auto said = [&](std::optional<QDBusConnection> bus) {
+        notifications_page page(true, std::move(bus));
+        auto* state = page.findChild<QLabel*>(QStringLiteral("notification_service"));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return !state->text().startsWith(QLatin1String("Looking")); }, 5000));
+        return state->text();
+    };
+    EXPECT_EQ(said(std::nullopt),
+              QStringLiteral("No desktop session bus here: notifications cannot be shown."));
+    {
+        const QDBusConnection monitor =
+            QDBusConnection::connectToBus(address, QStringLiteral("settings-test-monitor"));
+        EXPECT_TRUE(
+            said(monitor).startsWith(QLatin1String("No notification service is running now")));
+        QDBusConnection desktop =
+            QDBusConnection::connectToBus(address, QStringLiteral("settings-test-desktop"));
+        ASSERT_TRUE(desktop.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        EXPECT_EQ(said(monitor), QStringLiteral("A notification service is running now."));
+    }
+    daemon.kill();
+    daemon.waitForFinished(5000);
 }
