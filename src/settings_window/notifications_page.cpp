@@ -16,7 +16,6 @@ notifications_page::notifications_page(bool desktop, std::optional<QDBusConnecti
     desktop_->setAccessibleName(QStringLiteral("Desktop notifications"));
     desktop_->setChecked(desktop);
     service_state_->setObjectName(QStringLiteral("notification_service"));
-    service_state_->setAccessibleName(QStringLiteral("Notification service"));
     service_state_->setWordWrap(true);
     service_state_->setText(QStringLiteral("Looking for a notification service\u2026"));
     auto* about = new QLabel(

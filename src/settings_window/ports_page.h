@@ -7,8 +7,10 @@
 #include <array>
 #include <functional>
 
-class QComboBox;
+class QCompleter;
 class QLabel;
+class QLineEdit;
+class QStandardItemModel;
 class QTimer;
 
 // The "Ports" page: the device of each port number, chosen from the serial
@@ -32,19 +34,22 @@ public:
     std::array<QString, 4> devices() const;
     // The first device field that cannot be kept in the file, or null.
     QWidget* first_wrong() const;
-    QComboBox* device_field(int port) const {
+    QLineEdit* device_field(int port) const {
         return rows_[static_cast<std::size_t>(port - 1)].device;
     }
 
 private:
     struct row {
-        QComboBox* device = nullptr;
+        QLineEdit* device = nullptr;
         QLabel* state = nullptr;
         QTimer* settle = nullptr;
     };
     void list_devices();
     void check(int port);
 
+    QString description_of(const QString& path) const;
+
     context ctx_;
     std::array<row, 4> rows_{};
+    QStandardItemModel* present_; // the devices offered, with what they are
 };

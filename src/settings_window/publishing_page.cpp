@@ -43,7 +43,6 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     grid->setColumnStretch(reason_column, 2);
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("link_status"));
-    status_->setAccessibleName(QStringLiteral("Publishing now"));
     status_->setWordWrap(true);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     grid->addWidget(status_, row_++, 0, 1, 3);
@@ -113,7 +112,6 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     });
     warnings_ = new QLabel(this);
     warnings_->setObjectName(QStringLiteral("password_warnings"));
-    warnings_->setAccessibleName(QStringLiteral("Password warnings"));
     warnings_->setWordWrap(true);
     warnings_->setStyleSheet(QStringLiteral("color: #8a5a00"));
     make_private_ = side_button(QStringLiteral("Make Tarnwick.INI &private"), this);
@@ -152,14 +150,13 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     discovery_->setText(values.discovery.value_or(QString()));
     add_reason(discovery_, [this] { return discovery_problem(); });
 
-    auto* station_label = new QLabel(QStringLiteral("Station id:"), this);
-    auto* station = new QLabel(station_, this);
+    // Labels that show changing text keep it as their name, which is what a
+    // screen reader reads of a label.
+    auto* station = new QLabel(QStringLiteral("Station id: %1").arg(station_), this);
     station->setObjectName(QStringLiteral("station_id"));
-    station->setAccessibleName(QStringLiteral("Station id"));
     station->setTextInteractionFlags(Qt::TextSelectableByMouse);
     station->setToolTip(QStringLiteral("Made once for this station and kept in Tarnwick.INI; "
                                        "Home Assistant knows the station by it"));
-    grid->addWidget(station_label, row_, 0);
     grid->addWidget(station, row_++, 1, 1, 2);
 
     build_test_row();
@@ -217,11 +214,11 @@ void publishing_page::build_test_row() {
                                      "running link"));
     test_result_ = new QLabel(this);
     test_result_->setObjectName(QStringLiteral("test_result"));
-    test_result_->setAccessibleName(QStringLiteral("Test connection result"));
     test_result_->setWordWrap(true);
     test_result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     grid->addWidget(test_, row_, 0);
     grid->addWidget(test_result_, row_++, 1, 1, 2);
+    test_result_->hide();
 }
 
 station_settings::broker publishing_page::values() const {
@@ -291,6 +288,7 @@ void publishing_page::recheck() {
     for (const field& f : fields_) {
         const QString why = f.problem();
         f.reason->setText(why);
+        f.reason->setVisible(!why.isEmpty());
         // A screen reader hears the reason with the field.
         f.widget->setAccessibleDescription(why);
     }
@@ -340,23 +338,28 @@ void publishing_page::choose_ca_file() {
 void publishing_page::test_connection() {
     const station_settings::broker b = values();
     if (b.host.isEmpty()) {
-        test_result_->setText(QStringLiteral("Type the broker's host name or address first."));
+        show_result(QStringLiteral("Type the broker's host name or address first."));
         host_->setFocus();
         return;
     }
     if (QWidget* wrong = first_wrong()) {
-        test_result_->setText(QStringLiteral("Correct the field marked first."));
+        show_result(QStringLiteral("Correct the field marked first."));
         wrong->setFocus();
         return;
     }
     const mqtt::settings s = settings_of(b);
-    test_result_->setText(QStringLiteral("Testing %1\u2026").arg(s.url()));
+    show_result(QStringLiteral("Testing %1\u2026").arg(s.url()));
     trial_->start(s);
+}
+
+void publishing_page::show_result(const QString& text) {
+    test_result_->setText(text);
+    test_result_->setVisible(!text.isEmpty());
 }
 
 void publishing_page::show_trial(const mqtt::verdict& v) {
     if (v.kind == mqtt::outcome::connected)
-        test_result_->setText(QStringLiteral("Connected: the broker accepts these settings."));
+        show_result(QStringLiteral("Connected: the broker accepts these settings."));
     else
-        test_result_->setText(sentence(v.text));
+        show_result(sentence(v.text));
 }

@@ -54,6 +54,7 @@ private:
     void make_file_private();
     void choose_ca_file();
     void test_connection();
+    void show_result(const QString& text);
     void show_trial(const mqtt::verdict& v);
     mqtt::settings settings_of(const station_settings::broker& b) const;
     QString discovery_problem() const;

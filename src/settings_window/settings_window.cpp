@@ -26,7 +26,6 @@ settings_window::settings_window(const station_settings& current, context ctx, Q
     pages_->addTab(notifications_, QStringLiteral("&Notifications"));
     pages_->addTab(ports_, QStringLiteral("Po&rts"));
     not_saved_->setObjectName(QStringLiteral("not_saved"));
-    not_saved_->setAccessibleName(QStringLiteral("Not saved"));
     not_saved_->setWordWrap(true);
     not_saved_->setStyleSheet(QStringLiteral("color: #c00000"));
     not_saved_->hide();

@@ -11,7 +11,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDBusConnection>
 #include <QLineEdit>
 #include <QProcess>
@@ -140,7 +139,7 @@ TEST_F(apply_fixture, ok_moves_the_link_cleanly_opens_the_new_device_and_switche
     settings();
     field("topic")->setText(QStringLiteral("site/new"));
     field<QCheckBox>("desktop_notifications")->setChecked(true);
-    app->settings_dialog()->ports()->device_field(1)->setEditText(replacement.slave_path());
+    app->settings_dialog()->ports()->device_field(1)->setText(replacement.slave_path());
     QTest::keyClick(field("topic"), Qt::Key_Return);
 
     EXPECT_NE(app->notifier(), nullptr) << "notifications are on at once";

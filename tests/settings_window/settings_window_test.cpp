@@ -11,7 +11,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDBusConnection>
 #include <QFile>
 #include <QLabel>
@@ -342,9 +341,9 @@ TEST_F(settings_fixture, the_ports_page_lists_by_id_names_and_never_opens_the_po
     EXPECT_EQ(state(3), QStringLiteral("no such device"));
 
     // Another device typed for port 3 is tried once the typing pauses.
-    QComboBox* port3 = w->ports()->device_field(3);
+    QLineEdit* port3 = w->ports()->device_field(3);
     port3->setFocus();
-    port3->clearEditText();
+    port3->clear();
     QTest::keyClicks(port3, spare.slave_path());
     EXPECT_TRUE(QTest::qWaitFor([&] { return state(3) == QLatin1String("opens now"); }, 5000));
     QTest::keyClick(port3, Qt::Key_Return);
