@@ -27,6 +27,8 @@ public:
     // A new attempt; the verdict of one still running is dropped.
     void start(const mqtt::settings& settings);
     bool running() const { return current_ != nullptr; }
+    // Drops the verdict of the attempt that runs, if one does.
+    void cancel() { drop_current(); }
 
     struct attempt; // what the attempt's thread works on
 

@@ -75,8 +75,7 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     cafile_ = new QLineEdit(values.cafile, ca_row);
     cafile_->setObjectName(QStringLiteral("cafile"));
     cafile_->setAccessibleName(QStringLiteral("CA file"));
-    cafile_->setPlaceholderText(
-        QStringLiteral("the CA certificate that signed the broker's (PEM)"));
+    cafile_->setPlaceholderText(QStringLiteral("the broker's CA certificate (PEM)"));
     ca_label->setBuddy(cafile_);
     choose_ = side_button(QStringLiteral("Choose\u2026"), ca_row);
     choose_->setObjectName(QStringLiteral("choose_cafile"));
@@ -114,7 +113,7 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     warnings_->setObjectName(QStringLiteral("password_warnings"));
     warnings_->setWordWrap(true);
     warnings_->setStyleSheet(QStringLiteral("color: #8a5a00"));
-    make_private_ = side_button(QStringLiteral("Make Tarnwick.INI &private"), this);
+    make_private_ = side_button(QStringLiteral("Make Tarnwick.INI pri&vate"), this);
     make_private_->setObjectName(QStringLiteral("make_private"));
     auto* warn_row = new QHBoxLayout;
     warn_row->addWidget(warnings_, 1);

@@ -22,7 +22,7 @@ settings_window::settings_window(const station_settings& current, context ctx, Q
     setObjectName(QStringLiteral("settings_window"));
     setWindowTitle(QStringLiteral("KESTROVA Settings"));
     setWindowIcon(thermometer_icon());
-    pages_->addTab(publishing_, QStringLiteral("&Publishing"));
+    pages_->addTab(publishing_, QStringLiteral("Pu&blishing"));
     pages_->addTab(notifications_, QStringLiteral("&Notifications"));
     pages_->addTab(ports_, QStringLiteral("Po&rts"));
     not_saved_->setObjectName(QStringLiteral("not_saved"));
