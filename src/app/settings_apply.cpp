@@ -56,7 +56,7 @@ void kestrova_app::open_settings() {
 }
 
 QString kestrova_app::apply_settings(const station_settings& s) {
-    if (const QString why = write_station_settings(ini_, s); !why.isEmpty())
+    if (QString why = write_station_settings(ini_, s); !why.isEmpty())
         return why;
 
     // A new device for the chosen number is opened in place of the old one.

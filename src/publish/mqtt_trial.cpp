@@ -92,7 +92,7 @@ struct mqtt_trial::attempt {
     mqtt::verdict run() {
         if (!settings.problem.isEmpty())
             return {mqtt::outcome::failed, settings.problem};
-        if (const mqtt::verdict found = look_up(); found.kind != mqtt::outcome::connected)
+        if (mqtt::verdict found = look_up(); found.kind != mqtt::outcome::connected)
             return found;
         if (settings.tls()) {
             const QString problem = mqtt::ca_file_problem(settings.cafile);

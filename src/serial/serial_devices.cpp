@@ -39,7 +39,7 @@ QString by_id_name(const QString& device, const QString& by_id_dir) {
     const QDir dir(by_id_dir);
     for (const QString& name :
          dir.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
-        const QString path = dir.filePath(name);
+        QString path = dir.filePath(name);
         if (QFileInfo(path).canonicalFilePath() == target)
             return path;
     }

@@ -81,11 +81,10 @@ QString write_station_settings(inifile& ini, const station_settings& s) {
 }
 
 QString keep_station_id(inifile& ini, const QString& host_name) {
-    const QString kept = whole(ini, mqtt_section, QStringLiteral("station"));
+    QString kept = whole(ini, mqtt_section, QStringLiteral("station"));
     if (!kept.isEmpty())
         return kept;
-    const QString made =
-        mqtt::make_station_id(host_name, QFileInfo(ini.path()).absoluteDir().dirName());
+    QString made = mqtt::make_station_id(host_name, QFileInfo(ini.path()).absoluteDir().dirName());
     if (!whole(ini, mqtt_section, QStringLiteral("host")).isEmpty())
         ini.write_keys(mqtt_section, {{QStringLiteral("station"), made}});
     return made;

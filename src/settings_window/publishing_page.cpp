@@ -90,7 +90,7 @@ publishing_page::publishing_page(const station_settings::broker& values, context
         const QString path = cafile_->text().trimmed();
         if (path.isEmpty())
             return QStringLiteral("TLS needs the CA certificate that signed the broker's");
-        if (const QString p = field_checks::storable(path); !p.isEmpty())
+        if (QString p = field_checks::storable(path); !p.isEmpty())
             return p;
         const QString p = mqtt::ca_file_problem(path);
         return p.isEmpty() ? p : QStringLiteral("cannot be used: ") + p;
