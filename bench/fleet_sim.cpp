@@ -556,7 +556,7 @@ int steady_and_restart(int n, int seconds, bool restart) {
     }
     const auto back = clock_type::now();
     cpu_watch cpu(broker.pid());
-    // Back: "online", the four configs and a state, all since the restart.
+    // Back: "online", the five configs and a state, all since the restart.
     struct progress {
         bool online = false;
         int configs = 0;
@@ -576,13 +576,13 @@ int steady_and_restart(int n, int seconds, bool restart) {
             if (x.at < back || x.station < 0 || x.station >= n)
                 continue;
             progress& s = p[static_cast<std::size_t>(x.station)];
-            const bool was = s.online && s.configs >= 4 && s.state;
+            const bool was = s.online && s.configs >= 5 && s.state;
             if (x.kind == arrival::status_online && !s.online)
                 online_at.push_back(x.at);
             s.online |= x.kind == arrival::status_online;
             s.configs += x.kind == arrival::config;
             s.state |= x.kind == arrival::state;
-            complete += !was && s.online && s.configs >= 4 && s.state;
+            complete += !was && s.online && s.configs >= 5 && s.state;
         }
     }
     const double all_back = seconds_since(back);
@@ -602,7 +602,7 @@ int steady_and_restart(int n, int seconds, bool restart) {
     }
     std::printf("broker killed for %.1f s, then started again (load %s)\n",
                 std::chrono::duration<double>(back - killed).count(), qPrintable(load()));
-    std::printf("stations back (online, 4 configs, a state): %d of %d, the last %.2f s after the "
+    std::printf("stations back (online, 5 configs, a state): %d of %d, the last %.2f s after the "
                 "broker's start\n",
                 complete, n, all_back);
     std::printf("peak connects in one second of the broker's log: %d (%ld s after the start); "

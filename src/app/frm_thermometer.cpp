@@ -60,8 +60,14 @@ frm_thermometer::frm_thermometer(window_seams seams, QWidget* parent)
     history->setObjectName(QStringLiteral("history_action"));
     history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     addAction(history);
+    // Publishing, notifications and the port map, by the context menu or Ctrl+,.
+    auto* settings = new QAction(QStringLiteral("Settings\u2026"), this);
+    settings->setObjectName(QStringLiteral("settings_action"));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    addAction(settings);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(history, &QAction::triggered, this, &frm_thermometer::history_requested);
+    connect(settings, &QAction::triggered, this, &frm_thermometer::settings_requested);
     for (display_box* reading : {ui_.Text2, ui_.Text1})
         connect(reading, &display_box::double_clicked, this, &frm_thermometer::history_requested);
 

@@ -97,6 +97,8 @@ Q_SIGNALS:
     void close_requested();
     // "History…" from the context menu, Ctrl+H, or a double click on a reading.
     void history_requested();
+    // "Settings…" from the context menu, or Ctrl+,.
+    void settings_requested();
     // A byte from the logger went to sensor 1's or 2's reading (a number or
     // "no reading"), whether or not the text changed.
     void reading_received(int sensor);

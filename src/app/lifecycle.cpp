@@ -12,7 +12,9 @@
 #include "serial/comm_control.h"
 #include "serial/port_probe.h"
 #include "settings/port_settings.h"
+#include "settings/station_settings.h"
 #include "settings/window_state.h"
+#include "settings_window/settings_window.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -49,6 +51,8 @@ kestrova_app::kestrova_app(window_seams seams)
     connect(ui.Command7, &QPushButton::clicked, this, &kestrova_app::on_click_command7);
     connect(window_.get(), &frm_thermometer::close_requested, this, &kestrova_app::unload);
     connect(window_.get(), &frm_thermometer::history_requested, &history_, &history_launcher::open);
+    connect(window_.get(), &frm_thermometer::settings_requested, this,
+            &kestrova_app::open_settings);
     connect(&keeper_, &port_keeper::state_changed, this, [this](const port_keeper::state& s) {
         // Another port (or device) in place of an open one: what came from
         // the old one is not current.
@@ -118,31 +122,48 @@ bool kestrova_app::load() {
 }
 
 void kestrova_app::start_publishing() {
-    const window_seams& seams = window_->seams();
-    const QString host_name = QSysInfo::machineHostName();
-    judge_ = std::make_unique<alarm_judge>(window_->sensors(), link_, seams.settle_pause);
-    if (desktop_notifier::wanted(ini_)) {
-        bus_ = std::make_unique<session_bus>();
-        connect(bus_.get(), &session_bus::connected, this, [this](const QDBusConnection& bus) {
-            if (!ended_)
-                notifier_ = std::make_unique<desktop_notifier>(*judge_, link_, bus);
-        });
-        bus_->connect_to_bus();
-    }
-    const mqtt::settings mqtt = mqtt_publisher::read_settings(ini_, host_name);
-    if (!mqtt.enabled())
+    judge_ =
+        std::make_unique<alarm_judge>(window_->sensors(), link_, window_->seams().settle_pause);
+    // The session bus serves the notifications and the settings window's
+    // look for a notification service; it is reached off the window thread.
+    bus_ = std::make_unique<session_bus>();
+    connect(bus_.get(), &session_bus::connected, this, [this](const QDBusConnection& bus) {
+        session_ = bus;
+        start_notifier();
+    });
+    connect(bus_.get(), &session_bus::unavailable, this, [this](const QString& why) {
+        if (desktop_notifier::wanted(ini_))
+            std::fprintf(stderr, "kestrova: desktop notifications are not shown: %s\n",
+                         qPrintable(why));
+    });
+    bus_->connect_to_bus();
+    const QString station = keep_station_id(ini_, QSysInfo::machineHostName());
+    start_publisher(mqtt_publisher::read_settings(ini_, station));
+}
+
+void kestrova_app::start_notifier() {
+    if (session_ && !notifier_ && !ended_ && desktop_notifier::wanted(ini_))
+        notifier_ = std::make_unique<desktop_notifier>(*judge_, link_, *session_);
+}
+
+void kestrova_app::start_publisher(const mqtt::settings& s) {
+    publishing_ = s;
+    if (!s.enabled())
         return;
-    publisher_ =
-        std::make_unique<mqtt_publisher>(*judge_, window_->logging(), window_->ui().Text7, link_,
-                                         mqtt, host_name, seams.resolve_broker, seams.clock);
+    const window_seams& seams = window_->seams();
+    publisher_ = std::make_unique<mqtt_publisher>(*judge_, window_->logging(), window_->ui().Text7,
+                                                  link_, s, QSysInfo::machineHostName(),
+                                                  seams.resolve_broker, seams.clock);
     connect(publisher_.get(), &mqtt_publisher::status_line_changed, this,
             &kestrova_app::show_port_label);
     show_port_label();
 }
 
 void kestrova_app::show_port_label() {
-    show_port_state(window_->ui().Label8, port_state_,
-                    publisher_ ? publisher_->status_line() : QString());
+    const QString publishing = publisher_ ? publisher_->status_line() : QString();
+    show_port_state(window_->ui().Label8, port_state_, publishing);
+    if (settings_window_)
+        settings_window_->show_link_status(publishing);
 }
 
 void kestrova_app::on_click_command5() {

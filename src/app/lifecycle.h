@@ -6,14 +6,21 @@
 #include "serial/port_keeper.h"
 #include "settings/inifile.h"
 
+#include "rules/mqtt_rules.h"
+
+#include <QDBusConnection>
 #include <QObject>
+#include <QPointer>
 #include <memory>
+#include <optional>
 
 class alarm_judge;
 class desktop_notifier;
 class frmselect;
 class mqtt_publisher;
 class session_bus;
+class settings_window;
+struct station_settings;
 
 // The program's spine: start-up in its fixed order, Exit, the close box,
 // Change Port and the port selection window's OK.
@@ -35,8 +42,10 @@ public:
     const link_watch& link() const { return link_; }
     // Null while publishing is off.
     const mqtt_publisher* publisher() const { return publisher_.get(); }
-    // Null until the session bus is reached, and while notifications are off.
+    // Null while notifications are off or have nowhere to go.
     const desktop_notifier* notifier() const { return notifier_.get(); }
+    // Null while the settings window is closed.
+    settings_window* settings_dialog() const;
     bool ended() const { return ended_; }
 
     void on_click_command5(); // Change Port
@@ -46,6 +55,13 @@ public:
     // are still in memory, so the state is saved as the close box would.
     void save_before_lost_display();
 
+    // "Settings…": opens the settings window, or brings the open one forward.
+    void open_settings();
+    // The settings window's OK: writes [Ports], [MQTT] and [Notify] and puts
+    // them to work at once. The reason when the file cannot be written (and
+    // nothing changed), else empty.
+    QString apply_settings(const station_settings& s);
+
 Q_SIGNALS:
     // The program is to end now; the state is saved and the port closed.
     void finished();
@@ -53,6 +69,8 @@ Q_SIGNALS:
 private:
     frmselect& load_selector();
     void start_publishing();
+    void start_notifier();
+    void start_publisher(const mqtt::settings& s);
     void show_port_label();
     void on_port_chosen(const QString& port); // OK of the port selection window
     void on_selector_closed();
@@ -66,8 +84,11 @@ private:
     link_watch link_;
     std::unique_ptr<alarm_judge> judge_;
     std::unique_ptr<session_bus> bus_;
+    std::optional<QDBusConnection> session_; // once the bus is reached
     std::unique_ptr<desktop_notifier> notifier_;
     std::unique_ptr<mqtt_publisher> publisher_;
+    mqtt::settings publishing_; // what the publisher was made with
+    QPointer<settings_window> settings_window_;
     port_keeper::state port_state_;
     bool ended_ = false;
 };

@@ -27,4 +27,8 @@ struct window_seams {
     std::chrono::milliseconds settle_pause{2000};
     // Turns the broker's host name into what to connect to; empty: as it is.
     std::function<std::string(const std::string&)> resolve_broker = {};
+    // How long the settings window's "Test connection" waits for the broker.
+    std::chrono::milliseconds broker_trial_limit{8000};
+    // Where the system gives serial devices their stable names.
+    QString serial_by_id_dir = QStringLiteral("/dev/serial/by-id");
 };

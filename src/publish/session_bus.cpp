@@ -4,7 +4,6 @@
 #include <QMetaObject>
 #include <cerrno>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -55,8 +54,7 @@ std::optional<QString> session_bus::address() {
 
 void session_bus::connect_to_bus() {
     if (!address()) {
-        std::fprintf(stderr, "kestrova: desktop notifications are not shown: no session bus "
-                             "(DBUS_SESSION_BUS_ADDRESS is not set)\n");
+        Q_EMIT unavailable(QStringLiteral("no session bus (DBUS_SESSION_BUS_ADDRESS is not set)"));
         return;
     }
     attempt();
@@ -94,13 +92,12 @@ void session_bus::attempt() {
 void session_bus::on_result(bool answered) {
     if (!complained_) {
         complained_ = true;
-        std::fprintf(stderr,
-                     "kestrova: desktop notifications wait for the session bus: %s (tried again "
-                     "every %lld s)\n",
-                     answered ? "it refused the connection" : "it does not answer",
-                     static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(
-                                                std::chrono::milliseconds(retry_.interval()))
-                                                .count()));
+        Q_EMIT unavailable(QStringLiteral("the session bus %1 (tried again every %2 s)")
+                               .arg(answered ? QStringLiteral("refused the connection")
+                                             : QStringLiteral("does not answer"))
+                               .arg(std::chrono::duration_cast<std::chrono::seconds>(
+                                        std::chrono::milliseconds(retry_.interval()))
+                                        .count()));
     }
     retry_.start();
 }

@@ -20,8 +20,8 @@ public:
     session_bus(const session_bus&) = delete;
     session_bus& operator=(const session_bus&) = delete;
 
-    // Starts the first attempt; connected() or one line on standard error
-    // follows.
+    // Starts the first attempt; connected() follows, or unavailable() once
+    // while it is not reached.
     void connect_to_bus();
 
     // The desktop session's bus address, never one started for us: without
@@ -38,6 +38,9 @@ public:
 
 Q_SIGNALS:
     void connected(const QDBusConnection& bus);
+    // Why there is no bus yet ("no session bus (…)", "the session bus does
+    // not answer (tried again every 30 s)"); said once.
+    void unavailable(const QString& why);
 
 private:
     void attempt();

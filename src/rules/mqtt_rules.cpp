@@ -1,5 +1,7 @@
 #include "rules/mqtt_rules.h"
 
+#include "rules/mqtt_fields.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,21 +23,19 @@ QJsonValue number_or_null(const std::optional<int>& n) {
     return n ? QJsonValue(*n) : QJsonValue(QJsonValue::Null);
 }
 
-// MQTT's longest topic, in bytes of UTF-8.
-constexpr qsizetype longest_topic = 65535;
+// "topic=site/# holds a wildcard (+ or #)": the value is shown unless it is
+// too long to read or holds a zero character.
+QString said(const QString& name, const QString& value, const QString& reason) {
+    if (reason.isEmpty())
+        return {};
+    const bool show = !value.isEmpty() && value.size() <= 200 && !value.contains(QChar(u'\0'));
+    return show ? name + u'=' + value + u' ' + reason : name + u' ' + reason;
+}
 
-// Why `topic` (with the longest suffix this program adds) cannot be
-// published to; empty when it can.
-QString topic_problem(const QString& name, const QString& topic, qsizetype suffix) {
-    if (topic.contains(QChar(u'\0')))
-        return QStringLiteral("%1 holds a zero character").arg(name);
-    if (topic.contains(u'+') || topic.contains(u'#'))
-        return QStringLiteral("%1=%2 holds a wildcard (+ or #)").arg(name, topic);
-    if (topic.toUtf8().size() + suffix > longest_topic)
-        return QStringLiteral("%1 is longer than MQTT allows (%2 bytes)")
-            .arg(name)
-            .arg(longest_topic - suffix);
-    return {};
+// Home Assistant's node id: the station's, or the client id's for settings
+// without a station.
+QString node_of(const settings& s) {
+    return node_id(s.station.isEmpty() ? s.client_id : QStringLiteral("kestrova-") + s.station);
 }
 
 } // namespace
@@ -47,42 +47,43 @@ QString settings::url() const {
 }
 
 settings read_settings(const std::function<std::optional<QString>(const QString& key)>& key,
-                       const QString& host_name) {
+                       const QString& default_station) {
     const auto text = [&](const char* name) {
         return key(QString::fromLatin1(name)).value_or(QString());
     };
     settings s;
     s.host = text("host");
     s.cafile = text("cafile");
+    s.station = text("station");
+    if (s.station.isEmpty())
+        s.station = default_station;
     const QString port_text = text("port");
-    bool ok = false;
-    const int port = port_text.toInt(&ok);
     s.port = s.tls() ? 8883 : 1883;
-    if (ok && port > 0 && port < 65536)
-        s.port = port;
-    else if (!port_text.isEmpty())
-        s.problem = QStringLiteral("port=%1 is not a port number (1 to 65535)").arg(port_text);
+    s.problem = said(QStringLiteral("port"), port_text, port_problem(port_text));
+    if (!port_text.isEmpty() && s.problem.isEmpty())
+        s.port = port_text.toInt();
     s.topic = text("topic");
     if (s.topic.isEmpty())
-        s.topic = QStringLiteral("kestrova/") + host_name;
+        s.topic = QStringLiteral("kestrova/") + s.station;
     s.username = text("username");
     s.password = text("password");
     s.client_id = text("client_id");
     if (s.client_id.isEmpty())
-        s.client_id = QStringLiteral("kestrova-") + host_name;
+        s.client_id = QStringLiteral("kestrova-") + s.station;
     // A missing key means the default; a key that is there but empty turns
     // discovery off.
     s.discovery = key(QStringLiteral("discovery")).value_or(QStringLiteral("homeassistant"));
-    // The longest topics this program adds: "/status" to the topic, and
-    // "/binary_sensor/<node>/alarm1/config" to the discovery prefix.
-    for (const QString& problem : {topic_problem(QStringLiteral("topic"), s.topic, 7),
-                                   topic_problem(QStringLiteral("discovery"), s.discovery,
-                                                 32 + s.client_id.toUtf8().size())}) {
+    const qsizetype node = node_of(s).toUtf8().size();
+    for (const QString& problem :
+         {said(QStringLiteral("topic"), s.topic, topic_problem(s.topic, topic_suffix)),
+          said(QStringLiteral("discovery"), s.discovery,
+               topic_problem(s.discovery, discovery_suffix + node)),
+          said(QStringLiteral("client_id"), s.client_id, text_problem(s.client_id)),
+          said(QStringLiteral("username"), s.username, text_problem(s.username)),
+          said(QStringLiteral("password"), {}, text_problem(s.password))}) {
         if (s.problem.isEmpty())
             s.problem = problem;
     }
-    if (s.client_id.contains(QChar(u'\0')) && s.problem.isEmpty())
-        s.problem = QStringLiteral("client_id holds a zero character");
     return s;
 }
 
@@ -162,10 +163,11 @@ std::vector<message> discovery_configs(const settings& s, const QString& host_na
                                        const QString& version) {
     if (s.discovery.isEmpty())
         return {};
-    const QString node = node_id(s.client_id);
+    const QString node = node_of(s);
     QJsonObject device;
     device.insert(QStringLiteral("identifiers"), QJsonArray{node});
-    device.insert(QStringLiteral("name"), QStringLiteral("KESTROVA ") + host_name);
+    device.insert(QStringLiteral("name"),
+                  QStringLiteral("KESTROVA ") + (s.station.isEmpty() ? host_name : s.station));
     device.insert(QStringLiteral("manufacturer"), QStringLiteral("KESTROVA"));
     device.insert(QStringLiteral("model"), QStringLiteral("Two-channel temperature logger"));
     device.insert(QStringLiteral("sw_version"), version);
@@ -184,8 +186,8 @@ std::vector<message> discovery_configs(const settings& s, const QString& host_na
                     {QStringLiteral("payload_available"), QStringLiteral("online")},
                     {QStringLiteral("payload_not_available"), QStringLiteral("offline")}}};
 
-    // Topics and unique ids stay as they were, so existing installations keep
-    // their entities and history.
+    // Unique ids follow the station id alone: a new client id or topic keeps
+    // the station's entities and their history in Home Assistant.
     const auto common = [&](const QString& domain, const QString& object, const QString& name) {
         QJsonObject o;
         o.insert(QStringLiteral("name"), name);
@@ -225,6 +227,18 @@ std::vector<message> discovery_configs(const settings& s, const QString& host_na
             {QStringLiteral("%1/binary_sensor/%2/%3/config").arg(s.discovery, node, alarm),
              QJsonDocument(a).toJson(QJsonDocument::Compact)});
     }
+    // The logger link, available whenever the station is: it says why the
+    // temperatures are unavailable.
+    QJsonObject link = common(QStringLiteral("binary_sensor"), QStringLiteral("link"),
+                              QStringLiteral("Logger link"));
+    link.insert(QStringLiteral("availability"), QJsonArray{availability.first()});
+    link.remove(QStringLiteral("availability_mode"));
+    link.insert(QStringLiteral("device_class"), QStringLiteral("connectivity"));
+    link.insert(QStringLiteral("entity_category"), QStringLiteral("diagnostic"));
+    link.insert(QStringLiteral("value_template"),
+                QStringLiteral("{{ 'ON' if value_json.link == 'open' else 'OFF' }}"));
+    out.push_back({QStringLiteral("%1/binary_sensor/%2/link/config").arg(s.discovery, node),
+                   QJsonDocument(link).toJson(QJsonDocument::Compact)});
     return out;
 }
 

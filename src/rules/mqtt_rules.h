@@ -30,6 +30,9 @@ struct settings {
     // How often an idle link is checked; a broker that has not answered for
     // one and a half times this has stopped answering.
     std::chrono::seconds keepalive{30};
+    // The station's own id: Home Assistant's ids follow it, and the topic
+    // and client id unless they are given. Empty: the client id stands in.
+    QString station;
     // What makes these settings unusable ("port=abc is not a port number"),
     // said instead of publishing anything; empty when they are fine.
     QString problem;
@@ -38,14 +41,16 @@ struct settings {
     bool tls() const { return !cafile.isEmpty(); }
     // "mqtts://broker.lab:8883"
     QString url() const;
+    friend bool operator==(const settings&, const settings&) = default;
 };
 
 // The [MQTT] keys as `key` reads them whole (nullopt for a missing key),
-// with the defaults that depend on this machine's host name. Nothing is
-// changed silently: a port, topic or discovery prefix that cannot be used
-// is named in `problem`.
+// with the defaults that follow from the station id (`station=`, else
+// `default_station`): topic "kestrova/<station>", client id
+// "kestrova-<station>". Nothing is changed silently: a port, topic or
+// discovery prefix that cannot be used is named in `problem`.
 settings read_settings(const std::function<std::optional<QString>(const QString& key)>& key,
-                       const QString& host_name);
+                       const QString& default_station);
 
 // A host that stays on this machine: "localhost", or an address of the
 // loopback network (127.0.0.0/8, ::1) written as an address, not a name that
@@ -91,10 +96,13 @@ QString state_topic(const settings& s);
 
 inline const QString support_url = QStringLiteral("https://kestrova.example.org/");
 
-// Home Assistant discovery: a temperature sensor per channel and a problem
-// binary sensor per alarm, one device for the station; retained, sent on
-// every connect. Each entity is available only while the station is online
-// and its logger link is open. Empty when discovery is off.
+// Home Assistant discovery: a temperature sensor per channel, a problem
+// binary sensor per alarm and a diagnostic connectivity binary sensor for
+// the logger link, one device for the station; retained, sent on every
+// connect. The temperatures and alarms are available only while the station
+// is online and its logger link is open; the link's sensor while the station
+// is online, so that it can say why the others are not. Empty when discovery
+// is off.
 std::vector<message> discovery_configs(const settings& s, const QString& host_name,
                                        const QString& version);
 

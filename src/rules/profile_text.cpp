@@ -166,4 +166,98 @@ QByteArray with_value(QByteArrayView content, entry_name name, QByteArrayView va
     return out;
 }
 
+namespace {
+
+// Where one line lies in the content: its text, and where the next begins.
+struct line_span {
+    qsizetype begin = 0;
+    qsizetype end = 0; // before the line end
+    qsizetype next = 0;
+};
+
+std::vector<line_span> lines_of(QByteArrayView content) {
+    std::vector<line_span> lines;
+    qsizetype p = 0;
+    while (p < content.size()) {
+        const qsizetype nl = content.indexOf('\n', p);
+        const qsizetype next = nl < 0 ? content.size() : nl + 1;
+        qsizetype end = nl < 0 ? content.size() : nl;
+        if (end > p && content[end - 1] == '\r')
+            --end;
+        lines.push_back({p, end, next});
+        p = next;
+    }
+    return lines;
+}
+
+bool is_known(const std::vector<QByteArray>& known, QByteArrayView key) {
+    for (const QByteArray& k : known)
+        if (same_name(k, key))
+            return true;
+    return false;
+}
+
+void put_entries(QByteArray& out, const key_values& entries) {
+    for (const auto& [key, value] : entries)
+        out.append(key).append('=').append(value).append("\r\n");
+}
+
+} // namespace
+
+QByteArray with_section(QByteArrayView content, QByteArrayView section,
+                        const std::vector<QByteArray>& known, const key_values& entries,
+                        QByteArrayView place_before) {
+    const std::vector<line_span> lines = lines_of(content);
+    const auto text = [&](const line_span& l) { return content.sliced(l.begin, l.end - l.begin); };
+    std::size_t header = lines.size();
+    std::size_t successor = lines.size();
+    for (std::size_t i = 0; i < lines.size() && header == lines.size(); ++i) {
+        const parsed_line p = parse(text(lines[i]));
+        if (p.type != line_type::section)
+            continue;
+        if (successor == lines.size() && same_name(p.name, place_before))
+            successor = i;
+        if (same_name(p.name, section))
+            header = i;
+    }
+
+    QByteArray out;
+    out.reserve(content.size() + 256);
+    if (header == lines.size()) {
+        if (entries.empty())
+            return content.toByteArray();
+        // The loop above saw every line, since the section is missing.
+        const qsizetype at = successor < lines.size() ? lines[successor].begin : content.size();
+        out.append(content.first(at));
+        if (at > 0 && content[at - 1] != '\n')
+            out.append("\r\n");
+        out.append('[').append(section).append("]\r\n");
+        put_entries(out, entries);
+        out.append(content.sliced(at));
+        return out;
+    }
+
+    std::size_t stop = header + 1;
+    while (stop < lines.size() && parse(text(lines[stop])).type != line_type::section)
+        ++stop;
+    // The blank lines that end the section keep it apart from the next one.
+    std::size_t trailing = stop;
+    while (trailing > header + 1 && parse(text(lines[trailing - 1])).type == line_type::blank)
+        --trailing;
+
+    const line_span& h = lines[header];
+    out.append(content.first(h.next));
+    if (h.next == h.end)
+        out.append("\r\n");
+    put_entries(out, entries);
+    for (std::size_t i = header + 1; i < trailing; ++i) {
+        const parsed_line p = parse(text(lines[i]));
+        if (p.type == line_type::key && !is_known(known, p.name))
+            out.append(text(lines[i])).append("\r\n");
+    }
+    const qsizetype rest = trailing < lines.size() ? lines[trailing].begin : content.size();
+    out.append(content.sliced(rest));
+    return out;
+}
+
 } // namespace rules::profile

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <optional>
+#include <utility>
+#include <vector>
 
 // The private-profile (INI) layout as rules over the file's bytes, free of
 // any file access: "[section]" lines, "key=value" lines, everything else
@@ -31,5 +33,19 @@ bool is_storable_key(QByteArrayView key);
 // CR LF. Key and value must already be fit for a line (see is_storable_key;
 // no CR, LF or NUL in the value).
 QByteArray with_value(QByteArrayView content, entry_name name, QByteArrayView value);
+
+// Key and value lines, in order.
+using key_values = std::vector<std::pair<QByteArray, QByteArray>>;
+
+// `content` with the first section named `section` rewritten: `entries` in
+// their order, then each key line whose key is not in `known` as it stood;
+// comments and blank lines between them go, blank lines at its end stay. Every
+// byte outside that section stays as it is. A missing section goes just
+// before the section named `place_before` (at the end without one), and only
+// when it has an entry. New lines end in CR LF; keys and values as for
+// with_value.
+QByteArray with_section(QByteArrayView content, QByteArrayView section,
+                        const std::vector<QByteArray>& known, const key_values& entries,
+                        QByteArrayView place_before);
 
 } // namespace rules::profile

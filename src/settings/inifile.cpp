@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -96,9 +97,12 @@ bool sync_to_disk(QFileDevice& file) {
 #endif
 }
 
+// The new content from the old; nullopt when there is nothing to save.
+using edit = std::function<std::optional<QByteArray>(QByteArray content)>;
+
 // Empty when saved or when nothing was to be saved, else why the file was
 // left as it was.
-QString save(const QString& file_path, const inifile::entries& key_values) {
+QString save(const QString& file_path, const edit& change) {
     loaded_file file = load(file_path);
     // A file that cannot be read is never replaced: what it holds would be
     // lost. Neither is one that was made read-only.
@@ -107,18 +111,10 @@ QString save(const QString& file_path, const inifile::entries& key_values) {
     if (file.state == inifile::file_state::readable && !QFileInfo(file_path).isWritable())
         return QStringLiteral("the file is read-only");
 
-    QByteArray content = std::move(file.bytes);
-    bool changed = false;
-    for (const auto& [key, value] : key_values) {
-        const QByteArray k = rules::to_windows1252(key);
-        if (!rules::profile::is_storable_key(k))
-            continue;
-        content = rules::profile::with_value(
-            content, {.section = rules::to_windows1252(vez), .key = k}, encode_value(value));
-        changed = true;
-    }
+    const std::optional<QByteArray> changed = change(std::move(file.bytes));
     if (!changed)
         return {};
+    const QByteArray& content = *changed;
     // The file must stay readable by the next start.
     if (content.size() > inifile::max_file_size)
         return QStringLiteral("the file would become %1").arg(too_large());
@@ -203,8 +199,48 @@ QString inifile::ini_write(const QString& key, const QString& value) {
 }
 
 QString inifile::ini_write_all(const entries& key_values) {
+    return write_keys(vez, key_values);
+}
+
+QString inifile::write_keys(const QString& section, const entries& key_values) {
+    return save_reported([&](QByteArray content) -> std::optional<QByteArray> {
+        bool changed = false;
+        for (const auto& [key, value] : key_values) {
+            const QByteArray k = rules::to_windows1252(key);
+            if (!rules::profile::is_storable_key(k))
+                continue;
+            content = rules::profile::with_value(
+                content, {.section = rules::to_windows1252(section), .key = k},
+                encode_value(value));
+            changed = true;
+        }
+        return changed ? std::optional<QByteArray>(std::move(content)) : std::nullopt;
+    });
+}
+
+QString inifile::write_sections(const std::vector<section_values>& sections) {
+    return save_reported([&](QByteArray content) -> std::optional<QByteArray> {
+        const QByteArray before = content;
+        for (const section_values& section : sections) {
+            std::vector<QByteArray> known;
+            for (const QString& k : section.known)
+                known.push_back(rules::to_windows1252(k));
+            rules::profile::key_values values;
+            for (const auto& [key, value] : section.values) {
+                const QByteArray k = rules::to_windows1252(key);
+                if (rules::profile::is_storable_key(k))
+                    values.emplace_back(k, encode_value(value));
+            }
+            content = rules::profile::with_section(content, rules::to_windows1252(section.name),
+                                                   known, values, rules::to_windows1252(vez));
+        }
+        return content == before ? std::nullopt : std::optional<QByteArray>(std::move(content));
+    });
+}
+
+QString inifile::save_reported(const std::function<std::optional<QByteArray>(QByteArray)>& change) {
     const QString file_path = path();
-    QString error = save(file_path, key_values);
+    QString error = save(file_path, change);
     if (!error.isEmpty())
         std::fprintf(stderr, "kestrova: settings not saved: %s: %s\n",
                      qPrintable(QDir::toNativeSeparators(file_path)), qPrintable(error));

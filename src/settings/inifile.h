@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -43,6 +46,22 @@ public:
     // leaves the file as it was and puts one line on standard error; the
     // reason is also returned (empty when saved or nothing was to be saved).
     QString ini_write_all(const entries& key_values);
+    // The same for any section.
+    QString write_keys(const QString& section, const entries& key_values);
+
+    // One section as a window writes it whole: the keys it knows, and the
+    // values to store (in order; a key of `known` without a value goes).
+    struct section_values {
+        QString name;
+        QStringList known;
+        entries values;
+    };
+    // Rewrites the sections with one replacement of the file, as
+    // ini_write_all does: keys the window does not know stay, comments
+    // inside the sections go, and every other byte of the file stays as it
+    // is; a new section goes before [VEZ]. The reason when it cannot be
+    // saved; empty when saved or when nothing changed.
+    QString write_sections(const std::vector<section_values>& sections);
 
     // Any section, with the rules of ini_read.
     QString read_key(const QString& section, const QString& key,
@@ -60,5 +79,7 @@ public:
     file_state state() const;
 
 private:
+    QString save_reported(const std::function<std::optional<QByteArray>(QByteArray)>& change);
+
     QString ini_dir_;
 };

@@ -4,6 +4,7 @@
 #include "controls/display_box.h"
 #include "controls/shape.h"
 #include "controls/updown.h"
+#include "settings_window/settings_window.h"
 #include "support/recording_prompts.h"
 
 #include <QAccessible>
@@ -116,4 +117,59 @@ TEST(accessibility, a_screen_reader_can_set_a_threshold_by_the_arrows_and_by_val
     EXPECT_EQ(ui.Text4->text(), QStringLiteral("12"));
     spin->setCurrentValue(130);
     EXPECT_EQ(spin->currentValue().toInt(), 12) << "beyond the range is refused";
+}
+
+TEST(accessibility, every_field_of_the_settings_window_has_its_name) {
+    station_settings current;
+    current.mqtt.station = QStringLiteral("lab-pc-run");
+    port_map nowhere;
+    for (int p = 1; p <= 4; ++p)
+        nowhere.set_device(p, QStringLiteral("/nonexistent/tty%1").arg(p));
+    settings_window::context ctx;
+    ctx.ports.defaults = nowhere;
+    settings_window w(current, ctx);
+    const struct {
+        const char* object;
+        QAccessible::Role role;
+        const char* name;
+    } rows[] = {
+        {"broker_host", QAccessible::EditableText, "Broker host"},
+        {"broker_port", QAccessible::EditableText, "Broker port"},
+        {"tls", QAccessible::CheckBox, "Use TLS"},
+        {"cafile", QAccessible::EditableText, "CA file"},
+        {"choose_cafile", QAccessible::Button, "Choose the CA file"},
+        {"username", QAccessible::EditableText, "Username"},
+        {"password", QAccessible::EditableText, "Password"},
+        {"make_private", QAccessible::Button, "Make Tarnwick.INI private"},
+        {"topic", QAccessible::EditableText, "Topic"},
+        {"client_id", QAccessible::EditableText, "Client id"},
+        {"discovery_on", QAccessible::CheckBox, "Home Assistant discovery"},
+        {"discovery_prefix", QAccessible::EditableText, "Discovery prefix"},
+        {"test_connection", QAccessible::Button, "Test connection"},
+        {"desktop_notifications", QAccessible::CheckBox, "Desktop notifications"},
+        {"port1_device", QAccessible::EditableText, "Port 1 device"},
+        {"port1_list", QAccessible::Button, "Serial devices for port 1"},
+        {"port2_device", QAccessible::EditableText, "Port 2 device"},
+        {"port3_device", QAccessible::EditableText, "Port 3 device"},
+        {"port4_device", QAccessible::EditableText, "Port 4 device"},
+        {"look_again", QAccessible::Button, "Look again"},
+        // Labels are read by what they show.
+        {"link_status", QAccessible::StaticText, "Now: not publishing (no broker host)"},
+        {"station_id", QAccessible::StaticText, "Station id: lab-pc-run"},
+        {"port1_state", QAccessible::StaticText, "no such device"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.object);
+        auto* o = w.findChild<QWidget*>(QString::fromLatin1(row.object));
+        ASSERT_NE(o, nullptr);
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(o);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->role(), row.role);
+        EXPECT_EQ(a->text(QAccessible::Name), QString::fromLatin1(row.name));
+    }
+    // A wrong field is heard with its reason.
+    auto* port = w.findChild<QLineEdit*>(QStringLiteral("broker_port"));
+    port->setText(QStringLiteral("0"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(port)->text(QAccessible::Description),
+              QStringLiteral("is not a port number (1 to 65535)"));
 }

@@ -442,7 +442,9 @@ TEST_F(lifecycle_fixture, a_run_leaves_every_other_section_of_the_file_byte_for_
     QByteArray ports = "[Ports]\r\n";
     for (int p = 1; p <= 4; ++p)
         ports += QByteArray::number(p) + '=' + ptys[p - 1].slave_path().toLocal8Bit() + "\r\n";
-    const QByteArray mqtt = "[MQTT]\r\nhost=127.0.0.1\r\nport=1\r\ntopic=kestrova/cold-room\r\n";
+    // With the station id it keeps once it has made it.
+    const QByteArray mqtt =
+        "[MQTT]\r\nhost=127.0.0.1\r\nport=1\r\ntopic=kestrova/cold-room\r\nstation=cold-room\r\n";
     const QByteArray notify = "[Notify]\r\ndesktop=0\r\n";
     // The window's keys as a save writes them, port 2 chosen.
     const QByteArray vez = read_file(QString::fromUtf8(build_paths::test_data) +

@@ -375,7 +375,7 @@ TEST_F(station_fixture, a_broker_that_never_acknowledges_holds_only_the_latest_s
         },
         15000))
         << publisher->status_line().toStdString();
-    EXPECT_LE(broker.publishes, 8) << "status, four configs and a few states";
+    EXPECT_LE(broker.publishes, 8) << "status, five configs and a few states";
 }
 
 TEST_F(station_fixture, a_refused_login_keeps_its_reason_between_retries) {
@@ -511,7 +511,7 @@ TEST_F(station_fixture, home_assistants_birth_message_brings_the_configs_and_sta
             configs += m.topic.endsWith(QLatin1String("/config"));
             states += m.topic == QLatin1String("kestrova/test/state");
         }
-        return configs == 4 && states >= 1;
+        return configs == 5 && states >= 1;
     }));
 }
 

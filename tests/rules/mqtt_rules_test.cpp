@@ -1,3 +1,4 @@
+#include "rules/mqtt_fields.h"
 #include "rules/mqtt_rules.h"
 
 #include <QJsonArray>
@@ -50,6 +51,59 @@ TEST(mqtt_rules, settings_take_their_defaults_from_the_host_name_and_tls) {
         EXPECT_FALSE(mqtt::is_local_host(QString::fromLatin1(remote))) << remote;
 }
 
+TEST(mqtt_rules, the_station_id_names_the_station_unless_topic_or_client_id_are_given) {
+    EXPECT_EQ(mqtt::make_station_id(QStringLiteral("lab-pc"), QStringLiteral("kestrova")),
+              QStringLiteral("lab-pc-kestrova"));
+    EXPECT_EQ(
+        mqtt::make_station_id(QStringLiteral("lab.example.org"), QStringLiteral("Cold room #2")),
+        QStringLiteral("lab_example_org-Cold_room_2"));
+    EXPECT_EQ(mqtt::make_station_id(QString(), QString()), QStringLiteral("station"));
+
+    const auto link_config = [](const mqtt::settings& s) {
+        for (const mqtt::message& m : mqtt::discovery_configs(s, QStringLiteral("lab-pc"), {}))
+            if (m.topic.endsWith(QLatin1String("/link/config")))
+                return std::make_pair(m.topic, QJsonDocument::fromJson(m.payload).object());
+        return std::make_pair(QString(), QJsonObject());
+    };
+    struct row {
+        std::map<QString, QString> keys;
+        const char* topic;
+        const char* client_id;
+    };
+    const QString host = QStringLiteral("host"), b = QStringLiteral("b");
+    const row rows[] = {
+        {{{host, b}, {QStringLiteral("station"), QStringLiteral("lab-pc-cold")}},
+         "kestrova/lab-pc-cold",
+         "kestrova-lab-pc-cold"},
+        {{{host, b},
+          {QStringLiteral("station"), QStringLiteral("lab-pc-cold")},
+          {QStringLiteral("topic"), QStringLiteral("site/s7")},
+          {QStringLiteral("client_id"), QStringLiteral("s7")}},
+         "site/s7",
+         "s7"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.topic);
+        const mqtt::settings s = settings_of(r.keys);
+        EXPECT_EQ(s.topic, QString::fromLatin1(r.topic));
+        EXPECT_EQ(s.client_id, QString::fromLatin1(r.client_id));
+        // Whatever the topic and client id, the station's ids stay.
+        const auto [topic, link] = link_config(s);
+        EXPECT_EQ(topic,
+                  QStringLiteral("homeassistant/binary_sensor/kestrova-lab-pc-cold/link/config"));
+        EXPECT_EQ(link.value(QLatin1String("unique_id")),
+                  QStringLiteral("kestrova-lab-pc-cold_link"));
+        EXPECT_EQ(
+            link.value(QLatin1String("device")).toObject().value(QLatin1String("identifiers")),
+            QJsonArray{QStringLiteral("kestrova-lab-pc-cold")});
+        EXPECT_EQ(link.value(QLatin1String("name")), QStringLiteral("Logger link"));
+        EXPECT_EQ(link.value(QLatin1String("device_class")), QStringLiteral("connectivity"));
+        EXPECT_EQ(link.value(QLatin1String("entity_category")), QStringLiteral("diagnostic"));
+        EXPECT_EQ(link.value(QLatin1String("state_topic")),
+                  QString::fromLatin1(r.topic) + QStringLiteral("/state"));
+    }
+}
+
 TEST(mqtt_rules, state_message_carries_numbers_nulls_alarms_and_local_time) {
     using alarms::judge_sensor;
     const auto name = [](alarms::sensor_state s) { return mqtt::alarm_name(s).toStdString(); };
@@ -90,7 +144,7 @@ TEST(mqtt_rules, discovery_configs_use_only_what_home_assistant_documents_today)
     s.client_id = QStringLiteral("kestrova-lab");
     s.discovery = QStringLiteral("homeassistant");
     const auto configs = mqtt::discovery_configs(s, QStringLiteral("lab"), QStringLiteral("0.1.0"));
-    ASSERT_EQ(configs.size(), 4u);
+    ASSERT_EQ(configs.size(), 5u);
     // The sensor and binary sensor keys this program may send; object_id has
     // been replaced by default_entity_id.
     const QStringList documented = {QStringLiteral("name"),
@@ -102,6 +156,7 @@ TEST(mqtt_rules, discovery_configs_use_only_what_home_assistant_documents_today)
                                     QStringLiteral("device"),
                                     QStringLiteral("origin"),
                                     QStringLiteral("device_class"),
+                                    QStringLiteral("entity_category"),
                                     QStringLiteral("state_class"),
                                     QStringLiteral("unit_of_measurement"),
                                     QStringLiteral("value_template")};
@@ -113,8 +168,12 @@ TEST(mqtt_rules, discovery_configs_use_only_what_home_assistant_documents_today)
         const QString domain = m.topic.section(u'/', 1, 1);
         EXPECT_EQ(o.value(QLatin1String("default_entity_id")).toString(),
                   domain + u'.' + o.value(QLatin1String("unique_id")).toString());
-        EXPECT_EQ(o.value(QLatin1String("availability_mode")), QStringLiteral("all"));
-        EXPECT_EQ(o.value(QLatin1String("availability")).toArray().size(), 2);
+        // The link's own sensor stays available while the station is online.
+        const bool link = m.topic.endsWith(QLatin1String("/link/config"));
+        EXPECT_EQ(o.value(QLatin1String("availability")).toArray().size(), link ? 1 : 2);
+        if (!link) {
+            EXPECT_EQ(o.value(QLatin1String("availability_mode")), QStringLiteral("all"));
+        }
         const QJsonObject origin = o.value(QLatin1String("origin")).toObject();
         for (const char* key : {"name", "sw_version", "support_url"})
             EXPECT_FALSE(origin.value(QLatin1String(key)).toString().isEmpty()) << key;

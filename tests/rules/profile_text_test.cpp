@@ -89,6 +89,42 @@ TEST(profile_text, stores_a_value_in_place_or_at_the_end_of_its_section) {
     }
 }
 
+TEST(profile_text, a_section_is_rewritten_and_every_byte_around_it_kept) {
+    struct row {
+        const char* what;
+        QByteArray content;
+        profile::key_values entries;
+        QByteArray expected;
+    };
+    const profile::key_values host_b = {{"host", "b"}};
+    const row rows[] = {
+        {"known keys replaced, unknown kept, comments dropped, LF elsewhere kept",
+         "[VEZ]\nk=v\n[MQTT]\nhost=a\n; c\nextra=1\nport=2\n\n[Notify]\ndesktop=1\n",
+         {{"host", "b"}, {"topic", "t"}},
+         "[VEZ]\nk=v\n[MQTT]\nhost=b\r\ntopic=t\r\nextra=1\r\n\n[Notify]\ndesktop=1\n"},
+        {"letter case of names", "[mqtt]\r\nHOST=a\r\n", host_b, "[mqtt]\r\nhost=b\r\n"},
+        {"emptied", "[MQTT]\r\nhost=a\r\n[VEZ]\r\n", {}, "[MQTT]\r\n[VEZ]\r\n"},
+        {"only the first section of the name", "[MQTT]\r\nhost=a\r\n[MQTT]\r\nhost=c\r\n", host_b,
+         "[MQTT]\r\nhost=b\r\n[MQTT]\r\nhost=c\r\n"},
+        {"header at the end without a line end", "[VEZ]\r\nk=v\r\n[MQTT]", host_b,
+         "[VEZ]\r\nk=v\r\n[MQTT]\r\nhost=b\r\n"},
+        {"new section before [VEZ], whose last line stays without its line end",
+         "; top\r\nloose=1\r\n[Site]\r\nx=1\r\n[VEZ]\r\nk=v", host_b,
+         "; top\r\nloose=1\r\n[Site]\r\nx=1\r\n[MQTT]\r\nhost=b\r\n[VEZ]\r\nk=v"},
+        {"new section at the end of a file without sections", "k=v", host_b,
+         "k=v\r\n[MQTT]\r\nhost=b\r\n"},
+        {"new file", "", host_b, "[MQTT]\r\nhost=b\r\n"},
+        {"nothing to write, no section made", "[VEZ]\nk=v", {}, "[VEZ]\nk=v"},
+    };
+    const std::vector<QByteArray> known = {"host", "port", "topic"};
+    for (const row& r : rows) {
+        const QByteArray got = profile::with_section(r.content, "MQTT", known, r.entries, "VEZ");
+        EXPECT_EQ(got, r.expected) << r.what;
+        for (const auto& [key, value] : r.entries)
+            EXPECT_EQ(lookup(got, {.section = "MQTT", .key = key}), value) << r.what;
+    }
+}
+
 TEST(profile_text, keys_that_could_not_be_found_again_are_not_storable) {
     for (const char* k : {"", " k", "k ", "[k", ";k", "a=b", "a\nb", "a\rb"})
         EXPECT_FALSE(profile::is_storable_key(k)) << '"' << k << '"';

@@ -1,0 +1,89 @@
+// The settings window of kestrova_app: opening it, and putting what its OK
+// writes to work without a restart.
+#include "app/lifecycle.h"
+
+#include "publish/desktop_notifier.h"
+#include "publish/mqtt_publisher.h"
+#include "serial/comm_control.h"
+#include "settings/port_settings.h"
+#include "settings/station_settings.h"
+#include "settings_window/settings_window.h"
+
+#include <QFileDialog>
+#include <QSysInfo>
+
+namespace {
+
+QString choose_ca_file(QWidget* parent, const QString& current) {
+    return QFileDialog::getOpenFileName(
+        parent, QStringLiteral("CA file"), current,
+        QStringLiteral("Certificates (*.pem *.crt);;All files (*)"));
+}
+
+} // namespace
+
+settings_window* kestrova_app::settings_dialog() const {
+    return settings_window_;
+}
+
+void kestrova_app::open_settings() {
+    if (ended_)
+        return;
+    if (settings_window_) {
+        settings_window_->raise();
+        settings_window_->activateWindow();
+        return;
+    }
+    const station_settings current =
+        read_station_settings(ini_, keep_station_id(ini_, QSysInfo::machineHostName()));
+    comm_control* comm = window_->ui().MSComm1;
+    settings_window::context ctx{
+        .publishing = {.ini_path = ini_.path(),
+                       .choose_ca_file = choose_ca_file,
+                       .trial_limit = window_->seams().broker_trial_limit},
+        .ports = {.device_in_use =
+                      [comm] { return comm->port_open() ? comm->device() : QString(); },
+                  .by_id_dir = window_->seams().serial_by_id_dir,
+                  .defaults = port_map::platform_default()},
+        .bus = session_,
+        .apply = [this](const station_settings& s) { return apply_settings(s); },
+    };
+    settings_window_ = new settings_window(current, std::move(ctx), window_.get());
+    settings_window_->setAttribute(Qt::WA_DeleteOnClose);
+    settings_window_->show_link_status(publisher_ ? publisher_->status_line() : QString());
+    settings_window_->show();
+    settings_window_->activateWindow();
+}
+
+QString kestrova_app::apply_settings(const station_settings& s) {
+    if (QString why = write_station_settings(ini_, s); !why.isEmpty())
+        return why;
+
+    // A new device for the chosen number is opened in place of the old one.
+    comm_control& comm = *window_->ui().MSComm1;
+    const port_map ports = read_port_map(ini_);
+    const int chosen = keeper_.current().port;
+    const bool moved = chosen != 0 && ports.device(chosen) != comm.ports().device(chosen);
+    comm.set_port_map(ports);
+    if (moved) {
+        comm.set_port_open(false);
+        keeper_.choose(chosen);
+    }
+
+    if (!desktop_notifier::wanted(ini_))
+        notifier_.reset();
+    else if (!notifier_)
+        start_notifier();
+
+    // The old link ends cleanly ("offline", no last will) before the new
+    // one connects; unchanged settings keep the link as it is.
+    const mqtt::settings next = mqtt_publisher::read_settings(ini_, s.mqtt.station);
+    if (next != publishing_) {
+        if (publisher_)
+            publisher_->finish();
+        publisher_.reset();
+        start_publisher(next);
+        show_port_label();
+    }
+    return {};
+}

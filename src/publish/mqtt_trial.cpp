@@ -1,0 +1,208 @@
+#include "publish/mqtt_trial.h"
+
+#include <atomic>
+#include <cerrno>
+#include <mosquitto.h>
+#include <mutex>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <netdb.h>
+#include <poll.h>
+#endif
+
+using namespace std::chrono_literals;
+
+struct mqtt_trial::attempt {
+    mqtt::settings settings;
+    mqtt::target to;
+    std::chrono::milliseconds limit{};
+    std::chrono::steady_clock::time_point deadline;
+
+    std::mutex mutex;
+    mqtt_trial* owner = nullptr; // null once nobody waits for the verdict
+    QString doing = QStringLiteral("looking up the name");
+    QString logged; // the library's error lines: OpenSSL's reasons
+    std::atomic<int> connack{-1};
+
+    void set_doing(const QString& what) {
+        const std::lock_guard lock(mutex);
+        doing = what;
+    }
+
+    // Hands the verdict to the window's thread, if it still waits for it.
+    void deliver(const mqtt::verdict& v, const std::shared_ptr<attempt>& self) {
+        const std::lock_guard lock(mutex);
+        if (!owner)
+            return;
+        mqtt_trial* o = owner;
+        QMetaObject::invokeMethod(
+            o, [o, self, v] { o->conclude(self, v); }, Qt::QueuedConnection);
+    }
+
+    // One turn of the network loop; poll() takes any socket number, where
+    // the library's own loop (select) takes none from 1024 on.
+    int loop_once(mosquitto* m) {
+#ifdef Q_OS_UNIX
+        const int sock = mosquitto_socket(m);
+        if (sock < 0)
+            return MOSQ_ERR_NO_CONN;
+        pollfd fd{sock, static_cast<short>(POLLIN | (mosquitto_want_write(m) ? POLLOUT : 0)), 0};
+        if (::poll(&fd, 1, 100) < 0)
+            return errno == EINTR ? MOSQ_ERR_SUCCESS : MOSQ_ERR_ERRNO;
+        if (fd.revents & (POLLIN | POLLHUP | POLLERR)) {
+            const int rc = mosquitto_loop_read(m, 1);
+            if (rc != MOSQ_ERR_SUCCESS)
+                return rc;
+        }
+        if (mosquitto_want_write(m)) {
+            const int rc = mosquitto_loop_write(m, 1);
+            if (rc != MOSQ_ERR_SUCCESS)
+                return rc;
+        }
+        return mosquitto_loop_misc(m);
+#else
+        return mosquitto_loop(m, 100, 1);
+#endif
+    }
+
+    QString logged_now() {
+        const std::lock_guard lock(mutex);
+        return logged;
+    }
+
+    mqtt::verdict look_up() {
+        const std::string host = to.host.toStdString();
+        if (mqtt::is_reserved_invalid(to.host))
+            return mqtt::name_not_found(to);
+#ifdef Q_OS_UNIX
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        errno = 0;
+        const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+        if (rc != 0)
+            return mqtt::lookup_verdict(rc, errno, to);
+        ::freeaddrinfo(found);
+#endif
+        return {mqtt::outcome::connected, {}};
+    }
+
+    mqtt::verdict run() {
+        if (!settings.problem.isEmpty())
+            return {mqtt::outcome::failed, settings.problem};
+        if (mqtt::verdict found = look_up(); found.kind != mqtt::outcome::connected)
+            return found;
+        if (settings.tls()) {
+            const QString problem = mqtt::ca_file_problem(settings.cafile);
+            if (!problem.isEmpty())
+                return {mqtt::outcome::failed, QStringLiteral("the CA file %1 cannot be used: %2")
+                                                   .arg(settings.cafile, problem)};
+        }
+        const QByteArray id = (settings.client_id + QStringLiteral("-test")).toUtf8();
+        std::unique_ptr<mosquitto, void (*)(mosquitto*)> m(
+            mosquitto_new(id.constData(), true, this), mosquitto_destroy);
+        if (!m)
+            return mqtt::connect_verdict(MOSQ_ERR_ERRNO, errno, {}, to);
+        set_up(m.get());
+        if (settings.tls() &&
+            mosquitto_tls_set(m.get(), settings.cafile.toLocal8Bit().constData(), nullptr, nullptr,
+                              nullptr, nullptr) != MOSQ_ERR_SUCCESS)
+            return {mqtt::outcome::failed,
+                    QStringLiteral("the CA file %1 cannot be used").arg(settings.cafile)};
+
+        set_doing(QStringLiteral("connecting"));
+        errno = 0;
+        int rc = mosquitto_connect(m.get(), settings.host.toUtf8().constData(), settings.port, 10);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return mqtt::connect_verdict(rc, errno, logged_now(), to);
+        set_doing(QStringLiteral("waiting for the broker's answer"));
+        while (connack < 0 && std::chrono::steady_clock::now() < deadline) {
+            errno = 0;
+            rc = loop_once(m.get());
+            if (rc != MOSQ_ERR_SUCCESS && connack < 0)
+                return mqtt::connect_verdict(rc, errno, logged_now(), to);
+        }
+        if (connack < 0)
+            return mqtt::timeout_verdict(doing_now(), limit, to);
+        if (connack == 0) {
+            // A clean goodbye: no last will was set, and none is sent.
+            mosquitto_disconnect(m.get());
+            mosquitto_loop_write(m.get(), 1);
+        }
+        return mqtt::connack_verdict(connack);
+    }
+
+    void set_up(mosquitto* m) {
+        mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        mosquitto_log_callback_set(m, [](mosquitto*, void* self, int level, const char* line) {
+            if (level != MOSQ_LOG_ERR)
+                return;
+            auto* a = static_cast<attempt*>(self);
+            const std::lock_guard lock(a->mutex);
+            a->logged +=
+                (a->logged.isEmpty() ? QString() : QStringLiteral("; ")) + QString::fromUtf8(line);
+        });
+        mosquitto_connect_callback_set(
+            m, [](mosquitto*, void* self, int rc) { static_cast<attempt*>(self)->connack = rc; });
+        if (!settings.username.isEmpty())
+            mosquitto_username_pw_set(
+                m, settings.username.toUtf8().constData(),
+                settings.password.isEmpty() ? nullptr : settings.password.toUtf8().constData());
+    }
+
+    QString doing_now() {
+        const std::lock_guard lock(mutex);
+        return doing;
+    }
+};
+
+mqtt_trial::mqtt_trial(std::chrono::milliseconds limit, QObject* parent)
+    : QObject(parent)
+    , limit_(limit) {
+    static const int initialised = mosquitto_lib_init();
+    (void)initialised;
+    guard_.setSingleShot(true);
+    // The thread may be caught in a lookup or a connect that no time-out
+    // of ours reaches: the verdict is given without it.
+    connect(&guard_, &QTimer::timeout, this, [this] {
+        if (const std::shared_ptr<attempt> a = current_)
+            conclude(a, mqtt::timeout_verdict(a->doing_now(), limit_, a->to));
+    });
+}
+
+mqtt_trial::~mqtt_trial() {
+    drop_current();
+}
+
+void mqtt_trial::start(const mqtt::settings& settings) {
+    drop_current();
+    auto a = std::make_shared<attempt>();
+    a->settings = settings;
+    a->to = {settings.host, settings.port, settings.tls()};
+    a->limit = limit_;
+    a->deadline = std::chrono::steady_clock::now() + limit_;
+    a->owner = this;
+    current_ = a;
+    // The thread's own deadline comes first; the guard only catches a
+    // thread that cannot look at the clock.
+    guard_.start(limit_ + 1s);
+    std::thread([a] { a->deliver(a->run(), a); }).detach();
+}
+
+void mqtt_trial::conclude(const std::shared_ptr<attempt>& a, const mqtt::verdict& v) {
+    if (a != current_)
+        return;
+    drop_current();
+    Q_EMIT finished(v);
+}
+
+void mqtt_trial::drop_current() {
+    guard_.stop();
+    if (current_) {
+        const std::lock_guard lock(current_->mutex);
+        current_->owner = nullptr;
+    }
+    current_.reset();
+}

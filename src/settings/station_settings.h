@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <optional>
+
+class inifile;
+
+// What the settings window edits, as it stands in the settings file:
+// [Ports], [MQTT] and [Notify]. Texts are kept as written; an empty one
+// means the default.
+struct station_settings {
+    // Devices of the port numbers 1 to 4; empty: the platform's default.
+    std::array<QString, 4> ports;
+    struct broker {
+        QString host; // empty: publishing is off
+        QString port;
+        QString cafile; // empty: no TLS
+        QString username;
+        QString password;
+        QString topic;
+        QString client_id;
+        // Nullopt: the default prefix; empty: discovery is off.
+        std::optional<QString> discovery;
+        QString station;
+        friend bool operator==(const broker&, const broker&) = default;
+    } mqtt;
+    bool desktop_notifications = true;
+    friend bool operator==(const station_settings&, const station_settings&) = default;
+};
+
+// The three sections, read whole. A station without an id of its own gets
+// `default_station`.
+station_settings read_station_settings(const inifile& ini, const QString& default_station);
+
+// Writes the three sections with one replacement of the file (see
+// inifile::write_sections); the reason when it cannot, else empty.
+QString write_station_settings(inifile& ini, const station_settings& s);
+
+// The station id in [MQTT] "station". Made from the host name and the
+// settings file's folder when there is none, and then kept there, so that it
+// never changes, if the station publishes (`host=` is set).
+QString keep_station_id(inifile& ini, const QString& host_name);
