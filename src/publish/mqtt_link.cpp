@@ -1,5 +1,8 @@
 #include "publish/mqtt_link.h"
 
+#include "publish/mqtt_outcome.h"
+#include "publish/tls_check.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -32,24 +35,6 @@ QString why(int rc) {
     return QString::fromUtf8(mosquitto_strerror(rc));
 }
 
-// Why the CA file cannot be used; empty when it holds a certificate. Only a
-// regular file is opened: a FIFO would hold the window up in the TLS set-up.
-QString cafile_problem(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return QStringLiteral("it does not exist");
-    if (info.isDir())
-        return QStringLiteral("it is a folder");
-    if (!info.isFile())
-        return QStringLiteral("it is not a regular file");
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return f.errorString();
-    if (!f.read(1 << 20).contains("-----BEGIN CERTIFICATE-----"))
-        return QStringLiteral("it holds no PEM certificate");
-    return {};
-}
-
 // At most this many messages wait for the broker's acknowledgement; beyond
 // that only the latest state is kept, so a broker that never acknowledges
 // costs no memory.
@@ -78,8 +63,17 @@ struct mqtt_link::shared {
     std::atomic<bool> answered{false};
     std::atomic<bool> refused{false};
     std::atomic<int> lost_reason{0}; // as the library said when the link went
+    // MQTT 5 where the broker speaks it: its DISCONNECT then says why it
+    // dropped the link (another client took the id over, it shuts down).
+    bool mqtt5 = true;
+    bool again_at_once = false;
+    // A broker that says nothing of it (MQTT 3.1.1, mosquitto before
+    // 2.0.15) still drops a client when another connects with its id: links
+    // dropped soon after they were accepted, in a row, with nothing failing
+    // in between.
     std::chrono::steady_clock::time_point accepted_at{};
-    int quick_drops = 0; // connections lost soon after the broker accepted them
+    int quick_drops = 0;
+    QString logged; // the library's errors during the present connection
     // When to answer Home Assistant's birth message; none while not asked.
     std::optional<std::chrono::steady_clock::time_point> birth_answer;
     std::mt19937 random{std::random_device{}()};
@@ -217,8 +211,15 @@ struct mqtt_link::shared {
             // The broker's reason stays in the status line until the next
             // answer, whatever the library says of the closed link meanwhile.
             refused = true;
-            report(QStringLiteral("not connected: %1")
-                       .arg(QString::fromUtf8(mosquitto_connack_string(rc))));
+            quick_drops = 0;
+            if (mqtt::is_protocol_refusal(rc) && mqtt5) {
+                // A broker that knows no MQTT 5: the next attempt, at once,
+                // speaks 3.1.1.
+                mqtt5 = false;
+                again_at_once = true;
+            } else {
+                report(QStringLiteral("not connected: %1").arg(mqtt::connack_verdict(rc).text));
+            }
             mosquitto_disconnect(mosq);
             return;
         }
@@ -283,14 +284,26 @@ struct mqtt_link::shared {
         if (!mosq)
             return QStringLiteral("cannot make a client (%1)").arg(why(MOSQ_ERR_ERRNO));
         mosquitto_threaded_set(mosq, true);
-        mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION,
+                             mqtt5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
+        logged.clear();
+        mosquitto_log_callback_set(mosq, [](mosquitto*, void* self, int level, const char* line) {
+            if (level != MOSQ_LOG_ERR)
+                return;
+            auto* s = static_cast<shared*>(self);
+            const std::lock_guard lock(s->mutex);
+            s->logged +=
+                (s->logged.isEmpty() ? QString() : QStringLiteral("; ")) + QString::fromUtf8(line);
+        });
         mosquitto_connect_callback_set(mosq, [](mosquitto*, void* self, int rc) {
             static_cast<shared*>(self)->on_connect(rc);
         });
         mosquitto_disconnect_callback_set(mosq, [](mosquitto*, void* self, int rc) {
             auto* s = static_cast<shared*>(self);
             s->connected = false;
-            s->lost_reason = rc;
+            // The first word counts: the library calls again as it closes.
+            if (s->lost_reason == 0)
+                s->lost_reason = rc;
         });
         mosquitto_publish_callback_set(mosq, [](mosquitto*, void* self, int) {
             static_cast<shared*>(self)->on_acknowledged();
@@ -330,22 +343,20 @@ struct mqtt_link::shared {
             report(QStringLiteral("not connected: %1").arg(problem));
             return;
         }
+        errno = 0;
         const int rc = mosquitto_connect(mosq, address.c_str(), settings.port,
                                          static_cast<int>(settings.keepalive.count()));
         if (rc != MOSQ_ERR_SUCCESS) {
-            report(QStringLiteral("not connected: %1").arg(why(rc)));
+            report(QStringLiteral("not connected: %1").arg(failure(rc, errno, address)));
             return;
         }
         const auto asked = std::chrono::steady_clock::now();
         while (!stop) {
+            errno = 0;
             const int loop = loop_once(1000);
             if (loop != MOSQ_ERR_SUCCESS) {
                 if (!stop && !refused)
-                    report(QStringLiteral("not connected: %1%2")
-                               .arg(lost_reason == MOSQ_ERR_KEEPALIVE
-                                        ? QStringLiteral("the broker stopped answering")
-                                        : why(loop),
-                                    dropped_hint()));
+                    report(QStringLiteral("not connected: %1").arg(lost(loop, errno, address)));
                 break;
             }
             if (connected)
@@ -355,6 +366,7 @@ struct mqtt_link::shared {
                            ? QStringLiteral("connected, but the broker does not acknowledge")
                            : QStringLiteral("connected"));
             if (!answered && std::chrono::steady_clock::now() - asked > answer_timeout) {
+                quick_drops = 0;
                 report(QStringLiteral("not connected: the broker does not answer"));
                 break;
             }
@@ -380,11 +392,46 @@ struct mqtt_link::shared {
         connected = false;
     }
 
-    // A broker drops a client when another one connects with the same id;
-    // two stations that share an id take turns at that forever.
+    // Why mosquitto_connect() failed, in the operator's words.
+    QString failure(int rc, int saved_errno, const std::string& address) {
+        quick_drops = 0;
+        const mqtt::target to{settings.host, settings.port, settings.tls()};
+        QString said;
+        {
+            const std::lock_guard lock(mutex);
+            said = logged;
+        }
+        const bool tls_failed =
+            settings.tls() && (rc == MOSQ_ERR_TLS || said.contains(QLatin1String("verify failed")));
+        const QString certificate =
+            tls_failed ? mqtt::certificate_problem(address, settings.port, settings.cafile,
+                                                   answer_timeout / 2)
+                       : QString();
+        return mqtt::connect_verdict(rc, saved_errno, said, to, certificate).text;
+    }
+
+    // Why a connection ended: before the broker's answer as a failure to
+    // connect; after it, as the broker or the library said.
+    QString lost(int rc, int saved_errno, const std::string& address) {
+        if (!answered)
+            return failure(rc, saved_errno, address);
+        switch (lost_reason) {
+        case MOSQ_ERR_KEEPALIVE:
+            return QStringLiteral("the broker stopped answering");
+        case mqtt::session_taken_over:
+            // A broker drops a client when another connects with its id;
+            // two stations that share an id take turns at that forever.
+            return QStringLiteral("the broker gave the connection to another client with the "
+                                  "client id %1")
+                .arg(settings.client_id);
+        case mqtt::server_shutting_down:
+            return QStringLiteral("the broker is shutting down");
+        default:
+            return why(rc) + dropped_hint();
+        }
+    }
+
     QString dropped_hint() {
-        if (!answered || refused)
-            return {};
         {
             const std::lock_guard lock(mutex);
             if (std::chrono::steady_clock::now() - accepted_at > answer_timeout) {
@@ -392,10 +439,11 @@ struct mqtt_link::shared {
                 return {};
             }
         }
-        if (++quick_drops < 2)
+        if (++quick_drops < 3)
             return {};
-        return QStringLiteral(" (the broker keeps dropping the link right after accepting it: "
-                              "another client may be using the client id %1)")
+        return QStringLiteral(" (the broker has dropped the link right after accepting it %1 "
+                              "times in a row: another client may be using the client id %2)")
+            .arg(quick_drops)
             .arg(settings.client_id);
     }
 
@@ -421,6 +469,8 @@ struct mqtt_link::shared {
                 break;
             const auto started = std::chrono::steady_clock::now();
             converse(address);
+            if (std::exchange(again_at_once, false))
+                continue;
             // A connection that lasted starts the back-off afresh.
             if (std::chrono::steady_clock::now() - started > longest_backoff)
                 due = 0;
@@ -450,7 +500,7 @@ mqtt_link::mqtt_link(mqtt::settings settings, std::vector<mqtt::message> discove
         return;
     }
     if (s.settings.tls()) {
-        const QString problem = cafile_problem(s.settings.cafile);
+        const QString problem = mqtt::ca_file_problem(s.settings.cafile);
         if (!problem.isEmpty()) {
             s.report(QStringLiteral("not connected: the CA file %1 cannot be used: %2")
                          .arg(s.settings.cafile, problem));

@@ -1,5 +1,7 @@
 #include "publish/mqtt_outcome.h"
 
+#include "publish/tls_check.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -58,7 +60,8 @@ verdict lookup_verdict(int eai_error, int saved_errno, const target& to) {
 #endif
 }
 
-verdict connect_verdict(int mosq_error, int saved_errno, const QString& logged, const target& to) {
+verdict connect_verdict(int mosq_error, int saved_errno, const QString& logged, const target& to,
+                        const QString& certificate) {
     const QString where = QStringLiteral("%1:%2").arg(to.host).arg(to.port);
     switch (mosq_error) {
     case MOSQ_ERR_ERRNO:
@@ -86,6 +89,8 @@ verdict connect_verdict(int mosq_error, int saved_errno, const QString& logged, 
         return {outcome::not_found,
                 QStringLiteral("the name %1 was not found or cannot be looked up").arg(to.host)};
     case MOSQ_ERR_TLS:
+        if (!certificate.isEmpty())
+            return {outcome::untrusted, certificate};
         if (logged.contains(QLatin1String("certificate verify failed")))
             return {outcome::untrusted,
                     QStringLiteral("the broker's certificate is not trusted: it is not signed by "
@@ -110,21 +115,36 @@ verdict connect_verdict(int mosq_error, int saved_errno, const QString& logged, 
 }
 
 verdict connack_verdict(int code) {
+    const auto refused = [](const QString& why) {
+        return verdict{outcome::refused, QStringLiteral("refused by the broker: ") + why};
+    };
     switch (code) {
     case 0:
         return {outcome::connected, QStringLiteral("connected")};
     case 4:
-        return {outcome::refused,
-                QStringLiteral("refused by the broker: bad user name or password")};
+    case 0x86:
+        return refused(QStringLiteral("bad user name or password"));
     case 5:
-        return {outcome::refused, QStringLiteral("refused by the broker: not authorised")};
+    case 0x87:
+        return refused(QStringLiteral("not authorised"));
     case 2:
-        return {outcome::refused,
-                QStringLiteral("refused by the broker: it does not take the client id")};
+    case 0x85:
+        return refused(QStringLiteral("it does not take the client id"));
+    case 3:
+    case 0x88:
+        return refused(QStringLiteral("it is unavailable"));
+    case 0x89:
+        return refused(QStringLiteral("it is busy"));
+    case 0x8A:
+        return refused(QStringLiteral("this client is banned"));
     default:
-        return {outcome::refused, QStringLiteral("refused by the broker: %1")
-                                      .arg(QString::fromUtf8(mosquitto_connack_string(code)))};
+        return refused(QString::fromUtf8(code >= 0x80 ? mosquitto_reason_string(code)
+                                                      : mosquitto_connack_string(code)));
     }
+}
+
+bool is_protocol_refusal(int code) {
+    return code == 1 || code == 0x84;
 }
 
 verdict timeout_verdict(const QString& doing, std::chrono::milliseconds waited, const target& to) {
@@ -148,7 +168,7 @@ QString ca_file_problem(const QString& path) {
         return f.errorString();
     if (!f.read(1 << 20).contains("-----BEGIN CERTIFICATE-----"))
         return QStringLiteral("it holds no PEM certificate");
-    return {};
+    return ca_file_unreadable(path);
 }
 
 } // namespace mqtt

@@ -40,10 +40,18 @@ verdict name_not_found(const target& to);
 verdict lookup_verdict(int eai_error, int saved_errno, const target& to);
 // mosquitto_connect() or a turn of the network loop failed with `mosq_error`
 // (MOSQ_ERR_*), errno as it was then, and the errors the library logged
-// (OpenSSL's reasons among them).
-verdict connect_verdict(int mosq_error, int saved_errno, const QString& logged, const target& to);
-// The broker's CONNACK code; 0 is connected.
+// (OpenSSL's reasons among them); for a TLS failure, what the broker's
+// certificate was found to be (certificate_problem()), where that is known.
+verdict connect_verdict(int mosq_error, int saved_errno, const QString& logged, const target& to,
+                        const QString& certificate = {});
+// The broker's CONNACK code, MQTT 3.1.1's (1 to 5) or MQTT 5's reason code
+// (128 and up); 0 is connected.
 verdict connack_verdict(int code);
+// The broker does not speak the protocol version asked for.
+bool is_protocol_refusal(int code);
+// MQTT 5 reasons for a DISCONNECT from the broker.
+inline constexpr int server_shutting_down = 0x8B;
+inline constexpr int session_taken_over = 0x8E;
 // Nothing came within `waited` while `doing` ("looking up the name",
 // "connecting", "waiting for the broker's answer").
 verdict timeout_verdict(const QString& doing, std::chrono::milliseconds waited, const target& to);

@@ -1,5 +1,7 @@
 #include "publish/mqtt_trial.h"
 
+#include "publish/tls_check.h"
+
 #include <atomic>
 #include <cerrno>
 #include <mosquitto.h>
@@ -114,15 +116,16 @@ struct mqtt_trial::attempt {
 
         set_doing(QStringLiteral("connecting"));
         errno = 0;
-        int rc = mosquitto_connect(m.get(), settings.host.toUtf8().constData(), settings.port, 10);
+        const std::string host = settings.host.toUtf8().toStdString();
+        int rc = mosquitto_connect(m.get(), host.c_str(), settings.port, 10);
         if (rc != MOSQ_ERR_SUCCESS)
-            return mqtt::connect_verdict(rc, errno, logged_now(), to);
+            return failed(rc, errno);
         set_doing(QStringLiteral("waiting for the broker's answer"));
         while (connack < 0 && std::chrono::steady_clock::now() < deadline) {
             errno = 0;
             rc = loop_once(m.get());
             if (rc != MOSQ_ERR_SUCCESS && connack < 0)
-                return mqtt::connect_verdict(rc, errno, logged_now(), to);
+                return failed(rc, errno);
         }
         if (connack < 0)
             return mqtt::timeout_verdict(doing_now(), limit, to);
@@ -132,6 +135,22 @@ struct mqtt_trial::attempt {
             mosquitto_loop_write(m.get(), 1);
         }
         return mqtt::connack_verdict(connack);
+    }
+
+    // A failed connect or handshake; a certificate that did not check out
+    // is looked at in a handshake of our own, in the time left.
+    mqtt::verdict failed(int rc, int saved_errno) {
+        const QString logged = logged_now();
+        const bool tls_failed = settings.tls() && (rc == MOSQ_ERR_TLS ||
+                                                   logged.contains(QLatin1String("verify failed")));
+        const QString certificate =
+            tls_failed
+                ? mqtt::certificate_problem(settings.host.toUtf8().toStdString(), settings.port,
+                                            settings.cafile,
+                                            std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                deadline - std::chrono::steady_clock::now()))
+                : QString();
+        return mqtt::connect_verdict(rc, saved_errno, logged, to, certificate);
     }
 
     void set_up(mosquitto* m) {

@@ -25,6 +25,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -98,8 +99,8 @@ bool state_is(const test_subscriber& sub, const char* key, const QJsonValue& wan
 }
 
 // A broker that accepts the connection with `connack` (0: accepted, 5: not
-// authorised) and then acknowledges nothing; counts the PUBLISH packets it
-// receives.
+// authorised), in the protocol version the client speaks, and then
+// acknowledges nothing; counts the CONNECT and PUBLISH packets it receives.
 class unanswering_broker : public QObject {
 public:
     explicit unanswering_broker(char connack) {
@@ -123,7 +124,25 @@ public:
                     const int type = static_cast<unsigned char>(in_[0]) >> 4;
                     if (type == 1) {
                         ++connects;
-                        c->write(QByteArray("\x20\x02\x00", 3) + connack);
+                        // After "\0\4MQTT", the protocol level: 5 wants a
+                        // reason code (not authorised is 0x87) and properties.
+                        const bool mqtt5 = in_.size() > at + 6 && in_[at + 6] == 5;
+                        if (mqtt5 && v311_only) {
+                            // "Unacceptable protocol version", as MQTT 3.1.1 says it.
+                            c->write(QByteArray("\x20\x02\x00\x01", 4));
+                            c->disconnectFromHost();
+                        } else if (mqtt5) {
+                            c->write(QByteArray("\x20\x03\x00", 3) +
+                                     (connack == 5 ? '\x87' : connack) + QByteArray(1, '\0'));
+                            // Another client takes the id a moment later:
+                            // DISCONNECT, 0x8E.
+                            if (take_over)
+                                QTimer::singleShot(300, c, [c] {
+                                    c->write(QByteArray("\xE0\x01\x8E", 3));
+                                    c->disconnectFromHost();
+                                });
+                        } else
+                            c->write(QByteArray("\x20\x02\x00", 3) + connack);
                     }
                     publishes += type == 3;
                     in_.remove(0, at + length);
@@ -134,6 +153,8 @@ public:
     int port() const { return server_.serverPort(); }
     int connects = 0;
     int publishes = 0;
+    bool take_over = false; // tells an MQTT 5 client its id was taken over
+    bool v311_only = false; // refuses MQTT 5 as a broker that predates it
 
 private:
     QTcpServer server_;
@@ -257,6 +278,9 @@ TEST_F(station_fixture, a_broker_restart_costs_only_the_pause_and_the_latest_sta
     test_broker broker;
     ASSERT_TRUE(broker.start());
     auto publisher = publish(settings_for(broker.port()));
+    QStringList lines;
+    QObject::connect(publisher.get(), &mqtt_publisher::status_line_changed, publisher.get(),
+                     [&](const QString& line) { lines.push_back(line); });
     ASSERT_TRUE(connected(*publisher));
 
     broker.stop();
@@ -270,6 +294,8 @@ TEST_F(station_fixture, a_broker_restart_costs_only_the_pause_and_the_latest_sta
     test_subscriber sub(broker.port());
     ASSERT_TRUE(connected(*publisher));
     EXPECT_TRUE(state_is(sub, "sensor1", 42));
+    EXPECT_FALSE(lines.join(u'\n').contains(QLatin1String("another client")))
+        << lines.join(u'\n').toStdString();
     EXPECT_EQ(sub.last(QStringLiteral("kestrova/test/status")).payload, "online");
 }
 
@@ -357,9 +383,12 @@ TEST_F(station_fixture, tls_verifies_the_brokers_certificate) {
     s.cafile = certs.filePath(QStringLiteral("other_ca.crt"));
     auto refused = publish(s);
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return refused->status_line().contains(QLatin1String("not connected: ")); }, 10000))
+        [&] {
+            return refused->status_line().endsWith(QLatin1String(
+                "not connected: the broker's certificate is not signed by the CA file's"));
+        },
+        10000))
         << refused->status_line().toStdString();
-    EXPECT_FALSE(refused->status_line().endsWith(QLatin1String(": connected")));
 }
 
 TEST_F(station_fixture, a_broker_that_never_acknowledges_holds_only_the_latest_state) {
@@ -392,12 +421,37 @@ TEST_F(station_fixture, a_refused_login_keeps_its_reason_between_retries) {
         EXPECT_TRUE(line.contains(QLatin1String("not authorised"))) << line.toStdString();
 }
 
+TEST_F(station_fixture, a_broker_older_than_mqtt_5_is_spoken_to_in_3_1_1) {
+    unanswering_broker broker(0);
+    broker.v311_only = true;
+    auto publisher = publish(settings_for(broker.port()));
+    EXPECT_TRUE(connected(*publisher)) << publisher->status_line().toStdString();
+    EXPECT_EQ(broker.connects, 2);
+}
+
+TEST_F(station_fixture, a_broker_that_says_the_id_was_taken_over_is_quoted) {
+    unanswering_broker broker(0);
+    broker.take_over = true;
+    auto publisher = publish(settings_for(broker.port()));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return publisher->status_line().endsWith(
+                QLatin1String("not connected: the broker gave the connection to another client "
+                              "with the client id kestrova-test"));
+        },
+        10000))
+        << publisher->status_line().toStdString();
+}
+
 TEST_F(station_fixture, unusable_settings_are_refused_with_their_reason_and_nothing_sent) {
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("fifo"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QString text = dir.filePath(QStringLiteral("notes.txt"));
     ASSERT_TRUE(write_file(text, "not a certificate\n"));
+    const QString garbled = dir.filePath(QStringLiteral("garbled.pem"));
+    ASSERT_TRUE(write_file(garbled, "-----BEGIN CERTIFICATE-----\nbm90IGEgY2VydGlmaWNhdGU=\n"
+                                    "-----END CERTIFICATE-----\n"));
     unanswering_broker broker(0);
     const QByteArray to_broker =
         "[MQTT]\r\nhost=127.0.0.1\r\nport=" + QByteArray::number(broker.port()) + "\r\n";
@@ -412,6 +466,7 @@ TEST_F(station_fixture, unusable_settings_are_refused_with_their_reason_and_noth
         // Opening a FIFO would wait for a writer: it is never opened.
         {to_broker + "cafile=" + fifo.toLocal8Bit(), "it is not a regular file"},
         {to_broker + "cafile=" + text.toLocal8Bit(), "it holds no PEM certificate"},
+        {to_broker + "cafile=" + garbled.toLocal8Bit(), "it holds no readable certificate"},
         {to_broker + "topic=site/#", "not publishing: topic=site/# holds a wildcard"},
         {to_broker + "topic=site/+/x", "not publishing: topic=site/+/x holds a wildcard"},
         {to_broker + QByteArray("topic=site\0x", 11), "not publishing: topic holds a zero"},
@@ -487,7 +542,7 @@ TEST(mqtt_station, label8_tells_how_publishing_goes_beside_the_port) {
         [&] {
             return label8->toolTip().endsWith(
                 QStringLiteral("\nPublishing to mqtt://127.0.0.1:%1 as site/s1: not connected: "
-                               "Connection refused")
+                               "nothing answers on port %1 of 127.0.0.1")
                     .arg(port));
         },
         10000))
@@ -563,6 +618,7 @@ TEST_F(station_fixture, two_stations_with_one_client_id_are_told_so) {
     auto first = publish(settings_for(broker.port()));
     ASSERT_TRUE(connected(*first));
     auto second = publish(settings_for(broker.port()));
+    // mosquitto 2.0.11 says nothing of it: the hint comes from the pattern.
     const QString hint = QStringLiteral("another client may be using the client id kestrova-test");
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return first->status_line().contains(hint) || second->status_line().contains(hint); },
