@@ -113,18 +113,34 @@ TEST(command_line, help_and_version_answer_at_once_and_the_unknown_is_one_line) 
 }
 
 // The first start of a station without a display: nobody can choose a port,
-// so it says how to give one and ends, as it does without any port.
-TEST(command_line, without_any_display_the_monitor_runs_offscreen_and_says_so) {
-    const sandbox box;
-    pty_pair pty;
-    const QByteArray settings = "[Ports]\r\n1=" + pty.slave_path().toLocal8Bit() + "\r\n";
-    const QString ini = box.work + QStringLiteral("/Tarnwick.INI");
-    ASSERT_TRUE(write_file(ini, settings));
-    const run_result r = box.run(build_paths::monitor, {});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "kestrova: no display (DISPLAY and WAYLAND_DISPLAY are not set): running "
-                     "without windows, as with QT_QPA_PLATFORM=offscreen\n"
-                     "kestrova: no port chosen: set frm_thermometer.Text7.text in Tarnwick.INI, "
-                     "or start once with a display\n");
-    EXPECT_EQ(read_file(ini), settings);
+// so it says how to give one and ends, as it does without any port. Qt's
+// minimal platform is no display either.
+TEST(command_line, a_first_start_without_a_display_says_how_to_choose_the_port_and_ends) {
+    const QByteArray no_choice = "kestrova: no port chosen: set frm_thermometer.Text7.text in "
+                                 "Tarnwick.INI, or start once with a display\n";
+    const struct {
+        const char* platform;
+        QByteArray err;
+    } rows[] = {
+        {nullptr, "kestrova: no display (DISPLAY and WAYLAND_DISPLAY are not set): running "
+                  "without windows, as with QT_QPA_PLATFORM=offscreen\n" +
+                      no_choice},
+        {"offscreen", no_choice},
+        {"minimal", no_choice},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.platform ? row.platform : "no platform");
+        const sandbox box;
+        pty_pair pty;
+        const QByteArray settings = "[Ports]\r\n1=" + pty.slave_path().toLocal8Bit() + "\r\n";
+        const QString ini = box.work + QStringLiteral("/Tarnwick.INI");
+        ASSERT_TRUE(write_file(ini, settings));
+        const QStringList platform = row.platform ? QStringList{QStringLiteral("-platform"),
+                                                                QString::fromLatin1(row.platform)}
+                                                  : QStringList{};
+        const run_result r = box.run(build_paths::monitor, platform);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, row.err);
+        EXPECT_EQ(read_file(ini), settings);
+    }
 }
