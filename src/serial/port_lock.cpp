@@ -26,7 +26,7 @@ QString port_lock_file(const QString& device) {
     QString name = device.startsWith(QLatin1String("/dev/")) ? device.mid(5) : device;
     name.replace(u'/', u'_');
     for (const QString& dir : dirs) {
-        const QString path = dir + QStringLiteral("/LCK..") + name;
+        QString path = dir + QStringLiteral("/LCK..") + name;
         if (QFile::exists(path))
             return path;
     }

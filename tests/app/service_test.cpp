@@ -52,7 +52,7 @@ public:
     // Every message so far, the new ones read now.
     const std::vector<QByteArray>& messages() {
         char buf[4096];
-        for (ssize_t n; (n = ::recv(fd_, buf, sizeof buf, 0)) > 0;)
+        for (ssize_t n = 0; (n = ::recv(fd_, buf, sizeof buf, 0)) > 0;)
             messages_.emplace_back(buf, n);
         return messages_;
     }
