@@ -2,6 +2,8 @@
 
 #include "app/end_signals.h"
 #include "app/lifecycle.h"
+#include "app/service_notifier.h"
+#include "publish/mqtt_publisher.h"
 
 #include <QApplication>
 #include <cstdlib>
@@ -15,6 +17,16 @@ kestrova_app* running = nullptr;
 extern "C" void save_on_exit() {
     if (running)
         running->save_before_lost_display();
+}
+
+// The status line a service manager shows for the running program.
+QString service_status(kestrova_app& program) {
+    const thermometer_controls& ui = program.window().ui();
+    const link_watch& link = program.link();
+    return service_status_line(program.keeper().current(), ui.Text2->text(), link.current(1),
+                               ui.Text1->text(), link.current(2), link.state(),
+                               program.publisher() ? program.publisher()->status_line()
+                                                   : QString());
 }
 
 } // namespace
@@ -36,6 +48,9 @@ int run_kestrova(QApplication& app) {
     if (!program.load())
         return 1;
     signals_watch.start_up_finished();
+    service_notifier service([&program] { return service_status(program); });
+    QObject::connect(&program, &kestrova_app::finished, &service, &service_notifier::stopping);
+    service.ready();
 
     static const bool hooked = std::atexit(save_on_exit) == 0;
     running = hooked ? &program : nullptr;

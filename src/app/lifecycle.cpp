@@ -102,14 +102,28 @@ bool kestrova_app::load() {
 
     const QString saved = ui.Text7->text();
     if (no_port_chosen(saved)) {
+        if (!window_->seams().ask.interactive()) {
+            // Nobody can choose without a display; waiting would be silent
+            // and endless, so the program ends as it does without any port.
+            window_->seams().ask.message(
+                QStringLiteral("no port chosen: set frm_thermometer.Text7.text in Tarnwick.INI, "
+                               "or start once with a display"));
+            ended_ = true;
+            return false;
+        }
         load_selector().show();
         window_->hide();
     } else {
-        // A text that is no port number leaves the port where the probe left
-        // it, and that port is opened: a station without a screen must never
+        // The saved number goes to the serial control, which refuses one
+        // outside its range; one it takes but cannot open (no device) fails
+        // quietly. Any other text leaves the port where the probe left it,
+        // and that port is opened: a station without a screen must never
         // wait in the selection window because of a hand-edited file.
-        const int number = port_number(saved);
-        keeper_.choose(number != 0 ? number : ui.MSComm1->comm_port());
+        bool is_number = false;
+        const short number = saved.toShort(&is_number);
+        if (is_number)
+            ui.MSComm1->set_comm_port(number);
+        keeper_.choose(ui.MSComm1->comm_port());
         ui.Label8->setText(saved);
         window_->show();
     }

@@ -14,6 +14,8 @@ public:
     virtual void message(const QString& text, const QString& details = {}) = 0;
     // A box with OK and Cancel; true when the answer is OK.
     virtual bool confirm(const QString& text) = 0;
+    // Whether somebody is there to answer, and so to make a choice.
+    virtual bool interactive() const { return true; }
 };
 
 // Without a display (Qt's offscreen or minimal platform) nobody can answer a
@@ -23,6 +25,7 @@ class stderr_prompts : public prompts {
 public:
     void message(const QString& text, const QString& details = {}) override;
     bool confirm(const QString& text) override;
+    bool interactive() const override { return false; }
     // Whether this process has no display to show a box on.
     static bool no_display();
 };

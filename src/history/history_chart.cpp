@@ -390,11 +390,10 @@ void history_chart::data_changed() {
         if (all_) {
             from_ = series_->first_time();
             to_ = series_->last_time();
+            clamp_window();
         } else {
-            to_ = latest();
-            from_ = to_ - span_;
+            end_at_latest();
         }
-        clamp_window();
     }
     if (hover_ && *hover_ >= series_->size())
         clear_hover();
@@ -416,16 +415,22 @@ void history_chart::show_last(double seconds) {
     all_ = false;
     follow_ = true;
     span_ = seconds;
-    if (!series_->empty()) {
-        to_ = latest();
-        from_ = to_ - seconds;
-        clamp_window();
-    }
+    if (!series_->empty())
+        end_at_latest();
     schedule_redraw();
 }
 
 void history_chart::show_range(double from, double to) {
     set_window(from, to, true);
+}
+
+void history_chart::end_at_latest() {
+    // A log shorter than the range is shown from its first line: moving the
+    // window forward instead would show empty future up to a line dated far
+    // ahead.
+    to_ = latest();
+    from_ = std::max(to_ - span_, static_cast<double>(series_->first_time()));
+    clamp_window();
 }
 
 void history_chart::clamp_window() {

@@ -106,6 +106,8 @@ private:
     // them away from the readings that come in; the last line's time when
     // every line lies ahead.
     double latest() const;
+    // The window of a preset range that follows: `span_` up to latest().
+    void end_at_latest();
     void set_window(double from, double to, bool user);
     void clamp_window();
     void update_axes();

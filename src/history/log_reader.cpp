@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -16,9 +17,8 @@ namespace history {
 
 namespace {
 
-// The stretch of the file mapped at a time, shared out among the parsing
-// threads: the pages of a large log are released as they are read, so the
-// file never sits in memory as a whole.
+// The stretch of the file read at a time, shared out among the parsing
+// threads, so that a large log never sits in memory as a whole.
 constexpr qint64 chunk_size = qint64(8) << 20;
 // Less than this is parsed on one thread: starting others costs more.
 constexpr qint64 parallel_from = qint64(1) << 20;
@@ -48,34 +48,30 @@ quint64 identity_of(const QString& path) {
     return 0;
 }
 
-// A stretch of an open file, mapped where the file system allows it.
-class file_window {
-public:
-    file_window(QFile& file, qint64 pos, qint64 len)
-        : file_(file) {
-        map_ = file.map(pos, len);
-        if (!map_ && file.seek(pos))
-            copy_ = file.read(len);
-    }
-    ~file_window() {
-        if (map_)
-            file_.unmap(map_);
-    }
-    file_window(const file_window&) = delete;
-    file_window& operator=(const file_window&) = delete;
+} // namespace
 
-    QByteArrayView bytes(qint64 len) const {
-        return map_ ? QByteArrayView(reinterpret_cast<const char*>(map_), len)
-                    : QByteArrayView(copy_);
+// Stretches of an open file, copied into memory of the reader's own. A
+// mapped file would be parsed in place, but a log truncated meanwhile (rotated,
+// rewritten by hand) takes its pages away under the parsing threads, which
+// then die by SIGBUS; a copy can only come up short, and that is checked.
+class stretch_buffer {
+public:
+    // The bytes at `pos`: `len` of them, fewer where the file ends sooner.
+    QByteArrayView read(QFile& file, qint64 pos, qint64 len) {
+        if (len > capacity_) {
+            data_ = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(len));
+            capacity_ = len;
+        }
+        if (!file.seek(pos))
+            return {};
+        const qint64 got = file.read(data_.get(), len);
+        return {data_.get(), std::max<qint64>(got, 0)};
     }
 
 private:
-    QFile& file_;
-    uchar* map_ = nullptr;
-    QByteArray copy_;
+    std::unique_ptr<char[]> data_;
+    qint64 capacity_ = 0;
 };
-
-} // namespace
 
 log_reader::log_reader(QString path, QObject* parent)
     : log_reader(std::move(path), default_limit, local_clock(), parent) {}
@@ -181,14 +177,13 @@ void log_reader::make_room(std::size_t more) {
     store_ = std::move(grown);
 }
 
-void log_reader::read_tail(QFile& file, qint64 size) {
+void log_reader::read_tail(QFile& file, stretch_buffer& buffer, qint64 size) {
     // Back from the end in growing steps, until the lines of a step span a
     // week; a log that is not much longer is read in order.
     const int threads = parse_threads();
     for (qint64 back = tail_step; back <= tail_step_limit && back < size - offset_ - tail_step;
          back *= 2) {
-        const file_window window(file, size - back, back);
-        const QByteArrayView bytes = window.bytes(back);
+        const QByteArrayView bytes = buffer.read(file, size - back, back);
         const qsizetype nl = bytes.size() == back ? bytes.indexOf('\n') : -1;
         if (nl < 0)
             return;
@@ -213,7 +208,7 @@ void log_reader::read_tail(QFile& file, qint64 size) {
 
 void log_reader::read_to(qint64 size) {
     QFile file(path_);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         state_ = state::unreadable;
         Q_EMIT unreadable(file.errorString());
         return;
@@ -230,15 +225,18 @@ void log_reader::read_to(qint64 size) {
         Q_EMIT batch_ready(batch);
     };
     const int threads = parse_threads();
+    stretch_buffer buffer;
     // Reads on up to `end`; false when the file could not be read now (the
     // next check tries again).
     const auto read_up_to = [&](qint64 end) {
         while (offset_ < end) {
             const qint64 len = qMin(chunk_size, end - offset_);
-            const file_window window(file, offset_, len);
-            const QByteArrayView bytes = window.bytes(len);
-            if (bytes.size() != len)
+            const QByteArrayView bytes = buffer.read(file, offset_, len);
+            if (bytes.size() != len) {
+                // Cut short meanwhile: the next check reads it from the start.
+                state_ = state::unknown;
                 return false;
+            }
             if (skipping_) {
                 const qsizetype nl = bytes.indexOf('\n');
                 if (nl < 0) {
@@ -274,7 +272,7 @@ void log_reader::read_to(qint64 size) {
         return true;
     };
     if (!caught_up_ && count_ == 0 && !tail_ && size - offset_ >= tail_first_from)
-        read_tail(file, size);
+        read_tail(file, buffer, size);
     if (tail_) {
         if (!read_up_to(tail_->start) || offset_ != tail_->start)
             return;

@@ -20,6 +20,8 @@ class QTimer;
 // only through its signals, and never writes the file.
 namespace history {
 
+class stretch_buffer;
+
 // The points read so far and the state of the file.
 struct log_batch {
     // Every point since reading (re)started: the first `count` of `store`,
@@ -71,7 +73,7 @@ private:
     enum class state { unknown, missing, unreadable, reading };
 
     void restart(qint64 size, quint64 identity);
-    void read_tail(QFile& file, qint64 size);
+    void read_tail(QFile& file, stretch_buffer& buffer, qint64 size);
     void read_to(qint64 size);
     void watch();
 

@@ -1,5 +1,7 @@
 #include "serial/comm_control.h"
 
+#include "serial/port_lock.h"
+
 #include <QFileInfo>
 #include <QTimer>
 
@@ -57,6 +59,11 @@ bool comm_control::set_port_open(bool open) {
         last_error_kind_ = port_->error();
         last_error_ = port_->errorString();
         port_->clearError();
+        // Qt reports a lock it could not take as a permission error alike,
+        // whether its owner runs or not.
+        if (last_error_kind_ == QSerialPort::PermissionError)
+            if (const QString stale = stale_lock_note(path); !stale.isEmpty())
+                last_error_ = stale;
         return false;
     }
     last_error_.clear();

@@ -1,6 +1,7 @@
 #include "serial/port_probe.h"
 
 #include "serial/comm_control.h"
+#include "serial/port_lock.h"
 
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -74,8 +75,11 @@ QString describe_failure(const port_failure& f) {
         (f.kind == QSerialPort::PermissionError && f.error == qt_error_string(EACCES)))
         return who_may_open(info);
 #endif
-    if (f.kind == QSerialPort::PermissionError)
-        return QStringLiteral("in use by another program (%1)").arg(f.error);
+    if (f.kind == QSerialPort::PermissionError) {
+        const QString stale = stale_lock_note(f.device);
+        return stale.isEmpty() ? QStringLiteral("in use by another program (%1)").arg(f.error)
+                               : stale;
+    }
     if (f.kind == QSerialPort::DeviceNotFoundError)
         return QStringLiteral("no such device");
     return QStringLiteral("not a serial device or not usable (%1)").arg(f.error);

@@ -49,7 +49,7 @@ TEST(black_box, logs_readings_and_saves_on_sigterm_for_the_next_start) {
     const QString log = dir.filePath(QStringLiteral("TARNWICK.txt"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return read_file(log).contains('\n'); }, 9000))
         << monitor.readAllStandardError().toStdString();
-    ::kill(static_cast<pid_t>(monitor.processId()), SIGTERM);
+    ASSERT_TRUE(send_signal(monitor, SIGTERM));
     ASSERT_TRUE(monitor.waitForFinished(5000));
     EXPECT_EQ(monitor.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(monitor.exitCode(), 0);
@@ -90,7 +90,7 @@ TEST(black_box, logs_readings_and_saves_on_sigterm_for_the_next_start) {
     // run's first log line comes after it.
     const qsizetype lines = read_file(log).count('\n');
     ASSERT_TRUE(QTest::qWaitFor([&] { return read_file(log).count('\n') > lines; }, 15000));
-    ::kill(static_cast<pid_t>(again.processId()), SIGTERM);
+    ASSERT_TRUE(send_signal(again, SIGTERM));
     ASSERT_TRUE(again.waitForFinished(5000));
     const QByteArray resaved = read_file(ini);
     EXPECT_TRUE(resaved.contains("FileId=therm\r\n"));

@@ -53,7 +53,7 @@ struct station {
         EXPECT_TRUE(QTest::qWaitFor([&] { return read_file(log).contains('\n'); }, 15000));
         return read_file(log);
     }
-    void signal(int sig) { ::kill(static_cast<pid_t>(monitor.processId()), sig); }
+    bool signal(int sig) { return send_signal(monitor, sig); }
 };
 
 // A private X server, for what only a real display does: a box that waits
@@ -97,6 +97,24 @@ TEST(ending, a_signal_during_a_start_up_message_ends_at_once_without_saving_or_l
     ASSERT_TRUE(s.monitor.waitForFinished(5000));
     EXPECT_EQ(s.monitor.exitStatus(), QProcess::CrashExit);
     EXPECT_EQ(read_file(s.ini()), before);
+}
+
+TEST(ending, a_monitor_that_has_ended_is_signalled_no_more) {
+    // A first start without a display ends at once. The signal meant for it
+    // must not go to process 0, which is the test's whole process group.
+    station s;
+    ASSERT_TRUE(write_file(s.ini(), "[Ports]\r\n1=" + s.pty.slave_path().toLocal8Bit() + "\r\n"));
+    s.start();
+    ASSERT_TRUE(s.monitor.waitForFinished(9000));
+    ASSERT_EQ(s.monitor.exitCode(), 1);
+    static volatile std::sig_atomic_t received = 0;
+    struct sigaction note {
+    }, before{};
+    note.sa_handler = [](int) { received = 1; };
+    sigaction(SIGURG, &note, &before);
+    EXPECT_FALSE(s.signal(SIGURG));
+    sigaction(SIGURG, &before, nullptr);
+    EXPECT_EQ(received, 0);
 }
 
 TEST(ending, each_end_signal_after_start_up_saves_and_exits_0) {

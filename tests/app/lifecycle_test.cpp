@@ -144,21 +144,24 @@ TEST_F(lifecycle_fixture, with_every_port_present_the_selection_window_is_not_lo
     EXPECT_EQ(ui().MSComm1->comm_port(), 4);
 }
 
-TEST_F(lifecycle_fixture, a_stray_port_text_opens_the_port_the_probe_left_and_shows_the_text) {
+TEST_F(lifecycle_fixture, a_saved_port_text_goes_to_the_control_or_leaves_the_probes_port) {
+    // A number the control takes (1 to 16) is tried, and one without a device
+    // fails quietly; a number it refuses, or any other text, leaves the port
+    // the probe tried last (1), which opens when it can.
     const struct {
         const char* text;
         const char* layout;
+        int port;
         bool opens;
-    } rows[] = {{"COM9", "pppp", true},
-                {"5", "p-p-", true},
-                {"Select", "pppp", true},
-                {"0", "-ppp", false}};
+    } rows[] = {{"COM9", "pppp", 1, true},  {"Select", "pppp", 1, true}, {"5", "p-p-", 5, false},
+                {"9", "pppp", 9, false},    {"16", "pppp", 16, false},   {"17", "pppp", 1, true},
+                {"99999", "pppp", 1, true}, {"0", "-ppp", 1, false},     {"-2", "pppp", 1, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         app.reset();
         write_settings(row.layout, QByteArray("frm_thermometer.Text7.text=") + row.text + "\r\n");
         ASSERT_TRUE(start().load());
-        EXPECT_EQ(ui().MSComm1->comm_port(), 1) << "the last port probed";
+        EXPECT_EQ(ui().MSComm1->comm_port(), row.port);
         EXPECT_EQ(ui().MSComm1->port_open(), row.opens);
         EXPECT_EQ(ui().Label8->text(), QLatin1String(row.text));
         EXPECT_EQ(ui().Text7->text(), QLatin1String(row.text));
@@ -171,6 +174,21 @@ TEST_F(lifecycle_fixture, a_stray_port_text_opens_the_port_the_probe_left_and_sh
     app->selector()->close();
     EXPECT_FALSE(app->ended());
     EXPECT_TRUE(app->window().isVisible());
+}
+
+TEST_F(lifecycle_fixture, a_first_start_without_a_display_says_so_and_ends_without_saving) {
+    write_settings("pppp");
+    const QByteArray before = read_file(ini_path());
+    ask.with_display = false;
+    EXPECT_FALSE(start().load());
+    EXPECT_TRUE(app->ended());
+    EXPECT_EQ(ask.messages,
+              QStringList{QStringLiteral("no port chosen: set "
+                                         "frm_thermometer.Text7.text in Tarnwick.INI, "
+                                         "or start once with a display")});
+    EXPECT_TRUE(app->selector() == nullptr || !app->selector()->isVisible());
+    EXPECT_FALSE(ui().Timer1->ticking());
+    EXPECT_EQ(read_file(ini_path()), before);
 }
 
 TEST_F(lifecycle_fixture, exit_asks_and_on_ok_saves_once_and_closes_the_port) {

@@ -6,9 +6,12 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTemporaryFile>
 #include <QTimer>
+#include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,7 +43,44 @@ void expect_plain_box(const QMessageBox& box, const QString& text,
     EXPECT_EQ(box.icon(), QMessageBox::NoIcon);
 }
 
+// What `act` writes to standard error.
+QByteArray stderr_of(const std::function<void()>& act) {
+    QTemporaryFile file;
+    if (!file.open())
+        return "<no temporary file>";
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(file.handle(), STDERR_FILENO);
+    act();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    file.seek(0);
+    return file.readAll();
+}
+
 } // namespace
+
+// Without a display (this test's offscreen platform) nobody can answer: each
+// box is one line on standard error, and a question is answered OK.
+TEST(stderr_prompts, each_box_is_one_line_and_every_question_is_answered_ok) {
+    ASSERT_TRUE(stderr_prompts::no_display());
+    stderr_prompts ask;
+    EXPECT_FALSE(ask.interactive());
+    EXPECT_EQ(stderr_of([&] { ask.message(QStringLiteral(" Please select a Port")); }),
+              "kestrova:  Please select a Port\n");
+    EXPECT_EQ(stderr_of([&] {
+                  ask.message(QStringLiteral("There is No Comm Port on this Computer"),
+                              QStringLiteral("Port 1 (/dev/ttyS0): no such device\n"
+                                             "Port 2 (/dev/ttyS1): no such device"));
+              }),
+              "kestrova: There is No Comm Port on this Computer: Port 1 (/dev/ttyS0): no such "
+              "device Port 2 (/dev/ttyS1): no such device\n");
+    bool answer = false;
+    EXPECT_EQ(stderr_of([&] { answer = ask.confirm(QStringLiteral("Do you want to Exit")); }),
+              "kestrova: Do you want to Exit (OK)\n");
+    EXPECT_TRUE(answer);
+}
 
 TEST(message_box_prompts, message_has_ok_only_and_confirm_ok_and_cancel_titled_kestrova) {
     message_box_prompts ask;

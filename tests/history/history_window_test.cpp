@@ -159,6 +159,12 @@ TEST_F(window_test, a_line_dated_far_ahead_leaves_the_latest_views_on_the_readin
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return text_of("summary1").contains(QStringLiteral("max 99")); }));
     EXPECT_EQ(chart.to(), t0.addSecs(7000).toSecsSinceEpoch());
+
+    // A range longer than the log shows it from its first line, to the
+    // latest reading still, not on into empty days up to the stray line.
+    w.findChild<QAction*>(QStringLiteral("range_7d"))->trigger();
+    EXPECT_EQ(chart.to(), t0.addSecs(7000).toSecsSinceEpoch());
+    EXPECT_EQ(chart.from(), t0.toSecsSinceEpoch());
 }
 
 TEST_F(window_test, a_large_log_read_from_its_last_week_ends_on_the_whole_log_in_that_view) {

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -178,6 +179,38 @@ TEST_F(reader_test, replaced_or_truncated_log_is_read_again_from_the_start) {
     (void)QTest::qWaitFor([&] { return got.points.size() == 1u; });
     ASSERT_EQ(got.points.size(), 1u);
     EXPECT_EQ(got.points[0].sensor[0], 10);
+}
+
+TEST_F(reader_test, a_log_cut_short_while_it_is_read_is_read_again_from_the_start) {
+    // Cut to a million bytes (inside a line) as soon as the first stretch of
+    // a long log, or the last week of a larger one, has been read; the
+    // stretches still to come lie past the new end.
+    const struct {
+        const char* when;
+        int lines;
+        void (log_reader::*signal)(const std::shared_ptr<const log_batch>&);
+    } rows[] = {{"between stretches", 400000, &log_reader::batch_ready},
+                {"after the last week", 40 * 17280, &log_reader::tail_ready}};
+    constexpr qint64 cut = 1000000;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.when);
+        got = {};
+        const QByteArray log = lines_from(t0.toSecsSinceEpoch() - 40LL * 86400, row.lines);
+        ASSERT_TRUE(write_file(path, log));
+        log_reader r(path, log_reader::default_limit, history::local_clock(QTimeZone::utc()));
+        QObject::connect(&r, row.signal, &r, [this] { QFile::resize(path, cut); });
+        QObject::connect(&r, &log_reader::restarted, &r,
+                         [this](qint64, qint64) { ++got.restarts; });
+        QObject::connect(&r, &log_reader::batch_ready, &r,
+                         [this](const std::shared_ptr<const log_batch>& b) { got.last = b; });
+        r.check();
+        ASSERT_EQ(QFileInfo(path).size(), cut);
+        r.check();
+        EXPECT_EQ(got.restarts, 2);
+        ASSERT_TRUE(got.last);
+        EXPECT_EQ(got.last->count, static_cast<std::size_t>(log.left(cut).count('\n')));
+        EXPECT_EQ(got.last->file_size, cut);
+    }
 }
 
 TEST_F(reader_test, missing_log_is_read_once_it_appears) {

@@ -65,8 +65,10 @@ if command -v update-mime-database >/dev/null; then
   cp "$prefix/share/mime/packages/kestrova-log.xml" "$mime/packages/"
   update-mime-database "$mime" >/dev/null 2>&1
   [ -f "$mime/text/x-kestrova-log.xml" ] || { echo "kestrova-log.xml defines no type"; exit 1; }
-  grep -qix '60:text/x-kestrova-log:TARNWICK.txt' "$mime/globs2" ||
-    { echo "the data log's name does not select its type"; exit 1; }
+  # Case-sensitive (":cs"): a glob that is not is kept in lower case, and
+  # generic lookups then take the log for text/plain.
+  grep -qx '60:text/x-kestrova-log:TARNWICK.txt:cs' "$mime/globs2" ||
+    { echo "the data log's exact name does not select its type"; exit 1; }
 else
   echo "update-mime-database not installed; the log's type not checked"
 fi

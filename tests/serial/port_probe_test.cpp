@@ -1,6 +1,8 @@
 #include "serial/port_probe.h"
 
 #include "serial/comm_control.h"
+#include "serial/port_lock.h"
+#include "support/files.h"
 #include "support/pty.h"
 
 #include <QComboBox>
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 TEST(port_probe, a_refused_device_names_who_may_open_it) {
@@ -60,6 +63,39 @@ TEST(port_probe, a_refused_device_names_who_may_open_it) {
         EXPECT_EQ(describe_failure(f), r.expected) << r.owner << ':' << r.group << ' ' << std::oct
                                                    << r.mode << ' ' << r.error.toStdString();
     }
+}
+
+TEST(port_probe, a_lock_whose_owner_has_ended_is_named_as_stale_not_as_another_program) {
+    pty_pair pty;
+    comm_control comm;
+    port_map m;
+    m.set_device(1, pty.slave_path());
+    comm.set_port_map(m);
+    comm.set_comm_port(1);
+    ASSERT_TRUE(comm.set_port_open(true));
+    // Found where Qt itself puts it, and held by a process that runs.
+    const QString lock = port_lock_file(pty.slave_path());
+    ASSERT_FALSE(lock.isEmpty());
+    EXPECT_EQ(read_file(lock).split('\n').front().trimmed().toLongLong(), getpid());
+    const port_failure busy{pty.slave_path(), QSerialPort::PermissionError,
+                            QStringLiteral("Permission error while locking the device")};
+    EXPECT_EQ(describe_failure(busy),
+              QStringLiteral("in use by another program (Permission error while locking the "
+                             "device)"));
+    comm.set_port_open(false);
+
+    // Left behind by a process that has ended, as another user's file would be.
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    ASSERT_TRUE(write_file(lock, QByteArray::number(gone).rightJustified(10) + "\n"));
+    EXPECT_EQ(describe_failure(busy),
+              QStringLiteral("a stale lock file %1 of process %2 (not running) that this user "
+                             "cannot remove")
+                  .arg(lock)
+                  .arg(gone));
+    QFile::remove(lock);
 }
 
 TEST(port_probe, removes_the_ports_that_fail_from_4_down_to_1) {

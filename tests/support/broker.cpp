@@ -3,6 +3,7 @@
 #include "support/files.h"
 
 #include <QFile>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -29,6 +30,17 @@ bool run(const QString& dir, const QStringList& args) {
     return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
+// The broker lives in /usr/sbin on Debian, which a user's PATH lacks.
+QString broker_program() {
+    const QString name = QStringLiteral("mosquitto");
+    const QString on_path = QStandardPaths::findExecutable(name);
+    return on_path.isEmpty()
+               ? QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"),
+                                                       QStringLiteral("/usr/local/sbin"),
+                                                       QStringLiteral("/sbin")})
+               : on_path;
+}
+
 } // namespace
 
 test_broker::test_broker(const tls_files& tls)
@@ -49,7 +61,7 @@ test_broker::~test_broker() {
 }
 
 bool test_broker::start() {
-    process_.start(QStringLiteral("mosquitto"),
+    process_.start(broker_program(),
                    {QStringLiteral("-c"), dir_.filePath(QStringLiteral("mosquitto.conf"))});
     if (!process_.waitForStarted(5000))
         return false;
@@ -87,11 +99,11 @@ bool make_test_certificates(const QString& dir) {
                          n + QStringLiteral(".crt")});
     };
     write_file(QDir(dir).filePath(QStringLiteral("san.ext")),
-               "subjectAltName=DNS:localhost,IP:127.0.0.1\n");
+               "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
     return ca("ca") && ca("other_ca") &&
            run(dir,
                {QStringLiteral("req"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
-                QStringLiteral("-nodes"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost"),
+                QStringLiteral("-nodes"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
                 QStringLiteral("-keyout"), QStringLiteral("server.key"), QStringLiteral("-out"),
                 QStringLiteral("server.csr")}) &&
            run(dir, {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),

@@ -42,8 +42,9 @@ private:
     int port_ = 0;
 };
 
-// Makes a CA and a server certificate for "localhost" signed by it in `dir`
-// with openssl; and a second CA that signed nothing. False if openssl fails.
+// Makes a CA and a server certificate for 127.0.0.1 (the address, so that no
+// name needs resolving; "localhost" too) signed by it in `dir` with openssl;
+// and a second CA that signed nothing. False if openssl fails.
 bool make_test_certificates(const QString& dir);
 
 // A subscriber to every topic, on a network thread of its own.

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QString>
+#include <csignal>
 #include <unistd.h>
 
 // The CPU time (user + system) a process has used, in seconds.
@@ -29,6 +30,14 @@ struct process_guard {
         }
     }
 };
+
+// Sends `sig` to the process while it runs. QProcess names a process that
+// has ended pid 0, and kill(0, ...) would signal the whole process group:
+// the test runner and ctest with it.
+inline bool send_signal(const QProcess& p, int sig) {
+    const qint64 pid = p.processId();
+    return pid > 0 && ::kill(static_cast<pid_t>(pid), sig) == 0;
+}
 
 // Whether the process has the device at `path` (or behind it, for a link) open.
 inline bool holds_open(qint64 pid, const QString& path) {

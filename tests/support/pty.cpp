@@ -2,6 +2,8 @@
 
 #include "pty/raw_pty.h"
 
+#include <QFile>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,7 +17,8 @@ pty_pair::pty_pair() {
     ::fcntl(master_, F_SETFD, FD_CLOEXEC);
     // Keeping no slave descriptor open here: the program's open is the only one.
     ::close(p.slave);
-    slave_path_ = p.slave_path;
+    const QString link = dir_.filePath(QStringLiteral("tty"));
+    slave_path_ = QFile::link(p.slave_path, link) ? link : p.slave_path;
 }
 
 pty_pair::~pty_pair() {

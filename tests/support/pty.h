@@ -2,9 +2,13 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTemporaryDir>
 
 // A pseudo-terminal pair: the program opens the slave as its serial port,
-// the test plays the logger on the master.
+// the test plays the logger on the master. The slave is reached through a
+// link of its own in a temporary folder, as a logger's /dev/serial/by-id
+// name is: the serial port's lock file is named after it, so a stale lock
+// that another user left for a /dev/pts number never stands in the way.
 class pty_pair {
 public:
     pty_pair();
@@ -21,6 +25,7 @@ public:
     void hang_up();
 
 private:
+    QTemporaryDir dir_;
     int master_ = -1;
     QString slave_path_;
 };

@@ -15,9 +15,11 @@ public:
         questions << text;
         return answer_ok;
     }
+    bool interactive() const override { return with_display; }
 
     QStringList messages;
     QString last_details;
     QStringList questions;
     bool answer_ok = true;
+    bool with_display = true;
 };

@@ -47,12 +47,25 @@ struct options {
     unsigned seed = 1;
 };
 
-[[noreturn]] void usage(const char* why) {
-    std::fprintf(stderr,
-                 "kestrova-logger-sim: %s\n"
-                 "usage: kestrova-logger-sim --link PATH [--replay B,B,...] [--fast] "
-                 "[--count N] [--period MS] [--seed S]\n",
-                 why);
+constexpr const char* help_text =
+    "Usage: kestrova-logger-sim --link PATH [--replay B,B,...] [--fast] [--count N]\n"
+    "                           [--period MS] [--seed S]\n"
+    "Plays a two-channel temperature logger on a pseudo-terminal published at PATH.\n"
+    "\n"
+    "  --link PATH       where the pseudo-terminal is published, as a symbolic link\n"
+    "  --replay B,B,...  send these byte values (0..255) over and over instead\n"
+    "  --fast            as fast as the pseudo-terminal takes bytes\n"
+    "  --count N         stop sending after N bytes (the link stays)\n"
+    "  --period MS       one reading of each sensor every MS ms (default 250)\n"
+    "  --seed S          seed of the drifting readings (default 1)\n"
+    "  -h, --help        show this help and exit\n"
+    "  --version         show the version and exit\n"
+    "SIGTERM or SIGINT removes the link and ends it. See kestrova-logger-sim(1).\n";
+
+// One line on standard error; the usage is one --help away.
+[[noreturn]] void usage(const QString& why) {
+    std::fprintf(stderr, "kestrova-logger-sim: %s (see kestrova-logger-sim --help)\n",
+                 qPrintable(why));
     std::exit(2);
 }
 
@@ -62,7 +75,7 @@ options parse(int argc, char** argv) {
         const QString a = QString::fromLocal8Bit(argv[i]);
         const auto next = [&]() -> QString {
             if (i + 1 >= argc)
-                usage("missing value");
+                usage(QStringLiteral("%1 needs a value").arg(a));
             return QString::fromLocal8Bit(argv[++i]);
         };
         bool ok = true;
@@ -72,7 +85,7 @@ options parse(int argc, char** argv) {
             for (const QString& part : next().split(u',', Qt::SkipEmptyParts)) {
                 const int v = part.trimmed().toInt(&ok);
                 if (!ok || v < 0 || v > 255)
-                    usage("--replay takes byte values 0..255");
+                    usage(QStringLiteral("--replay takes byte values 0..255"));
                 o.replay.append(static_cast<char>(v));
             }
         } else if (a == QLatin1String("--fast")) {
@@ -83,14 +96,20 @@ options parse(int argc, char** argv) {
             o.period_ms = next().toInt(&ok);
         } else if (a == QLatin1String("--seed")) {
             o.seed = next().toUInt(&ok);
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::fputs(help_text, stdout);
+            std::exit(0);
+        } else if (a == QLatin1String("--version")) {
+            std::printf("kestrova-logger-sim %s\n", KESTROVA_VERSION);
+            std::exit(0);
         } else {
-            usage("unknown option");
+            usage(QStringLiteral("unknown option %1").arg(a));
         }
         if (!ok)
-            usage("bad number");
+            usage(QStringLiteral("%1 takes a number").arg(a));
     }
     if (o.link.isEmpty())
-        usage("--link is required");
+        usage(QStringLiteral("--link PATH is required"));
     return o;
 }
 
