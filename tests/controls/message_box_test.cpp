@@ -75,7 +75,7 @@ TEST(stderr_prompts, each_box_is_one_line_and_every_question_is_answered_ok) {
                                              "Port 2 (/dev/ttyS1): no such device"));
               }),
               "kestrova: There is No Comm Port on this Computer: Port 1 (/dev/ttyS0): no such "
-              "device Port 2 (/dev/ttyS1): no such device\n");
+              "device; Port 2 (/dev/ttyS1): no such device\n");
     bool answer = false;
     EXPECT_EQ(stderr_of([&] { answer = ask.confirm(QStringLiteral("Do you want to Exit")); }),
               "kestrova: Do you want to Exit (OK)\n");
