@@ -14,13 +14,15 @@
 #include <csignal>
 #endif
 
+namespace app {
+
 namespace {
 
 const QString program_name = QStringLiteral("kestrova-history");
 
 } // namespace
 
-history_launcher::history_launcher(prompts& ask, QString work_dir, QObject* parent)
+history_launcher::history_launcher(controls::prompts& ask, QString work_dir, QObject* parent)
     : QObject(parent)
     , ask_(ask)
     , work_dir_(std::move(work_dir)) {}
@@ -77,3 +79,5 @@ void history_launcher::open() {
     }
     pid_ = pid;
 }
+
+} // namespace app

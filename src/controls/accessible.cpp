@@ -6,6 +6,8 @@
 
 #include <QAccessibleWidget>
 
+namespace controls {
+
 namespace {
 
 // A control that shows one line of text and takes none: its text goes to
@@ -123,3 +125,5 @@ QString spoken_text(const QString& shown) {
         return shown.chopped(degrees.size()) + u' ' + degrees;
     return shown;
 }
+
+} // namespace controls

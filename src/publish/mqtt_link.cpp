@@ -23,6 +23,8 @@
 #include <unistd.h>
 #endif
 
+namespace publish {
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -45,8 +47,8 @@ constexpr int most_unacknowledged = 8;
 // Shared by the window's thread and the network thread, and kept alive by
 // the latter when the program ends while it is still caught in a lookup.
 struct mqtt_link::shared {
-    mqtt::settings settings;
-    std::vector<mqtt::message> discovery;
+    rules::mqtt::settings settings;
+    std::vector<rules::mqtt::message> discovery;
     resolver resolve;
     mosquitto* mosq = nullptr;
 
@@ -174,7 +176,7 @@ struct mqtt_link::shared {
     // The latest state goes out when connected and the broker keeps up.
     void send_latest_locked() {
         if (connected && latest && !latest_sent && unacknowledged < most_unacknowledged)
-            latest_sent = send_locked(mqtt::state_topic(settings), *latest);
+            latest_sent = send_locked(rules::mqtt::state_topic(settings), *latest);
     }
     void on_acknowledged() {
         const std::lock_guard lock(mutex);
@@ -212,13 +214,13 @@ struct mqtt_link::shared {
             // answer, whatever the library says of the closed link meanwhile.
             refused = true;
             quick_drops = 0;
-            if (mqtt::is_protocol_refusal(rc) && mqtt5) {
+            if (is_protocol_refusal(rc) && mqtt5) {
                 // A broker that knows no MQTT 5: the next attempt, at once,
                 // speaks 3.1.1.
                 mqtt5 = false;
                 again_at_once = true;
             } else {
-                report(QStringLiteral("not connected: %1").arg(mqtt::connack_verdict(rc).text));
+                report(QStringLiteral("not connected: %1").arg(connack_verdict(rc).text));
             }
             mosquitto_disconnect(mosq);
             return;
@@ -228,7 +230,7 @@ struct mqtt_link::shared {
             const std::lock_guard lock(mutex);
             accepted_at = std::chrono::steady_clock::now();
             unacknowledged = 0;
-            send_locked(mqtt::status_topic(settings), QByteArrayLiteral("online"));
+            send_locked(rules::mqtt::status_topic(settings), QByteArrayLiteral("online"));
             send_discovery_locked();
             birth_answer.reset();
         }
@@ -242,7 +244,7 @@ struct mqtt_link::shared {
     }
 
     void send_discovery_locked() {
-        for (const mqtt::message& m : discovery)
+        for (const rules::mqtt::message& m : discovery)
             send_locked(m.topic, m.payload);
         latest_sent = false;
         send_latest_locked();
@@ -312,7 +314,7 @@ struct mqtt_link::shared {
                                        [](mosquitto*, void* self, const mosquitto_message* m) {
                                            static_cast<shared*>(self)->on_message(*m);
                                        });
-        const QByteArray status = mqtt::status_topic(settings).toUtf8();
+        const QByteArray status = rules::mqtt::status_topic(settings).toUtf8();
         mosquitto_will_set(mosq, status.constData(), 7, "offline", 1, true);
         if (!settings.username.isEmpty())
             mosquitto_username_pw_set(
@@ -395,7 +397,7 @@ struct mqtt_link::shared {
     // Why mosquitto_connect() failed, in the operator's words.
     QString failure(int rc, int saved_errno, const std::string& address) {
         quick_drops = 0;
-        const mqtt::target to{settings.host, settings.port, settings.tls()};
+        const target to{settings.host, settings.port, settings.tls()};
         QString said;
         {
             const std::lock_guard lock(mutex);
@@ -404,10 +406,10 @@ struct mqtt_link::shared {
         const bool tls_failed =
             settings.tls() && (rc == MOSQ_ERR_TLS || said.contains(QLatin1String("verify failed")));
         const QString certificate =
-            tls_failed ? mqtt::certificate_problem(address, settings.port, settings.cafile,
-                                                   answer_timeout / 2)
-                       : QString();
-        return mqtt::connect_verdict(rc, saved_errno, said, to, certificate).text;
+            tls_failed
+                ? certificate_problem(address, settings.port, settings.cafile, answer_timeout / 2)
+                : QString();
+        return connect_verdict(rc, saved_errno, said, to, certificate).text;
     }
 
     // Why a connection ended: before the broker's answer as a failure to
@@ -418,13 +420,13 @@ struct mqtt_link::shared {
         switch (lost_reason) {
         case MOSQ_ERR_KEEPALIVE:
             return QStringLiteral("the broker stopped answering");
-        case mqtt::session_taken_over:
+        case session_taken_over:
             // A broker drops a client when another connects with its id;
             // two stations that share an id take turns at that forever.
             return QStringLiteral("the broker gave the connection to another client with the "
                                   "client id %1")
                 .arg(settings.client_id);
-        case mqtt::server_shutting_down:
+        case server_shutting_down:
             return QStringLiteral("the broker is shutting down");
         default:
             return why(rc) + dropped_hint();
@@ -484,7 +486,7 @@ struct mqtt_link::shared {
     }
 };
 
-mqtt_link::mqtt_link(mqtt::settings settings, std::vector<mqtt::message> discovery,
+mqtt_link::mqtt_link(rules::mqtt::settings settings, std::vector<rules::mqtt::message> discovery,
                      resolver resolve, QObject* parent)
     : QObject(parent)
     , shared_(std::make_shared<shared>()) {
@@ -500,7 +502,7 @@ mqtt_link::mqtt_link(mqtt::settings settings, std::vector<mqtt::message> discove
         return;
     }
     if (s.settings.tls()) {
-        const QString problem = mqtt::ca_file_problem(s.settings.cafile);
+        const QString problem = ca_file_problem(s.settings.cafile);
         if (!problem.isEmpty()) {
             s.report(QStringLiteral("not connected: the CA file %1 cannot be used: %2")
                          .arg(s.settings.cafile, problem));
@@ -536,7 +538,7 @@ void mqtt_link::finish() {
     shared& s = *shared_;
     if (worker_.joinable()) {
         if (s.connected)
-            s.send(mqtt::status_topic(s.settings), QByteArrayLiteral("offline"));
+            s.send(rules::mqtt::status_topic(s.settings), QByteArrayLiteral("offline"));
         s.stop = true;
         s.wake.notify_all();
         s.poke();
@@ -550,3 +552,5 @@ void mqtt_link::finish() {
     const std::lock_guard lock(s.mutex);
     s.owner = nullptr;
 }
+
+} // namespace publish

@@ -13,11 +13,13 @@
 #include <poll.h>
 #endif
 
+namespace publish {
+
 using namespace std::chrono_literals;
 
 struct mqtt_trial::attempt {
-    mqtt::settings settings;
-    mqtt::target to;
+    rules::mqtt::settings settings;
+    target to;
     std::chrono::milliseconds limit{};
     std::chrono::steady_clock::time_point deadline;
 
@@ -33,7 +35,7 @@ struct mqtt_trial::attempt {
     }
 
     // Hands the verdict to the window's thread, if it still waits for it.
-    void deliver(const mqtt::verdict& v, const std::shared_ptr<attempt>& self) {
+    void deliver(const verdict& v, const std::shared_ptr<attempt>& self) {
         const std::lock_guard lock(mutex);
         if (!owner)
             return;
@@ -73,10 +75,10 @@ struct mqtt_trial::attempt {
         return logged;
     }
 
-    mqtt::verdict look_up() {
+    verdict look_up() {
         const std::string host = to.host.toStdString();
-        if (mqtt::is_reserved_invalid(to.host))
-            return mqtt::name_not_found(to);
+        if (is_reserved_invalid(to.host))
+            return name_not_found(to);
 #ifdef Q_OS_UNIX
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
@@ -85,33 +87,33 @@ struct mqtt_trial::attempt {
         errno = 0;
         const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
         if (rc != 0)
-            return mqtt::lookup_verdict(rc, errno, to);
+            return lookup_verdict(rc, errno, to);
         ::freeaddrinfo(found);
 #endif
-        return {mqtt::outcome::connected, {}};
+        return {outcome::connected, {}};
     }
 
-    mqtt::verdict run() {
+    verdict run() {
         if (!settings.problem.isEmpty())
-            return {mqtt::outcome::failed, settings.problem};
-        if (mqtt::verdict found = look_up(); found.kind != mqtt::outcome::connected)
+            return {outcome::failed, settings.problem};
+        if (verdict found = look_up(); found.kind != outcome::connected)
             return found;
         if (settings.tls()) {
-            const QString problem = mqtt::ca_file_problem(settings.cafile);
+            const QString problem = ca_file_problem(settings.cafile);
             if (!problem.isEmpty())
-                return {mqtt::outcome::failed, QStringLiteral("the CA file %1 cannot be used: %2")
-                                                   .arg(settings.cafile, problem)};
+                return {outcome::failed, QStringLiteral("the CA file %1 cannot be used: %2")
+                                             .arg(settings.cafile, problem)};
         }
         const QByteArray id = (settings.client_id + QStringLiteral("-test")).toUtf8();
         std::unique_ptr<mosquitto, void (*)(mosquitto*)> m(
             mosquitto_new(id.constData(), true, this), mosquitto_destroy);
         if (!m)
-            return mqtt::connect_verdict(MOSQ_ERR_ERRNO, errno, {}, to);
+            return connect_verdict(MOSQ_ERR_ERRNO, errno, {}, to);
         set_up(m.get());
         if (settings.tls() &&
             mosquitto_tls_set(m.get(), settings.cafile.toLocal8Bit().constData(), nullptr, nullptr,
                               nullptr, nullptr) != MOSQ_ERR_SUCCESS)
-            return {mqtt::outcome::failed,
+            return {outcome::failed,
                     QStringLiteral("the CA file %1 cannot be used").arg(settings.cafile)};
 
         set_doing(QStringLiteral("connecting"));
@@ -128,29 +130,28 @@ struct mqtt_trial::attempt {
                 return failed(rc, errno);
         }
         if (connack < 0)
-            return mqtt::timeout_verdict(doing_now(), limit, to);
+            return timeout_verdict(doing_now(), limit, to);
         if (connack == 0) {
             // A clean goodbye: no last will was set, and none is sent.
             mosquitto_disconnect(m.get());
             mosquitto_loop_write(m.get(), 1);
         }
-        return mqtt::connack_verdict(connack);
+        return connack_verdict(connack);
     }
 
     // A failed connect or handshake; a certificate that did not check out
     // is looked at in a handshake of our own, in the time left.
-    mqtt::verdict failed(int rc, int saved_errno) {
+    verdict failed(int rc, int saved_errno) {
         const QString logged = logged_now();
         const bool tls_failed = settings.tls() && (rc == MOSQ_ERR_TLS ||
                                                    logged.contains(QLatin1String("verify failed")));
         const QString certificate =
-            tls_failed
-                ? mqtt::certificate_problem(settings.host.toUtf8().toStdString(), settings.port,
-                                            settings.cafile,
-                                            std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                deadline - std::chrono::steady_clock::now()))
-                : QString();
-        return mqtt::connect_verdict(rc, saved_errno, logged, to, certificate);
+            tls_failed ? certificate_problem(settings.host.toUtf8().toStdString(), settings.port,
+                                             settings.cafile,
+                                             std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 deadline - std::chrono::steady_clock::now()))
+                       : QString();
+        return connect_verdict(rc, saved_errno, logged, to, certificate);
     }
 
     void set_up(mosquitto* m) {
@@ -187,7 +188,7 @@ mqtt_trial::mqtt_trial(std::chrono::milliseconds limit, QObject* parent)
     // of ours reaches: the verdict is given without it.
     connect(&guard_, &QTimer::timeout, this, [this] {
         if (const std::shared_ptr<attempt> a = current_)
-            conclude(a, mqtt::timeout_verdict(a->doing_now(), limit_, a->to));
+            conclude(a, timeout_verdict(a->doing_now(), limit_, a->to));
     });
 }
 
@@ -195,7 +196,7 @@ mqtt_trial::~mqtt_trial() {
     drop_current();
 }
 
-void mqtt_trial::start(const mqtt::settings& settings) {
+void mqtt_trial::start(const rules::mqtt::settings& settings) {
     drop_current();
     auto a = std::make_shared<attempt>();
     a->settings = settings;
@@ -210,7 +211,7 @@ void mqtt_trial::start(const mqtt::settings& settings) {
     std::thread([a] { a->deliver(a->run(), a); }).detach();
 }
 
-void mqtt_trial::conclude(const std::shared_ptr<attempt>& a, const mqtt::verdict& v) {
+void mqtt_trial::conclude(const std::shared_ptr<attempt>& a, const verdict& v) {
     if (a != current_)
         return;
     drop_current();
@@ -225,3 +226,5 @@ void mqtt_trial::drop_current() {
     }
     current_.reset();
 }
+
+} // namespace publish

@@ -7,7 +7,7 @@
 #include <QJsonObject>
 #include <algorithm>
 
-namespace mqtt {
+namespace rules::mqtt {
 
 namespace {
 
@@ -242,4 +242,4 @@ std::vector<message> discovery_configs(const settings& s, const QString& host_na
     return out;
 }
 
-} // namespace mqtt
+} // namespace rules::mqtt

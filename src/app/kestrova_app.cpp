@@ -1,7 +1,8 @@
-#include "app/lifecycle.h"
+#include "app/kestrova_app.h"
 
 #include "alarm/install.h"
 #include "app/port_label.h"
+#include "controls/logging.h"
 #include "controls/timer.h"
 #include "datalog/sample_interval.h"
 #include "portselect/frmselect.h"
@@ -14,12 +15,13 @@
 #include "settings/port_settings.h"
 #include "settings/station_settings.h"
 #include "settings/window_state.h"
-#include "settings_window/settings_window.h"
+#include "settings_window/dialog.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QSysInfo>
-#include <cstdio>
+
+namespace app {
 
 namespace {
 
@@ -43,7 +45,7 @@ kestrova_app::kestrova_app(window_seams seams)
     , history_(seams.ask, seams.work_dir)
     , link_(
           [this, floor = seams.reading_lifetime] {
-              return mqtt::reading_lifetime(window_->ui().Timer1->interval(), floor);
+              return rules::mqtt::reading_lifetime(window_->ui().Timer1->interval(), floor);
           },
           seams.link_notice_after) {
     const thermometer_controls& ui = window_->ui();
@@ -53,29 +55,32 @@ kestrova_app::kestrova_app(window_seams seams)
     connect(window_.get(), &frm_thermometer::history_requested, &history_, &history_launcher::open);
     connect(window_.get(), &frm_thermometer::settings_requested, this,
             &kestrova_app::open_settings);
-    connect(&keeper_, &port_keeper::state_changed, this, [this](const port_keeper::state& s) {
-        // Another port (or device) in place of an open one: what came from
-        // the old one is not current.
-        if (s.open && port_state_.open &&
-            (s.port != port_state_.port || s.device != port_state_.device))
-            link_.port_changed(false);
-        port_state_ = s;
-        show_port_label();
-        link_.port_changed(s.open);
-    });
-    connect(window_.get(), &frm_thermometer::reading_received, &link_, &link_watch::received);
+    connect(&keeper_, &serial::port_keeper::state_changed, this,
+            [this](const serial::port_keeper::state& s) {
+                // Another port (or device) in place of an open one: what came from
+                // the old one is not current.
+                if (s.open && port_state_.open &&
+                    (s.port != port_state_.port || s.device != port_state_.device))
+                    link_.port_changed(false);
+                port_state_ = s;
+                show_port_label();
+                link_.port_changed(s.open);
+            });
+    connect(window_.get(), &frm_thermometer::reading_received, &link_,
+            &publish::link_watch::received);
     // A new sampling period is a new reading lifetime.
-    connect(ui.Timer1, &timer::interval_changed, &link_, &link_watch::refresh);
+    connect(ui.Timer1, &controls::timer::interval_changed, &link_, &publish::link_watch::refresh);
 }
 
 kestrova_app::~kestrova_app() = default;
 
-frmselect& kestrova_app::load_selector() {
+portselect::frmselect& kestrova_app::load_selector() {
     if (!selector_) {
-        selector_ = std::make_unique<frmselect>(window_->seams().ask, window_.get());
+        selector_ = std::make_unique<portselect::frmselect>(window_->seams().ask, window_.get());
         selector_->show_devices(window_->ui().MSComm1->ports());
-        connect(selector_.get(), &frmselect::port_chosen, this, &kestrova_app::on_port_chosen);
-        connect(selector_.get(), &frmselect::closed_by_operator, this,
+        connect(selector_.get(), &portselect::frmselect::port_chosen, this,
+                &kestrova_app::on_port_chosen);
+        connect(selector_.get(), &portselect::frmselect::closed_by_operator, this,
                 &kestrova_app::on_selector_closed);
     }
     return *selector_;
@@ -83,19 +88,19 @@ frmselect& kestrova_app::load_selector() {
 
 bool kestrova_app::load() {
     const thermometer_controls& ui = window_->ui();
-    restore_window_state(window_->controls(), window_->seams().work_dir, ini_);
+    settings::restore_window_state(window_->controls(), window_->seams().work_dir, ini_);
     // A missing file is a first start; one that is there but cannot be read
     // is worth a word, once.
-    if (ini_.state() == inifile::file_state::unreadable)
+    if (ini_.state() == settings::inifile::file_state::unreadable)
         window_->seams().ask.message(QStringLiteral("INI file is invalid or does not exist."));
     datalog::apply_sample_interval(window_->logging());
-    ui.MSComm1->set_port_map(read_port_map(ini_));
+    ui.MSComm1->set_port_map(settings::read_port_map(ini_));
 
-    const probe_result probe =
-        probe_ports(*ui.MSComm1, [this](int index) { load_selector().remove_entry(index); });
+    const serial::probe_result probe = serial::probe_ports(
+        *ui.MSComm1, [this](int index) { load_selector().remove_entry(index); });
     if (!probe.any_open) {
         window_->seams().ask.message(QStringLiteral("There is No Comm Port on this Computer"),
-                                     no_port_details(probe, ui.MSComm1->ports()));
+                                     serial::no_port_details(probe, ui.MSComm1->ports()));
         ended_ = true;
         return false;
     }
@@ -136,39 +141,39 @@ bool kestrova_app::load() {
 }
 
 void kestrova_app::start_publishing() {
-    judge_ =
-        std::make_unique<alarm_judge>(window_->sensors(), link_, window_->seams().settle_pause);
+    judge_ = std::make_unique<publish::alarm_judge>(window_->sensors(), link_,
+                                                    window_->seams().settle_pause);
     // The session bus serves the notifications and the settings window's
     // look for a notification service; it is reached off the window thread.
-    bus_ = std::make_unique<session_bus>();
-    connect(bus_.get(), &session_bus::connected, this, [this](const QDBusConnection& bus) {
+    bus_ = std::make_unique<publish::session_bus>();
+    connect(bus_.get(), &publish::session_bus::connected, this, [this](const QDBusConnection& bus) {
         session_ = bus;
         start_notifier();
     });
-    connect(bus_.get(), &session_bus::unavailable, this, [this](const QString& why) {
-        if (desktop_notifier::wanted(ini_))
-            std::fprintf(stderr, "kestrova: desktop notifications are not shown: %s\n",
-                         qPrintable(why));
+    connect(bus_.get(), &publish::session_bus::unavailable, this, [this](const QString& why) {
+        if (publish::desktop_notifier::wanted(ini_))
+            qCWarning(controls::log_notify).noquote()
+                << QStringLiteral("desktop notifications are not shown: %1").arg(why);
     });
     bus_->connect_to_bus();
-    const QString station = keep_station_id(ini_, QSysInfo::machineHostName());
-    start_publisher(mqtt_publisher::read_settings(ini_, station));
+    const QString station = settings::keep_station_id(ini_, QSysInfo::machineHostName());
+    start_publisher(publish::mqtt_publisher::read_settings(ini_, station));
 }
 
 void kestrova_app::start_notifier() {
-    if (session_ && !notifier_ && !ended_ && desktop_notifier::wanted(ini_))
-        notifier_ = std::make_unique<desktop_notifier>(*judge_, link_, *session_);
+    if (session_ && !notifier_ && !ended_ && publish::desktop_notifier::wanted(ini_))
+        notifier_ = std::make_unique<publish::desktop_notifier>(*judge_, link_, *session_);
 }
 
-void kestrova_app::start_publisher(const mqtt::settings& s) {
+void kestrova_app::start_publisher(const rules::mqtt::settings& s) {
     publishing_ = s;
     if (!s.enabled())
         return;
     const window_seams& seams = window_->seams();
-    publisher_ = std::make_unique<mqtt_publisher>(*judge_, window_->logging(), window_->ui().Text7,
-                                                  link_, s, QSysInfo::machineHostName(),
-                                                  seams.resolve_broker, seams.clock);
-    connect(publisher_.get(), &mqtt_publisher::status_line_changed, this,
+    publisher_ = std::make_unique<publish::mqtt_publisher>(
+        *judge_, *window_->ui().Timer1, window_->ui().Text7, link_, s, QSysInfo::machineHostName(),
+        seams.resolve_broker, seams.clock);
+    connect(publisher_.get(), &publish::mqtt_publisher::status_line_changed, this,
             &kestrova_app::show_port_label);
     show_port_label();
 }
@@ -193,7 +198,7 @@ void kestrova_app::on_port_chosen(const QString& port) {
         keeper_.choose(number);
     ui.Label8->setText(ui.Text7->text());
     load_selector().hide();
-    save_window_state(window_->controls(), ini_);
+    settings::save_window_state(window_->controls(), ini_);
     window_->show();
 }
 
@@ -212,14 +217,14 @@ void kestrova_app::on_click_command7() {
     // A signal may have ended the program while the question was up.
     if (!window_->seams().ask.confirm(QStringLiteral("Do you want to Exit")) || ended_)
         return;
-    save_window_state(window_->controls(), ini_);
+    settings::save_window_state(window_->controls(), ini_);
     end();
 }
 
 void kestrova_app::unload() {
     if (ended_)
         return;
-    save_window_state(window_->controls(), ini_);
+    settings::save_window_state(window_->controls(), ini_);
     end();
 }
 
@@ -227,7 +232,7 @@ void kestrova_app::save_before_lost_display() {
     if (ended_)
         return;
     ended_ = true;
-    save_window_state(window_->controls(), ini_);
+    settings::save_window_state(window_->controls(), ini_);
 }
 
 void kestrova_app::end() {
@@ -242,3 +247,5 @@ void kestrova_app::end() {
     window_->hide();
     Q_EMIT finished();
 }
+
+} // namespace app

@@ -11,6 +11,9 @@
 
 class QLabel;
 class QTabWidget;
+
+namespace settings_window {
+
 class notifications_page;
 
 // "KESTROVA Settings": publishing, notifications and the port map, which
@@ -18,21 +21,21 @@ class notifications_page;
 // otherwise it hands the values to `apply`, which writes them and puts them
 // to work at once, and closes the window, or shows why they could not be
 // kept. Cancel and Escape change nothing.
-class settings_window : public QDialog {
+class dialog : public QDialog {
     Q_OBJECT
 public:
     struct context {
         publishing_page::context publishing;
         ports_page::context ports;
         std::optional<QDBusConnection> bus; // the desktop session's, for the notification page
-        // Writes and applies; the reason when it cannot, else empty.
-        std::function<QString(const station_settings&)> apply;
+        // Writes and applies, or says why it cannot.
+        std::function<rules::result(const settings::station_settings&)> apply;
     };
 
-    settings_window(const station_settings& current, context ctx, QWidget* parent = nullptr);
-    ~settings_window() override;
+    dialog(const settings::station_settings& current, context ctx, QWidget* parent = nullptr);
+    ~dialog() override;
 
-    station_settings values() const;
+    settings::station_settings values() const;
     void show_link_status(const QString& line);
     publishing_page* publishing() const { return publishing_; }
     notifications_page* notifications() const { return notifications_; }
@@ -47,5 +50,7 @@ private:
     notifications_page* notifications_;
     ports_page* ports_;
     QLabel* not_saved_;
-    station_settings initial_;
+    settings::station_settings initial_;
 };
+
+} // namespace settings_window

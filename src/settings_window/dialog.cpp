@@ -1,4 +1,4 @@
-#include "settings_window/settings_window.h"
+#include "settings_window/dialog.h"
 
 #include "controls/thermometer_icon.h"
 #include "settings_window/notifications_page.h"
@@ -10,7 +10,11 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-settings_window::settings_window(const station_settings& current, context ctx, QWidget* parent)
+namespace settings_window {
+
+using settings::station_settings;
+
+dialog::dialog(const station_settings& current, context ctx, QWidget* parent)
     : QDialog(parent)
     , ctx_(std::move(ctx))
     , pages_(new QTabWidget(this))
@@ -35,16 +39,16 @@ settings_window::settings_window(const station_settings& current, context ctx, Q
     layout->addWidget(pages_);
     layout->addWidget(not_saved_);
     layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &settings_window::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &settings_window::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &dialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &dialog::reject);
     pages_->setCurrentWidget(publishing_);
     publishing_->host_field()->setFocus();
     resize(760, sizeHint().height());
 }
 
-settings_window::~settings_window() = default;
+dialog::~dialog() = default;
 
-station_settings settings_window::values() const {
+station_settings dialog::values() const {
     station_settings s = initial_;
     s.mqtt = publishing_->values();
     s.desktop_notifications = notifications_->desktop();
@@ -52,11 +56,11 @@ station_settings settings_window::values() const {
     return s;
 }
 
-void settings_window::show_link_status(const QString& line) {
+void dialog::show_link_status(const QString& line) {
     publishing_->show_link_status(line);
 }
 
-void settings_window::accept() {
+void dialog::accept() {
     for (const auto& [page, wrong] :
          {std::pair<QWidget*, QWidget*>{publishing_, publishing_->first_wrong()},
           {ports_, ports_->first_wrong()}}) {
@@ -66,11 +70,13 @@ void settings_window::accept() {
             return;
         }
     }
-    const QString why = ctx_.apply ? ctx_.apply(values()) : QString();
-    if (!why.isEmpty()) {
-        not_saved_->setText(QStringLiteral("Not saved: %1").arg(why));
+    const rules::result applied = ctx_.apply ? ctx_.apply(values()) : rules::result();
+    if (!applied) {
+        not_saved_->setText(QStringLiteral("Not saved: %1").arg(applied.why()));
         not_saved_->show();
         return;
     }
     QDialog::accept();
 }
+
+} // namespace settings_window

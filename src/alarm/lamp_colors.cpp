@@ -1,6 +1,8 @@
-#include "controls/lamp_colors.h"
+#include "alarm/lamp_colors.h"
 
 namespace alarms {
+
+using rules::alarms::lamp_state;
 
 QColor from_platform_value(std::uint32_t bgr) {
     return QColor(static_cast<int>(bgr & 0xFFu), static_cast<int>((bgr >> 8) & 0xFFu),
@@ -10,13 +12,13 @@ QColor from_platform_value(std::uint32_t bgr) {
 QColor lamp_color(lamp_state s) {
     switch (s) {
     case lamp_state::alarm:
-        return from_platform_value(alarm_value);
+        return from_platform_value(rules::alarms::alarm_value);
     case lamp_state::normal:
-        return from_platform_value(normal_value);
+        return from_platform_value(rules::alarms::normal_value);
     case lamp_state::off:
-        return from_platform_value(off_value);
+        return from_platform_value(rules::alarms::off_value);
     }
-    return from_platform_value(alarm_value);
+    return from_platform_value(rules::alarms::alarm_value);
 }
 
 lamp_state lamp_state_of(QColor fill) {
