@@ -1,31 +1,37 @@
 // The history chart on a year of data log at the 5 s period (6.3 million
-// lines, with pauses and missing readings):
-//   parse time of the whole log (the program's reader over the mapped file),
-//   the block summaries of the whole log, reduction and figures per redraw
-//   at several zooms and pans (and point by point for comparison), a whole
-//   redraw of the chart widget (offscreen) after a zoom or pan,
-//   and, under an Xvfb of its own, the time from starting kestrova-history
-//   to its first complete chart and the program's peak resident memory.
+// lines, with pauses and missing readings), or on ten:
+//   the program's reader into the index of the whole log (its time and the
+//   index's memory), the work of a redraw on the index at several zooms and
+//   pans, and at a day, a week, a month and a year anywhere in the log (with
+//   the lines read back from the log), the chart widget (offscreen) redrawn
+//   and painted after a zoom or pan there, and, under an Xvfb of its own,
+//   the time from starting kestrova-history to the last days on screen and
+//   to its first complete chart, and the program's peak resident memory.
 // Prints figures; never pass/fail.
 // The floor the reader is measured against: a bare parse of the same file
 // (mapped, every line into an 8-byte point, no Qt, no time zone), on one
 // thread and on two, timed beside each run of the program.
-//   history_bench [--days N] [--runs N] [--kind K] [--out DIR] [--generate-only] [--report]
+//   history_bench [--days N] [--runs N] [--kind K] [--out DIR] [--reuse]
+//                 [--generate-only] [--report]
 //   history_bench --bare-parse FILE [THREADS]   (only the bare parse of FILE)
 // --kind: smooth (the default), flicker (readings that move by 1 ºC at random
 // between neighbouring lines), back (the clock an hour back on every other
-// line), reverse (the lines in reverse order, as after tac).
+// line), reverse (the lines in reverse order, as after tac), decade (ten
+// smooth years, 1.8 GB, measured as logs of 1, 4 and 10 years, with a table
+// of the figures at the end).
 // --report times only the report of all the log's days, in this process and
 // as kestrova-history --report (a year: under 2 s is the aim).
 // --out keeps the generated TARNWICK.txt and Tarnwick.INI in DIR (scripts/demo
-// uses --days 7 --out DIR --generate-only).
+// uses --days 7 --out DIR --generate-only); --reuse measures a log generated
+// there before instead of a new one.
 
 #include "history/history_chart.h"
 #include "history/log_reader.h"
-#include "history/report.h"
-#include "rules/history_blocks.h"
+#include "history_logs.h"
+#include "history_runs.h"
 #include "rules/history_stats.h"
 #include "rules/history_trace.h"
+#include "rules/history_view.h"
 
 #include <QApplication>
 #include <QDir>
@@ -42,19 +48,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <functional>
-#include <numbers>
-#include <spawn.h>
-#include <sys/mman.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
+#include <utility>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -67,192 +62,6 @@ double ms_since(const QElapsedTimer& t) {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
-// A log as the monitor writes it, in civil time counted by hand (a clock
-// call per line would take longer than the rest): two sensors with a daily
-// swing and a slow drift, the logger off now and then for hours, sensor 2
-// unplugged for stretches, and a lost reading here and there.
-enum class log_kind { smooth, flicker, back, reverse };
-
-qint64 generate(const QString& dir, int days, log_kind kind) {
-    QFile out(QDir(dir).filePath(QStringLiteral("TARNWICK.txt")));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return -1;
-    QRandomGenerator rng(20260101);
-    static constexpr int month_days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    int year = 2025, month = 1, day = 1, secs = 0;
-    double drift1 = 0, drift2 = 0;
-    int pause_left = 0, unplugged_left = 0;
-    QByteArray buf;
-    buf.reserve(5 << 20);
-    const qint64 lines = qint64(days) * 86400 / 5;
-    char line[64];
-    for (qint64 i = 0; i < lines; ++i) {
-        if (pause_left == 0 && rng.bounded(60000) == 0)
-            pause_left = 720 + static_cast<int>(rng.bounded(3600)); // 1 to 6 hours off
-        if (unplugged_left == 0 && rng.bounded(30000) == 0)
-            unplugged_left = 100 + static_cast<int>(rng.bounded(600));
-        const double phase = 2 * std::numbers::pi * (secs / 86400.0);
-        drift1 = std::clamp(drift1 + (rng.generateDouble() - 0.5) * 0.02, -4.0, 4.0);
-        drift2 = std::clamp(drift2 + (rng.generateDouble() - 0.5) * 0.03, -6.0, 6.0);
-        int s1 = static_cast<int>(std::lround(22 + 5 * std::sin(phase - 2) + drift1));
-        int s2 = static_cast<int>(std::lround(29 + 7 * std::sin(phase - 1.5) + drift2));
-        if (kind == log_kind::flicker) {
-            s1 += static_cast<int>(rng.bounded(2));
-            s2 += static_cast<int>(rng.bounded(2));
-        }
-        if (pause_left > 0) {
-            --pause_left;
-        } else {
-            char r1[8], r2[8];
-            if (rng.bounded(5000) == 0)
-                std::strcpy(r1, " - - ");
-            else
-                std::snprintf(r1, sizeof r1,
-                              "%d\xBA"
-                              "C",
-                              s1);
-            if (unplugged_left > 0 || rng.bounded(5000) == 0)
-                std::strcpy(r2, " - - ");
-            else
-                std::snprintf(r2, sizeof r2,
-                              "%d\xBA"
-                              "C",
-                              s2);
-            // Every other line an hour back (on the first day, not before it).
-            const int at = kind == log_kind::back && i % 2 && secs >= 3600 ? secs - 3600 : secs;
-            const int n =
-                std::snprintf(line, sizeof line, "%02d-%02d-%04d\t%02d:%02d:%02d\t%s\t%s\r\n",
-                              month, day, year, at / 3600, at / 60 % 60, at % 60, r1, r2);
-            buf.append(line, n);
-        }
-        if (unplugged_left > 0)
-            --unplugged_left;
-        secs += 5;
-        if (secs == 86400) {
-            secs = 0;
-            const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-            if (++day > month_days[month - 1] + (month == 2 && leap ? 1 : 0)) {
-                day = 1;
-                if (++month > 12) {
-                    month = 1;
-                    ++year;
-                }
-            }
-        }
-        if (buf.size() > (4 << 20) && kind != log_kind::reverse) {
-            out.write(buf);
-            buf.clear();
-        }
-    }
-    if (kind == log_kind::reverse) {
-        QByteArray reversed;
-        reversed.reserve(buf.size());
-        for (qsizetype end = buf.size(); end > 0;) {
-            const qsizetype begin = buf.lastIndexOf('\n', end - 2) + 1;
-            reversed.append(buf.constData() + begin, end - begin);
-            end = begin;
-        }
-        buf = std::move(reversed);
-    }
-    out.write(buf);
-    QFile ini(QDir(dir).filePath(QStringLiteral("Tarnwick.INI")));
-    if (ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        ini.write("[VEZ]\r\nfrm_thermometer.Text3.text=26\r\nfrm_thermometer.Text4.text=17\r\n"
-                  "frm_thermometer.Text6.text=35\r\nfrm_thermometer.Text5.text=22\r\n"
-                  "frm_thermometer.Check2.value=1\r\nfrm_thermometer.Check3.value=1\r\n"
-                  "frm_thermometer.Option8.value=1\r\n");
-    return out.size();
-}
-
-// The bare parse: what reading the log costs at the least. The file mapped,
-// one memchr per line, fixed fields, the date counted by hand, no time zone.
-struct bare_point {
-    std::uint32_t time;
-    std::uint8_t sensor[2];
-};
-
-int bare_reading(const char* b, const char* e) {
-    if (e - b >= 3 && b[0] >= '0' && b[0] <= '9') {
-        int v = 0;
-        while (b < e && *b >= '0' && *b <= '9')
-            v = v * 10 + (*b++ - '0');
-        return v;
-    }
-    return 255;
-}
-
-std::size_t bare_parse(const char* p, const char* end, std::vector<bare_point>& out) {
-    static constexpr int before_month[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-    while (p < end) {
-        const auto* nl = static_cast<const char*>(std::memchr(p, '\n', end - p));
-        if (!nl)
-            break;
-        if (nl - p >= 21) {
-            const auto d2 = [p](int at) { return (p[at] - '0') * 10 + p[at + 1] - '0'; };
-            const int month = d2(0), day = d2(3), year = d2(6) * 100 + d2(8);
-            const int y = year - 1970;
-            const long days = y * 365L + (y + 1) / 4 + before_month[(month - 1) % 12] + day - 1 +
-                              (month > 2 && year % 4 == 0 ? 1 : 0);
-            const long t = days * 86400 + d2(11) * 3600L + d2(14) * 60L + d2(17);
-            const char* line_end = nl[-1] == '\r' ? nl - 1 : nl;
-            const auto* tab =
-                static_cast<const char*>(std::memchr(p + 20, '\t', line_end - p - 20));
-            bare_point bp{static_cast<std::uint32_t>(t), {255, 255}};
-            if (tab) {
-                bp.sensor[0] = static_cast<std::uint8_t>(bare_reading(p + 20, tab));
-                bp.sensor[1] = static_cast<std::uint8_t>(bare_reading(tab + 1, line_end));
-            }
-            out.push_back(bp);
-        }
-        p = nl + 1;
-    }
-    return out.size();
-}
-
-// Milliseconds for the bare parse of `path` on `threads` threads, split at
-// line ends; the points stay in memory until the end, as the program's do.
-double bare_parse_ms(const QString& path, int threads, std::size_t* lines = nullptr) {
-    QElapsedTimer t;
-    t.start();
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size == 0)
-        return 0;
-    const auto size = static_cast<std::size_t>(st.st_size);
-    void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    ::close(fd);
-    if (map == MAP_FAILED)
-        return 0;
-    const char* begin = static_cast<const char*>(map);
-    std::vector<std::vector<bare_point>> parts(static_cast<std::size_t>(threads));
-    std::vector<std::thread> helpers;
-    const char* from = begin;
-    for (int i = 0; i < threads; ++i) {
-        const char* to = begin + size;
-        if (i + 1 < threads) {
-            const char* nominal =
-                begin + size * static_cast<std::size_t>(i + 1) / static_cast<std::size_t>(threads);
-            const auto* nl =
-                static_cast<const char*>(std::memchr(nominal, '\n', begin + size - nominal));
-            to = nl ? nl + 1 : begin + size;
-        }
-        auto& part = parts[static_cast<std::size_t>(i)];
-        part.reserve(static_cast<std::size_t>(to - from) / 30);
-        helpers.emplace_back([from, to, &part] { bare_parse(from, to, part); });
-        from = to;
-    }
-    for (std::thread& h : helpers)
-        h.join();
-    const double ms = ms_since(t);
-    std::size_t n = 0;
-    for (const auto& part : parts)
-        n += part.size();
-    if (lines)
-        *lines = n;
-    ::munmap(map, size);
-    return ms;
-}
-
 struct view {
     const char* name;
     double span; // 0: the whole log
@@ -260,49 +69,64 @@ struct view {
 
 constexpr view views[] = {{"all", 0}, {"7 days", 7 * 86400}, {"24 h", 86400}, {"1 h", 3600}};
 
-void bench_reduction(const history::point_series& series, int columns, const QString& dir) {
-    const history::log_settings settings = history::read_log_settings(dir);
-    // The summaries are made as points arrive; here once for the whole log,
-    // as after a change of settings.
-    history::block_index blocks;
-    QElapsedTimer b;
-    b.start();
-    blocks.update(series, settings.gaps, settings.limits);
-    std::printf("block summaries of the whole log: %.1f ms, %.1f MB\n", ms_since(b),
-                static_cast<double>(blocks.block_count() * 2 * sizeof(history::block_sensor)) /
-                    1048576.0);
+// One redraw's work on the index: the blocks in view gathered (with the
+// lines of those at the edges of columns read back from the log), reduced
+// and summed up. Its time, and how many lines it read back.
+double redraw_ms(const history::log_index& index, double from, double to, int columns,
+                 std::size_t* read_back = nullptr) {
     history::trace_set traces;
+    QElapsedTimer t;
+    t.start();
+    const history::log_window w = history::gather(index, from, to, columns);
+    history::reduce(index, w, traces);
+    (void)history::summarize(index, w);
+    if (read_back)
+        *read_back = w.points.size();
+    return ms_since(t);
+}
+
+// The views that end at the latest reading, and pans back from them.
+void bench_views(const history::log_index& index, int columns) {
     for (const view& v : views) {
-        const double to = series.last_time();
-        const double span = v.span > 0 ? v.span : to - series.first_time();
-        std::vector<double> zoom_ms, pan_ms, reduce_ms, plain_ms;
+        const double to = index.last_time();
+        const double span = v.span > 0 ? v.span : to - index.first_time();
+        std::vector<double> zoom_ms, pan_ms;
+        std::size_t read_back = 0;
         for (int i = 0; i < 15; ++i) {
-            QElapsedTimer r;
-            r.start();
-            history::reduce(series, blocks, to - span, to, columns, traces);
-            reduce_ms.push_back(ms_since(r));
-            // The same window point by point, without the summaries.
-            r.restart();
-            const auto ranges = series.between(to - span, to);
-            (void)history::summarize(series, ranges, settings.gaps, settings.limits);
-            history::reduce(series, settings.gaps, to - span, to, columns, traces);
-            plain_ms.push_back(ms_since(r));
-            // Zoom: the window ending at the latest reading; pan: a step back.
-            for (auto* out : {&zoom_ms, &pan_ms}) {
-                const double shift = out == &pan_ms ? span / 8 * (i + 1) / 15 : 0;
-                QElapsedTimer t;
-                t.start();
-                // As the chart does it, one after the other.
-                history::reduce(series, blocks, to - span - shift, to - shift, columns, traces);
-                const auto ranges = series.between(to - span - shift, to - shift);
-                (void)history::summarize(series, blocks, ranges);
-                out->push_back(ms_since(t));
-            }
+            zoom_ms.push_back(redraw_ms(index, to - span, to, columns, &read_back));
+            const double shift = span / 8 * (i + 1) / 15;
+            pan_ms.push_back(redraw_ms(index, to - span - shift, to - shift, columns));
         }
-        std::printf("reduction + figures, %-6s to %d columns: %7.2f ms median (pan %7.2f ms; "
-                    "the reduction alone %.2f ms; point by point on one core %.2f ms)\n",
-                    v.name, columns, median(zoom_ms), median(pan_ms), median(reduce_ms),
-                    median(plain_ms));
+        std::printf("lines + figures, %-6s to %d columns: %7.2f ms median (pan %7.2f ms), "
+                    "%zu lines read back\n",
+                    v.name, columns, median(zoom_ms), median(pan_ms), read_back);
+    }
+}
+
+// A day, a week, a month and a year anywhere in the log: opened there, then
+// panned by a tenth; figures of the work on the index alone.
+void bench_anywhere(const history::log_index& index, int columns) {
+    QRandomGenerator rng(28);
+    const double first = index.first_time();
+    const double last = index.last_time();
+    for (const auto& [name, span] : {std::pair{"day", 86400.0}, std::pair{"week", 7 * 86400.0},
+                                     std::pair{"month", 30 * 86400.0},
+                                     std::pair{"year", 365 * 86400.0}}) {
+        if (span > last - first)
+            break;
+        std::vector<double> open_ms, pan_ms, lines;
+        for (int i = 0; i < 21; ++i) {
+            const double from = first + rng.generateDouble() * (last - first - span);
+            std::size_t read_back = 0;
+            open_ms.push_back(redraw_ms(index, from, from + span, columns, &read_back));
+            pan_ms.push_back(redraw_ms(index, from + span / 10, from + span * 1.1, columns));
+            lines.push_back(static_cast<double>(read_back));
+        }
+        std::printf("a %-5s anywhere, lines + figures: opened %6.2f ms median (worst %6.2f), "
+                    "panned %6.2f ms (worst %6.2f), %.0f lines read back\n",
+                    name, median(open_ms), *std::max_element(open_ms.begin(), open_ms.end()),
+                    median(pan_ms), *std::max_element(pan_ms.begin(), pan_ms.end()),
+                    median(lines));
     }
 }
 
@@ -385,37 +209,80 @@ void bench_trace_paint(const history::trace_set& traces, QSize size, int columns
     }
 }
 
-void bench_widget_redraw(const history::point_series& series) {
-    history::history_chart chart(series);
+// The time from a change of view to the chart redrawn and painted, as a
+// user waits for it.
+template <typename change>
+double drawn_ms(history::history_chart& chart, change to_view) {
+    QElapsedTimer t;
+    t.start();
+    to_view();
+    chart.redraw();
+    chart.viewport()->repaint();
+    return ms_since(t);
+}
+
+struct widget_figures {
+    double anywhere_median = 0; // zoom or pan anywhere, drawn
+    double anywhere_worst = 0;
+};
+
+// The chart widget (offscreen) after a zoom or pan: from the whole log in
+// and out, along the last month, and anywhere: a day, a week, a month and a
+// year opened at random places, zoomed in and out and panned there. With
+// `strokes`, the paint of the traces beside other pens.
+widget_figures bench_widget_redraw(const history::log_index& index, bool strokes) {
+    history::history_chart chart(index);
     chart.resize(1200, 620);
     chart.show();
     chart.data_changed();
     chart.redraw();
     (void)chart.grab();
     const QRectF area = chart.chart()->plotArea();
+    const double x = area.left() + area.width() * 0.7;
     std::vector<double> zoom_ms, pan_ms;
-    for (int i = 0; i < 12; ++i) {
-        QElapsedTimer t;
-        t.start();
-        chart.zoom_at(area.left() + area.width() * 0.7, i < 6 ? 2.0 : 0.5);
-        chart.redraw();
-        chart.viewport()->repaint();
-        zoom_ms.push_back(ms_since(t));
-    }
+    for (int i = 0; i < 12; ++i)
+        zoom_ms.push_back(drawn_ms(chart, [&] { chart.zoom_at(x, i < 6 ? 2.0 : 0.5); }));
     chart.show_last(86400 * 30);
     chart.redraw();
-    for (int i = 0; i < 12; ++i) {
-        QElapsedTimer t;
-        t.start();
-        chart.pan_by_pixels(i % 2 ? -90 : 120);
-        chart.redraw();
-        chart.viewport()->repaint();
-        pan_ms.push_back(ms_since(t));
-    }
+    for (int i = 0; i < 12; ++i)
+        pan_ms.push_back(drawn_ms(chart, [&] { chart.pan_by_pixels(i % 2 ? -90 : 120); }));
     std::printf("chart widget redraw with paint (offscreen): zoom %.1f ms median, worst %.1f ms; "
                 "pan %.1f ms median, worst %.1f ms\n",
                 median(zoom_ms), *std::max_element(zoom_ms.begin(), zoom_ms.end()), median(pan_ms),
                 *std::max_element(pan_ms.begin(), pan_ms.end()));
+
+    QRandomGenerator rng(2016);
+    const double first = index.first_time();
+    const double last = index.last_time();
+    std::vector<double> all_ms;
+    for (const auto& [name, span] : {std::pair{"day", 86400.0}, std::pair{"week", 7 * 86400.0},
+                                     std::pair{"month", 30 * 86400.0},
+                                     std::pair{"year", 365 * 86400.0}}) {
+        if (span > last - first)
+            break;
+        std::vector<double> open_ms, in_ms, out_ms, moved_ms;
+        for (int i = 0; i < 9; ++i) {
+            const double from = first + rng.generateDouble() * (last - first - span);
+            open_ms.push_back(drawn_ms(chart, [&] { chart.show_range(from, from + span); }));
+            in_ms.push_back(drawn_ms(chart, [&] { chart.zoom_at(x, 2.0); }));
+            out_ms.push_back(drawn_ms(chart, [&] { chart.zoom_at(x, 0.5); }));
+            moved_ms.push_back(drawn_ms(chart, [&] { chart.pan_by_pixels(i % 2 ? -120 : 120); }));
+        }
+        for (const auto* v : {&open_ms, &in_ms, &out_ms, &moved_ms})
+            all_ms.insert(all_ms.end(), v->begin(), v->end());
+        const auto worst = [](const std::vector<double>& v) {
+            return *std::max_element(v.begin(), v.end());
+        };
+        std::printf("a %-5s anywhere, drawn: opened %5.1f ms median (worst %5.1f), zoomed in "
+                    "%5.1f (%5.1f), out %5.1f (%5.1f), panned %5.1f (%5.1f)\n",
+                    name, median(open_ms), worst(open_ms), median(in_ms), worst(in_ms),
+                    median(out_ms), worst(out_ms), median(moved_ms), worst(moved_ms));
+    }
+    widget_figures f;
+    if (!all_ms.empty())
+        f = {median(all_ms), *std::max_element(all_ms.begin(), all_ms.end())};
+    if (!strokes)
+        return f;
     // The last week, as the chart first shows it, and the whole log.
     for (const double span : {7.0 * 86400, 0.0}) {
         if (span > 0)
@@ -430,161 +297,136 @@ void bench_widget_redraw(const history::point_series& series) {
         bench_trace_paint(chart.traces(), plot.size().toSize(),
                           std::max(1, static_cast<int>(plot.width())));
     }
+    return f;
 }
 
-// Spawns `argv` with `env` added; its stdout comes back through `out_fd`.
-pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-            int& out_fd) {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return -1;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
-    posix_spawn_file_actions_addclose(&fa, fds[0]);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> envs;
-    for (char** e = environ; *e; ++e)
-        if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0)
-            envs.emplace_back(*e);
-    envs.insert(envs.end(), env.begin(), env.end());
-    std::vector<char*> a, e;
-    for (const auto& s : argv)
-        a.push_back(const_cast<char*>(s.c_str()));
-    a.push_back(nullptr);
-    for (auto& s : envs)
-        e.push_back(s.data());
-    e.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, a[0], &fa, nullptr, a.data(), e.data()) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    close(fds[1]);
-    out_fd = fds[0];
-    return pid;
-}
-
-// The peak resident memory of a process that still runs, from its own
-// accounting: a child started by posix_spawn (vfork) inherits the parent's
-// peak in its rusage, which would show the bench's own memory. 0 when the
-// process has gone.
-double peak_mb(pid_t pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
-    return 0;
-}
-
-std::string read_line(int fd) {
-    std::string s;
-    char c = 0;
-    while (read(fd, &c, 1) == 1 && c != '\n')
-        s += c;
-    return s;
-}
-
-void bench_program(const QString& log, int runs) {
-    int xfd = -1;
-    const pid_t xvfb = spawn(
-        {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"}, {}, xfd);
-    const std::string display = xvfb > 0 ? read_line(xfd) : std::string();
-    if (display.empty()) {
-        std::printf("Xvfb could not be started: no first-chart figures\n");
+// The program's line parser alone on one thread, beside the bare one, on
+// a log that fits in memory as points.
+void bench_parser(const QString& log) {
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > (qint64(1) << 30))
         return;
+    const uchar* map = file.map(0, file.size());
+    if (!map)
+        return;
+    const QByteArrayView all(reinterpret_cast<const char*>(map), file.size());
+    std::vector<double> program_ms, bare_ms;
+    std::size_t lines = 0;
+    for (int i = 0; i < 5; ++i) {
+        history::local_clock clock;
+        QElapsedTimer p;
+        p.start();
+        history::point_store points(history::most_points(all.size()));
+        history::parse_log_bytes(all, clock, points.data());
+        program_ms.push_back(ms_since(p));
+        bare_ms.push_back(bare_parse_ms(log, 1, &lines));
     }
-    std::vector<double> first_ms, days_ms, rss_mb, bare1_ms, bare2_ms;
-    for (int i = 0; i < runs; ++i) {
-        bare1_ms.push_back(bare_parse_ms(log, 1));
-        bare2_ms.push_back(bare_parse_ms(log, 2));
-        int fd = -1;
-        QElapsedTimer t;
-        t.start();
-        const pid_t p =
-            spawn({KESTROVA_HISTORY_BINARY, "--exit-after-first-draw", log.toStdString()},
-                  {"DISPLAY=:" + display, "QT_QPA_PLATFORM=xcb"}, fd);
-        // First the readings on screen (the last days of a large log),
-        // then the whole log.
-        std::string said = read_line(fd);
-        if (said.rfind("readings drawn", 0) == 0) {
-            days_ms.push_back(ms_since(t));
-            said = read_line(fd);
-        }
-        const double ms = ms_since(t);
-        // Read before the program has ended; it prints its line once drawn.
-        const double peak = peak_mb(p);
-        close(fd);
-        int status = 0;
-        rusage use{};
-        wait4(p, &status, 0, &use);
-        first_ms.push_back(ms);
-        rss_mb.push_back(peak > 0 ? peak : static_cast<double>(use.ru_maxrss) / 1024);
-        std::printf("run %d: readings on screen %.0f ms, first complete chart %.0f ms after "
-                    "start (program: \"%s\"), peak resident %.1f MB\n",
-                    i + 1, days_ms.empty() ? 0.0 : days_ms.back(), ms, said.c_str(), rss_mb.back());
-    }
-    std::printf("kestrova-history under Xvfb, median of %d: readings (the last days) on screen "
-                "%.0f ms, first complete chart %.0f ms, peak resident %.1f MB\n",
-                runs, median(days_ms), median(first_ms), median(rss_mb));
-    std::printf("bare parse beside it: one thread %.0f ms, two threads %.0f ms; the program "
-                "takes %.2fx the one-thread and %.2fx the two-thread parse\n",
-                median(bare1_ms), median(bare2_ms), median(first_ms) / median(bare1_ms),
-                median(first_ms) / median(bare2_ms));
-    kill(xvfb, SIGTERM);
-    waitpid(xvfb, nullptr, 0);
-    close(xfd);
+    const double mb = static_cast<double>(file.size()) / 1048576.0;
+    std::printf("line parser on one thread: %.0f ms, %.0f MB/s; bare parse: %.0f ms, %.0f MB/s "
+                "(%zu lines); ratio %.2f\n",
+                median(program_ms), mb / (median(program_ms) / 1000), median(bare_ms),
+                mb / (median(bare_ms) / 1000), lines, median(program_ms) / median(bare_ms));
 }
 
-// A report of every whole day of the generated log: in this process (the
-// log read, hashed and summed; then the PDF drawn and written) and as a
-// scheduled job runs it (kestrova-history --report, without a display).
-void bench_report(const QString& dir, int days, int runs) {
-    const QString log = QDir(dir).filePath(QStringLiteral("TARNWICK.txt"));
-    const QString pdf = QDir(dir).filePath(QStringLiteral("report.pdf"));
-    const QDate first(2025, 1, 1);
-    const QDate last = first.addDays(days - 1);
-    std::vector<double> make_ms, pdf_ms, program_ms;
-    qint64 pdf_bytes = 0;
-    for (int i = 0; i < runs; ++i) {
-        history::report_request request;
-        request.log_path = log;
-        request.dates = history::date_range{first, last};
-        request.made_at = QDateTime::currentSecsSinceEpoch();
-        request.host = QStringLiteral("bench");
-        QElapsedTimer t;
-        t.start();
-        QString problem;
-        const auto r = history::make_report(request, problem);
-        make_ms.push_back(ms_since(t));
-        t.restart();
-        if (!r || !history::write_report_pdf(*r, pdf).isEmpty()) {
-            std::printf("the report could not be made: %s\n", qPrintable(problem));
-            return;
-        }
-        pdf_ms.push_back(ms_since(t));
-        pdf_bytes = QFileInfo(pdf).size();
+struct log_figures {
+    program_figures program;
+    widget_figures widget;
+    double index_mb = 0;
+    std::uint64_t lines = 0;
+    double size_mb = 0;
+};
 
-        int fd = -1;
-        t.restart();
-        const pid_t p = spawn({KESTROVA_HISTORY_BINARY, "--report", pdf.toStdString(), "--from",
-                               first.toString(Qt::ISODate).toStdString(), "--to",
-                               last.toString(Qt::ISODate).toStdString(), log.toStdString()},
-                              {}, fd);
-        int status = 0;
-        waitpid(p, &status, 0);
-        close(fd);
-        program_ms.push_back(ms_since(t));
-        std::printf("run %d: made %.0f ms, PDF drawn and written %.0f ms; kestrova-history "
-                    "--report %.0f ms (status %d)\n",
-                    i + 1, make_ms.back(), pdf_ms.back(), program_ms.back(),
-                    WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+// Everything about one log: read in this process, drawn in this process,
+// and the program on it.
+log_figures bench_log(const QString& dir, int runs, bool strokes) {
+    log_figures f;
+    const QString log = QDir(dir).filePath(QStringLiteral("TARNWICK.txt"));
+    f.size_mb = static_cast<double>(QFileInfo(log).size()) / 1048576.0;
+    // The program's own reader, in this thread, into an index as the
+    // window keeps it.
+    history::log_index index;
+    history::log_reader reader(log);
+    QObject::connect(&reader, &history::log_reader::restarted, &reader,
+                     [&](qint64) { index.clear(); });
+    QObject::connect(&reader, &history::log_reader::batch_ready, &reader,
+                     [&](const std::shared_ptr<const history::log_batch>& b) {
+                         index.splice(b->from, *b->blocks);
+                     });
+    QElapsedTimer t;
+    t.start();
+    reader.check();
+    const double read_ms = ms_since(t);
+    f.lines = index.points();
+    f.index_mb = static_cast<double>(index.memory()) / 1048576.0;
+    std::printf("read: %llu lines, %.0f MB, in %.0f ms, %.0f MB/s; the index takes %.1f MB "
+                "(%zu blocks)\n",
+                static_cast<unsigned long long>(f.lines), f.size_mb, read_ms,
+                f.size_mb / (read_ms / 1000), f.index_mb, index.size());
+    bench_parser(log);
+    bench_views(index, 1100);
+    bench_anywhere(index, 1100);
+    f.widget = bench_widget_redraw(index, strokes);
+    f.program = bench_program(log, runs);
+    return f;
+}
+
+struct options {
+    int days = 365;
+    int runs = 5;
+    QString out_dir;
+    bool generate_only = false;
+    bool report_only = false;
+    bool reuse = false;
+    bool decade = false;
+    log_kind kind = log_kind::smooth;
+};
+
+options read_options(const QStringList& args) {
+    options o;
+    bool days_given = false;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const bool value = i + 1 < args.size();
+        if (a == QLatin1StringView("--days") && value) {
+            o.days = std::max(1, args[++i].toInt());
+            days_given = true;
+        } else if (a == QLatin1StringView("--runs") && value) {
+            o.runs = std::max(1, args[++i].toInt());
+        } else if (a == QLatin1StringView("--out") && value) {
+            o.out_dir = args[++i];
+        } else if (a == QLatin1StringView("--generate-only")) {
+            o.generate_only = true;
+        } else if (a == QLatin1StringView("--report")) {
+            o.report_only = true;
+        } else if (a == QLatin1StringView("--reuse")) {
+            o.reuse = true;
+        } else if (a == QLatin1StringView("--kind") && value) {
+            const QString& k = args[++i];
+            o.decade = k == QLatin1StringView("decade");
+            o.kind = k == QLatin1StringView("flicker")   ? log_kind::flicker
+                     : k == QLatin1StringView("back")    ? log_kind::back
+                     : k == QLatin1StringView("reverse") ? log_kind::reverse
+                                                         : log_kind::smooth;
+        }
     }
-    std::printf("report of %d days, median of %d: made %.0f ms + PDF %.0f ms (%.0f KB) = %.0f ms "
-                "in process; kestrova-history --report end to end %.0f ms\n",
-                days, runs, median(make_ms), median(pdf_ms), static_cast<double>(pdf_bytes) / 1024,
-                median(make_ms) + median(pdf_ms), median(program_ms));
+    if (o.decade && !days_given)
+        o.days = 3650;
+    return o;
+}
+
+void print_table(const std::vector<std::pair<QString, QString>>& logs,
+                 const std::vector<log_figures>& figures) {
+    std::printf("\n%-9s %9s %11s %9s %11s %11s %8s %8s %13s %13s\n", "log", "MB", "lines",
+                "index MB", "last week", "complete", "x bare", "peak MB", "zoom/pan med",
+                "zoom/pan worst");
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+        const log_figures& f = figures[i];
+        std::printf("%-9s %9.0f %11llu %9.1f %8.0f ms %8.0f ms %8.2f %8.1f %10.1f ms %10.1f ms\n",
+                    qPrintable(logs[i].first), f.size_mb, static_cast<unsigned long long>(f.lines),
+                    f.index_mb, f.program.readings_ms, f.program.complete_ms,
+                    f.program.complete_ms / f.program.bare1_ms, f.program.peak_mb,
+                    f.widget.anywhere_median, f.widget.anywhere_worst);
+    }
 }
 
 } // namespace
@@ -602,97 +444,52 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    int days = 365, runs = 5;
-    QString out_dir;
-    bool generate_only = false;
-    bool report_only = false;
-    log_kind kind = log_kind::smooth;
-    const QStringList args = QApplication::arguments();
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1StringView("--days") && i + 1 < args.size())
-            days = std::max(1, args[++i].toInt());
-        else if (args[i] == QLatin1StringView("--runs") && i + 1 < args.size())
-            runs = std::max(1, args[++i].toInt());
-        else if (args[i] == QLatin1StringView("--out") && i + 1 < args.size())
-            out_dir = args[++i];
-        else if (args[i] == QLatin1StringView("--generate-only"))
-            generate_only = true;
-        else if (args[i] == QLatin1StringView("--report"))
-            report_only = true;
-        else if (args[i] == QLatin1StringView("--kind") && i + 1 < args.size()) {
-            const QString& k = args[++i];
-            kind = k == QLatin1StringView("flicker")   ? log_kind::flicker
-                   : k == QLatin1StringView("back")    ? log_kind::back
-                   : k == QLatin1StringView("reverse") ? log_kind::reverse
-                                                       : log_kind::smooth;
-        }
-    }
+    const options o = read_options(QApplication::arguments());
     QTemporaryDir temp;
-    const QString dir = out_dir.isEmpty() ? temp.path() : out_dir;
+    const QString dir = o.out_dir.isEmpty() ? temp.path() : o.out_dir;
     QDir().mkpath(dir);
     const QString log = QDir(dir).filePath(QStringLiteral("TARNWICK.txt"));
+    // A decade is the years before it too: 1 and 4 years of it, as logs of
+    // their own.
+    std::vector<std::pair<QString, QString>> logs;
+    if (o.decade)
+        for (const int years : {1, 4})
+            logs.emplace_back(QStringLiteral("%1 year%2").arg(years).arg(years > 1 ? "s" : ""),
+                              QDir(dir).filePath(QStringLiteral("%1y").arg(years)));
+    logs.emplace_back(o.decade ? QStringLiteral("10 years") : QStringLiteral("the log"), dir);
 
-    QElapsedTimer t;
-    t.start();
-    const qint64 bytes = generate(dir, days, kind);
-    if (bytes < 0) {
-        std::fprintf(stderr, "history_bench: cannot write %s\n", qPrintable(log));
-        return 1;
-    }
-    std::printf("generated %d days at 5 s: %.1f MB in %.1f s (%s)\n", days,
-                static_cast<double>(bytes) / 1048576.0, ms_since(t) / 1000, qPrintable(log));
-    if (generate_only)
-        return 0;
-    if (report_only) {
-        bench_report(dir, days, runs);
-        return 0;
-    }
-
-    // The program's own reader, in this thread, into the program's series.
-    history::point_series series;
-    history::log_reader reader(log);
-    QObject::connect(&reader, &history::log_reader::restarted, &reader,
-                     [&](qint64, qint64) { series.clear(); });
-    QObject::connect(&reader, &history::log_reader::batch_ready, &reader,
-                     [&](const std::shared_ptr<const history::log_batch>& b) {
-                         series.adopt(b->store, b->count);
-                     });
-    t.restart();
-    reader.check();
-    const double parse_ms = ms_since(t);
-    std::printf("parse: %zu lines in %.0f ms, %.0f MB/s, %.1f M lines/s; points take %.1f MB\n",
-                series.size(), parse_ms, static_cast<double>(bytes) / 1048576.0 / (parse_ms / 1000),
-                static_cast<double>(series.size()) / (parse_ms / 1000) / 1e6,
-                static_cast<double>(series.size() * sizeof(history::log_point)) / 1048576.0);
-    // The program's line parser alone on one thread, beside the bare one.
-    {
-        QFile file(log);
-        if (file.open(QIODevice::ReadOnly)) {
-            if (const uchar* map = file.map(0, file.size())) {
-                const QByteArrayView all(reinterpret_cast<const char*>(map), file.size());
-                std::vector<double> program_ms, bare_ms;
-                std::size_t lines = 0;
-                for (int i = 0; i < 5; ++i) {
-                    history::local_clock clock;
-                    QElapsedTimer p;
-                    p.start();
-                    history::point_store points(history::most_points(all.size()));
-                    history::parse_log_bytes(all, clock, points.data());
-                    program_ms.push_back(ms_since(p));
-                    bare_ms.push_back(bare_parse_ms(log, 1, &lines));
-                }
-                const double mb = static_cast<double>(bytes) / 1048576.0;
-                std::printf("line parser on one thread: %.0f ms, %.0f MB/s; bare parse: %.0f ms, "
-                            "%.0f MB/s (%zu lines); ratio %.2f\n",
-                            median(program_ms), mb / (median(program_ms) / 1000), median(bare_ms),
-                            mb / (median(bare_ms) / 1000), lines,
-                            median(program_ms) / median(bare_ms));
+    if (!o.reuse || !QFileInfo::exists(log)) {
+        QElapsedTimer t;
+        t.start();
+        std::vector<qint64> day_starts;
+        const qint64 bytes = generate(dir, o.days, o.kind, &day_starts);
+        if (bytes < 0) {
+            std::fprintf(stderr, "history_bench: cannot write %s\n", qPrintable(log));
+            return 1;
+        }
+        std::printf("generated %d days at 5 s: %.1f MB in %.1f s (%s)\n", o.days,
+                    static_cast<double>(bytes) / 1048576.0, ms_since(t) / 1000, qPrintable(log));
+        for (std::size_t i = 0; o.decade && i + 1 < logs.size(); ++i) {
+            const std::size_t day = i == 0 ? 365 : 4 * 365 + 1;
+            if (day > day_starts.size() || !copy_log(dir, logs[i].second, day_starts[day - 1])) {
+                std::fprintf(stderr, "history_bench: cannot write %s\n",
+                             qPrintable(logs[i].second));
+                return 1;
             }
         }
     }
-
-    bench_reduction(series, 1100, dir);
-    bench_widget_redraw(series);
-    bench_program(log, runs);
+    if (o.generate_only)
+        return 0;
+    if (o.report_only) {
+        bench_report(dir, o.days, o.runs);
+        return 0;
+    }
+    std::vector<log_figures> figures;
+    for (const auto& [name, log_dir] : logs) {
+        std::printf("\n== %s\n", qPrintable(name));
+        figures.push_back(bench_log(log_dir, o.runs, !o.decade));
+    }
+    if (o.decade)
+        print_table(logs, figures);
     return 0;
 }

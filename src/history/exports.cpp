@@ -1,6 +1,7 @@
 #include "history/exports.h"
 
 #include "rules/history_csv.h"
+#include "rules/history_view.h"
 #include "rules/text.h"
 
 #include <QBuffer>
@@ -98,25 +99,27 @@ QString save_image(QWidget& chart, const QString& path) {
     return replace_file(path, image.data());
 }
 
-QString export_csv(const point_series& series, std::span<const index_range> ranges,
-                   const QString& path) {
+QString export_csv(const log_index& log, double from, double to, const QString& path) {
     replacing_file file(path);
     if (QString problem = file.open(); !problem.isEmpty())
         return problem;
     local_clock clock;
     QByteArray out(csv_header);
-    const auto& pts = series.points();
-    for (const index_range& r : ranges) {
-        for (std::size_t i = r.begin; i < r.end; ++i) {
-            append_csv_line(out, pts[i], clock.offset_at_utc(pts[i].time));
-            if (out.size() > (1 << 20)) {
-                if (QString problem = file.write(out); !problem.isEmpty())
-                    return problem;
-                out.clear();
-            }
+    QString problem;
+    const bool read = for_each_between(log, from, to, [&](std::span<const log_point> points) {
+        for (const log_point& p : points)
+            append_csv_line(out, p, clock.offset_at_utc(p.time));
+        if (out.size() > (1 << 20)) {
+            problem = file.write(out);
+            out.clear();
         }
-    }
-    if (QString problem = file.write(out); !problem.isEmpty())
+        return problem.isEmpty();
+    });
+    if (!problem.isEmpty())
+        return problem;
+    if (!read)
+        return QStringLiteral("The log changed while it was read; try again.");
+    if (problem = file.write(out); !problem.isEmpty())
         return problem;
     return file.commit();
 }

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "rules/history_series.h"
+#include "rules/history_index.h"
 
 #include <QString>
-#include <span>
 
 class QWidget;
 
@@ -18,8 +17,8 @@ QString replace_file(const QString& path, const QByteArray& bytes);
 // PNG, or SVG when the path ends in ".svg".
 QString save_image(QWidget& chart, const QString& path);
 
-// The points of `ranges` as CSV (see rules/history_csv.h), in log order.
-QString export_csv(const point_series& series, std::span<const index_range> ranges,
-                   const QString& path);
+// The lines of the log from `from` to `to` (UTC seconds) as CSV (see
+// rules/history_csv.h), in the order of the log.
+QString export_csv(const log_index& log, double from, double to, const QString& path);
 
 } // namespace history

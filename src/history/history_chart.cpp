@@ -1,5 +1,6 @@
 #include "history/history_chart.h"
 
+#include "rules/history_view.h"
 #include "rules/numbers.h"
 
 #include <QDateTime>
@@ -21,9 +22,6 @@
 namespace history {
 
 namespace {
-
-// From this many points in view, the chart is drawn from block summaries.
-constexpr std::size_t summarised_from = 250'000;
 
 // Less than a minute of a 5 s log says nothing more when spread wider.
 constexpr double min_span = 60;
@@ -97,7 +95,7 @@ public:
             draw_trace(*painter, area, s);
         draw_thresholds(*painter, area, true);
         draw_hover(*painter, area);
-        if (view_.series_->empty()) {
+        if (view_.log_->empty()) {
             painter->setPen(Qt::darkGray);
             painter->drawText(area, Qt::AlignCenter, QStringLiteral("No readings in this log yet"));
         }
@@ -183,9 +181,9 @@ private:
     }
 
     void draw_hover(QPainter& p, const QRectF& area) {
-        if (!view_.hover_ || !view_.hover_visible_ || *view_.hover_ >= view_.series_->size())
+        if (!view_.hover_ || !view_.hover_visible_)
             return;
-        const log_point& pt = view_.series_->points()[*view_.hover_];
+        const log_point& pt = *view_.hover_;
         const double x = x_of_time(pt.time, area);
         p.setPen(QPen(QColor(0x70, 0x70, 0x70), 1, Qt::DotLine));
         p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
@@ -269,11 +267,11 @@ private:
     QBrush brush_;
 };
 
-history_chart::history_chart(const point_series& series, QWidget* parent)
+history_chart::history_chart(const log_index& log, QWidget* parent)
     // Made with its chart: a view made without one makes its own, which
     // setChart() would give up without deleting.
     : QChartView(new QChart(), parent)
-    , series_(&series) {
+    , log_(&log) {
     QChart* chart = this->chart();
     chart->setMargins(QMargins(4, 4, 8, 4));
     chart->legend()->setAlignment(Qt::AlignTop);
@@ -308,16 +306,6 @@ history_chart::history_chart(const point_series& series, QWidget* parent)
     time_axis_->setFormat(QStringLiteral("HH:mm"));
     time_axis_->setTickCount(2);
 
-    summarise_timer_ = new QTimer(this);
-    summarise_timer_->setInterval(0);
-    connect(summarise_timer_, &QTimer::timeout, this, [this] {
-        // In slices of about a millisecond, between the other events; not
-        // while a log is read, which needs the processor more.
-        if (!loading_)
-            blocks_.update(*series_, settings_.gaps, settings_.limits, std::size_t(256) << 10);
-        if (loading_ || blocks_.matches(*series_))
-            summarise_timer_->stop();
-    });
     redraw_timer_ = new QTimer(this);
     redraw_timer_->setSingleShot(true);
     connect(redraw_timer_, &QTimer::timeout, this, &history_chart::redraw);
@@ -336,13 +324,13 @@ void history_chart::set_settings(const log_settings& settings) {
     schedule_redraw();
 }
 
-void history_chart::show_series(const point_series& series) {
-    if (&series == series_)
+void history_chart::show_log(const log_index& log) {
+    if (&log == log_)
         return;
-    series_ = &series;
+    log_ = &log;
     clear_hover();
     data_changed();
-    // Another series is drawn at once, loading or not.
+    // Another log is drawn at once, loading or not.
     redraw_timer_->start(0);
 }
 
@@ -357,7 +345,7 @@ bool history_chart::settled() const {
 
 void history_chart::schedule_redraw() {
     // While loading, a redraw every so often shows progress without
-    // reducing a growing series over and over. Otherwise at once, even when
+    // reducing a growing log over and over. Otherwise at once, even when
     // a spaced-out redraw is still waiting: the end of a load is drawn
     // without delay.
     if (loading_) {
@@ -374,13 +362,13 @@ double history_chart::latest() const {
     const auto now = QDateTime::currentSecsSinceEpoch() + clock_skew;
     const auto limit = static_cast<std::uint32_t>(
         std::clamp<qint64>(now, 0, std::numeric_limits<std::uint32_t>::max()));
-    if (const auto t = series_->latest_until(limit))
+    if (const auto t = latest_until(*log_, limit))
         return *t;
-    return series_->empty() ? 0 : series_->points().back().time;
+    return log_->empty() ? 0 : (*log_)[log_->size() - 1].last.time;
 }
 
 void history_chart::data_changed() {
-    if (series_->empty()) {
+    if (log_->empty()) {
         // A log read anew is shown from its latest line, over the span of
         // the range chosen last (or whole).
         clear_hover();
@@ -388,24 +376,22 @@ void history_chart::data_changed() {
         all_ = all_ || span_ <= 0;
     } else if (follow_) {
         if (all_) {
-            from_ = series_->first_time();
-            to_ = series_->last_time();
+            from_ = log_->first_time();
+            to_ = log_->last_time();
             clamp_window();
         } else {
             end_at_latest();
         }
     }
-    if (hover_ && *hover_ >= series_->size())
-        clear_hover();
     schedule_redraw();
 }
 
 void history_chart::show_all() {
     all_ = follow_ = true;
     span_ = 0;
-    if (!series_->empty()) {
-        from_ = series_->first_time();
-        to_ = series_->last_time();
+    if (!log_->empty()) {
+        from_ = log_->first_time();
+        to_ = log_->last_time();
         clamp_window();
     }
     schedule_redraw();
@@ -415,7 +401,7 @@ void history_chart::show_last(double seconds) {
     all_ = false;
     follow_ = true;
     span_ = seconds;
-    if (!series_->empty())
+    if (!log_->empty())
         end_at_latest();
     schedule_redraw();
 }
@@ -429,15 +415,15 @@ void history_chart::end_at_latest() {
     // window forward instead would show empty future up to a line dated far
     // ahead.
     to_ = latest();
-    from_ = std::max(to_ - span_, static_cast<double>(series_->first_time()));
+    from_ = std::max(to_ - span_, static_cast<double>(log_->first_time()));
     clamp_window();
 }
 
 void history_chart::clamp_window() {
-    if (series_->empty())
+    if (log_->empty())
         return;
-    double lo = series_->first_time();
-    double hi = series_->last_time();
+    double lo = log_->first_time();
+    double hi = log_->last_time();
     if (hi - lo < min_span) {
         const double mid = (lo + hi) / 2;
         lo = mid - min_span / 2;
@@ -458,9 +444,9 @@ void history_chart::set_window(double from, double to, bool user) {
     to_ = to;
     clamp_window();
     if (user) {
-        const double last = series_->empty() ? to_ : latest();
+        const double last = log_->empty() ? to_ : latest();
         follow_ = to_ >= last - 0.5;
-        all_ = !series_->empty() && from_ <= series_->first_time() && follow_;
+        all_ = !log_->empty() && from_ <= log_->first_time() && follow_;
         span_ = to_ - from_;
         Q_EMIT range_left();
     }
@@ -544,25 +530,11 @@ void history_chart::redraw() {
     since_redraw_.restart();
     const QRectF area = chart()->plotArea();
     columns_ = std::max(1, static_cast<int>(area.width()));
-    const std::vector<index_range> ranges = series_->between(from_, to_);
-    std::size_t shown = 0;
-    for (const index_range& r : ranges)
-        shown += r.size();
-    if (shown >= summarised_from) {
-        // New points since the last redraw are summarised once, here. From
-        // the summaries the figures take well under a millisecond: less
-        // than a second thread would wait for a busy core.
-        blocks_.update(*series_, settings_.gaps, settings_.limits);
-        reduce(*series_, blocks_, from_, to_, columns_, traces_);
-        summary_ = summarize(*series_, blocks_, ranges);
-    } else {
-        // A few days are quicker point by point than summarised first; the
-        // summaries are made when the program has nothing else to do.
-        reduce(*series_, settings_.gaps, from_, to_, columns_, traces_);
-        summary_ = summarize(*series_, ranges, settings_.gaps, settings_.limits);
-        if (!loading_ && !blocks_.matches(*series_))
-            summarise_timer_->start();
-    }
+    // The blocks in view, with the lines of those at the edges of columns
+    // read back from the log, once for the lines and the figures.
+    const log_window window = gather(*log_, from_, to_, columns_);
+    reduce(*log_, window, traces_);
+    summary_ = summarize(*log_, window);
     update_axes();
     // The pointer now rests over another time, or over new readings.
     if (pointer_x_)
@@ -595,9 +567,9 @@ void history_chart::hover_at(double x) {
     pointer_x_ = x;
     const double t = time_at(x);
     const double per_pixel = (to_ - from_) / area.width();
-    hover_ = series_->nearest(t, std::max<double>(settings_.gaps.limit(), 3 * per_pixel));
+    hover_ = nearest(*log_, t, std::max<double>(settings_.gaps.limit(), 3 * per_pixel));
     if (hover_) {
-        const log_point& p = series_->points()[*hover_];
+        const log_point& p = *hover_;
         hover_text_ =
             QStringLiteral("%1   Sensor 1: %2   Sensor 2: %3")
                 .arg(time_text(p.time), reading_text(p.sensor[0]), reading_text(p.sensor[1]));

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "history/log_settings.h"
-#include "rules/history_blocks.h"
-#include "rules/history_series.h"
+#include "rules/history_index.h"
 #include "rules/history_stats.h"
 #include "rules/history_ticks.h"
 #include "rules/history_trace.h"
@@ -28,7 +27,8 @@ class trace_item;
 class time_scale_item;
 
 // The chart of both sensors over a time window, drawn from a per-column
-// reduction of the points. Wheel zooms around the pointer, dragging pans,
+// reduction of the points: of the log's block summaries, and of the lines
+// read back where the window needs more. Wheel zooms around the pointer, dragging pans,
 // a double click shows the whole log; the arrow keys pan, + and - zoom.
 // While the window ends at the latest reading it follows new readings.
 // Time may go back in the log: the line breaks there.
@@ -36,17 +36,17 @@ class history_chart : public QChartView {
     Q_OBJECT
 
 public:
-    // `series` is the window's; the chart only reads it.
-    explicit history_chart(const point_series& series, QWidget* parent = nullptr);
+    // `log` is the window's; the chart only reads it.
+    explicit history_chart(const log_index& log, QWidget* parent = nullptr);
     ~history_chart() override;
 
     void set_settings(const log_settings& settings);
     const log_settings& settings() const { return settings_; }
 
-    // The points changed; the view moves along if it follows the latest.
-    // Shows another series from now on, in the same view.
-    void show_series(const point_series& series);
-    const point_series& shown() const { return *series_; }
+    // Shows another log from now on, in the same view.
+    void show_log(const log_index& log);
+    const log_index& shown() const { return *log_; }
+    // The log changed; the view moves along if it follows the latest.
     void data_changed();
     // During a long load redraws are spaced out, so the reader keeps the CPU.
     void set_loading(bool loading);
@@ -116,7 +116,7 @@ private:
     double time_at(double viewport_x) const;
     QRectF plot_in_viewport() const;
 
-    const point_series* series_;
+    const log_index* log_;
     log_settings settings_;
     QDateTimeAxis* time_axis_ = nullptr;
     QValueAxis* value_axis_ = nullptr;
@@ -132,8 +132,6 @@ private:
     bool loading_ = false;
     QElapsedTimer since_redraw_;
 
-    block_index blocks_;
-    QTimer* summarise_timer_ = nullptr;
     local_clock clock_;
     std::vector<time_tick> ticks_;
     trace_set traces_;
@@ -142,7 +140,7 @@ private:
     double y_max_ = 0;
     int columns_ = 0;
 
-    std::optional<std::size_t> hover_;
+    std::optional<log_point> hover_;
     std::optional<double> pointer_x_; // viewport x of the pointer over the plot
     QString hover_text_;
     bool hover_visible_ = true;

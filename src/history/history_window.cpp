@@ -52,7 +52,7 @@ history_window::history_window(const QString& log_path, std::unique_ptr<file_pro
         QStringLiteral("%1 \u2014 KESTROVA History").arg(QFileInfo(log_path_).fileName()));
     setWindowIcon(thermometer_icon());
 
-    chart_ = new history_chart(series_, this);
+    chart_ = new history_chart(log_, this);
     chart_->setObjectName(QStringLiteral("chart"));
     message_ = new QLabel(this);
     message_->setObjectName(QStringLiteral("message"));
@@ -193,7 +193,7 @@ void history_window::show_message(const QString& text) {
 }
 
 void history_window::on_missing() {
-    series_.clear();
+    log_.clear();
     chart_->data_changed();
     unreadable_->hide();
     show_message(QStringLiteral("No data log at %1 yet").arg(QDir::toNativeSeparators(log_path_)));
@@ -214,11 +214,10 @@ void history_window::on_unreadable(const QString& reason) {
     }
 }
 
-void history_window::on_restarted(qint64 /*file_size*/, qint64 skipped) {
-    series_.clear();
+void history_window::on_restarted(qint64 /*file_size*/) {
+    log_.clear();
     tail_.clear();
-    chart_->show_series(series_);
-    skipped_bytes_ = skipped;
+    chart_->show_log(log_);
     caught_up_ = false;
     pages_->setCurrentWidget(chart_);
     unreadable_->hide();
@@ -228,13 +227,12 @@ void history_window::on_restarted(qint64 /*file_size*/, qint64 skipped) {
 
 void history_window::on_tail(const std::shared_ptr<const log_batch>& tail) {
     tail_.clear();
-    tail_.adopt(tail->store, tail->count);
-    chart_->show_series(tail_);
+    tail_.splice(0, *tail->blocks);
+    chart_->show_log(tail_);
 }
 
 void history_window::on_batch(const std::shared_ptr<const log_batch>& batch) {
-    if (batch->store)
-        series_.adopt(batch->store, batch->count);
+    log_.splice(batch->from, *batch->blocks);
     if (!caught_up_ && batch->file_size > 0 && batch->bytes_read < batch->file_size) {
         progress_->setValue(static_cast<int>(batch->bytes_read * 1000 / batch->file_size));
         progress_->show();
@@ -244,22 +242,16 @@ void history_window::on_batch(const std::shared_ptr<const log_batch>& batch) {
         problems = batch->unreadable == 1
                        ? QStringLiteral("1 line could not be read")
                        : QStringLiteral("%1 lines could not be read").arg(batch->unreadable);
-    if (skipped_bytes_ > 0) {
-        if (!problems.isEmpty())
-            problems += QStringLiteral("; ");
-        problems +=
-            QStringLiteral("the oldest %1 MB of the log are not shown").arg(skipped_bytes_ >> 20);
-    }
     unreadable_->setText(problems);
     unreadable_->setVisible(!problems.isEmpty());
-    if (&chart_->shown() == &series_)
+    if (&chart_->shown() == &log_)
         chart_->data_changed();
 }
 
 void history_window::on_caught_up() {
     caught_up_ = true;
     progress_->hide();
-    chart_->show_series(series_);
+    chart_->show_log(log_);
     tail_.clear();
     chart_->set_loading(false);
     show_pending_range();
@@ -293,7 +285,7 @@ void history_window::on_painted() {
 }
 
 QString history_window::range_text() const {
-    if (series_.empty())
+    if (log_.empty())
         return {};
     return time_text(chart_->from()) + QStringLiteral("  \u2013  ") + time_text(chart_->to());
 }
@@ -320,6 +312,9 @@ void history_window::check_settings() {
     const log_settings s = read_log_settings(ini_path_);
     if (!(s == chart_->settings()) || size < 0)
         chart_->set_settings(s);
+    // The summaries are made under the settings too.
+    QMetaObject::invokeMethod(
+        reader_, [reader = reader_, s] { reader->set_settings(s); }, Qt::QueuedConnection);
 }
 
 void history_window::save_image() {
@@ -345,9 +340,7 @@ void history_window::export_csv() {
                             QStringLiteral("CSV file (*.csv)"));
     if (path.isEmpty())
         return;
-    const point_series& shown = chart_->shown();
-    const auto ranges = shown.between(chart_->from(), chart_->to());
-    const QString problem = history::export_csv(shown, ranges, path);
+    const QString problem = history::export_csv(chart_->shown(), chart_->from(), chart_->to(), path);
     if (!problem.isEmpty())
         prompts_->failed(QStringLiteral("The readings could not be exported to %1.")
                              .arg(QDir::toNativeSeparators(path)),

@@ -2,7 +2,7 @@
 
 #include "history/file_prompts.h"
 #include "history/log_settings.h"
-#include "rules/history_series.h"
+#include "rules/history_index.h"
 #include "rules/report_period.h"
 
 #include <QDateTime>
@@ -37,7 +37,8 @@ public:
     ~history_window() override;
 
     history_chart& chart() { return *chart_; }
-    const point_series& series() const { return series_; }
+    // The whole log as read so far.
+    const log_index& log() const { return log_; }
     // The whole log as it stood has been read (or it is missing).
     bool caught_up() const { return caught_up_; }
 
@@ -60,7 +61,7 @@ private:
     void build_tool_bar();
     void on_missing();
     void on_unreadable(const QString& reason);
-    void on_restarted(qint64 file_size, qint64 skipped);
+    void on_restarted(qint64 file_size);
     void on_tail(const std::shared_ptr<const log_batch>& tail);
     void on_batch(const std::shared_ptr<const log_batch>& batch);
     void on_caught_up();
@@ -75,8 +76,8 @@ private:
     QString log_path_;
     QString ini_path_;
     std::unique_ptr<file_prompts> prompts_;
-    point_series series_;
-    point_series tail_; // the last days of a large log, shown while the rest is read
+    log_index log_;
+    log_index tail_; // the last days of a large log, shown while the rest is read
     QThread reader_thread_;
     log_reader* reader_ = nullptr;
 
@@ -92,7 +93,6 @@ private:
     std::optional<std::pair<double, double>> pending_range_; // UTC seconds
     QDateTime ini_stamp_;
     qint64 ini_size_ = -1;
-    qint64 skipped_bytes_ = 0;
     bool caught_up_ = false;
     bool first_draw_sent_ = false;
     bool data_draw_sent_ = false;

@@ -1,13 +1,13 @@
 #include "history/log_reader.h"
 
+#include "history/log_file.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
-#include <cstring>
-#include <memory>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -18,10 +18,8 @@ namespace history {
 namespace {
 
 // The stretch of the file read at a time, shared out among the parsing
-// threads, so that a large log never sits in memory as a whole.
+// threads, between two batches.
 constexpr qint64 chunk_size = qint64(8) << 20;
-// Less than this is parsed on one thread: starting others costs more.
-constexpr qint64 parallel_from = qint64(1) << 20;
 
 // A log this much larger than its last days has them read first.
 constexpr qint64 tail_first_from = qint64(16) << 20;
@@ -50,37 +48,16 @@ quint64 identity_of(const QString& path) {
 
 } // namespace
 
-// Stretches of an open file, copied into memory of the reader's own. A
-// mapped file would be parsed in place, but a log truncated meanwhile (rotated,
-// rewritten by hand) takes its pages away under the parsing threads, which
-// then die by SIGBUS; a copy can only come up short, and that is checked.
-class stretch_buffer {
-public:
-    // The bytes at `pos`: `len` of them, fewer where the file ends sooner.
-    QByteArrayView read(QFile& file, qint64 pos, qint64 len) {
-        if (len > capacity_) {
-            data_ = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(len));
-            capacity_ = len;
-        }
-        if (!file.seek(pos))
-            return {};
-        const qint64 got = file.read(data_.get(), len);
-        return {data_.get(), std::max<qint64>(got, 0)};
-    }
-
-private:
-    std::unique_ptr<char[]> data_;
-    qint64 capacity_ = 0;
-};
-
 log_reader::log_reader(QString path, QObject* parent)
-    : log_reader(std::move(path), default_limit, local_clock(), parent) {}
+    : log_reader(path, read_log_settings(QFileInfo(path).absolutePath()), local_clock(), parent) {}
 
-log_reader::log_reader(QString path, qint64 byte_limit, local_clock clock, QObject* parent)
+log_reader::log_reader(QString path, const log_settings& settings, local_clock clock,
+                       QObject* parent)
     : QObject(parent)
     , path_(std::move(path))
-    , limit_(byte_limit)
-    , clock_(std::move(clock)) {}
+    , settings_(settings)
+    , clock_(std::move(clock))
+    , clocks_(static_cast<std::size_t>(parse_threads()), clock_) {}
 
 log_reader::~log_reader() = default;
 
@@ -110,6 +87,15 @@ void log_reader::watch() {
     // A replaced file drops out of the watch list; the new one is added.
     if (!watcher_->files().contains(path_) && QFileInfo::exists(path_))
         watcher_->addPath(path_);
+}
+
+void log_reader::set_settings(const log_settings& settings) {
+    if (settings == settings_)
+        return;
+    settings_ = settings;
+    if (state_ == state::reading)
+        state_ = state::unknown;
+    check();
 }
 
 void log_reader::check() {
@@ -150,55 +136,60 @@ void log_reader::check() {
 void log_reader::restart(qint64 size, quint64 identity) {
     state_ = state::reading;
     identity_ = identity;
-    store_.reset();
-    count_ = 0;
-    tail_.reset();
     head_.clear();
+    // Kept open: the views read lines back from the file they were made of.
+    auto file = std::make_shared<log_file>(path_);
+    source_ = std::make_shared<file_points>(file, clock_);
+    file_ = std::move(file);
+    offset_ = 0;
+    blocks_sent_ = 0;
+    last_block_.reset();
+    tail_.reset();
     unreadable_ = 0;
     partial_tail_ = false;
     caught_up_ = false;
-    // A log over the limit is read from a line start near its end.
-    offset_ = size > limit_ ? size - limit_ : 0;
-    skipping_ = offset_ > 0;
-    count_skipped_ = !skipping_; // the line cut there is not the log's fault
-    make_room(most_points(size - offset_) + 4096);
-    Q_EMIT restarted(size, offset_);
+    Q_EMIT restarted(size);
 }
 
-void log_reader::make_room(std::size_t more) {
-    if (store_ && store_->capacity() - count_ >= more)
-        return;
-    // A log that grew past the room made for it: the points handed over
-    // stay where they are, in the old store, for as long as they are used.
-    auto grown = std::make_shared<point_store>(
-        std::max(count_ + more, store_ ? 2 * store_->capacity() : std::size_t(0)));
-    if (count_ > 0)
-        std::memcpy(grown->data(), store_->data(), count_ * sizeof(log_point));
-    store_ = std::move(grown);
+void log_reader::send(log_index blocks, qint64 size) {
+    auto batch = std::make_shared<log_batch>();
+    batch->from = blocks_sent_;
+    blocks_sent_ += blocks.size();
+    if (!blocks.empty())
+        last_block_ = blocks[blocks.size() - 1];
+    blocks.set_source(source_);
+    batch->blocks = std::make_shared<const log_index>(std::move(blocks));
+    partial_tail_ = offset_ < size;
+    batch->unreadable = unreadable_ + (partial_tail_ ? 1 : 0);
+    batch->partial_tail = partial_tail_;
+    batch->bytes_read = offset_;
+    batch->file_size = size;
+    Q_EMIT batch_ready(batch);
 }
 
-void log_reader::read_tail(QFile& file, stretch_buffer& buffer, qint64 size) {
+void log_reader::read_tail(qint64 size) {
     // Back from the end in growing steps, until the lines of a step span a
     // week; a log that is not much longer is read in order.
-    const int threads = parse_threads();
+    const log_index like(settings_.gaps, settings_.limits);
     for (qint64 back = tail_step; back <= tail_step_limit && back < size - offset_ - tail_step;
          back *= 2) {
-        const QByteArrayView bytes = buffer.read(file, size - back, back);
-        const qsizetype nl = bytes.size() == back ? bytes.indexOf('\n') : -1;
-        if (nl < 0)
+        // Its points stay in memory while it is shown: its first view
+        // needs every line.
+        std::vector<log_point> points;
+        lines_read r =
+            read_lines_parallel(*file_, size - back, size, size, false, clocks_, like, &points);
+        if (!r.ok)
             return;
-        const QByteArrayView lines = bytes.sliced(nl + 1);
-        auto store = std::make_shared<point_store>(most_points(lines.size(), threads));
-        const parse_result r = parse_log_parallel(lines, clock_, threads, store->data());
-        const auto [lo, hi] = std::minmax_element(
-            store->data(), store->data() + r.points,
-            [](const log_point& a, const log_point& b) { return a.time < b.time; });
-        if (r.points == 0 || hi->time - lo->time < tail_span)
+        if (r.blocks.empty() || r.blocks.last_time() - r.blocks.first_time() < tail_span)
             continue;
-        tail_ = tail_read{store, r, size - back + nl + 1};
+        std::vector<std::size_t> starts;
+        for (std::size_t b = 0, at = 0; b < r.blocks.size(); at += r.blocks[b++].points)
+            starts.push_back(at);
+        r.blocks.set_source(std::make_shared<memory_points>(std::move(points), std::move(starts)));
+        auto blocks = std::make_shared<const log_index>(std::move(r.blocks));
+        tail_ = tail_read{blocks, r.unreadable, r.first_line, r.next};
         auto batch = std::make_shared<log_batch>();
-        batch->store = std::move(store);
-        batch->count = r.points;
+        batch->blocks = std::move(blocks);
         batch->bytes_read = offset_;
         batch->file_size = size;
         Q_EMIT tail_ready(batch);
@@ -206,87 +197,59 @@ void log_reader::read_tail(QFile& file, stretch_buffer& buffer, qint64 size) {
     }
 }
 
+bool log_reader::read_up_to(qint64 end, qint64 size) {
+    const log_index like(settings_.gaps, settings_.limits);
+    while (offset_ < end) {
+        const qint64 stretch_end = std::min(offset_ + chunk_size, end);
+        lines_read r = read_lines_parallel(*file_, offset_, stretch_end, size, true, clocks_, like);
+        if (!r.ok) {
+            // Cut short meanwhile: the next check reads it from the start.
+            state_ = state::unknown;
+            return false;
+        }
+        unreadable_ += r.unreadable;
+        offset_ = r.next;
+        send(std::move(r.blocks), size);
+        // Short of the stretch's end only where the file ends in a line
+        // without its line end.
+        if (offset_ < stretch_end)
+            break;
+    }
+    return true;
+}
+
 void log_reader::read_to(qint64 size) {
-    QFile file(path_);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+    if (!file_->is_open()) {
         state_ = state::unreadable;
-        Q_EMIT unreadable(file.errorString());
+        Q_EMIT unreadable(file_->error());
         return;
     }
-    size = qMin(size, file.size());
-    const auto send = [&] {
-        auto batch = std::make_shared<log_batch>();
-        batch->store = store_;
-        batch->count = count_;
-        batch->unreadable = unreadable_ + ((offset_ < size || skipping_) ? 1 : 0);
-        batch->partial_tail = offset_ < size || skipping_;
-        batch->bytes_read = offset_;
-        batch->file_size = size;
-        Q_EMIT batch_ready(batch);
-    };
-    const int threads = parse_threads();
-    stretch_buffer buffer;
-    // Reads on up to `end`; false when the file could not be read now (the
-    // next check tries again).
-    const auto read_up_to = [&](qint64 end) {
-        while (offset_ < end) {
-            const qint64 len = qMin(chunk_size, end - offset_);
-            const QByteArrayView bytes = buffer.read(file, offset_, len);
-            if (bytes.size() != len) {
-                // Cut short meanwhile: the next check reads it from the start.
-                state_ = state::unknown;
-                return false;
-            }
-            if (skipping_) {
-                const qsizetype nl = bytes.indexOf('\n');
-                if (nl < 0) {
-                    if (offset_ + len == end)
-                        return true;
-                    offset_ += len;
-                    continue;
-                }
-                offset_ += nl + 1;
-                skipping_ = false;
-                if (count_skipped_)
-                    ++unreadable_;
-                count_skipped_ = true;
-                continue;
-            }
-            const int parts = len >= parallel_from ? threads : 1;
-            make_room(most_points(len, parts));
-            const parse_result r =
-                parse_log_parallel(bytes, clock_, parts, store_->data() + count_);
-            count_ += r.points;
-            unreadable_ += r.unreadable;
-            if (r.consumed == 0) {
-                if (offset_ + len == end)
-                    return true; // a line still being written, or a half line at the end
-                // No line end in a whole chunk: no log line is that long.
-                skipping_ = true;
-                continue;
-            }
-            offset_ += r.consumed;
-            if (offset_ < size)
-                send();
-        }
-        return true;
-    };
-    if (!caught_up_ && count_ == 0 && !tail_ && size - offset_ >= tail_first_from)
-        read_tail(file, buffer, size);
+    // A last block shorter than the others is made again with what follows.
+    if (last_block_ && last_block_->bytes < log_index::block_bytes &&
+        last_block_->at + last_block_->bytes == static_cast<std::uint64_t>(offset_) &&
+        size > offset_) {
+        offset_ = static_cast<qint64>(last_block_->at);
+        unreadable_ -= last_block_->unreadable;
+        --blocks_sent_;
+        last_block_.reset();
+    }
+    if (!caught_up_ && blocks_sent_ == 0 && !tail_ && size - offset_ >= tail_first_from)
+        read_tail(size);
     if (tail_) {
-        if (!read_up_to(tail_->start) || offset_ != tail_->start)
+        if (!read_up_to(tail_->start, size) || offset_ != tail_->start)
             return;
         // The last days join the rest, as they were read first.
-        make_room(tail_->result.points);
-        std::memcpy(store_->data() + count_, tail_->store->data(),
-                    tail_->result.points * sizeof(log_point));
-        count_ += tail_->result.points;
-        unreadable_ += tail_->result.unreadable;
-        offset_ += tail_->result.consumed;
+        unreadable_ += tail_->unreadable;
+        offset_ = tail_->next;
+        const log_index blocks = *tail_->blocks;
         tail_.reset();
+        send(blocks, size);
     }
-    read_up_to(size);
-    send();
+    const std::size_t sent = blocks_sent_;
+    if (!read_up_to(size, size))
+        return;
+    if (blocks_sent_ == sent)
+        send({}, size);
     if (!caught_up_) {
         caught_up_ = true;
         Q_EMIT caught_up();

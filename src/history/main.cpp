@@ -93,9 +93,9 @@ int main(int argc, char* argv[]) {
                                               qPrintable(picture));
                                  status = 1;
                              }
-                             std::printf("first chart drawn after %lld ms, %zu lines\n",
+                             std::printf("first chart drawn after %lld ms, %llu lines\n",
                                          static_cast<long long>(since_start.elapsed()),
-                                         window.series().size());
+                                         static_cast<unsigned long long>(window.log().points()));
                              std::fflush(stdout);
                              QApplication::exit(status);
                          });

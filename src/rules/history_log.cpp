@@ -167,8 +167,7 @@ std::int64_t local_clock::convert(std::int64_t local_seconds) const {
     return dt.isValid() ? dt.toSecsSinceEpoch() : local_seconds;
 }
 
-template <std::size_t n>
-local_clock::hour_offset& local_clock::span_of(std::array<hour_offset, n>& cache,
+local_clock::hour_offset& local_clock::span_of(std::span<hour_offset> cache,
                                                std::int64_t local_seconds, std::int64_t length) {
     const std::int64_t index = floor_div(local_seconds, length);
     hour_offset& span = slot(cache, index);
@@ -185,6 +184,8 @@ local_clock::hour_offset& local_clock::span_of(std::array<hour_offset, n>& cache
 std::int64_t local_clock::to_utc_slow(std::int64_t local_seconds) {
     // The day if it has one offset throughout, else the hour, else the second.
     std::int64_t length = day_seconds;
+    if (local_days_.empty())
+        local_days_.resize(cached_days);
     const hour_offset* span = &span_of(local_days_, local_seconds, length);
     if (!span->uniform) {
         length = hour_seconds;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <span>
 #include <vector>
 
 // Reading the data log back for the history chart: one line of
@@ -74,8 +75,7 @@ private:
     struct hour_offset;
     // The cached offset of the stretch of `length` seconds (a day or an
     // hour) that holds `local_seconds`, worked out when not cached.
-    template <std::size_t n>
-    hour_offset& span_of(std::array<hour_offset, n>& cache, std::int64_t local_seconds,
+    hour_offset& span_of(std::span<hour_offset> cache, std::int64_t local_seconds,
                          std::int64_t length);
     std::int64_t convert(std::int64_t local_seconds) const;
     int offset_of(std::int64_t utc_seconds) const;
@@ -89,9 +89,8 @@ private:
         bool uniform = false; // the same offset for the whole hour
     };
     static constexpr std::size_t cached_hours = 16;
-    template <std::size_t n>
-    static hour_offset& slot(std::array<hour_offset, n>& cache, std::int64_t hour) {
-        return cache[static_cast<std::size_t>(hour) % n];
+    static hour_offset& slot(std::span<hour_offset> cache, std::int64_t hour) {
+        return cache[static_cast<std::size_t>(hour) % cache.size()];
     }
     std::array<hour_offset, cached_hours> local_hours_{};
     // The last stretch of local time met with one offset throughout: its
@@ -100,9 +99,11 @@ private:
     std::int64_t recent_start_ = std::numeric_limits<std::int64_t>::max() / 2;
     std::uint64_t recent_length_ = 0;
     std::int64_t recent_offset_ = 0;
-    // The days met lately, the same way, for a log that goes back and forth
-    // across midnight.
-    std::array<hour_offset, 4> local_days_{};
+    // The days met, the same way, for a log that goes back and forth across
+    // midnight, and for a view that reads lines back from all over a log
+    // of years: room for some eleven years, made when first needed.
+    static constexpr std::size_t cached_days = 4096;
+    std::vector<hour_offset> local_days_;
     std::array<hour_offset, cached_hours> utc_hours_{};
 };
 

@@ -1,6 +1,6 @@
 #include "rules/history_stats.h"
 
-#include "rules/history_blocks.h"
+#include "rules/history_view.h"
 #include "rules/numbers.h"
 
 #include <algorithm>
@@ -23,17 +23,16 @@ struct step_weights {
     std::uint32_t period;
 };
 
-// One point of one sensor into its sums; inline so that the loops over
-// points stay tight.
-inline void add_point(sums& a, std::span<const log_point> pts, std::size_t i, int s,
-                      step_weights steps, const reading_bounds& bounds) {
-    const log_point& p = pts[i];
+// One point of one sensor into its sums, `next` the line after it in the
+// file; inline so that the loops over points stay tight.
+inline void add_reading(sums& a, const log_point& p, const log_point* next, int s,
+                        step_weights steps, const reading_bounds& bounds) {
     const int v = p.sensor[s];
     if (v == no_reading)
         return;
     // As gap_rule::seconds_until: the time to the next line (an earlier one
     // wraps here and weighs one period).
-    const std::uint32_t dt = i + 1 < pts.size() ? pts[i + 1].time - p.time : 0;
+    const std::uint32_t dt = next ? next->time - p.time : 0;
     const std::int64_t w = dt - 1 < steps.limit ? dt : steps.period;
     a.weight += w;
     a.weighted += w * v;
@@ -41,6 +40,11 @@ inline void add_point(sums& a, std::span<const log_point> pts, std::size_t i, in
     a.below += v <= bounds.low ? w : 0;
     a.min = std::min(a.min, v);
     a.max = std::max(a.max, v);
+}
+
+inline void add_point(sums& a, std::span<const log_point> pts, std::size_t i, int s,
+                      step_weights steps, const reading_bounds& bounds) {
+    add_reading(a, pts[i], i + 1 < pts.size() ? &pts[i + 1] : nullptr, s, steps, bounds);
 }
 
 std::array<sensor_summary, 2> figures_of(const std::array<sums, 2>& acc,
@@ -97,33 +101,18 @@ std::array<sensor_summary, 2> summarize(const point_series& series,
     return figures_of(acc, limits);
 }
 
-std::array<sensor_summary, 2> summarize(const point_series& series, const block_index& blocks,
-                                        std::span<const index_range> ranges) {
-    if (!blocks.matches(series))
-        return summarize(series, ranges, blocks.gaps(), blocks.limits());
-    const auto bounds = bounds_of(blocks.limits());
-    const auto& pts = series.points();
-    const step_weights steps{.limit = blocks.gaps().limit(),
-                             .period = blocks.gaps().period_seconds};
-    constexpr std::size_t size = block_index::block_size;
+std::array<sensor_summary, 2> summarize(const log_index& index, const log_window& w) {
+    const auto bounds = bounds_of(index.limits());
+    const step_weights steps{.limit = index.gaps().limit(), .period = index.gaps().period_seconds};
     std::array<sums, 2> acc;
-    for (int s = 0; s < 2; ++s) {
-        sums a;
-        const auto points = [&](std::size_t begin, std::size_t end) {
-            for (std::size_t i = begin; i < end; ++i)
-                add_point(a, pts, i, s, steps, bounds[s]);
-        };
-        for (const index_range& r : ranges) {
-            // The whole blocks inside the range, and the points around them.
-            const std::size_t first = (r.begin + size - 1) / size;
-            const std::size_t last = std::min(r.end / size, blocks.block_count());
-            if (first >= last) {
-                points(r.begin, r.end);
-                continue;
-            }
-            points(r.begin, first * size);
-            for (std::size_t b = first; b < last; ++b) {
-                const block_sensor& block = blocks.at(b, s);
+    for (const log_window::visit& v : w.visits) {
+        const log_block& b = index[v.block];
+        const log_point* after = v.block + 1 < index.size() ? &index[v.block + 1].first : nullptr;
+        if (b.min_time >= w.from && b.max_time <= w.to) {
+            // Its sums, and its last point weighed up to the line after it.
+            for (int s = 0; s < 2; ++s) {
+                const block_sensor& block = b.sensor[s];
+                sums& a = acc[s];
                 a.weight += block.weight;
                 a.weighted += block.weighted;
                 a.above += block.above;
@@ -132,12 +121,22 @@ std::array<sensor_summary, 2> summarize(const point_series& series, const block_
                     a.min = std::min<int>(a.min, block.low);
                     a.max = std::max<int>(a.max, block.high);
                 }
+                add_reading(a, b.last, after, s, steps, bounds[s]);
             }
-            points(last * size, r.end);
+            continue;
         }
-        acc[s] = a;
+        if (v.how != log_window::use::points)
+            continue;
+        const std::span<const log_point> pts(w.points.data() + v.first_point, b.points);
+        for (std::size_t i = 0; i < pts.size(); ++i) {
+            if (pts[i].time < w.from || pts[i].time > w.to)
+                continue;
+            const log_point* next = i + 1 < pts.size() ? &pts[i + 1] : after;
+            for (int s = 0; s < 2; ++s)
+                add_reading(acc[s], pts[i], next, s, steps, bounds[s]);
+        }
     }
-    return figures_of(acc, blocks.limits());
+    return figures_of(acc, index.limits());
 }
 
 } // namespace history

@@ -37,7 +37,8 @@ struct reading_bounds {
 };
 std::array<reading_bounds, 2> bounds_of(const std::array<sensor_limits, 2>& limits);
 
-class block_index;
+class log_index;
+struct log_window;
 
 // Each reading counts for the time until the next line, or one
 // sampling period where a gap follows (gap_rule::seconds_until).
@@ -45,10 +46,9 @@ std::array<sensor_summary, 2> summarize(const point_series& series,
                                         std::span<const index_range> ranges, const gap_rule& gaps,
                                         const std::array<sensor_limits, 2>& limits);
 
-// The same figures under the settings `blocks` was made for, taking the
-// ranges' whole blocks from their summaries. Point by point when the
-// summaries are not those of `series` as it stands.
-std::array<sensor_summary, 2> summarize(const point_series& series, const block_index& blocks,
-                                        std::span<const index_range> ranges);
+// The same figures for the readings of a window gathered from an index,
+// under the settings the index was made for, taking whole blocks from their
+// summaries.
+std::array<sensor_summary, 2> summarize(const log_index& index, const log_window& w);
 
 } // namespace history

@@ -1,6 +1,6 @@
 #include "rules/history_trace.h"
 
-#include "rules/history_blocks.h"
+#include "rules/history_view.h"
 
 #include <algorithm>
 #include <array>
@@ -41,10 +41,6 @@ struct extremes {
             low_before_high = lower && higher ? later.low_before_high : higher;
     }
 };
-
-extremes extremes_of(const block_sensor& b) {
-    return {b.low, b.high, b.low_before_high};
-}
 
 // The readings of one sensor that fell into the current pixel column.
 struct column {
@@ -151,11 +147,10 @@ private:
     std::vector<std::uint64_t> dots_;
 };
 
-// Without `blocks` every point takes the general way; with them, runs of
-// joined readings inside a column are taken whole blocks at a time, and
-// point by point in a tight loop around them.
-void reduce_points(const point_series& series, const gap_rule& gaps, const block_index* blocks,
-                   double from, double to, int columns, trace_set& out) {
+// Every point the general way: the reference the block summaries are held
+// to, and quick enough for a report's period.
+void reduce_points(const point_series& series, const gap_rule& gaps, double from, double to,
+                   int columns, trace_set& out) {
     for (trace& t : out.sensor)
         t.clear();
     out.lowest.reset();
@@ -165,16 +160,11 @@ void reduce_points(const point_series& series, const gap_rule& gaps, const block
 
     const auto& pts = series.points();
     const double scale = columns / (to - from);
-    const std::uint32_t limit = gaps.limit();
-    constexpr std::size_t block_size = block_index::block_size;
     int lowest = INT_MAX;
     int highest = INT_MIN;
 
     sensor_reducer reducers[2] = {sensor_reducer(out.sensor[0], columns),
                                   sensor_reducer(out.sensor[1], columns)};
-    const auto bin_of = [&](const log_point& p) {
-        return std::clamp(static_cast<int>((p.time - from) * scale), 0, columns - 1);
-    };
     // The stretches inside the window, and in file order among them the
     // joins that cross it with no line inside (as empty stretches).
     std::vector<index_range> stretches = series.between(from, to);
@@ -189,123 +179,26 @@ void reduce_points(const point_series& series, const gap_rule& gaps, const block
         // and may join, at its true position: lines run on to the edges.
         const std::size_t a = lo_i > 0 && pts[lo_i - 1].time < from ? lo_i - 1 : lo_i;
         const std::size_t b = hi_i < pts.size() && pts[hi_i].time > to ? hi_i + 1 : hi_i;
-
-        // One point, one sensor: the general way, for any point.
-        const auto step = [&](std::size_t i, int s) __attribute__((always_inline)) {
+        for (std::size_t i = a; i < b; ++i) {
             const log_point& p = pts[i];
-            const std::uint8_t v = p.sensor[s];
-            if (v == no_reading) {
-                reducers[s].flush();
-                return;
-            }
             const bool inside = p.time >= from && p.time <= to;
-            if (inside) {
-                lowest = std::min<int>(lowest, v);
-                highest = std::max<int>(highest, v);
-            }
-            const bool joined = i > a && gaps.joins(pts[i - 1], p, s);
             // Points outside keep their true position in bins of their own.
-            const int bin = inside ? bin_of(p) : (p.time < from ? -1 : columns);
-            reducers[s].add(bin, inside ? bin + 0.5 : (p.time - from) * scale, v, joined);
-        };
-        if (!blocks) {
-            for (std::size_t i = a; i < b; ++i)
-                step(i, 0), step(i, 1);
-            for (sensor_reducer& red : reducers)
-                red.flush();
-            continue;
-        }
-        for (std::size_t i = a; i < lo_i; ++i)
-            step(i, 0), step(i, 1);
-        // Inside the window, column by column and sensor by sensor, over
-        // each stretch where time does not go back: the first reading of a
-        // stretch takes the general way, the rest only adds its extremes.
-        for (std::size_t i = lo_i; i < hi_i;) {
-            // A summarised block of lone readings in one column: its first
-            // and last point take the general way, the rest are its dots.
-            if (i % block_size == 0 && i + block_size <= hi_i &&
-                i / block_size < blocks->block_count()) {
-                const auto [first, last] = series.block_times(i / block_size);
-                const block_sensor* b0 = &blocks->at(i / block_size, 0);
-                const block_sensor* b1 = &blocks->at(i / block_size, 1);
-                const log_point p_first{first, {}};
-                const log_point p_last{last, {}};
-                if (b0->lone && b1->lone && bin_of(p_first) == bin_of(p_last)) {
-                    for (int s = 0; s < 2; ++s) {
-                        const block_sensor& bs = s == 0 ? *b0 : *b1;
-                        step(i, s);
-                        if (bs.dots != 0)
-                            reducers[s].add_dots(bin_of(p_first), blocks->dots(bs));
-                        if (bs.low != no_reading) {
-                            lowest = std::min<int>(lowest, bs.low);
-                            highest = std::max<int>(highest, bs.high);
-                        }
-                        step(i + block_size - 1, s);
-                    }
-                    i += block_size;
+            const int bin =
+                inside ? column_of(p.time, from, scale, columns) : (p.time < from ? -1 : columns);
+            const double x = inside ? bin + 0.5 : (p.time - from) * scale;
+            for (int s = 0; s < 2; ++s) {
+                const std::uint8_t v = p.sensor[s];
+                if (v == no_reading) {
+                    reducers[s].flush();
                     continue;
                 }
-            }
-            // A short stretch stops at the next block, which may be one of
-            // lone readings.
-            std::size_t ascending_end = series.ascending_end(i, hi_i);
-            const std::size_t next_block = (i / block_size + 1) * block_size;
-            if (ascending_end > next_block && ascending_end - i < block_size)
-                ascending_end = next_block;
-            const auto stretch_end = pts.begin() + static_cast<std::ptrdiff_t>(ascending_end);
-            while (i < ascending_end) {
-                const int bin = bin_of(pts[i]);
-                const std::size_t e = static_cast<std::size_t>(
-                    std::partition_point(pts.begin() + static_cast<std::ptrdiff_t>(i), stretch_end,
-                                         [&](const log_point& p) { return bin_of(p) == bin; }) -
-                    pts.begin());
-                // A summarised block that lies wholly in this column.
-                const auto whole_block = [&](std::size_t j) {
-                    return j % block_size == 0 && j + block_size <= e &&
-                           j / block_size < blocks->block_count();
-                };
-                for (int s = 0; s < 2; ++s) {
-                    for (std::size_t k = i; k < e;) {
-                        step(k, s);
-                        if (pts[k].sensor[s] == no_reading) {
-                            ++k;
-                            continue;
-                        }
-                        extremes rest;
-                        std::size_t j = k + 1;
-                        // A block that starts with this reading: taking it in
-                        // again changes neither extreme nor their order.
-                        if (whole_block(k) && blocks->at(k / block_size, s).joined) {
-                            rest.add(extremes_of(blocks->at(k / block_size, s)));
-                            j = k + block_size;
-                        }
-                        while (j < e) {
-                            if (whole_block(j) && blocks->at(j / block_size, s).joined) {
-                                if (!gaps.joins(pts[j - 1], pts[j], s))
-                                    break;
-                                rest.add(extremes_of(blocks->at(j / block_size, s)));
-                                j += block_size;
-                                continue;
-                            }
-                            const std::uint8_t v = pts[j].sensor[s];
-                            if (v == no_reading || pts[j].time - pts[j - 1].time > limit)
-                                break;
-                            rest.add(v);
-                            ++j;
-                        }
-                        if (j > k + 1) {
-                            reducers[s].absorb(rest, pts[j - 1].sensor[s]);
-                            lowest = std::min(lowest, rest.low);
-                            highest = std::max(highest, rest.high);
-                        }
-                        k = j;
-                    }
+                if (inside) {
+                    lowest = std::min<int>(lowest, v);
+                    highest = std::max<int>(highest, v);
                 }
-                i = e;
+                reducers[s].add(bin, x, v, i > a && gaps.joins(pts[i - 1], p, s));
             }
         }
-        for (std::size_t i = hi_i; i < b; ++i)
-            step(i, 0), step(i, 1);
         for (sensor_reducer& red : reducers)
             red.flush();
     }
@@ -317,17 +210,149 @@ void reduce_points(const point_series& series, const gap_rule& gaps, const block
     }
 }
 
+// Whether a line is drawn in the window: inside it, or the neighbour just
+// outside of one inside (or of one on its other side), that a line runs on
+// to. `before` and `after` are the lines around it in the file.
+bool drawn(const log_point& p, const log_point* before, const log_point* after, double from,
+           double to) {
+    if (p.time < from)
+        return after && after->time >= from;
+    if (p.time > to)
+        return before && before->time <= to;
+    return true;
+}
+
+// The reduction of a window gathered from an index.
+class index_reducer {
+public:
+    index_reducer(const log_index& index, const log_window& w, trace_set& out)
+        : index_(index)
+        , w_(w)
+        , scale_(w.columns / (w.to - w.from))
+        , reducers_{sensor_reducer(out.sensor[0], w.columns),
+                    sensor_reducer(out.sensor[1], w.columns)} {}
+
+    // One line, as the point-by-point way takes it; `before` is the line
+    // before it in the file. A line outside the window never joins the one
+    // before it: that one lies further out.
+    void step(const log_point& p, const log_point* before) {
+        const bool inside = p.time >= w_.from && p.time <= w_.to;
+        const int bin = inside ? column_of(p.time, w_.from, scale_, w_.columns)
+                               : (p.time < w_.from ? -1 : w_.columns);
+        const double x = inside ? bin + 0.5 : (p.time - w_.from) * scale_;
+        for (int s = 0; s < 2; ++s) {
+            const std::uint8_t v = p.sensor[s];
+            if (v == no_reading) {
+                reducers_[s].flush();
+                continue;
+            }
+            if (inside) {
+                lowest_ = std::min<int>(lowest_, v);
+                highest_ = std::max<int>(highest_, v);
+            }
+            const bool joined = before && p.time >= w_.from && index_.gaps().joins(*before, p, s);
+            reducers_[s].add(bin, x, v, joined);
+        }
+    }
+
+    // A block inside the window and inside one column, from its summary:
+    // its runs go into the column as their points would, one after the
+    // other, and the readings that stand alone as dots.
+    void replay(const log_block& b, const log_point* before) {
+        const int bin = column_of(b.min_time, w_.from, scale_, w_.columns);
+        const double x = bin + 0.5;
+        for (int s = 0; s < 2; ++s) {
+            const block_sensor& bs = b.sensor[s];
+            if (bs.runs == 0)
+                continue;
+            lowest_ = std::min<int>(lowest_, bs.low);
+            highest_ = std::max<int>(highest_, bs.high);
+            sensor_reducer& red = reducers_[s];
+            const bool joined = before && index_.gaps().joins(*before, b.first, s);
+            red.add(bin, x, bs.head.first, joined);
+            red.absorb(extremes_of(bs.head), bs.head.last);
+            if (bs.middle != 0) {
+                const block_middle& m = index_.middle(bs);
+                for (const reading_run& r : index_.runs_of(m)) {
+                    red.add(bin, x, r.first, false);
+                    red.absorb(extremes_of(r), r.last);
+                }
+                red.add_dots(bin, m.dots);
+            }
+            if (bs.runs >= 2) {
+                red.add(bin, x, bs.tail.first, false);
+                red.absorb(extremes_of(bs.tail), bs.tail.last);
+            }
+        }
+    }
+
+    void visit(const log_window::visit& v) {
+        const log_block& b = index_[v.block];
+        const log_point* before = v.block > 0 ? &index_[v.block - 1].last : nullptr;
+        const log_point* after = v.block + 1 < index_.size() ? &index_[v.block + 1].first : nullptr;
+        switch (v.how) {
+        case log_window::use::summary:
+            replay(b, before);
+            break;
+        case log_window::use::edges:
+            // Only the last line of a block before the window may be drawn,
+            // and only the first of one after it.
+            if (b.max_time < w_.from)
+                step(b.last, nullptr);
+            else
+                step(b.first, before);
+            break;
+        case log_window::use::points: {
+            const log_point* pts = w_.points.data() + v.first_point;
+            for (std::size_t i = 0; i < b.points; ++i) {
+                const log_point* prev = i > 0 ? &pts[i - 1] : before;
+                const log_point* next = i + 1 < b.points ? &pts[i + 1] : after;
+                if (drawn(pts[i], prev, next, w_.from, w_.to))
+                    step(pts[i], prev);
+            }
+            break;
+        }
+        }
+    }
+
+    void finish(trace_set& out) {
+        for (sensor_reducer& red : reducers_)
+            red.finish();
+        if (lowest_ <= highest_) {
+            out.lowest = lowest_;
+            out.highest = highest_;
+        }
+    }
+
+private:
+    static extremes extremes_of(const reading_run& r) { return {r.low, r.high, r.low_before_high}; }
+
+    const log_index& index_;
+    const log_window& w_;
+    double scale_;
+    sensor_reducer reducers_[2];
+    int lowest_ = INT_MAX;
+    int highest_ = INT_MIN;
+};
+
 } // namespace
 
 void reduce(const point_series& series, const gap_rule& gaps, double from, double to, int columns,
             trace_set& out) {
-    reduce_points(series, gaps, nullptr, from, to, columns, out);
+    reduce_points(series, gaps, from, to, columns, out);
 }
 
-void reduce(const point_series& series, const block_index& blocks, double from, double to,
-            int columns, trace_set& out) {
-    reduce_points(series, blocks.gaps(), blocks.matches(series) ? &blocks : nullptr, from, to,
-                  columns, out);
+void reduce(const log_index& index, const log_window& w, trace_set& out) {
+    for (trace& t : out.sensor)
+        t.clear();
+    out.lowest.reset();
+    out.highest.reset();
+    if (w.visits.empty() || w.columns <= 0 || !(w.from < w.to))
+        return;
+    index_reducer reducer(index, w, out);
+    for (const log_window::visit& v : w.visits)
+        reducer.visit(v);
+    reducer.finish(out);
 }
 
 } // namespace history

@@ -38,7 +38,8 @@ struct trace_set {
     std::optional<int> highest;
 };
 
-class block_index;
+class log_index;
+struct log_window;
 
 // Reduces the points with from <= time <= to to `columns` pixel columns,
 // one point at a time. A line joins two neighbours only as gap_rule::joins
@@ -48,10 +49,9 @@ class block_index;
 void reduce(const point_series& series, const gap_rule& gaps, double from, double to, int columns,
             trace_set& out);
 
-// The same reduction under the gap rule `blocks` was made for, taking each
-// unbroken whole block inside a column from its summary. Point by point
-// when the summaries are not those of `series` as it stands.
-void reduce(const point_series& series, const block_index& blocks, double from, double to,
-            int columns, trace_set& out);
+// The same reduction of a window gathered from an index, under the gap rule
+// the index was made for: each block inside one column taken from its
+// summary, the others point by point.
+void reduce(const log_index& index, const log_window& w, trace_set& out);
 
 } // namespace history

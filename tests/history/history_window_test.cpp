@@ -118,16 +118,16 @@ TEST_F(window_test, missing_log_is_said_in_the_window_and_followed_once_it_appea
         EXPECT_EQ(qobject_cast<QMessageBox*>(top), nullptr);
 
     ASSERT_TRUE(write_file(log, log_lines(t0, 4)));
-    (void)QTest::qWaitFor([&] { return w.series().size() == 4u; });
-    ASSERT_EQ(w.series().size(), 4u);
+    (void)QTest::qWaitFor([&] { return w.log().points() == 4u; });
+    ASSERT_EQ(w.log().points(), 4u);
     EXPECT_EQ(pages->currentWidget(), &w.chart());
 }
 
 TEST_F(window_test, appended_lines_appear_while_the_latest_is_shown) {
     ASSERT_TRUE(write_file(log, log_lines(t0, 20)));
     auto& w = open();
-    (void)QTest::qWaitFor([&] { return w.series().size() == 20u; });
-    ASSERT_EQ(w.series().size(), 20u);
+    (void)QTest::qWaitFor([&] { return w.log().points() == 20u; });
+    ASSERT_EQ(w.log().points(), 20u);
     {
         QFile f(log);
         ASSERT_TRUE(f.open(QIODevice::Append));
@@ -135,7 +135,7 @@ TEST_F(window_test, appended_lines_appear_while_the_latest_is_shown) {
     }
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return text_of("summary1").contains(QStringLiteral("max 99")); }));
-    EXPECT_EQ(w.chart().to(), w.series().last_time());
+    EXPECT_EQ(w.chart().to(), w.log().last_time());
 }
 
 TEST_F(window_test, a_line_dated_far_ahead_leaves_the_latest_views_on_the_readings) {
@@ -172,8 +172,8 @@ TEST_F(window_test, a_large_log_read_from_its_last_week_ends_on_the_whole_log_in
     ASSERT_TRUE(write_file(log, lines_from(end - 40LL * 86400, 40 * 17280))); // 21 MB
     auto& w = open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up() && w.chart().settled(); }, 20000));
-    EXPECT_EQ(&w.chart().shown(), &w.series());
-    EXPECT_EQ(w.series().size(), 40u * 17280);
+    EXPECT_EQ(&w.chart().shown(), &w.log());
+    EXPECT_EQ(w.log().points(), 40u * 17280);
     EXPECT_EQ(w.chart().to() - w.chart().from(), 7 * 86400);
     EXPECT_TRUE(w.findChild<QAction*>(QStringLiteral("range_7d"))->isChecked());
 }
@@ -191,7 +191,7 @@ TEST_F(window_test, range_buttons_wheel_drag_and_double_click_move_the_view) {
     auto* hour = w.findChild<QAction*>(QStringLiteral("range_1h"));
     hour->trigger();
     EXPECT_EQ(chart.to() - chart.from(), 3600);
-    EXPECT_EQ(chart.to(), w.series().last_time());
+    EXPECT_EQ(chart.to(), w.log().last_time());
     EXPECT_TRUE(hour->isChecked());
     // The time axis is labelled at round local times, not at even fractions.
     ASSERT_TRUE(QTest::qWaitFor([&] { return chart.settled(); }));
@@ -221,8 +221,8 @@ TEST_F(window_test, range_buttons_wheel_drag_and_double_click_move_the_view) {
     EXPECT_NEAR(from - chart.from(), 0.2 * (chart.to() - chart.from()), 5);
 
     QTest::mouseDClick(vp, Qt::LeftButton, {}, plot_point(0.5));
-    EXPECT_EQ(chart.from(), w.series().first_time());
-    EXPECT_EQ(chart.to(), w.series().last_time());
+    EXPECT_EQ(chart.from(), w.log().first_time());
+    EXPECT_EQ(chart.to(), w.log().last_time());
 }
 
 TEST_F(window_test, pointer_over_the_chart_reads_out_time_and_both_readings) {
@@ -234,7 +234,7 @@ TEST_F(window_test, pointer_over_the_chart_reads_out_time_and_both_readings) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.chart().settled(); }));
     QTest::mouseMove(w.chart().viewport(), plot_point(0.0));
     EXPECT_EQ(text_of("readout"),
-              history::time_text(w.series().first_time()) +
+              history::time_text(w.log().first_time()) +
                   QStringLiteral("   Sensor 1: 20 \u00BAC   Sensor 2: 30 \u00BAC"));
     QTest::mouseMove(w.chart().viewport(), plot_point(1.0));
     EXPECT_TRUE(

@@ -3,6 +3,7 @@
 
 #include "history/log_reader.h"
 #include "history_files.h"
+#include "rules/history_view.h"
 #include "support/files.h"
 
 #include <QDir>
@@ -19,16 +20,27 @@ namespace {
 using history::log_batch;
 using history::log_reader;
 
+// Every line of an index, read back from the log.
+std::vector<history::log_point> points_of(const history::log_index& index) {
+    std::vector<history::log_point> out;
+    EXPECT_TRUE(history::for_each_between(index, 0, 1e10, [&](auto points) {
+        out.insert(out.end(), points.begin(), points.end());
+        return true;
+    }));
+    return out;
+}
+
 // Everything the reader told, as the window would keep it.
 struct collected {
-    std::vector<history::log_point> points;
+    history::log_index index;
     std::shared_ptr<const log_batch> last;
     std::shared_ptr<const log_batch> tail;
     std::size_t points_before_tail = 0;
     int restarts = 0;
     int missing = 0;
-    qint64 skipped = 0;
     bool caught_up = false;
+
+    std::vector<history::log_point> all() const { return points_of(index); }
 };
 
 class reader_test : public testing::Test {
@@ -38,22 +50,22 @@ protected:
         path = dir.filePath(QStringLiteral("TARNWICK.txt"));
     }
 
-    std::unique_ptr<log_reader> start(qint64 limit = log_reader::default_limit) {
-        auto r = std::make_unique<log_reader>(path, limit, history::local_clock(QTimeZone::utc()));
-        QObject::connect(r.get(), &log_reader::restarted, r.get(), [this](qint64, qint64 skipped) {
-            got.points.clear();
-            got.skipped = skipped;
+    std::unique_ptr<log_reader> start() {
+        auto r = std::make_unique<log_reader>(path, history::log_settings(),
+                                              history::local_clock(QTimeZone::utc()));
+        QObject::connect(r.get(), &log_reader::restarted, r.get(), [this](qint64) {
+            got.index.clear();
             ++got.restarts;
         });
         QObject::connect(r.get(), &log_reader::batch_ready, r.get(),
                          [this](const std::shared_ptr<const log_batch>& b) {
-                             got.points.assign(b->store->data(), b->store->data() + b->count);
+                             got.index.splice(b->from, *b->blocks);
                              got.last = b;
                          });
         QObject::connect(r.get(), &log_reader::tail_ready, r.get(),
                          [this](const std::shared_ptr<const log_batch>& b) {
                              got.tail = b;
-                             got.points_before_tail = got.points.size();
+                             got.points_before_tail = got.index.points();
                          });
         QObject::connect(r.get(), &log_reader::missing, r.get(), [this] { ++got.missing; });
         QObject::connect(r.get(), &log_reader::caught_up, r.get(),
@@ -85,11 +97,11 @@ TEST_F(reader_test, reads_good_lines_and_counts_every_kind_of_bad_one) {
                                      "12-05-2026\t21:2")); // half a line at the end
     auto r = start();
     ASSERT_TRUE(got.caught_up);
-    ASSERT_EQ(got.points.size(), 4u);
-    EXPECT_EQ(got.points[0].time, t0.toSecsSinceEpoch());
-    EXPECT_EQ(got.points[2].sensor[0], 22);
-    EXPECT_EQ(got.points[2].sensor[1], 30);
-    EXPECT_EQ(got.points[3].sensor[0], 50);
+    ASSERT_EQ(got.index.points(), 4u);
+    EXPECT_EQ(got.all()[0].time, t0.toSecsSinceEpoch());
+    EXPECT_EQ(got.all()[2].sensor[0], 22);
+    EXPECT_EQ(got.all()[2].sensor[1], 30);
+    EXPECT_EQ(got.all()[3].sensor[0], 50);
     EXPECT_EQ(got.last->unreadable, 4);
     EXPECT_TRUE(got.last->partial_tail);
 
@@ -97,9 +109,9 @@ TEST_F(reader_test, reads_good_lines_and_counts_every_kind_of_bad_one) {
     ASSERT_TRUE(append("0:00\t - - \t7\xBA"
                        "C\r\n"));
     r->check();
-    ASSERT_EQ(got.points.size(), 5u);
-    EXPECT_EQ(got.points[4].sensor[0], history::no_reading);
-    EXPECT_EQ(got.points[4].sensor[1], 7);
+    ASSERT_EQ(got.index.points(), 5u);
+    EXPECT_EQ(got.all()[4].sensor[0], history::no_reading);
+    EXPECT_EQ(got.all()[4].sensor[1], 7);
     EXPECT_EQ(got.last->unreadable, 3);
     EXPECT_FALSE(got.last->partial_tail);
 }
@@ -109,26 +121,26 @@ TEST_F(reader_test, empty_file_is_read_as_no_lines) {
     auto r = start();
     EXPECT_TRUE(got.caught_up);
     EXPECT_EQ(got.restarts, 1);
-    EXPECT_TRUE(got.points.empty());
+    EXPECT_TRUE(got.index.empty());
 }
 
 TEST_F(reader_test, follows_appended_lines_without_being_asked) {
     ASSERT_TRUE(write_file(path, log_lines(t0, 2)));
     auto r = start();
-    ASSERT_EQ(got.points.size(), 2u);
+    ASSERT_EQ(got.index.points(), 2u);
     ASSERT_TRUE(append(log_lines(t0.addSecs(10), 3)));
-    (void)QTest::qWaitFor([&] { return got.points.size() == 5u; });
-    ASSERT_EQ(got.points.size(), 5u);
+    (void)QTest::qWaitFor([&] { return got.index.points() == 5u; });
+    ASSERT_EQ(got.index.points(), 5u);
     EXPECT_EQ(got.restarts, 1);
 
-    // More than the room made for the log at the start: the points so far
-    // move to a larger store, unchanged.
+    // Many more: the short last block is made again with them, and the
+    // lines before stay as they were.
     ASSERT_TRUE(append(log_lines(t0.addSecs(25), 9000)));
     r->check();
-    ASSERT_EQ(got.points.size(), 9005u);
-    EXPECT_EQ(got.points[1].time, t0.toSecsSinceEpoch() + 5);
-    EXPECT_EQ(got.points[9004].time, t0.toSecsSinceEpoch() + 25 + 5LL * 8999);
-    EXPECT_EQ(got.points[9004].sensor[0], 20 + 8999 % 50);
+    ASSERT_EQ(got.index.points(), 9005u);
+    EXPECT_EQ(got.all()[1].time, t0.toSecsSinceEpoch() + 5);
+    EXPECT_EQ(got.all()[9004].time, t0.toSecsSinceEpoch() + 25 + 5LL * 8999);
+    EXPECT_EQ(got.all()[9004].sensor[0], 20 + 8999 % 50);
 }
 
 TEST_F(reader_test, a_large_log_gives_its_last_week_first_then_all_of_it_in_order) {
@@ -141,25 +153,28 @@ TEST_F(reader_test, a_large_log_gives_its_last_week_first_then_all_of_it_in_orde
     std::vector<history::log_point> whole;
     history::local_clock utc(QTimeZone::utc());
     history::parse_log_bytes(log, utc, whole);
-    ASSERT_EQ(got.points.size(), whole.size());
+    ASSERT_EQ(got.index.points(), whole.size());
     // Field by field: the bytes between them are left as they come.
     const auto same = [](const history::log_point& a, const history::log_point& b) {
         return a.time == b.time && a.sensor[0] == b.sensor[0] && a.sensor[1] == b.sensor[1];
     };
-    EXPECT_TRUE(std::equal(whole.begin(), whole.end(), got.points.begin(), same));
+    const std::vector<history::log_point> all = got.all();
+    ASSERT_EQ(all.size(), whole.size());
+    // From the first line of the log on, however long it is.
+    EXPECT_TRUE(std::equal(whole.begin(), whole.end(), all.begin(), same));
     EXPECT_EQ(got.last->unreadable, 0);
     // The week: the last lines of the log, as the whole read has them.
-    const std::size_t n = got.tail->count;
-    ASSERT_GE(n, 7u * 17280);
-    ASSERT_LT(n, whole.size() / 2);
-    EXPECT_TRUE(std::equal(whole.end() - static_cast<std::ptrdiff_t>(n), whole.end(),
-                           got.tail->store->data(), same));
+    const std::vector<history::log_point> week = points_of(*got.tail->blocks);
+    ASSERT_GE(week.size(), 7u * 17280);
+    ASSERT_LT(week.size(), whole.size() / 2);
+    EXPECT_TRUE(std::equal(whole.end() - static_cast<std::ptrdiff_t>(week.size()), whole.end(),
+                           week.begin(), same));
 }
 
 TEST_F(reader_test, replaced_or_truncated_log_is_read_again_from_the_start) {
     ASSERT_TRUE(write_file(path, log_lines(t0, 5)));
     auto r = start();
-    ASSERT_EQ(got.points.size(), 5u);
+    ASSERT_EQ(got.index.points(), 5u);
 
     // Replaced by rename, as an editor or a copy does it, with more lines.
     const QString other = dir.filePath(QStringLiteral("new.txt"));
@@ -168,17 +183,17 @@ TEST_F(reader_test, replaced_or_truncated_log_is_read_again_from_the_start) {
     ASSERT_TRUE(QFile::rename(other, path));
     (void)QTest::qWaitFor([&] { return got.restarts == 2; });
     ASSERT_EQ(got.restarts, 2);
-    (void)QTest::qWaitFor([&] { return got.points.size() == 7u; });
-    ASSERT_EQ(got.points.size(), 7u);
-    EXPECT_EQ(got.points[0].sensor[0], 60);
+    (void)QTest::qWaitFor([&] { return got.index.points() == 7u; });
+    ASSERT_EQ(got.index.points(), 7u);
+    EXPECT_EQ(got.all()[0].sensor[0], 60);
 
     // Truncated in place and written anew.
     ASSERT_TRUE(write_file(path, log_lines(t0, 1, 5, 10)));
     (void)QTest::qWaitFor([&] { return got.restarts == 3; });
     ASSERT_EQ(got.restarts, 3);
-    (void)QTest::qWaitFor([&] { return got.points.size() == 1u; });
-    ASSERT_EQ(got.points.size(), 1u);
-    EXPECT_EQ(got.points[0].sensor[0], 10);
+    (void)QTest::qWaitFor([&] { return got.index.points() == 1u; });
+    ASSERT_EQ(got.index.points(), 1u);
+    EXPECT_EQ(got.all()[0].sensor[0], 10);
 }
 
 TEST_F(reader_test, a_log_cut_short_while_it_is_read_is_read_again_from_the_start) {
@@ -197,18 +212,24 @@ TEST_F(reader_test, a_log_cut_short_while_it_is_read_is_read_again_from_the_star
         got = {};
         const QByteArray log = lines_from(t0.toSecsSinceEpoch() - 40LL * 86400, row.lines);
         ASSERT_TRUE(write_file(path, log));
-        log_reader r(path, log_reader::default_limit, history::local_clock(QTimeZone::utc()));
+        log_reader r(path, history::log_settings(), history::local_clock(QTimeZone::utc()));
         QObject::connect(&r, row.signal, &r, [this] { QFile::resize(path, cut); });
-        QObject::connect(&r, &log_reader::restarted, &r,
-                         [this](qint64, qint64) { ++got.restarts; });
+        QObject::connect(&r, &log_reader::restarted, &r, [this](qint64) {
+            ++got.restarts;
+            got.index.clear();
+        });
         QObject::connect(&r, &log_reader::batch_ready, &r,
-                         [this](const std::shared_ptr<const log_batch>& b) { got.last = b; });
+                         [this](const std::shared_ptr<const log_batch>& b) {
+                             got.index.splice(b->from, *b->blocks);
+                             got.last = b;
+                         });
         r.check();
         ASSERT_EQ(QFileInfo(path).size(), cut);
         r.check();
         EXPECT_EQ(got.restarts, 2);
         ASSERT_TRUE(got.last);
-        EXPECT_EQ(got.last->count, static_cast<std::size_t>(log.left(cut).count('\n')));
+        EXPECT_EQ(got.index.points(), static_cast<std::size_t>(log.left(cut).count('\n')));
+        EXPECT_EQ(points_of(got.index).size(), got.index.points());
         EXPECT_EQ(got.last->file_size, cut);
     }
 }
@@ -218,19 +239,8 @@ TEST_F(reader_test, missing_log_is_read_once_it_appears) {
     EXPECT_EQ(got.missing, 1);
     EXPECT_EQ(got.restarts, 0);
     ASSERT_TRUE(write_file(path, log_lines(t0, 3)));
-    (void)QTest::qWaitFor([&] { return got.points.size() == 3u; });
-    ASSERT_EQ(got.points.size(), 3u);
-}
-
-TEST_F(reader_test, log_over_the_limit_is_read_from_a_line_start_near_its_end) {
-    const QByteArray lines = log_lines(t0, 10);
-    const qsizetype line = lines.indexOf('\n') + 1;
-    ASSERT_TRUE(write_file(path, lines));
-    auto r = start(3 * line + 5);
-    EXPECT_EQ(got.skipped, lines.size() - 3 * line - 5);
-    ASSERT_EQ(got.points.size(), 3u);
-    EXPECT_EQ(got.points[0].sensor[0], 27);
-    EXPECT_EQ(got.last->unreadable, 0); // the cut line is not the log's fault
+    (void)QTest::qWaitFor([&] { return got.index.points() == 3u; });
+    ASSERT_EQ(got.index.points(), 3u);
 }
 
 TEST_F(reader_test, line_longer_than_any_log_line_is_skipped_as_one) {
@@ -238,7 +248,7 @@ TEST_F(reader_test, line_longer_than_any_log_line_is_skipped_as_one) {
     garbage += "\r\n";
     ASSERT_TRUE(write_file(path, log_lines(t0, 1) + garbage + log_lines(t0.addSecs(5), 1)));
     auto r = start();
-    EXPECT_EQ(got.points.size(), 2u);
+    EXPECT_EQ(got.index.points(), 2u);
     EXPECT_EQ(got.last->unreadable, 1);
 }
 

@@ -1,7 +1,7 @@
 // The chart's reduction and the rules behind it: runs where time goes back,
 // gaps, the one-sample spike, the status line's figures and the CSV line.
 
-#include "rules/history_blocks.h"
+#include "history_points.h"
 #include "rules/history_csv.h"
 #include "rules/history_stats.h"
 #include "rules/history_trace.h"
@@ -67,11 +67,9 @@ TEST(reduce, time_going_back_on_every_line_costs_a_dot_per_column_and_degree) {
     std::vector<log_point> points;
     for (std::uint32_t i = 0; i < 20000; ++i)
         points.push_back(at(1'000'000 - 5 * i, static_cast<std::uint8_t>(20 + i % 3), 30));
-    const auto s = series_of(points);
-    history::block_index blocks;
-    blocks.update(s, five_seconds, {});
+    const auto index = index_of(points, five_seconds);
     history::trace_set t;
-    history::reduce(s, blocks, s.first_time(), s.last_time(), 100, t);
+    history::reduce(index, history::gather(index, index.first_time(), index.last_time(), 100), t);
     EXPECT_EQ(t.sensor[0].polyline_count(), 300u);
     EXPECT_EQ(t.sensor[1].polyline_count(), 100u);
     EXPECT_EQ(t.sensor[0].points.size(), 300u);
@@ -141,10 +139,10 @@ TEST_P(spike, of_one_sample_survives_any_zoom) {
     // Never more than four vertices a column, a couple more for the edges.
     EXPECT_LE(t.sensor[0].points.size(), 4u * c.columns + 4);
     // Through the block summaries, the very same lines.
-    history::block_index blocks;
-    blocks.update(s, five_seconds, {});
+    const auto index = index_of(points, five_seconds);
     history::trace_set fast;
-    history::reduce(s, blocks, 1'000'000 + c.from, 1'000'000 + c.to, c.columns, fast);
+    history::reduce(index, history::gather(index, 1'000'000 + c.from, 1'000'000 + c.to, c.columns),
+                    fast);
     EXPECT_EQ(fast.sensor[0].points, t.sensor[0].points);
     EXPECT_EQ(fast.sensor[1].points, t.sensor[1].points);
 }

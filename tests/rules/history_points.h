@@ -1,0 +1,23 @@
+#pragma once
+
+#include "rules/history_index.h"
+#include "rules/history_view.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+// Indexes of points held in memory, for the rules tests: blocks of `block`
+// points each, read back from a copy of the points.
+inline history::log_index index_of(const std::vector<history::log_point>& points,
+                                   const history::gap_rule& gaps,
+                                   const std::array<history::sensor_limits, 2>& limits = {},
+                                   std::size_t block = 256) {
+    history::log_index index(gaps, limits);
+    for (std::size_t at = 0; at < points.size(); at += block) {
+        const std::size_t n = std::min(block, points.size() - at);
+        index.add_block(std::span(points).subspan(at, n), at, static_cast<std::uint32_t>(n));
+    }
+    index.set_source(std::make_shared<history::memory_points>(points));
+    return index;
+}
