@@ -116,7 +116,7 @@ TEST(command_line, help_and_version_answer_at_once_and_the_unknown_is_one_line) 
 // so it says how to give one and ends, as it does without any port. Qt's
 // minimal platform is no display either.
 TEST(command_line, a_first_start_without_a_display_says_how_to_choose_the_port_and_ends) {
-    const QByteArray no_choice = "kestrova: no port chosen: set app::frm_thermometer.Text7.text in "
+    const QByteArray no_choice = "kestrova: no port chosen: set frm_thermometer.Text7.text in "
                                  "Tarnwick.INI, or start once with a display\n";
     const struct {
         const char* platform;

@@ -51,6 +51,9 @@ struct feature_controls {
         logging.sample_timer = new controls::timer(1000, true, &window);
         logging.sensor1 = sensors[0].reading;
         logging.sensor2 = sensors[1].reading;
+        // Each control gets its place, so that a click lands on it.
+        window.adjustSize();
+        grid->activate();
     }
 
     // The end of start-up: enabled timers tick from now on.
