@@ -1,6 +1,7 @@
 #include "publish/mqtt_link.h"
 
 #include "publish/mqtt_outcome.h"
+#include "publish/mqtt_wait.h"
 #include "publish/tls_check.h"
 
 #include <QFile>
@@ -16,12 +17,6 @@
 #include <mutex>
 #include <optional>
 #include <random>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-#endif
 
 namespace publish {
 
@@ -81,80 +76,18 @@ struct mqtt_link::shared {
     std::mt19937 random{std::random_device{}()};
     std::promise<void> done;
 
-#ifdef Q_OS_UNIX
-    // Wakes the network thread when a message is queued for it. The
-    // library's own loop waits with select(), which takes no socket numbered
-    // 1024 or more; the network thread here waits with poll() on the socket
-    // and this pipe instead.
-    int wake_read = -1;
-    int wake_write = -1;
-#endif
+    mqtt_wait wait; // wakes the network thread when a message is queued for it
 
-    shared() {
-#ifdef Q_OS_UNIX
-        int fds[2];
-        if (::pipe(fds) == 0) {
-            for (const int fd : fds) {
-                ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-                ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-            }
-            wake_read = fds[0];
-            wake_write = fds[1];
-        }
-#endif
-    }
+    shared() = default;
     ~shared() {
         if (mosq)
             mosquitto_destroy(mosq);
-#ifdef Q_OS_UNIX
-        for (const int fd : {wake_read, wake_write})
-            if (fd >= 0)
-                ::close(fd);
-#endif
     }
     shared(const shared&) = delete;
     shared& operator=(const shared&) = delete;
 
-    void poke() {
-#ifdef Q_OS_UNIX
-        // A full pipe is awake already.
-        const char byte = 0;
-        if (wake_write >= 0 && ::write(wake_write, &byte, 1) < 0) {
-        }
-#endif
-    }
-
-    // One turn of the network loop: waits up to `timeout_ms` for the broker
-    // or for a message to send, then reads, writes and keeps the link alive.
-    int loop_once(int timeout_ms) {
-#ifdef Q_OS_UNIX
-        if (wake_read >= 0) {
-            const int sock = mosquitto_socket(mosq);
-            if (sock < 0)
-                return MOSQ_ERR_NO_CONN;
-            pollfd fds[2] = {
-                {sock, static_cast<short>(POLLIN | (mosquitto_want_write(mosq) ? POLLOUT : 0)), 0},
-                {wake_read, POLLIN, 0}};
-            if (::poll(fds, 2, timeout_ms) < 0)
-                return errno == EINTR ? MOSQ_ERR_SUCCESS : MOSQ_ERR_ERRNO;
-            char drain[64];
-            while ((fds[1].revents & POLLIN) && ::read(wake_read, drain, sizeof drain) > 0) {
-            }
-            if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-                const int rc = mosquitto_loop_read(mosq, 1);
-                if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq) < 0)
-                    return rc;
-            }
-            if (mosquitto_want_write(mosq)) {
-                const int rc = mosquitto_loop_write(mosq, 1);
-                if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq) < 0)
-                    return rc;
-            }
-            return mosquitto_loop_misc(mosq);
-        }
-#endif
-        return mosquitto_loop(mosq, timeout_ms, 1);
-    }
+    void poke() { wait.poke(); }
+    int loop_once(int timeout_ms) { return wait.loop_once(mosq, timeout_ms); }
 
     // Sends at QoS 1, retained; false when the message did not go out (it
     // counts as not delivered). Called with the mutex held.

@@ -51,6 +51,19 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     grid->addWidget(status_, row_++, 0, 1, 3);
 
+    build_broker_rows(values);
+    build_login_rows(values);
+    build_topic_rows(values);
+    build_test_row();
+    grid->setRowStretch(row_, 1);
+    connect_fields();
+    show_link_status({});
+    recheck();
+}
+
+// Where the broker is, and how its certificate is checked.
+void publishing_page::build_broker_rows(const station_settings::broker& values) {
+    auto* grid = static_cast<QGridLayout*>(layout());
     host_ = add_line(QStringLiteral("Broker &host:"), QStringLiteral("Broker host"));
     host_->setPlaceholderText(QStringLiteral("none: publishing is off"));
     host_->setText(values.host);
@@ -99,7 +112,11 @@ publishing_page::publishing_page(const station_settings::broker& values, context
         const QString p = publish::ca_file_problem(path);
         return p.isEmpty() ? p : QStringLiteral("cannot be used: ") + p;
     });
+}
 
+// Who logs in, and the warnings about where the password is kept.
+void publishing_page::build_login_rows(const station_settings::broker& values) {
+    auto* grid = static_cast<QGridLayout*>(layout());
     username_ = add_line(QStringLiteral("&Username:"), QStringLiteral("Username"));
     username_->setText(values.username);
     add_reason(username_, [this] {
@@ -123,7 +140,11 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     warn_row->addWidget(warnings_, 1);
     warn_row->addWidget(make_private_, 0, Qt::AlignTop);
     grid->addLayout(warn_row, row_++, 1, 1, 2);
+}
 
+// Where the readings go, and the station Home Assistant knows.
+void publishing_page::build_topic_rows(const station_settings::broker& values) {
+    auto* grid = static_cast<QGridLayout*>(layout());
     const QString default_topic = QStringLiteral("kestrova/") + station_;
     const QString default_client = QStringLiteral("kestrova-") + station_;
     topic_ = add_line(QStringLiteral("T&opic:"), QStringLiteral("Topic"));
@@ -162,10 +183,11 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     station->setToolTip(QStringLiteral("Made once for this station and kept in Tarnwick.INI; "
                                        "Home Assistant knows the station by it"));
     grid->addWidget(station, row_++, 1, 1, 2);
+}
 
-    build_test_row();
-    grid->setRowStretch(row_, 1);
-
+// Every change is checked again; the tab order runs down the page, the way
+// the eye reads it.
+void publishing_page::connect_fields() {
     for (QLineEdit* e :
          {host_, port_, cafile_, username_, password_, topic_, client_id_, discovery_})
         connect(e, &QLineEdit::textChanged, this, &publishing_page::recheck);
@@ -176,14 +198,11 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     connect(test_, &QPushButton::clicked, this, &publishing_page::test_connection);
     connect(trial_.get(), &publish::mqtt_trial::finished, this, &publishing_page::show_trial);
 
-    // Down the page, the way the eye reads it.
     QWidget* order[] = {host_,         port_,      tls_,          cafile_, choose_,
                         username_,     password_,  make_private_, topic_,  client_id_,
                         discovery_on_, discovery_, test_};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
-    show_link_status({});
-    recheck();
 }
 
 publishing_page::~publishing_page() = default;

@@ -54,7 +54,11 @@ private:
 
     QLineEdit* add_line(const QString& label, const QString& name);
     void add_reason(QWidget* w, std::function<QString()> problem);
+    void build_broker_rows(const settings::station_settings::broker& values);
+    void build_login_rows(const settings::station_settings::broker& values);
+    void build_topic_rows(const settings::station_settings::broker& values);
     void build_test_row();
+    void connect_fields();
     void recheck();
     void show_warnings();
     void make_file_private();
