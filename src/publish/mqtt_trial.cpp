@@ -1,5 +1,6 @@
 #include "publish/mqtt_trial.h"
 
+#include "publish/mqtt_wait.h"
 #include "publish/tls_check.h"
 
 #include <atomic>
@@ -10,7 +11,6 @@
 
 #ifdef Q_OS_UNIX
 #include <netdb.h>
-#include <poll.h>
 #endif
 
 namespace publish {
@@ -28,6 +28,7 @@ struct mqtt_trial::attempt {
     QString doing = QStringLiteral("looking up the name");
     QString logged; // the library's error lines: OpenSSL's reasons
     std::atomic<int> connack{-1};
+    mqtt_wait wait; // poll() takes any socket number, select() none from 1024 on
 
     void set_doing(const QString& what) {
         const std::lock_guard lock(mutex);
@@ -42,32 +43,6 @@ struct mqtt_trial::attempt {
         mqtt_trial* o = owner;
         QMetaObject::invokeMethod(
             o, [o, self, v] { o->conclude(self, v); }, Qt::QueuedConnection);
-    }
-
-    // One turn of the network loop; poll() takes any socket number, where
-    // the library's own loop (select) takes none from 1024 on.
-    int loop_once(mosquitto* m) {
-#ifdef Q_OS_UNIX
-        const int sock = mosquitto_socket(m);
-        if (sock < 0)
-            return MOSQ_ERR_NO_CONN;
-        pollfd fd{sock, static_cast<short>(POLLIN | (mosquitto_want_write(m) ? POLLOUT : 0)), 0};
-        if (::poll(&fd, 1, 100) < 0)
-            return errno == EINTR ? MOSQ_ERR_SUCCESS : MOSQ_ERR_ERRNO;
-        if (fd.revents & (POLLIN | POLLHUP | POLLERR)) {
-            const int rc = mosquitto_loop_read(m, 1);
-            if (rc != MOSQ_ERR_SUCCESS)
-                return rc;
-        }
-        if (mosquitto_want_write(m)) {
-            const int rc = mosquitto_loop_write(m, 1);
-            if (rc != MOSQ_ERR_SUCCESS)
-                return rc;
-        }
-        return mosquitto_loop_misc(m);
-#else
-        return mosquitto_loop(m, 100, 1);
-#endif
     }
 
     QString logged_now() {
@@ -125,7 +100,7 @@ struct mqtt_trial::attempt {
         set_doing(QStringLiteral("waiting for the broker's answer"));
         while (connack < 0 && std::chrono::steady_clock::now() < deadline) {
             errno = 0;
-            rc = loop_once(m.get());
+            rc = wait.loop_once(m.get(), 100);
             if (rc != MOSQ_ERR_SUCCESS && connack < 0)
                 return failed(rc, errno);
         }
