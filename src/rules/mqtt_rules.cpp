@@ -162,10 +162,9 @@ QString state_topic(const settings& s) {
 namespace {
 
 // The station as Home Assistant shows it.
-QJsonObject device_of(const settings& s, const QString& node, const QString& host_name,
-                      const QString& version) {
+QJsonObject device_of(const settings& s, const QString& host_name, const QString& version) {
     QJsonObject device;
-    device.insert(QStringLiteral("identifiers"), QJsonArray{node});
+    device.insert(QStringLiteral("identifiers"), QJsonArray{node_of(s)});
     device.insert(QStringLiteral("name"),
                   QStringLiteral("KESTROVA ") + (s.station.isEmpty() ? host_name : s.station));
     device.insert(QStringLiteral("manufacturer"), QStringLiteral("KESTROVA"));
@@ -195,7 +194,7 @@ std::vector<message> discovery_configs(const settings& s, const QString& host_na
     if (s.discovery.isEmpty())
         return {};
     const QString node = node_of(s);
-    const QJsonObject device = device_of(s, node, host_name, version);
+    const QJsonObject device = device_of(s, host_name, version);
     const QJsonObject origin{{QStringLiteral("name"), QStringLiteral("KESTROVA")},
                              {QStringLiteral("sw_version"), version},
                              {QStringLiteral("support_url"), support_url}};

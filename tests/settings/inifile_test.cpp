@@ -238,7 +238,8 @@ TEST_F(inifile_fixture, garbage_files_read_as_defaults_without_harm) {
         ASSERT_TRUE(write_file(file, r.content)) << r.what;
         EXPECT_EQ(ini.ini_read(QStringLiteral("k"), QStringLiteral("d")), QStringLiteral("d"))
             << r.what;
-        EXPECT_EQ(bool(ini.ini_write(QStringLiteral("k"), QStringLiteral("v"))), r.replaced) << r.what;
+        EXPECT_EQ(bool(ini.ini_write(QStringLiteral("k"), QStringLiteral("v"))), r.replaced)
+            << r.what;
         if (r.replaced) {
             EXPECT_EQ(ini.ini_read(QStringLiteral("k"), QStringLiteral("d")), QStringLiteral("v"))
                 << r.what;
@@ -274,7 +275,7 @@ TEST_F(inifile_fixture, a_save_that_fails_leaves_the_file_and_says_why_in_one_li
     // on standard error.
     const auto failing_save = [&](const char* what) {
         testing::internal::CaptureStderr();
-        const QString reason = ini.ini_write(QStringLiteral("k"), QStringLiteral("new")).why();
+        QString reason = ini.ini_write(QStringLiteral("k"), QStringLiteral("new")).why();
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_FALSE(reason.isEmpty()) << what;
         EXPECT_EQ(err, QStringLiteral("kestrova: settings not saved: %1: %2\n")
