@@ -1,6 +1,6 @@
 #include "history/history_chart.h"
 
-#include "rules/history_view.h"
+#include "chart/history_view.h"
 #include "rules/numbers.h"
 
 #include <QDateTime>
@@ -51,10 +51,11 @@ QString time_text(double utc_seconds) {
 }
 
 QString reading_text(std::uint8_t value) {
-    return value == no_reading ? QStringLiteral("- -") : QString::number(value) + u' ' + degrees;
+    return value == chart::no_reading ? QStringLiteral("- -")
+                                      : QString::number(value) + u' ' + degrees;
 }
 
-QString summary_text(int sensor, const sensor_summary& s) {
+QString summary_text(int sensor, const chart::sensor_summary& s) {
     const QString name = QStringLiteral("Sensor %1").arg(sensor + 1);
     if (!s.any)
         return name + QStringLiteral(": no readings");
@@ -119,7 +120,7 @@ private:
         p.setFont(small);
         const QFontMetricsF fm(small);
         for (int s = 0; s < 2; ++s) {
-            const sensor_limits& lim = view_.settings_.limits[s];
+            const chart::sensor_limits& lim = view_.settings_.limits[s];
             const std::pair<const char*, std::optional<double>> lines[] = {{"high", lim.high},
                                                                            {"low", lim.low}};
             for (const auto& [what, value] : lines) {
@@ -156,7 +157,7 @@ private:
     }
 
     void draw_trace(QPainter& p, const QRectF& area, int s) {
-        const trace& t = view_.traces_.sensor[s];
+        const chart::trace& t = view_.traces_.sensor[s];
         const double sx = area.width() / std::max(1, view_.columns_);
         // Bevel joins look as round ones do to within a pixel at the tips of
         // a trace that goes up and down, at half the cost.
@@ -183,12 +184,12 @@ private:
     void draw_hover(QPainter& p, const QRectF& area) {
         if (!view_.hover_ || !view_.hover_visible_)
             return;
-        const log_point& pt = *view_.hover_;
+        const chart::log_point& pt = *view_.hover_;
         const double x = x_of_time(pt.time, area);
         p.setPen(QPen(QColor(0x70, 0x70, 0x70), 1, Qt::DotLine));
         p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
         for (int s = 0; s < 2; ++s) {
-            if (pt.sensor[s] == no_reading)
+            if (pt.sensor[s] == chart::no_reading)
                 continue;
             p.setPen(QPen(colour_of(s), 1.5));
             p.setBrush(Qt::white);
@@ -240,7 +241,7 @@ public:
         painter->setFont(font_);
         const QFontMetricsF fm(font_);
         const QRectF chart_rect = boundingRect();
-        for (const time_tick& tick : view_.ticks_) {
+        for (const chart::time_tick& tick : view_.ticks_) {
             const double x =
                 area.left() + (static_cast<double>(tick.time) - view_.from_) / span * area.width();
             if (x < area.left() - 0.5 || x > area.right() + 0.5)
@@ -267,7 +268,7 @@ private:
     QBrush brush_;
 };
 
-history_chart::history_chart(const log_index& log, QWidget* parent)
+history_chart::history_chart(const chart::log_index& log, QWidget* parent)
     // Made with its chart: a view made without one makes its own, which
     // setChart() would give up without deleting.
     : QChartView(new QChart(), parent)
@@ -324,7 +325,7 @@ void history_chart::set_settings(const log_settings& settings) {
     schedule_redraw();
 }
 
-void history_chart::show_log(const log_index& log) {
+void history_chart::show_log(const chart::log_index& log) {
     if (&log == log_)
         return;
     log_ = &log;
@@ -362,7 +363,7 @@ double history_chart::latest() const {
     const auto now = QDateTime::currentSecsSinceEpoch() + clock_skew;
     const auto limit = static_cast<std::uint32_t>(
         std::clamp<qint64>(now, 0, std::numeric_limits<std::uint32_t>::max()));
-    if (const auto t = latest_until(*log_, limit))
+    if (const auto t = chart::latest_until(*log_, limit))
         return *t;
     return log_->empty() ? 0 : (*log_)[log_->size() - 1].last.time;
 }
@@ -486,14 +487,14 @@ void history_chart::update_axes() {
     time_axis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from_ * 1000)),
                          QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to_ * 1000)));
     const double width = chart()->plotArea().width();
-    ticks_ = width >= 1
-                 ? time_ticks(from_, to_, (to_ - from_) * time_scale_->label_room() / width, clock_)
-                 : std::vector<time_tick>();
+    ticks_ = width >= 1 ? chart::time_ticks(
+                              from_, to_, (to_ - from_) * time_scale_->label_room() / width, clock_)
+                        : std::vector<chart::time_tick>();
     time_scale_->refresh();
 
     double lo = traces_.lowest.value_or(10);
     double hi = traces_.highest.value_or(30);
-    for (const sensor_limits& lim : settings_.limits)
+    for (const chart::sensor_limits& lim : settings_.limits)
         for (const std::optional<double>& v : {lim.high, lim.low})
             if (v && *v > -100 && *v < 300) {
                 lo = std::min(lo, *v);
@@ -532,9 +533,9 @@ void history_chart::redraw() {
     columns_ = std::max(1, static_cast<int>(area.width()));
     // The blocks in view, with the lines of those at the edges of columns
     // read back from the log, once for the lines and the figures.
-    const log_window window = gather(*log_, from_, to_, columns_);
-    reduce(*log_, window, traces_);
-    summary_ = summarize(*log_, window);
+    const chart::log_window window = chart::gather(*log_, from_, to_, columns_);
+    chart::reduce(*log_, window, traces_);
+    summary_ = chart::summarize(*log_, window);
     update_axes();
     // The pointer now rests over another time, or over new readings.
     if (pointer_x_)
@@ -567,9 +568,9 @@ void history_chart::hover_at(double x) {
     pointer_x_ = x;
     const double t = time_at(x);
     const double per_pixel = (to_ - from_) / area.width();
-    hover_ = nearest(*log_, t, std::max<double>(settings_.gaps.limit(), 3 * per_pixel));
+    hover_ = chart::nearest(*log_, t, std::max<double>(settings_.gaps.limit(), 3 * per_pixel));
     if (hover_) {
-        const log_point& p = *hover_;
+        const chart::log_point& p = *hover_;
         hover_text_ =
             QStringLiteral("%1   Sensor 1: %2   Sensor 2: %3")
                 .arg(time_text(p.time), reading_text(p.sensor[0]), reading_text(p.sensor[1]));

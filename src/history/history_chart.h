@@ -1,10 +1,10 @@
 #pragma once
 
+#include "chart/history_index.h"
+#include "chart/history_stats.h"
+#include "chart/history_ticks.h"
+#include "chart/history_trace.h"
 #include "history/log_settings.h"
-#include "rules/history_index.h"
-#include "rules/history_stats.h"
-#include "rules/history_ticks.h"
-#include "rules/history_trace.h"
 
 #include <QColor>
 #include <QElapsedTimer>
@@ -37,15 +37,15 @@ class history_chart : public QChartView {
 
 public:
     // `log` is the window's; the chart only reads it.
-    explicit history_chart(const log_index& log, QWidget* parent = nullptr);
+    explicit history_chart(const chart::log_index& log, QWidget* parent = nullptr);
     ~history_chart() override;
 
     void set_settings(const log_settings& settings);
     const log_settings& settings() const { return settings_; }
 
     // Shows another log from now on, in the same view.
-    void show_log(const log_index& log);
-    const log_index& shown() const { return *log_; }
+    void show_log(const chart::log_index& log);
+    const chart::log_index& shown() const { return *log_; }
     // The log changed; the view moves along if it follows the latest.
     void data_changed();
     // During a long load redraws are spaced out, so the reader keeps the CPU.
@@ -63,10 +63,10 @@ public:
     double from() const { return from_; }
     double to() const { return to_; }
     bool follows_latest() const { return follow_; }
-    const std::array<sensor_summary, 2>& summary() const { return summary_; }
-    const trace_set& traces() const { return traces_; }
+    const std::array<chart::sensor_summary, 2>& summary() const { return summary_; }
+    const chart::trace_set& traces() const { return traces_; }
     // The time axis's labels and grid lines, at round local times.
-    const std::vector<time_tick>& ticks() const { return ticks_; }
+    const std::vector<chart::time_tick>& ticks() const { return ticks_; }
     // The time and both readings under the pointer, or empty.
     const QString& hover_text() const { return hover_text_; }
     void set_hover_visible(bool visible);
@@ -116,7 +116,7 @@ private:
     double time_at(double viewport_x) const;
     QRectF plot_in_viewport() const;
 
-    const log_index* log_;
+    const chart::log_index* log_;
     log_settings settings_;
     QDateTimeAxis* time_axis_ = nullptr;
     QValueAxis* value_axis_ = nullptr;
@@ -132,15 +132,15 @@ private:
     bool loading_ = false;
     QElapsedTimer since_redraw_;
 
-    local_clock clock_;
-    std::vector<time_tick> ticks_;
-    trace_set traces_;
-    std::array<sensor_summary, 2> summary_;
+    chart::local_clock clock_;
+    std::vector<chart::time_tick> ticks_;
+    chart::trace_set traces_;
+    std::array<chart::sensor_summary, 2> summary_;
     double y_min_ = 0;
     double y_max_ = 0;
     int columns_ = 0;
 
-    std::optional<log_point> hover_;
+    std::optional<chart::log_point> hover_;
     std::optional<double> pointer_x_; // viewport x of the pointer over the plot
     QString hover_text_;
     bool hover_visible_ = true;
@@ -149,7 +149,7 @@ private:
 };
 
 // The figures of the status line for one sensor.
-QString summary_text(int sensor, const sensor_summary& s);
+QString summary_text(int sensor, const chart::sensor_summary& s);
 // "12-05-2026 21:10:05" in local time.
 QString time_text(double utc_seconds);
 // "23 ºC", or "- -" without a reading.

@@ -257,9 +257,9 @@ void history_window::on_caught_up() {
     show_pending_range();
 }
 
-void history_window::show_dates(const date_range& dates) {
-    local_clock clock;
-    const report_period p = period_of_dates(dates, clock);
+void history_window::show_dates(const chart::date_range& dates) {
+    chart::local_clock clock;
+    const chart::report_period p = chart::period_of_dates(dates, clock);
     pending_range_ = {double(p.start), double(p.end - 1)};
     if (caught_up_)
         show_pending_range();
@@ -340,7 +340,8 @@ void history_window::export_csv() {
                             QStringLiteral("CSV file (*.csv)"));
     if (path.isEmpty())
         return;
-    const QString problem = history::export_csv(chart_->shown(), chart_->from(), chart_->to(), path);
+    const QString problem =
+        history::export_csv(chart_->shown(), chart_->from(), chart_->to(), path);
     if (!problem.isEmpty())
         prompts_->failed(QStringLiteral("The readings could not be exported to %1.")
                              .arg(QDir::toNativeSeparators(path)),
@@ -348,9 +349,9 @@ void history_window::export_csv() {
 }
 
 void history_window::write_report() {
-    local_clock clock;
+    chart::local_clock clock;
     const auto date_at = [&clock](double t) {
-        return QDate::fromString(minute_text(static_cast<std::int64_t>(t), clock).left(10),
+        return QDate::fromString(chart::minute_text(static_cast<std::int64_t>(t), clock).left(10),
                                  Qt::ISODate);
     };
     const report_choice suggestion{false, {date_at(chart_->from()), date_at(chart_->to())}, false};

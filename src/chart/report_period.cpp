@@ -1,10 +1,10 @@
-#include "rules/report_period.h"
+#include "chart/report_period.h"
 
-#include "rules/history_csv.h"
+#include "chart/history_csv.h"
 
 #include <algorithm>
 
-namespace history {
+namespace chart {
 
 namespace {
 
@@ -92,4 +92,4 @@ QString second_text(std::int64_t utc_seconds, local_clock& clock) {
     return iso.left(19).replace(u'T', u' ') + u' ' + iso.mid(19);
 }
 
-} // namespace history
+} // namespace chart

@@ -1,12 +1,12 @@
-#include "rules/history_stats.h"
+#include "chart/history_stats.h"
 
-#include "rules/history_view.h"
+#include "chart/history_view.h"
 #include "rules/numbers.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace history {
+namespace chart {
 
 namespace {
 
@@ -139,4 +139,4 @@ std::array<sensor_summary, 2> summarize(const log_index& index, const log_window
     return figures_of(acc, index.limits());
 }
 
-} // namespace history
+} // namespace chart

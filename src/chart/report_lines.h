@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/history_log.h"
+#include "chart/history_log.h"
 
 #include <QByteArrayView>
 #include <cstdint>
@@ -8,7 +8,7 @@
 
 // Which bytes of the data log a report speaks of, and the log's points put
 // in the order of time for it. Free of any widget.
-namespace history {
+namespace chart {
 
 struct line_span {
     // From the start of the first line in the period to the end of the
@@ -44,4 +44,4 @@ void order_by_time(std::span<log_point> points);
 // How many line ends (LF) `bytes` holds.
 std::int64_t count_lines(QByteArrayView bytes);
 
-} // namespace history
+} // namespace chart

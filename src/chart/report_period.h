@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/history_log.h"
+#include "chart/history_log.h"
 
 #include <QDate>
 #include <QString>
@@ -11,7 +11,7 @@
 
 // The stretch of time a report covers, cut into local days, and how the
 // report writes its times. Free of any widget.
-namespace history {
+namespace chart {
 
 // One local day of a period, or the part of it inside the period:
 // [start, end) in UTC seconds, 23 or 25 hours on the days the clocks change.
@@ -53,4 +53,4 @@ QString minute_text(std::int64_t utc_seconds, local_clock& clock);
 // "2026-10-25 02:30:05 +02:00".
 QString second_text(std::int64_t utc_seconds, local_clock& clock);
 
-} // namespace history
+} // namespace chart

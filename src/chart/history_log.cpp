@@ -1,4 +1,4 @@
-#include "rules/history_log.h"
+#include "chart/history_log.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -7,7 +7,7 @@
 #include <limits>
 #include <thread>
 
-namespace history {
+namespace chart {
 
 namespace {
 
@@ -313,4 +313,4 @@ parse_result parse_log_parallel(QByteArrayView bytes, const local_clock& clock, 
     return r;
 }
 
-} // namespace history
+} // namespace chart

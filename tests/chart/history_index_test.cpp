@@ -5,8 +5,8 @@
 // a block, while lines keep arriving; and a log changed under the index is
 // found out, not drawn from.
 
+#include "chart/history_trace.h"
 #include "history_points.h"
-#include "rules/history_trace.h"
 
 #include <QTimeZone>
 #include <algorithm>
@@ -18,8 +18,8 @@
 
 namespace {
 
-using history::log_point;
-using history::no_reading;
+using chart::log_point;
+using chart::no_reading;
 
 struct log_shape {
     const char* name;
@@ -41,8 +41,7 @@ std::vector<log_point> random_log(std::mt19937& rng, const log_shape& shape, std
     std::vector<log_point> out;
     int value[2] = {40, 80};
     for (std::size_t i = 0; i < count; ++i) {
-        const bool edge = (before + i) % 256 == 0 &&
-                          per_mille(rng) < shape.edge_per_mille;
+        const bool edge = (before + i) % 256 == 0 && per_mille(rng) < shape.edge_per_mille;
         const int oddity = edge ? per_mille(rng) % 3 : -1;
         if (oddity == 0 || per_mille(rng) < shape.pause_per_mille)
             time += 16 + static_cast<std::uint32_t>(per_mille(rng)) * 7;
@@ -66,7 +65,7 @@ std::vector<log_point> random_log(std::mt19937& rng, const log_shape& shape, std
     return out;
 }
 
-void expect_same_traces(const history::trace_set& fast, const history::trace_set& plain) {
+void expect_same_traces(const chart::trace_set& fast, const chart::trace_set& plain) {
     for (int s = 0; s < 2; ++s) {
         EXPECT_EQ(fast.sensor[s].starts, plain.sensor[s].starts) << "sensor " << s + 1;
         EXPECT_EQ(fast.sensor[s].points, plain.sensor[s].points) << "sensor " << s + 1;
@@ -75,8 +74,8 @@ void expect_same_traces(const history::trace_set& fast, const history::trace_set
     EXPECT_EQ(fast.highest, plain.highest);
 }
 
-void expect_same_figures(const std::array<history::sensor_summary, 2>& fast,
-                         const std::array<history::sensor_summary, 2>& plain) {
+void expect_same_figures(const std::array<chart::sensor_summary, 2>& fast,
+                         const std::array<chart::sensor_summary, 2>& plain) {
     for (int s = 0; s < 2; ++s) {
         EXPECT_EQ(fast[s].any, plain[s].any) << "sensor " << s + 1;
         EXPECT_EQ(fast[s].min, plain[s].min) << "sensor " << s + 1;
@@ -91,11 +90,11 @@ void expect_same_figures(const std::array<history::sensor_summary, 2>& fast,
 // The search by time against a walk over every point: the stretches in a
 // window, the joins across it, the nearest point (a tie to the later line),
 // the latest time up to a limit; through the series and through the index.
-void expect_found_as_by_every_point(const history::point_series& series,
-                                    const history::log_index& index, double from, double to,
+void expect_found_as_by_every_point(const chart::point_series& series,
+                                    const chart::log_index& index, double from, double to,
                                     std::uint32_t limit) {
     const auto& pts = series.points();
-    std::vector<history::index_range> ranges;
+    std::vector<chart::index_range> ranges;
     for (std::size_t i = 0; i < pts.size(); ++i) {
         if (pts[i].time < from || pts[i].time > to)
             continue;
@@ -121,16 +120,16 @@ void expect_found_as_by_every_point(const history::point_series& series,
     }
     EXPECT_EQ(series.nearest(from, 30), nearest);
     EXPECT_EQ(series.latest_until(limit), latest);
-    const auto found = history::nearest(index, from, 30);
+    const auto found = chart::nearest(index, from, 30);
     ASSERT_EQ(found.has_value(), nearest.has_value());
     if (found) {
         EXPECT_EQ(found->time, pts[*nearest].time);
         EXPECT_EQ(found->sensor[0], pts[*nearest].sensor[0]);
         EXPECT_EQ(found->sensor[1], pts[*nearest].sensor[1]);
     }
-    EXPECT_EQ(history::latest_until(index, limit), latest);
+    EXPECT_EQ(chart::latest_until(index, limit), latest);
     std::size_t inside = 0;
-    EXPECT_TRUE(history::for_each_between(index, from, to, [&](std::span<const log_point> part) {
+    EXPECT_TRUE(chart::for_each_between(index, from, to, [&](std::span<const log_point> part) {
         for (const log_point& p : part)
             inside += p.time >= from && p.time <= to ? 1 : 0;
         return true;
@@ -143,22 +142,21 @@ void expect_found_as_by_every_point(const history::point_series& series,
 
 // Blocks of the points from `begin` on, as the reader makes them: most of
 // a fixed size, some shorter or longer, the last where the points end.
-history::log_index blocks_from(const std::vector<log_point>& all, std::size_t begin,
-                               const history::gap_rule& gaps,
-                               const std::array<history::sensor_limits, 2>& limits,
-                               std::mt19937& rng) {
-    history::log_index part(gaps, limits);
+chart::log_index blocks_from(const std::vector<log_point>& all, std::size_t begin,
+                             const chart::gap_rule& gaps,
+                             const std::array<chart::sensor_limits, 2>& limits, std::mt19937& rng) {
+    chart::log_index part(gaps, limits);
     std::uniform_int_distribution<std::size_t> size(1, 600);
     for (std::size_t at = begin; at < all.size();) {
         const std::size_t n = std::min(rng() % 4 == 0 ? size(rng) : 256, all.size() - at);
         part.add_block(std::span(all).subspan(at, n), at, static_cast<std::uint32_t>(n));
         at += n;
     }
-    part.set_source(std::make_shared<history::memory_points>(all));
+    part.set_source(std::make_shared<chart::memory_points>(all));
     return part;
 }
 
-void expect_same_views(const history::point_series& series, const history::log_index& index,
+void expect_same_views(const chart::point_series& series, const chart::log_index& index,
                        std::mt19937& rng, int views) {
     const double first = series.first_time();
     const double last = series.last_time();
@@ -166,7 +164,7 @@ void expect_same_views(const history::point_series& series, const history::log_i
     // Columns of many whole blocks, of a few, and of single points.
     std::uniform_int_distribution<int> narrow(1, 60);
     std::uniform_int_distribution<int> wide(1, 1500);
-    history::trace_set fast, plain;
+    chart::trace_set fast, plain;
     for (int view = 0; view < views; ++view) {
         double from = at(rng);
         double to = at(rng);
@@ -180,17 +178,16 @@ void expect_same_views(const history::point_series& series, const history::log_i
         const int columns = view % 4 == 0 ? 1 + view % 7 : view % 2 ? narrow(rng) : wide(rng);
         SCOPED_TRACE(testing::Message() << series.size() << " points, window " << from << " to "
                                         << to << ", " << columns << " columns");
-        const history::log_window w = history::gather(index, from, to, columns);
+        const chart::log_window w = chart::gather(index, from, to, columns);
         EXPECT_TRUE(w.complete);
-        history::reduce(index, w, fast);
-        history::reduce(series, index.gaps(), from, to, columns, plain);
+        chart::reduce(index, w, fast);
+        chart::reduce(series, index.gaps(), from, to, columns, plain);
         expect_same_traces(fast, plain);
-        expect_found_as_by_every_point(series, index, from, to,
-                                       series.points()[series.size() * view / views].time +
-                                           view % 2);
+        expect_found_as_by_every_point(
+            series, index, from, to, series.points()[series.size() * view / views].time + view % 2);
         const auto ranges = series.between(from, to);
-        expect_same_figures(history::summarize(index, w),
-                            history::summarize(series, ranges, index.gaps(), index.limits()));
+        expect_same_figures(chart::summarize(index, w),
+                            chart::summarize(series, ranges, index.gaps(), index.limits()));
     }
 }
 
@@ -199,12 +196,12 @@ class blocks : public testing::TestWithParam<log_shape> {};
 TEST_P(blocks, give_exactly_the_lines_figures_and_points_of_the_points) {
     const log_shape& shape = GetParam();
     std::mt19937 rng(shape.seed);
-    const history::gap_rule gaps{shape.period};
-    const std::array<history::sensor_limits, 2> limits = {history::sensor_limits{60.5, 30.0},
-                                                          history::sensor_limits{90.0, {}}};
-    history::point_series series;
+    const chart::gap_rule gaps{shape.period};
+    const std::array<chart::sensor_limits, 2> limits = {chart::sensor_limits{60.5, 30.0},
+                                                        chart::sensor_limits{90.0, {}}};
+    chart::point_series series;
     std::vector<log_point> all;
-    history::log_index index(gaps, limits);
+    chart::log_index index(gaps, limits);
     std::uint32_t time = 1'000'000;
     // Lines arrive in uneven batches, as the reader sends them while the
     // monitor appends; a last block shorter than the others is made again
@@ -224,9 +221,9 @@ TEST_P(blocks, give_exactly_the_lines_figures_and_points_of_the_points) {
         expect_same_views(series, index, rng, 60);
     }
     // Other settings make other summaries.
-    const history::gap_rule slower{shape.period * 4};
-    const std::array<history::sensor_limits, 2> lower = {history::sensor_limits{{}, 50.0},
-                                                         history::sensor_limits{70.0, 20.0}};
+    const chart::gap_rule slower{shape.period * 4};
+    const std::array<chart::sensor_limits, 2> lower = {chart::sensor_limits{{}, 50.0},
+                                                       chart::sensor_limits{70.0, 20.0}};
     expect_same_views(series, blocks_from(all, 0, slower, lower, rng), rng, 20);
 }
 
@@ -247,16 +244,18 @@ QByteArray text_of(const std::vector<log_point>& points) {
     QByteArray out;
     char line[64];
     for (const log_point& p : points) {
-        const history::civil d = history::civil_from_days(p.time / 86400);
+        const chart::civil d = chart::civil_from_days(p.time / 86400);
         const unsigned s = p.time % 86400;
         char r[2][8];
         for (int i = 0; i < 2; ++i)
-            std::snprintf(r[i], sizeof r[i], p.sensor[i] == no_reading ? " - - " : "%d\xBA"
-                                                                                     "C",
+            std::snprintf(r[i], sizeof r[i],
+                          p.sensor[i] == no_reading ? " - - "
+                                                    : "%d\xBA"
+                                                      "C",
                           p.sensor[i]);
-        out.append(line, std::snprintf(line, sizeof line, "%02d-%02d-%04d\t%02u:%02u:%02u\t%s\t%s\r\n",
-                                       d.month, d.day, d.year, s / 3600, s / 60 % 60, s % 60, r[0],
-                                       r[1]));
+        out.append(line, std::snprintf(line, sizeof line,
+                                       "%02d-%02d-%04d\t%02u:%02u:%02u\t%s\t%s\r\n", d.month, d.day,
+                                       d.year, s / 3600, s / 60 % 60, s % 60, r[0], r[1]));
     }
     return out;
 }
@@ -270,9 +269,9 @@ TEST(blocks_of_text, lie_end_to_end_at_line_ends_and_a_changed_log_is_not_drawn_
     const qsizetype half = lines.indexOf('\n', lines.size() / 2) + 1;
     const QByteArray text =
         lines.left(half) + "not a line\r\n" + lines.mid(half) + "12-05-2026\t21:2";
-    history::local_clock utc(QTimeZone::utc());
-    history::log_index index(history::gap_rule{5}, {});
-    const history::parse_result r = index.add_text(text, 0, utc);
+    chart::local_clock utc(QTimeZone::utc());
+    chart::log_index index(chart::gap_rule{5}, {});
+    const chart::parse_result r = index.add_text(text, 0, utc);
     EXPECT_EQ(r.consumed, text.lastIndexOf('\n') + 1);
     EXPECT_EQ(r.unreadable, 1);
     EXPECT_EQ(index.points(), points.size());
@@ -280,21 +279,21 @@ TEST(blocks_of_text, lie_end_to_end_at_line_ends_and_a_changed_log_is_not_drawn_
     for (std::size_t b = 0; b < index.size(); ++b) {
         EXPECT_EQ(index[b].at, at);
         if (b + 1 < index.size()) {
-            EXPECT_GE(index[b].bytes, history::log_index::block_bytes);
+            EXPECT_GE(index[b].bytes, chart::log_index::block_bytes);
         }
         at += index[b].bytes;
         EXPECT_EQ(text[static_cast<qsizetype>(at) - 1], '\n');
     }
     // Lines that come later join a short last block when they are parsed
     // with it: the same blocks as at once.
-    history::log_index in_two(history::gap_rule{5}, {});
+    chart::log_index in_two(chart::gap_rule{5}, {});
     const auto first = in_two.add_text(text.left(text.size() / 3), 0, utc, false);
     in_two.add_text(text.mid(first.consumed), static_cast<std::uint64_t>(first.consumed), utc);
     ASSERT_EQ(in_two.size(), index.size());
     EXPECT_EQ(in_two[index.size() / 2].at, index[index.size() / 2].at);
 
-    index.set_source(std::make_shared<history::text_points>(text, utc));
-    history::point_series series;
+    index.set_source(std::make_shared<chart::text_points>(text, utc));
+    chart::point_series series;
     series.append(points);
     expect_same_views(series, index, rng, 20);
 
@@ -303,8 +302,8 @@ TEST(blocks_of_text, lie_end_to_end_at_line_ends_and_a_changed_log_is_not_drawn_
     QByteArray changed = text;
     const auto second = static_cast<qsizetype>(index[index.size() / 4].at) + 18;
     changed[second] = changed[second] == '0' ? '1' : '0';
-    index.set_source(std::make_shared<history::text_points>(changed, utc));
-    const auto w = history::gather(index, index.first_time(), index.last_time(), 100000);
+    index.set_source(std::make_shared<chart::text_points>(changed, utc));
+    const auto w = chart::gather(index, index.first_time(), index.last_time(), 100000);
     EXPECT_FALSE(w.complete);
     EXPECT_TRUE(w.points.empty());
 }

@@ -1,13 +1,13 @@
-#include "rules/history_trace.h"
+#include "chart/history_trace.h"
 
-#include "rules/history_view.h"
+#include "chart/history_view.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <climits>
 
-namespace history {
+namespace chart {
 
 namespace {
 
@@ -355,4 +355,4 @@ void reduce(const log_index& index, const log_window& w, trace_set& out) {
     reducer.finish(out);
 }
 
-} // namespace history
+} // namespace chart

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/history_log.h"
+#include "chart/history_log.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -14,7 +14,7 @@
 // The points of a data log in file order, the search by time over them,
 // and the rules that say which neighbours a line may join. Free of any
 // widget.
-namespace history {
+namespace chart {
 
 // A stretch of points in file order; [begin, end) indexes the series.
 struct index_range {
@@ -140,4 +140,4 @@ struct gap_rule {
     }
 };
 
-} // namespace history
+} // namespace chart

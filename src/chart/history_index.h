@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rules/history_log.h"
-#include "rules/history_series.h"
-#include "rules/history_stats.h"
+#include "chart/history_log.h"
+#include "chart/history_series.h"
+#include "chart/history_stats.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -18,7 +18,7 @@
 // point, the times and readings it spans, the figures' sums), from which a
 // wide view is drawn. Where a view needs more, the lines of a block are
 // read back from the log and parsed again. Free of any widget.
-namespace history {
+namespace chart {
 
 // One sensor's readings on consecutive lines that each join the one before
 // (gap_rule::joins): the first, the lowest and highest in the order they
@@ -63,7 +63,7 @@ struct log_block {
     std::uint32_t bytes = 0; // its lines' length, line ends included
     std::uint32_t points = 0;
     std::uint32_t unreadable = 0; // lines among them that could not be read
-    log_point first; // its first and last point, in the order of the file
+    log_point first;              // its first and last point, in the order of the file
     log_point last;
     std::uint32_t min_time = 0;
     std::uint32_t max_time = 0;
@@ -199,4 +199,4 @@ private:
     mutable local_clock clock_;
 };
 
-} // namespace history
+} // namespace chart

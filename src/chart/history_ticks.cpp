@@ -1,10 +1,10 @@
-#include "rules/history_ticks.h"
+#include "chart/history_ticks.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-namespace history {
+namespace chart {
 
 namespace {
 
@@ -166,4 +166,4 @@ std::vector<time_tick> time_ticks(double from, double to, double min_gap, local_
     return out;
 }
 
-} // namespace history
+} // namespace chart

@@ -1,17 +1,17 @@
 // The chart's reduction and the rules behind it: runs where time goes back,
 // gaps, the one-sample spike, the status line's figures and the CSV line.
 
+#include "chart/history_csv.h"
+#include "chart/history_stats.h"
+#include "chart/history_trace.h"
 #include "history_points.h"
-#include "rules/history_csv.h"
-#include "rules/history_stats.h"
-#include "rules/history_trace.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using history::log_point;
-using history::no_reading;
+using chart::log_point;
+using chart::no_reading;
 
 log_point at(std::uint32_t t, std::uint8_t s1, std::uint8_t s2 = no_reading) {
     log_point p;
@@ -21,16 +21,16 @@ log_point at(std::uint32_t t, std::uint8_t s1, std::uint8_t s2 = no_reading) {
     return p;
 }
 
-history::point_series series_of(const std::vector<log_point>& points) {
-    history::point_series s;
+chart::point_series series_of(const std::vector<log_point>& points) {
+    chart::point_series s;
     s.append(points);
     return s;
 }
 
 // Every polyline of sensor 1 as a list of its points' y values.
-std::vector<std::vector<double>> polylines(const history::trace_set& t) {
+std::vector<std::vector<double>> polylines(const chart::trace_set& t) {
     std::vector<std::vector<double>> out;
-    const history::trace& tr = t.sensor[0];
+    const chart::trace& tr = t.sensor[0];
     for (std::size_t i = 0; i < tr.polyline_count(); ++i) {
         out.emplace_back();
         for (std::size_t k = tr.starts[i]; k < tr.polyline_end(i); ++k)
@@ -39,7 +39,7 @@ std::vector<std::vector<double>> polylines(const history::trace_set& t) {
     return out;
 }
 
-const history::gap_rule five_seconds{5};
+const chart::gap_rule five_seconds{5};
 
 TEST(point_series, finds_points_on_both_sides_of_time_going_back) {
     const auto s = series_of({at(100, 1), at(105, 1), at(50, 1), at(55, 1), at(55, 1), at(10, 1)});
@@ -52,8 +52,8 @@ TEST(point_series, finds_points_on_both_sides_of_time_going_back) {
     // overlapping window.
     const auto r = s.between(52, 101);
     ASSERT_EQ(r.size(), 2u);
-    EXPECT_EQ(r[0], (history::index_range{0, 1}));
-    EXPECT_EQ(r[1], (history::index_range{3, 5}));
+    EXPECT_EQ(r[0], (chart::index_range{0, 1}));
+    EXPECT_EQ(r[1], (chart::index_range{3, 5}));
     EXPECT_EQ(s.nearest(103, 5), 1u);
     EXPECT_EQ(s.nearest(80, 5), std::nullopt);
     EXPECT_EQ(s.nearest(55, 5), 4u); // the later of equal lines
@@ -68,8 +68,8 @@ TEST(reduce, time_going_back_on_every_line_costs_a_dot_per_column_and_degree) {
     for (std::uint32_t i = 0; i < 20000; ++i)
         points.push_back(at(1'000'000 - 5 * i, static_cast<std::uint8_t>(20 + i % 3), 30));
     const auto index = index_of(points, five_seconds);
-    history::trace_set t;
-    history::reduce(index, history::gather(index, index.first_time(), index.last_time(), 100), t);
+    chart::trace_set t;
+    chart::reduce(index, chart::gather(index, index.first_time(), index.last_time(), 100), t);
     EXPECT_EQ(t.sensor[0].polyline_count(), 300u);
     EXPECT_EQ(t.sensor[1].polyline_count(), 100u);
     EXPECT_EQ(t.sensor[0].points.size(), 300u);
@@ -88,9 +88,9 @@ class gaps : public testing::TestWithParam<gap_case> {};
 TEST_P(gaps, break_the_line_where_the_log_has_none) {
     const gap_case& c = GetParam();
     const auto s = series_of(c.points);
-    history::trace_set t;
+    chart::trace_set t;
     // Wide enough that every point has a column of its own.
-    history::reduce(s, five_seconds, 0, 1000, 1000, t);
+    chart::reduce(s, five_seconds, 0, 1000, 1000, t);
     EXPECT_EQ(polylines(t), c.lines);
 }
 
@@ -125,8 +125,8 @@ TEST_P(spike, of_one_sample_survives_any_zoom) {
     points[12345].sensor[1] = 3;
     const auto s = series_of(points);
     const zoom_case& c = GetParam();
-    history::trace_set t;
-    history::reduce(s, five_seconds, 1'000'000 + c.from, 1'000'000 + c.to, c.columns, t);
+    chart::trace_set t;
+    chart::reduce(s, five_seconds, 1'000'000 + c.from, 1'000'000 + c.to, c.columns, t);
     double high = 0, low = 200;
     for (const QPointF& p : t.sensor[0].points)
         high = std::max(high, p.y());
@@ -140,9 +140,9 @@ TEST_P(spike, of_one_sample_survives_any_zoom) {
     EXPECT_LE(t.sensor[0].points.size(), 4u * c.columns + 4);
     // Through the block summaries, the very same lines.
     const auto index = index_of(points, five_seconds);
-    history::trace_set fast;
-    history::reduce(index, history::gather(index, 1'000'000 + c.from, 1'000'000 + c.to, c.columns),
-                    fast);
+    chart::trace_set fast;
+    chart::reduce(index, chart::gather(index, 1'000'000 + c.from, 1'000'000 + c.to, c.columns),
+                  fast);
     EXPECT_EQ(fast.sensor[0].points, t.sensor[0].points);
     EXPECT_EQ(fast.sensor[1].points, t.sensor[1].points);
 }
@@ -165,34 +165,34 @@ TEST(reduce, missing_reading_or_pause_inside_a_crowded_column_still_breaks_the_l
     for (std::size_t i = 700; i < points.size(); ++i)
         points[i].time += 60; // the logger was off for a minute
     const auto s = series_of(points);
-    history::trace_set t;
-    history::reduce(s, five_seconds, 0, 5060, 3, t);
+    chart::trace_set t;
+    chart::reduce(s, five_seconds, 0, 5060, 3, t);
     EXPECT_EQ(t.sensor[0].polyline_count(), 3u);
     EXPECT_EQ(t.sensor[1].polyline_count(), 2u);
 }
 
 TEST(reduce, lines_run_on_to_the_edges_and_lone_readings_are_dots) {
     const auto s = series_of({at(0, 10), at(5, 20), at(10, 30), at(100, 40)});
-    history::trace_set t;
+    chart::trace_set t;
     // A window between the first two points: the line crosses it.
-    history::reduce(s, five_seconds, 2, 3, 100, t);
+    chart::reduce(s, five_seconds, 2, 3, 100, t);
     ASSERT_EQ(polylines(t), (std::vector<std::vector<double>>{{10, 20}}));
     EXPECT_LT(t.sensor[0].points.front().x(), 0);
     EXPECT_GT(t.sensor[0].points.back().x(), 100);
     EXPECT_FALSE(t.highest); // no reading inside the window itself
-    history::reduce(s, five_seconds, 50, 150, 100, t);
+    chart::reduce(s, five_seconds, 50, 150, 100, t);
     EXPECT_EQ(polylines(t).back(), std::vector<double>{40});
 }
 
 TEST(summarize, weighs_each_reading_by_the_time_it_stands_for) {
     // At a 10 s period: 10 ºC for 30 s, 30 ºC for 10 s, then a gap: the 30 ºC
     // before it and the 40 ºC after it count one period each.
-    const history::gap_rule ten_seconds{10};
+    const chart::gap_rule ten_seconds{10};
     const auto s = series_of({at(0, 10, 5), at(30, 30), at(40, 30), at(1000, 40)});
-    const std::array<history::sensor_limits, 2> limits = {history::sensor_limits{30.0, 10.0},
-                                                          history::sensor_limits{}};
+    const std::array<chart::sensor_limits, 2> limits = {chart::sensor_limits{30.0, 10.0},
+                                                        chart::sensor_limits{}};
     const auto ranges = s.between(0, 2000);
-    const auto sum = history::summarize(s, ranges, ten_seconds, limits);
+    const auto sum = chart::summarize(s, ranges, ten_seconds, limits);
     ASSERT_TRUE(sum[0].any);
     EXPECT_EQ(sum[0].min, 10);
     EXPECT_EQ(sum[0].max, 40);
@@ -202,7 +202,7 @@ TEST(summarize, weighs_each_reading_by_the_time_it_stands_for) {
     EXPECT_DOUBLE_EQ(*sum[0].below_low, 30 / 60.0);
     EXPECT_TRUE(sum[1].any);
     EXPECT_FALSE(sum[1].above_high); // no threshold in force, no share
-    EXPECT_FALSE(history::summarize(s, {}, ten_seconds, limits)[0].any);
+    EXPECT_FALSE(chart::summarize(s, {}, ten_seconds, limits)[0].any);
 }
 
 struct iso_case {
@@ -214,7 +214,7 @@ struct iso_case {
 class iso_time : public testing::TestWithParam<iso_case> {};
 
 TEST_P(iso_time, carries_the_local_offset) {
-    EXPECT_EQ(history::iso_time(GetParam().utc, GetParam().offset), GetParam().text);
+    EXPECT_EQ(chart::iso_time(GetParam().utc, GetParam().offset), GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(table, iso_time,
@@ -225,9 +225,9 @@ INSTANTIATE_TEST_SUITE_P(table, iso_time,
                                          iso_case{4294967295, 0, "2106-02-07T06:28:15+00:00"}));
 
 TEST(csv, readings_as_plain_numbers_and_empty_without_one) {
-    QByteArray out(history::csv_header);
-    history::append_csv_line(out, at(0, 23), 7200);
-    history::append_csv_line(out, at(5, no_reading, 0), 7200);
+    QByteArray out(chart::csv_header);
+    chart::append_csv_line(out, at(0, 23), 7200);
+    chart::append_csv_line(out, at(5, no_reading, 0), 7200);
     EXPECT_EQ(out, "time,sensor1,sensor2\r\n"
                    "1970-01-01T02:00:00+02:00,23,\r\n"
                    "1970-01-01T02:00:05+02:00,,0\r\n");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/history_series.h"
+#include "chart/history_series.h"
 
 #include <array>
 #include <optional>
@@ -8,7 +8,7 @@
 
 // The figures the status line gives for the visible part of the log. Free
 // of any widget.
-namespace history {
+namespace chart {
 
 // The thresholds of one sensor that apply (its alarm switch is on); a
 // missing one is not judged.
@@ -51,4 +51,4 @@ std::array<sensor_summary, 2> summarize(const point_series& series,
 // summaries.
 std::array<sensor_summary, 2> summarize(const log_index& index, const log_window& w);
 
-} // namespace history
+} // namespace chart

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/history_log.h"
+#include "chart/history_log.h"
 
 #include <QByteArray>
 #include <cstdint>
@@ -9,7 +9,7 @@
 // line per log line with the time in ISO 8601 and its UTC offset, the
 // readings as plain whole numbers, empty where there was none. Lines end
 // in CR LF as RFC 4180 has them. Free of any widget.
-namespace history {
+namespace chart {
 
 inline constexpr char csv_header[] = "time,sensor1,sensor2\r\n";
 
@@ -18,4 +18,4 @@ QByteArray iso_time(std::int64_t utc_seconds, int offset_seconds);
 
 void append_csv_line(QByteArray& out, const log_point& point, int offset_seconds);
 
-} // namespace history
+} // namespace chart

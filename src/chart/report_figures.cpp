@@ -1,8 +1,8 @@
-#include "rules/report_figures.h"
+#include "chart/report_figures.h"
 
 #include <algorithm>
 
-namespace history {
+namespace chart {
 
 namespace {
 
@@ -147,4 +147,4 @@ report_figures figures_of(std::span<const log_point> points, const report_period
     return out;
 }
 
-} // namespace history
+} // namespace chart

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/history_log.h"
+#include "chart/history_log.h"
 
 #include <QString>
 #include <cstdint>
@@ -9,7 +9,7 @@
 // Where the chart's time axis puts its labels and grid lines: on round local
 // times (whole minutes, quarter hours, hours, midnights, Mondays, the first
 // of a month) at a step that suits the span shown. Free of any widget.
-namespace history {
+namespace chart {
 
 struct time_tick {
     std::int64_t time = 0; // UTC seconds
@@ -22,4 +22,4 @@ struct time_tick {
 // by the time of day, and where a day begins by its date.
 std::vector<time_tick> time_ticks(double from, double to, double min_gap, local_clock& clock);
 
-} // namespace history
+} // namespace chart

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/history_index.h"
+#include "chart/history_index.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +13,7 @@
 // and the points of those that their summary does not stand for, read back
 // from the log; the point under the pointer; the latest time. Free of any
 // widget.
-namespace history {
+namespace chart {
 
 // The blocks that a window [from, to] of `columns` pixel columns touches,
 // in the order of the file.
@@ -61,4 +61,4 @@ std::optional<std::uint32_t> latest_until(const log_index& index, std::uint32_t 
 bool for_each_between(const log_index& index, double from, double to,
                       const std::function<bool(std::span<const log_point>)>& take);
 
-} // namespace history
+} // namespace chart

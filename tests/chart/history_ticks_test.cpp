@@ -1,7 +1,7 @@
 // The time axis's ticks: round local times at a step that suits the span,
 // across the clock changes and in a zone half an hour off the hour.
 
-#include "rules/history_ticks.h"
+#include "chart/history_ticks.h"
 
 #include <QDateTime>
 #include <gtest/gtest.h>
@@ -26,8 +26,8 @@ class time_ticks : public testing::TestWithParam<ticks_case> {};
 
 TEST_P(time_ticks, fall_on_round_local_times) {
     const ticks_case& c = GetParam();
-    history::local_clock clock{QTimeZone(c.zone)};
-    const auto ticks = history::time_ticks(utc(c.from), utc(c.to), c.min_gap, clock);
+    chart::local_clock clock{QTimeZone(c.zone)};
+    const auto ticks = chart::time_ticks(utc(c.from), utc(c.to), c.min_gap, clock);
     std::vector<QString> labels;
     for (std::size_t i = 0; i < ticks.size(); ++i) {
         labels.push_back(ticks[i].label);
@@ -116,9 +116,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ticks_case>& i) { return std::string(i.param.name); });
 
 TEST(time_ticks, stay_few_however_small_the_gap_asked_for) {
-    history::local_clock clock{QTimeZone::utc()};
-    EXPECT_LE(history::time_ticks(0, 365.0 * 86400, 0, clock).size(), 500u);
-    EXPECT_TRUE(history::time_ticks(10, 5, 1, clock).empty());
+    chart::local_clock clock{QTimeZone::utc()};
+    EXPECT_LE(chart::time_ticks(0, 365.0 * 86400, 0, clock).size(), 500u);
+    EXPECT_TRUE(chart::time_ticks(10, 5, 1, clock).empty());
 }
 
 } // namespace

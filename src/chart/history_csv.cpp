@@ -1,8 +1,8 @@
-#include "rules/history_csv.h"
+#include "chart/history_csv.h"
 
 #include <cstdlib>
 
-namespace history {
+namespace chart {
 
 namespace {
 
@@ -53,4 +53,4 @@ void append_csv_line(QByteArray& out, const log_point& point, int offset_seconds
     out += "\r\n";
 }
 
-} // namespace history
+} // namespace chart

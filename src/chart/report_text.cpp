@@ -1,9 +1,9 @@
-#include "rules/report_text.h"
+#include "chart/report_text.h"
 
 #include <QFileInfo>
 #include <algorithm>
 
-namespace history {
+namespace chart {
 
 namespace {
 
@@ -288,4 +288,4 @@ paper paper_for(const QLocale& locale) {
     return paper::a4;
 }
 
-} // namespace history
+} // namespace chart

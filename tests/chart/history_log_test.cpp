@@ -1,7 +1,7 @@
 // Reading the data log back: the line parser, the parse of a stretch of
 // bytes, and local time to UTC across the clock changes.
 
-#include "rules/history_log.h"
+#include "chart/history_log.h"
 #include "rules/log_rules.h"
 
 #include <QDateTime>
@@ -9,7 +9,7 @@
 
 namespace {
 
-using history::no_reading;
+using chart::no_reading;
 
 struct line_case {
     const char* name;
@@ -23,7 +23,7 @@ class log_line : public testing::TestWithParam<line_case> {};
 
 TEST_P(log_line, reads_exactly_the_monitors_format) {
     const line_case& c = GetParam();
-    const auto f = history::parse_log_line(c.line);
+    const auto f = chart::parse_log_line(c.line);
     ASSERT_EQ(f.has_value(), c.readable);
     if (!f)
         return;
@@ -97,7 +97,7 @@ TEST(log_line, reads_back_what_the_monitor_writes) {
     QByteArray line = datalog::log_line(t, QStringLiteral("23\u00BAC"), QStringLiteral(" - - "));
     ASSERT_TRUE(line.endsWith("\r\n"));
     line.chop(2);
-    const auto f = history::parse_log_line(line);
+    const auto f = chart::parse_log_line(line);
     ASSERT_TRUE(f);
     EXPECT_EQ(f->local_seconds, t.toSecsSinceEpoch());
     EXPECT_EQ(f->sensor[0], 23);
@@ -105,8 +105,8 @@ TEST(log_line, reads_back_what_the_monitor_writes) {
 }
 
 TEST(log_bytes, counts_bad_lines_and_leaves_the_unended_tail) {
-    history::local_clock clock{QTimeZone::utc()};
-    std::vector<history::log_point> points;
+    chart::local_clock clock{QTimeZone::utc()};
+    std::vector<chart::log_point> points;
     const QByteArray bytes = date +
                              "1\xBA"
                              "C\t\r\n"       // CR LF
@@ -119,7 +119,7 @@ TEST(log_bytes, counts_bad_lines_and_leaves_the_unended_tail) {
                              + date +
                              "3\xBA"
                              "C\t"; // still being written
-    const history::parse_result r = history::parse_log_bytes(bytes, clock, points);
+    const chart::parse_result r = chart::parse_log_bytes(bytes, clock, points);
     ASSERT_EQ(points.size(), 2u);
     EXPECT_EQ(points[0].sensor[0], 1);
     EXPECT_EQ(points[1].sensor[0], 2);
@@ -139,11 +139,11 @@ TEST_P(local_clock_test, agrees_with_qdatetime) {
     const QTimeZone berlin("Europe/Berlin");
     if (!berlin.isValid())
         GTEST_SKIP() << "no time zone data";
-    history::local_clock clock(berlin);
+    chart::local_clock clock(berlin);
     const zone_case& c = GetParam();
     const QDateTime expected(c.date, c.time, berlin);
     const std::int64_t local =
-        history::days_from_civil(c.date.year(), c.date.month(), c.date.day()) * 86400 +
+        chart::days_from_civil(c.date.year(), c.date.month(), c.date.day()) * 86400 +
         c.time.msecsSinceStartOfDay() / 1000;
     EXPECT_EQ(clock.to_utc(local), expected.toSecsSinceEpoch());
     EXPECT_EQ(clock.offset_at_utc(expected.toSecsSinceEpoch()), expected.offsetFromUtc());
@@ -164,14 +164,14 @@ TEST(local_clock, repeated_hour_in_autumn_goes_back_in_time) {
     const QTimeZone berlin("Europe/Berlin");
     if (!berlin.isValid())
         GTEST_SKIP() << "no time zone data";
-    history::local_clock clock(berlin);
-    std::vector<history::log_point> points;
+    chart::local_clock clock(berlin);
+    std::vector<chart::log_point> points;
     // The monitor's clock runs 02:59:55 (summer time), then 02:00:00 again.
     const QByteArray bytes = "10-25-2026\t02:59:55\t20\xBA"
                              "C\t\r\n"
                              "10-25-2026\t02:00:00\t21\xBA"
                              "C\t\r\n";
-    history::parse_log_bytes(bytes, clock, points);
+    chart::parse_log_bytes(bytes, clock, points);
     ASSERT_EQ(points.size(), 2u);
     EXPECT_LT(points[1].time, points[0].time);
 }
@@ -204,19 +204,19 @@ TEST(local_clock, cached_per_day_or_hour_gives_the_conversion_of_every_line) {
     if (!berlin.isValid())
         GTEST_SKIP() << "no time zone data";
     const QByteArray bytes = clock_change_lines();
-    history::local_clock clock(berlin);
-    std::vector<history::log_point> points;
-    const history::parse_result r = history::parse_log_bytes(bytes, clock, points);
+    chart::local_clock clock(berlin);
+    std::vector<chart::log_point> points;
+    const chart::parse_result r = chart::parse_log_bytes(bytes, clock, points);
     ASSERT_EQ(r.unreadable, 0);
     std::size_t i = 0;
     for (const QByteArray& line : bytes.split('\n')) {
         if (line.isEmpty())
             continue;
-        const auto f = history::parse_log_line(QByteArrayView(line).chopped(1));
+        const auto f = chart::parse_log_line(QByteArrayView(line).chopped(1));
         ASSERT_TRUE(f);
         // As QDateTime converts the one line, its own date and time.
-        const auto days = history::floor_div(f->local_seconds, 86400);
-        const auto [y, m, d] = history::civil_from_days(days);
+        const auto days = chart::floor_div(f->local_seconds, 86400);
+        const auto [y, m, d] = chart::civil_from_days(days);
         const QDateTime dt(QDate(y, m, d),
                            QTime(0, 0).addSecs(static_cast<int>(f->local_seconds - days * 86400)),
                            berlin);
@@ -229,7 +229,7 @@ TEST(local_clock, cached_per_day_or_hour_gives_the_conversion_of_every_line) {
 
 TEST(log_parallel, parts_split_at_line_ends_give_what_one_pass_gives) {
     const QTimeZone berlin("Europe/Berlin");
-    const history::local_clock clock(berlin.isValid() ? berlin : QTimeZone::utc());
+    const chart::local_clock clock(berlin.isValid() ? berlin : QTimeZone::utc());
     const QByteArray one_line = date + "5\xBA"
                                        "C\t\r\n";
     const QByteArray logs[] = {
@@ -242,13 +242,13 @@ TEST(log_parallel, parts_split_at_line_ends_give_what_one_pass_gives) {
         {},
     };
     for (const QByteArray& bytes : logs) {
-        history::local_clock whole_clock = clock;
-        std::vector<history::log_point> whole;
-        const history::parse_result one = history::parse_log_bytes(bytes, whole_clock, whole);
+        chart::local_clock whole_clock = clock;
+        std::vector<chart::log_point> whole;
+        const chart::parse_result one = chart::parse_log_bytes(bytes, whole_clock, whole);
         for (const int threads : {1, 2, 3, 4, 7, 64}) {
             SCOPED_TRACE(testing::Message()
                          << bytes.size() << " bytes on " << threads << " threads");
-            const auto parts = history::split_at_line_ends(bytes, threads);
+            const auto parts = chart::split_at_line_ends(bytes, threads);
             ASSERT_EQ(parts.size(), static_cast<std::size_t>(threads));
             QByteArray joined;
             for (const QByteArrayView part : parts) {
@@ -258,9 +258,8 @@ TEST(log_parallel, parts_split_at_line_ends_give_what_one_pass_gives) {
                 EXPECT_TRUE(part.isEmpty() || part.endsWith('\n') || joined.size() == bytes.size());
             }
             EXPECT_EQ(joined, bytes);
-            std::vector<history::log_point> split;
-            const history::parse_result r =
-                history::parse_log_parallel(bytes, clock, threads, split);
+            std::vector<chart::log_point> split;
+            const chart::parse_result r = chart::parse_log_parallel(bytes, clock, threads, split);
             EXPECT_EQ(r.consumed, one.consumed);
             EXPECT_EQ(r.unreadable, one.unreadable);
             ASSERT_EQ(split.size(), whole.size());

@@ -1,23 +1,22 @@
-#include "rules/history_view.h"
+#include "chart/history_view.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace history {
+namespace chart {
 
 namespace {
 
 // The blocks that may hold times in [from, to]: found by halving when time
 // never goes back, all of them otherwise.
-std::pair<std::size_t, std::size_t> blocks_between(const log_index& index, double from,
-                                                   double to) {
+std::pair<std::size_t, std::size_t> blocks_between(const log_index& index, double from, double to) {
     const auto blocks = index.blocks();
     if (!index.ascending())
         return {0, blocks.size()};
     const auto first = std::partition_point(
         blocks.begin(), blocks.end(), [from](const log_block& b) { return b.max_time < from; });
-    const auto last = std::partition_point(
-        first, blocks.end(), [to](const log_block& b) { return b.min_time <= to; });
+    const auto last = std::partition_point(first, blocks.end(),
+                                           [to](const log_block& b) { return b.min_time <= to; });
     return {static_cast<std::size_t>(first - blocks.begin()),
             static_cast<std::size_t>(last - blocks.begin())};
 }
@@ -70,9 +69,8 @@ log_window gather(const log_index& index, double from, double to, int columns) {
     }
     if (!read_back(index, wanted, w.points)) {
         w.complete = false;
-        std::erase_if(w.visits, [](const log_window::visit& v) {
-            return v.how == log_window::use::points;
-        });
+        std::erase_if(w.visits,
+                      [](const log_window::visit& v) { return v.how == log_window::use::points; });
         return w;
     }
     std::size_t at = 0;
@@ -153,4 +151,4 @@ bool for_each_between(const log_index& index, double from, double to,
     return true;
 }
 
-} // namespace history
+} // namespace chart

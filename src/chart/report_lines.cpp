@@ -1,10 +1,10 @@
-#include "rules/report_lines.h"
+#include "chart/report_lines.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
-namespace history {
+namespace chart {
 
 namespace {
 
@@ -145,4 +145,4 @@ void order_by_time(std::span<log_point> points) {
         std::stable_sort(points.begin(), points.end(), earlier);
 }
 
-} // namespace history
+} // namespace chart

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/history_series.h"
+#include "chart/history_series.h"
 
 #include <QPointF>
 #include <cstddef>
@@ -11,7 +11,7 @@
 // first, lowest, highest and last reading that fall in it, so a line over
 // millions of points costs a few thousand vertices and a one-sample spike
 // still shows at any zoom. Free of any widget.
-namespace history {
+namespace chart {
 
 // One sensor's polylines; x in pixel columns from the window's left edge,
 // y in degrees.
@@ -54,4 +54,4 @@ void reduce(const point_series& series, const gap_rule& gaps, double from, doubl
 // summary, the others point by point.
 void reduce(const log_index& index, const log_window& w, trace_set& out);
 
-} // namespace history
+} // namespace chart

@@ -1,8 +1,8 @@
-#include "rules/history_index.h"
+#include "chart/history_index.h"
 
 #include <algorithm>
 
-namespace history {
+namespace chart {
 
 namespace {
 
@@ -180,7 +180,8 @@ parse_result log_index::add_text(QByteArrayView text, std::uint64_t at, local_cl
         const qsizetype cut = std::min(begin + block_bytes, complete) - 1;
         const qsizetype end = text.indexOf('\n', cut) + 1;
         scratch_.resize(most_points(end - begin));
-        const parse_result r = parse_log_bytes(text.sliced(begin, end - begin), clock, scratch_.data());
+        const parse_result r =
+            parse_log_bytes(text.sliced(begin, end - begin), clock, scratch_.data());
         total.unreadable += r.unreadable;
         total.points += r.points;
         if (r.points > 0) {
@@ -291,4 +292,4 @@ bool text_points::read(const log_index& index, std::span<const std::size_t> bloc
     return parse_blocks(text_, 0, index, blocks, clock_, out);
 }
 
-} // namespace history
+} // namespace chart

@@ -2,21 +2,21 @@
 // period across the clock changes, the lines a period covers, the dates
 // and the paper.
 
+#include "chart/report_figures.h"
+#include "chart/report_lines.h"
+#include "chart/report_period.h"
+#include "chart/report_text.h"
 #include "rules/log_rules.h"
-#include "rules/report_figures.h"
-#include "rules/report_lines.h"
-#include "rules/report_period.h"
-#include "rules/report_text.h"
 
 #include <QDateTime>
 #include <gtest/gtest.h>
 
 namespace {
 
-using history::excursion;
-using history::log_point;
-using history::no_reading;
-using history::reading_gap;
+using chart::excursion;
+using chart::log_point;
+using chart::no_reading;
+using chart::reading_gap;
 
 constexpr std::uint8_t none = no_reading;
 // Monday 2026-11-02 00:00 UTC; the cases' times count from it.
@@ -52,9 +52,9 @@ TEST_P(report_figures, count_time_excursions_and_gaps) {
     std::vector<log_point> points;
     for (const auto& [t, s1, s2] : c.points)
         points.push_back({std::uint32_t(base + t), {std::uint8_t(s1), std::uint8_t(s2)}});
-    history::local_clock utc{QTimeZone::utc()};
-    const auto period = history::period_between(base, base + 600, utc);
-    const auto f = history::figures_of(points, period, {5}, {{{40, 15}, {}}});
+    chart::local_clock utc{QTimeZone::utc()};
+    const auto period = chart::period_between(base, base + 600, utc);
+    const auto f = chart::figures_of(points, period, {5}, {{{40, 15}, {}}});
     std::vector<excursion> excursions = c.excursions;
     for (excursion& e : excursions) {
         e.start += base;
@@ -135,19 +135,19 @@ class report_days : public testing::TestWithParam<clock_change_case> {};
 TEST_P(report_days, count_the_hours_the_clocks_give_them) {
     const clock_change_case& c = GetParam();
     const QTimeZone berlin("Europe/Berlin");
-    history::local_clock clock{berlin};
-    const history::date_range dates{*history::parse_report_date(QString::fromLatin1(c.from)),
-                                    *history::parse_report_date(QString::fromLatin1(c.to))};
-    const auto period = history::period_of_dates(dates, clock);
+    chart::local_clock clock{berlin};
+    const chart::date_range dates{*chart::parse_report_date(QString::fromLatin1(c.from)),
+                                  *chart::parse_report_date(QString::fromLatin1(c.to))};
+    const auto period = chart::period_of_dates(dates, clock);
     QByteArray log;
     for (std::int64_t t = period.start; t < period.end; t += 60)
         log += datalog::log_line(QDateTime::fromSecsSinceEpoch(t, berlin),
                                  QStringLiteral("20\u00BAC"), QStringLiteral("30\u00BAC"));
     std::vector<log_point> points;
-    history::parse_log_bytes(log, clock, points);
-    history::order_repeated_hours(points, clock);
-    history::order_by_time(points);
-    const auto f = history::figures_of(points, period, {60}, {});
+    chart::parse_log_bytes(log, clock, points);
+    chart::order_repeated_hours(points, clock);
+    chart::order_by_time(points);
+    const auto f = chart::figures_of(points, period, {60}, {});
     ASSERT_EQ(period.days.size(), c.hours.size());
     for (std::size_t d = 0; d < c.hours.size(); ++d) {
         EXPECT_EQ(period.days[d].seconds(), c.hours[d] * 3600) << "day " << d;
@@ -194,7 +194,7 @@ TEST_P(report_lines, span_the_lines_of_the_period) {
     const auto local = [](const char* iso) {
         return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate).toSecsSinceEpoch();
     };
-    const auto span = history::lines_between(log, local(c.from), local(c.to));
+    const auto span = chart::lines_between(log, local(c.from), local(c.to));
     EXPECT_EQ(span.first_line, c.first_line);
     EXPECT_EQ(span.last_line, c.last_line);
     if (span.empty())
@@ -230,22 +230,22 @@ TEST(report_lines, counts_line_ends_in_any_bytes) {
     }
     for (qsizetype size : {0, 7, 8, 9, 2039, 2040, 2041, 4087, 20000}) {
         const QByteArrayView part(bytes.constData() + 3, size - (size > 3 ? 3 : 0));
-        EXPECT_EQ(history::count_lines(part), std::count(part.begin(), part.end(), '\n')) << size;
+        EXPECT_EQ(chart::count_lines(part), std::count(part.begin(), part.end(), '\n')) << size;
     }
-    EXPECT_EQ(history::count_lines(QByteArray(20000, '\n')), 20000);
+    EXPECT_EQ(chart::count_lines(QByteArray(20000, '\n')), 20000);
 }
 
 TEST(report_dates, are_real_dates_and_default_to_the_last_whole_week) {
-    EXPECT_EQ(history::parse_report_date(u"2026-11-07"), QDate(2026, 11, 7));
-    EXPECT_EQ(history::parse_report_date(u"2028-02-29"), QDate(2028, 2, 29));
+    EXPECT_EQ(chart::parse_report_date(u"2026-11-07"), QDate(2026, 11, 7));
+    EXPECT_EQ(chart::parse_report_date(u"2028-02-29"), QDate(2028, 2, 29));
     for (const char16_t* bad : {u"2026-02-29", u"2026-1-07", u"07-11-2026", u"2026-11-07x",
                                 u"1969-12-31", u"2106-01-01", u"", u"2026-11-0a"})
-        EXPECT_EQ(history::parse_report_date(bad), std::nullopt)
+        EXPECT_EQ(chart::parse_report_date(bad), std::nullopt)
             << QStringView(bad).toString().toStdString();
 
     const QDate today(2026, 11, 8);
     const auto range = [&](std::optional<QDate> from, std::optional<QDate> to) {
-        const auto r = history::report_dates(today, from, to);
+        const auto r = chart::report_dates(today, from, to);
         return std::pair(r.from, r.to);
     };
     EXPECT_EQ(range({}, {}), std::pair(QDate(2026, 11, 1), QDate(2026, 11, 7)));
@@ -260,18 +260,18 @@ TEST(report_text, rounds_durations_up_and_shares_down_and_picks_the_paper) {
     const std::pair<std::int64_t, const char*> minutes[] = {
         {0, "0.0"}, {1, "0.1"}, {5, "0.1"}, {6, "0.1"}, {7, "0.2"}, {1195, "20.0"}, {1200, "20.0"}};
     for (const auto& [seconds, text] : minutes)
-        EXPECT_EQ(history::minutes_text(seconds), QLatin1StringView(text)) << seconds;
-    EXPECT_EQ(history::percent_text(86399, 86400), QStringLiteral("99.9"));
-    EXPECT_EQ(history::percent_text(86400, 86400), QStringLiteral("100.0"));
-    EXPECT_EQ(history::percent_text(0, 0), QStringLiteral("\u2013"));
+        EXPECT_EQ(chart::minutes_text(seconds), QLatin1StringView(text)) << seconds;
+    EXPECT_EQ(chart::percent_text(86399, 86400), QStringLiteral("99.9"));
+    EXPECT_EQ(chart::percent_text(86400, 86400), QStringLiteral("100.0"));
+    EXPECT_EQ(chart::percent_text(0, 0), QStringLiteral("\u2013"));
 
-    const std::pair<const char*, history::paper> papers[] = {
-        {"en_US", history::paper::letter}, {"fr_CA", history::paper::letter},
-        {"es_MX", history::paper::letter}, {"en_PH", history::paper::letter},
-        {"en_GB", history::paper::a4},     {"de_DE", history::paper::a4},
-        {"es_ES", history::paper::a4},     {"en_AU", history::paper::a4}};
+    const std::pair<const char*, chart::paper> papers[] = {
+        {"en_US", chart::paper::letter}, {"fr_CA", chart::paper::letter},
+        {"es_MX", chart::paper::letter}, {"en_PH", chart::paper::letter},
+        {"en_GB", chart::paper::a4},     {"de_DE", chart::paper::a4},
+        {"es_ES", chart::paper::a4},     {"en_AU", chart::paper::a4}};
     for (const auto& [name, paper] : papers)
-        EXPECT_EQ(history::paper_for(QLocale(QString::fromLatin1(name))), paper) << name;
+        EXPECT_EQ(chart::paper_for(QLocale(QString::fromLatin1(name))), paper) << name;
 }
 
 } // namespace

@@ -1,11 +1,11 @@
-#include "rules/history_series.h"
+#include "chart/history_series.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-namespace history {
+namespace chart {
 
 point_store::point_store(std::size_t capacity)
     : data_(static_cast<log_point*>(
@@ -241,4 +241,4 @@ std::optional<std::size_t> point_series::nearest(double time, double within) con
     return best;
 }
 
-} // namespace history
+} // namespace chart

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rules/history_series.h"
-#include "rules/history_stats.h"
-#include "rules/report_period.h"
+#include "chart/history_series.h"
+#include "chart/history_stats.h"
+#include "chart/report_period.h"
 
 #include <array>
 #include <cstdint>
@@ -15,7 +15,7 @@
 // time until the next line, or for one sampling period where no line
 // follows within three (gap_rule); time for which no reading stands is a
 // gap. Free of any widget.
-namespace history {
+namespace chart {
 
 // One sensor over one day of the period, or over all of it; times in
 // seconds.
@@ -66,4 +66,4 @@ struct report_figures {
 report_figures figures_of(std::span<const log_point> points, const report_period& period,
                           const gap_rule& gaps, const std::array<reading_bounds, 2>& bounds);
 
-} // namespace history
+} // namespace chart

@@ -11,7 +11,7 @@
 
 // Reading the data log back for the history chart: one line of
 // TARNWICK.txt becomes one compact point. Free of any widget.
-namespace history {
+namespace chart {
 
 // Sensor value for "no reading": " - - ", an empty field, or a sensor the
 // line did not carry.
@@ -152,4 +152,4 @@ struct civil {
 };
 civil civil_from_days(std::int64_t days);
 
-} // namespace history
+} // namespace chart

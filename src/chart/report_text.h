@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rules/report_figures.h"
-#include "rules/report_lines.h"
-#include "rules/report_period.h"
+#include "chart/report_figures.h"
+#include "chart/report_lines.h"
+#include "chart/report_period.h"
 
 #include <QByteArray>
 #include <QLocale>
@@ -15,7 +15,7 @@
 
 // What a report says, as blocks of text and tables for a page to lay out:
 // where the data comes from, the settings, the figures. Free of any widget.
-namespace history {
+namespace chart {
 
 // A sensor's alarm switch and thresholds as the settings file holds them.
 struct sensor_alarm {
@@ -76,4 +76,4 @@ QString percent_text(std::int64_t part, std::int64_t whole);
 enum class paper { a4, letter };
 paper paper_for(const QLocale& locale);
 
-} // namespace history
+} // namespace chart
