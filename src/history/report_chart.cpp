@@ -2,7 +2,7 @@
 
 #include "chart/history_ticks.h"
 #include "chart/history_trace.h"
-#include "history/history_chart.h"
+#include "history/chart_text.h"
 #include "history/report.h"
 
 #include <QLocale>
@@ -15,12 +15,6 @@
 namespace history {
 
 namespace {
-
-const QString degrees = QStringLiteral("\u00BAC");
-
-const QColor& sensor_colour(int sensor) {
-    return sensor == 0 ? sensor1_colour : sensor2_colour;
-}
 
 // The degrees the scale spans and its step: whole degrees 1, 2, 5, 10 …
 // apart, at most about eight of them.
@@ -114,7 +108,7 @@ private:
                         Qt::AlignRight | Qt::AlignVCenter, QString::number(v));
         }
         p_.drawText(QRectF(plot_.left() - 40 * pt_, plot_.top() - line_ * 1.5, 38 * pt_, line_),
-                    Qt::AlignRight | Qt::AlignVCenter, degrees);
+                    Qt::AlignRight | Qt::AlignVCenter, degrees());
         const QFontMetricsF fm(font_, p_.device());
         const double room = fm.horizontalAdvance(QStringLiteral("00-00 ")) * 1.6;
         for (const chart::time_tick& tick :
@@ -144,10 +138,7 @@ private:
                     p_.drawLine(QPointF(plot_.left(), y), QPointF(plot_.right(), y));
                     continue;
                 }
-                const QString label =
-                    QStringLiteral("Sensor %1 %2 %3 %4")
-                        .arg(s + 1)
-                        .arg(QLatin1StringView(what), QLocale().toString(*value), degrees);
+                const QString label = threshold_label(s, what, *value);
                 // Sensor 1 on the left, sensor 2 on the right, so that equal
                 // thresholds keep both labels.
                 const QRectF at(plot_.left() + 3 * pt_, y - line_, plot_.width() - 6 * pt_, line_);
