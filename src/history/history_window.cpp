@@ -33,20 +33,7 @@ history_window::history_window(const QString& log_path, std::unique_ptr<file_pro
         prompts_ = std::make_unique<dialog_file_prompts>(this);
     ini_path_ = QFileInfo(log_path_).absolutePath();
 
-    // Reading starts before the window is built: on a large log the two
-    // overlap.
-    qRegisterMetaType<std::shared_ptr<const log_batch>>();
-    reader_ = new log_reader(log_path_);
-    reader_->moveToThread(&reader_thread_);
-    connect(&reader_thread_, &QThread::started, reader_, &log_reader::start);
-    connect(&reader_thread_, &QThread::finished, reader_, &QObject::deleteLater);
-    connect(reader_, &log_reader::missing, this, &history_window::on_missing);
-    connect(reader_, &log_reader::unreadable, this, &history_window::on_unreadable);
-    connect(reader_, &log_reader::restarted, this, &history_window::on_restarted);
-    connect(reader_, &log_reader::tail_ready, this, &history_window::on_tail);
-    connect(reader_, &log_reader::batch_ready, this, &history_window::on_batch);
-    connect(reader_, &log_reader::caught_up, this, &history_window::on_caught_up);
-    reader_thread_.start();
+    start_reader();
 
     setWindowTitle(
         QStringLiteral("%1 \u2014 KESTROVA History").arg(QFileInfo(log_path_).fileName()));
@@ -65,12 +52,51 @@ history_window::history_window(const QString& log_path, std::unique_ptr<file_pro
     setCentralWidget(pages_);
 
     build_tool_bar();
+    build_status_bar();
 
+    connect(chart_, &history_chart::view_changed, this, &history_window::update_summary);
+    connect(chart_, &history_chart::hover_changed, this, &history_window::update_hover);
+    connect(chart_, &history_chart::painted, this, &history_window::on_painted);
+    // After a zoom or pan no preset describes the view any more.
+    connect(chart_, &history_chart::range_left, this, [this] {
+        if (QAction* a = ranges_->checkedAction())
+            a->setChecked(false);
+    });
+
+    check_settings();
+    auto* settings_poll = new QTimer(this);
+    connect(settings_poll, &QTimer::timeout, this, &history_window::check_settings);
+    settings_poll->start(1000);
+
+    resize(1200, 680);
+}
+
+history_window::~history_window() {
+    reader_thread_.quit();
+    reader_thread_.wait();
+}
+
+void history_window::start_reader() {
+    qRegisterMetaType<std::shared_ptr<const log_batch>>();
+    reader_ = new log_reader(log_path_);
+    reader_->moveToThread(&reader_thread_);
+    connect(&reader_thread_, &QThread::started, reader_, &log_reader::start);
+    connect(&reader_thread_, &QThread::finished, reader_, &QObject::deleteLater);
+    connect(reader_, &log_reader::missing, this, &history_window::on_missing);
+    connect(reader_, &log_reader::unreadable, this, &history_window::on_unreadable);
+    connect(reader_, &log_reader::restarted, this, &history_window::on_restarted);
+    connect(reader_, &log_reader::tail_ready, this, &history_window::on_tail);
+    connect(reader_, &log_reader::batch_ready, this, &history_window::on_batch);
+    connect(reader_, &log_reader::caught_up, this, &history_window::on_caught_up);
+    reader_thread_.start();
+}
+
+void history_window::build_status_bar() {
     for (int sensor = 0; sensor < 2; ++sensor) {
         auto* label = new QLabel(this);
         label->setObjectName(QStringLiteral("summary%1").arg(sensor + 1));
-        label->setStyleSheet(QStringLiteral("color: %1; margin-right: 12px;")
-                                 .arg((sensor == 0 ? sensor1_colour : sensor2_colour).name()));
+        label->setStyleSheet(
+            QStringLiteral("color: %1; margin-right: 12px;").arg(sensor_colour(sensor).name()));
         label->setToolTip(QStringLiteral(
             "For the time shown: the lowest, time-weighted mean and highest reading, and the "
             "share of the time with a reading that was at or above the high or at or below the "
@@ -94,27 +120,6 @@ history_window::history_window(const QString& log_path, std::unique_ptr<file_pro
     statusBar()->addWidget(summary_[1], 1);
     statusBar()->addPermanentWidget(unreadable_);
     statusBar()->addPermanentWidget(progress_);
-
-    connect(chart_, &history_chart::view_changed, this, &history_window::update_summary);
-    connect(chart_, &history_chart::hover_changed, this, &history_window::update_hover);
-    connect(chart_, &history_chart::painted, this, &history_window::on_painted);
-    // After a zoom or pan no preset describes the view any more.
-    connect(chart_, &history_chart::range_left, this, [this] {
-        if (QAction* a = ranges_->checkedAction())
-            a->setChecked(false);
-    });
-
-    check_settings();
-    auto* settings_poll = new QTimer(this);
-    connect(settings_poll, &QTimer::timeout, this, &history_window::check_settings);
-    settings_poll->start(1000);
-
-    resize(1200, 680);
-}
-
-history_window::~history_window() {
-    reader_thread_.quit();
-    reader_thread_.wait();
 }
 
 void history_window::build_tool_bar() {

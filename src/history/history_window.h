@@ -58,7 +58,13 @@ Q_SIGNALS:
     void first_data_draw();
 
 private:
+    // Reading starts before the window is built: on a large log the two
+    // overlap.
+    void start_reader();
     void build_tool_bar();
+    // Each sensor's figures for the time shown, the unreadable lines, the
+    // progress of a load.
+    void build_status_bar();
     void on_missing();
     void on_unreadable(const QString& reason);
     void on_restarted(qint64 file_size);
