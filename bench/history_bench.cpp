@@ -261,7 +261,8 @@ widget_figures bench_widget_redraw(const chart::log_index& index, bool strokes) 
         std::vector<double> open_ms, in_ms, out_ms, moved_ms;
         for (int i = 0; i < 9; ++i) {
             const double from = first + rng.generateDouble() * (last - first - span);
-            open_ms.push_back(drawn_ms(chart, [&] { chart.show_range(from, from + span); }));
+            const double to = from + span;
+            open_ms.push_back(drawn_ms(chart, [&] { chart.show_range(from, to); }));
             in_ms.push_back(drawn_ms(chart, [&] { chart.zoom_at(x, 2.0); }));
             out_ms.push_back(drawn_ms(chart, [&] { chart.zoom_at(x, 0.5); }));
             moved_ms.push_back(drawn_ms(chart, [&] { chart.pan_by_pixels(i % 2 ? -120 : 120); }));

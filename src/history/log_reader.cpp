@@ -48,7 +48,7 @@ quint64 identity_of(const QString& path) {
 
 } // namespace
 
-log_reader::log_reader(QString path, QObject* parent)
+log_reader::log_reader(const QString& path, QObject* parent)
     : log_reader(path, read_log_settings(QFileInfo(path).absolutePath()), chart::local_clock(),
                  parent) {}
 

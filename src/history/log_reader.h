@@ -41,7 +41,7 @@ class log_reader : public QObject {
 public:
     // The settings beside the log (Tarnwick.INI) make the summaries; the
     // local time of the system reads the lines.
-    explicit log_reader(QString path, QObject* parent = nullptr);
+    explicit log_reader(const QString& path, QObject* parent = nullptr);
     log_reader(QString path, const log_settings& settings, chart::local_clock clock,
                QObject* parent = nullptr);
     ~log_reader() override;
