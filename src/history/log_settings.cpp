@@ -25,12 +25,12 @@ std::optional<double> threshold(const inifile& ini, const char* control) {
     return rules::read_decimal(ini.ini_read(key(control, "text"), QString()), QLocale());
 }
 
-sensor_alarm alarm_of(const inifile& ini, const char* alarm_switch, const char* high,
-                      const char* low) {
+chart::sensor_alarm alarm_of(const inifile& ini, const char* alarm_switch, const char* high,
+                             const char* low) {
     return {value_of(ini, alarm_switch) == 1, threshold(ini, high), threshold(ini, low)};
 }
 
-std::array<sensor_alarm, 2> alarms_of(const inifile& ini) {
+std::array<chart::sensor_alarm, 2> alarms_of(const inifile& ini) {
     return {alarm_of(ini, "Check2", "Text3", "Text4"), alarm_of(ini, "Check3", "Text6", "Text5")};
 }
 
@@ -44,11 +44,11 @@ log_settings read_log_settings(const QString& dir) {
         datalog::sample_period_ms(value_of(ini, "Option8") != 0, value_of(ini, "Option5") != 0,
                                   value_of(ini, "Option7") != 0, value_of(ini, "Option6") != 0);
     s.gaps.period_seconds = static_cast<std::uint32_t>(ms / 1000);
-    s.limits = judged_limits(alarms_of(ini));
+    s.limits = chart::judged_limits(alarms_of(ini));
     return s;
 }
 
-std::array<sensor_alarm, 2> read_alarm_settings(const QString& dir) {
+std::array<chart::sensor_alarm, 2> read_alarm_settings(const QString& dir) {
     inifile ini;
     ini.set_ini_dir(dir);
     return alarms_of(ini);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/history_log.h"
+#include "chart/history_log.h"
 #include "rules/log_rules.h"
 
 #include <QByteArray>
@@ -35,7 +35,7 @@ inline QByteArray lines_from(qint64 first, int count) {
     char line[64];
     for (int i = 0; i < count; ++i) {
         const qint64 t = first + qint64(i) * 5;
-        const history::civil d = history::civil_from_days(t / 86400);
+        const chart::civil d = chart::civil_from_days(t / 86400);
         const int s = static_cast<int>(t % 86400);
         const int n =
             std::snprintf(line, sizeof line,

@@ -196,7 +196,7 @@ TEST_F(window_test, range_buttons_wheel_drag_and_double_click_move_the_view) {
     // The time axis is labelled at round local times, not at even fractions.
     ASSERT_TRUE(QTest::qWaitFor([&] { return chart.settled(); }));
     ASSERT_GE(chart.ticks().size(), 3u);
-    for (const history::time_tick& tick : chart.ticks()) {
+    for (const chart::time_tick& tick : chart.ticks()) {
         const QTime at = QDateTime::fromSecsSinceEpoch(tick.time).time();
         EXPECT_EQ(at.minute() % 5 + at.second(), 0) << qPrintable(tick.label);
     }
