@@ -69,7 +69,7 @@ void history_launcher::open() {
     }
     QProcess p;
     p.setProgram(path);
-    p.setArguments({QDir(work_dir_).filePath(datalog::log_file_name)});
+    p.setArguments({QDir(work_dir_).filePath(rules::datalog::log_file_name)});
     p.setWorkingDirectory(work_dir_);
     qint64 pid = 0;
     if (!p.startDetached(&pid)) {

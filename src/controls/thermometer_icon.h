@@ -12,7 +12,3 @@ QImage thermometer_image();
 QIcon thermometer_icon();
 
 } // namespace controls
-
-// The history chart names it as it did before it had a namespace; it says
-// controls::thermometer_icon once its own code is brought in line.
-using controls::thermometer_icon;

@@ -37,7 +37,7 @@ history_window::history_window(const QString& log_path, std::unique_ptr<file_pro
 
     setWindowTitle(
         QStringLiteral("%1 \u2014 KESTROVA History").arg(QFileInfo(log_path_).fileName()));
-    setWindowIcon(thermometer_icon());
+    setWindowIcon(controls::thermometer_icon());
 
     chart_ = new history_chart(log_, this);
     chart_->setObjectName(QStringLiteral("chart"));

@@ -18,11 +18,3 @@ QByteArray log_line(const QDateTime& now, const QString& sensor1, const QString&
 int sample_period_ms(bool option8, bool option5, bool option7, bool option6);
 
 } // namespace rules::datalog
-
-// The history chart names these as it did before they were rules; it takes
-// the rules' names when its code is brought into its own folder.
-namespace datalog {
-using rules::datalog::log_file_name;
-using rules::datalog::log_line;
-using rules::datalog::sample_period_ms;
-} // namespace datalog

@@ -89,7 +89,3 @@ private:
 };
 
 } // namespace settings
-
-// The history chart names it as it did before it had a namespace; it says
-// settings::inifile once its own code is brought in line.
-using settings::inifile;

@@ -25,7 +25,7 @@ dialog::dialog(const station_settings& current, context ctx, QWidget* parent)
     , initial_(current) {
     setObjectName(QStringLiteral("settings_window"));
     setWindowTitle(QStringLiteral("KESTROVA Settings"));
-    setWindowIcon(thermometer_icon());
+    setWindowIcon(controls::thermometer_icon());
     pages_->addTab(publishing_, QStringLiteral("Pu&blishing"));
     pages_->addTab(notifications_, QStringLiteral("&Notifications"));
     pages_->addTab(ports_, QStringLiteral("Po&rts"));

@@ -94,7 +94,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(log_line, reads_back_what_the_monitor_writes) {
     const QTimeZone utc = QTimeZone::utc();
     const QDateTime t(QDate(2026, 12, 5), QTime(21, 10, 5), utc);
-    QByteArray line = datalog::log_line(t, QStringLiteral("23\u00BAC"), QStringLiteral(" - - "));
+    QByteArray line =
+        rules::datalog::log_line(t, QStringLiteral("23\u00BAC"), QStringLiteral(" - - "));
     ASSERT_TRUE(line.endsWith("\r\n"));
     line.chop(2);
     const auto f = chart::parse_log_line(line);
@@ -183,9 +184,9 @@ QByteArray clock_change_lines() {
     QByteArray out;
     const auto lines = [&out](QDate date, int from_hour, int to_hour) {
         for (int s = from_hour * 3600; s < to_hour * 3600; s += 5)
-            out += datalog::log_line(QDateTime(date, QTime(0, 0).addSecs(s), QTimeZone::utc()),
-                                     QStringLiteral("%1\u00BAC").arg(s / 60 % 125),
-                                     QStringLiteral(" - - "));
+            out += rules::datalog::log_line(
+                QDateTime(date, QTime(0, 0).addSecs(s), QTimeZone::utc()),
+                QStringLiteral("%1\u00BAC").arg(s / 60 % 125), QStringLiteral(" - - "));
     };
     // With the end of the day before and the start of the day after each,
     // whose offsets hold the whole day.

@@ -141,8 +141,8 @@ TEST_P(report_days, count_the_hours_the_clocks_give_them) {
     const auto period = chart::period_of_dates(dates, clock);
     QByteArray log;
     for (std::int64_t t = period.start; t < period.end; t += 60)
-        log += datalog::log_line(QDateTime::fromSecsSinceEpoch(t, berlin),
-                                 QStringLiteral("20\u00BAC"), QStringLiteral("30\u00BAC"));
+        log += rules::datalog::log_line(QDateTime::fromSecsSinceEpoch(t, berlin),
+                                        QStringLiteral("20\u00BAC"), QStringLiteral("30\u00BAC"));
     std::vector<log_point> points;
     chart::parse_log_bytes(log, clock, points);
     chart::order_repeated_hours(points, clock);

@@ -21,9 +21,9 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 inline QByteArray log_lines(const QDateTime& start, int count, int step = 5, int first = 20) {
     QByteArray out;
     for (int i = 0; i < count; ++i)
-        out += datalog::log_line(start.addSecs(qint64(i) * step),
-                                 QString::number(first + i % 50) + QStringLiteral("\u00BAC"),
-                                 QStringLiteral("30\u00BAC"));
+        out += rules::datalog::log_line(start.addSecs(qint64(i) * step),
+                                        QString::number(first + i % 50) + QStringLiteral("\u00BAC"),
+                                        QStringLiteral("30\u00BAC"));
     return out;
 }
 

@@ -36,8 +36,8 @@ QByteArray known_log() {
         if (at >= local(24, 9, 30) && at < local(24, 9, 45))
             s1 = at == local(24, 9, 40) ? 43 : 42;
         const bool s2 = !(at >= local(26, 8, 0) && at < local(26, 8, 1));
-        out += datalog::log_line(at, QString::number(s1) + QStringLiteral("\u00BAC"),
-                                 s2 ? QStringLiteral("30\u00BAC") : QStringLiteral(" - - "));
+        out += rules::datalog::log_line(at, QString::number(s1) + QStringLiteral("\u00BAC"),
+                                        s2 ? QStringLiteral("30\u00BAC") : QStringLiteral(" - - "));
     }
     return out;
 }
