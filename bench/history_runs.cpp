@@ -27,15 +27,6 @@ extern char** environ;
 
 namespace {
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double ms_since(const QElapsedTimer& t) {
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
-
 // Spawns `argv` with `env` added; its stdout comes back through `out_fd`.
 pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
             int& out_fd) {
@@ -227,4 +218,13 @@ void bench_report(const QString& dir, int days, int runs) {
                 "in process; kestrova-history --report end to end %.0f ms\n",
                 days, runs, median(make_ms), median(pdf_ms), static_cast<double>(pdf_bytes) / 1024,
                 median(make_ms) + median(pdf_ms), median(program_ms));
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double ms_since(const QElapsedTimer& t) {
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
