@@ -1,17 +1,19 @@
 #include "app/application.h"
 #include "app/command_line.h"
+#include "controls/logging.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
-    if (const auto status = command_line::answer_at_once(argc, argv, KESTROVA_VERSION))
+    controls::install_message_handler("kestrova");
+    if (const auto status = app::command_line::answer_at_once(argc, argv, KESTROVA_VERSION))
         return *status;
-    const bool offscreen = command_line::choose_offscreen_without_display(argc, argv);
-    QApplication app(argc, argv);
+    const bool offscreen = app::command_line::choose_offscreen_without_display(argc, argv);
+    QApplication application(argc, argv);
     QApplication::setApplicationVersion(QStringLiteral(KESTROVA_VERSION));
-    if (const auto status = command_line::refuse_the_rest(QApplication::arguments()))
+    if (const auto status = app::command_line::refuse_the_rest(QApplication::arguments()))
         return *status;
     if (offscreen)
-        command_line::say_offscreen();
-    return run_kestrova(app);
+        app::command_line::say_offscreen();
+    return app::run_kestrova(application);
 }

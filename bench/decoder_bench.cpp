@@ -60,17 +60,17 @@ void bench_rule() {
     std::vector<int> codes(10'000'000);
     for (int& c : codes)
         c = static_cast<int>(rng() & 0xFF);
-    QString state = decoder::state_first;
+    QString state = rules::decoder::state_first;
     QString s1, s2;
     QElapsedTimer t;
     t.start();
     for (int code : codes) {
-        decoder::step s = decoder::decode(state, code);
+        rules::decoder::step s = rules::decoder::decode(state, code);
         if (s.new_state)
             state = *s.new_state;
-        else if (s.field == decoder::target::sensor1)
+        else if (s.field == rules::decoder::target::sensor1)
             s1 = std::move(s.text);
-        else if (s.field == decoder::target::sensor2)
+        else if (s.field == rules::decoder::target::sensor2)
             s2 = std::move(s.text);
     }
     report("(a) decoding rule, random bytes", static_cast<double>(codes.size()),
@@ -78,8 +78,8 @@ void bench_rule() {
 }
 
 // Puts MSComm1 of the window on the given device and opens it.
-void open_window_on(frm_thermometer& w, const QString& device) {
-    port_map m;
+void open_window_on(app::frm_thermometer& w, const QString& device) {
+    rules::port_map m;
     m.set_device(1, device);
     w.ui().MSComm1->set_port_map(m);
     if (!w.ui().MSComm1->set_port_open(true))
@@ -110,7 +110,7 @@ std::pair<double, double> run_until(const std::function<bool()>& done) {
 // them; reports the rate and the longest stall.
 void bench_pty_feed(const char* what, const QByteArray& bytes) {
     silent_prompts ask;
-    frm_thermometer w{window_seams{ask}};
+    app::frm_thermometer w{app::window_seams{ask}};
     w.show();
     pty_pair pty;
     open_window_on(w, pty.slave_path());
@@ -127,7 +127,7 @@ void bench_pty_feed(const char* what, const QByteArray& bytes) {
     });
     qsizetype seen = 0;
     QObject ctx;
-    QObject::connect(w.ui().MSComm1, &comm_control::on_comm, &ctx, [&] { ++seen; });
+    QObject::connect(w.ui().MSComm1, &serial::comm_control::on_comm, &ctx, [&] { ++seen; });
     const auto [secs, worst] = run_until([&] { return seen >= bytes.size(); });
     writer.join();
     report(what, static_cast<double>(seen), secs);
@@ -164,11 +164,11 @@ void bench_end_to_end(const QString& sim, qsizetype n) {
     while (!QFileInfo::exists(link) && wait.elapsed() < 5000)
         QThread::msleep(5);
     silent_prompts ask;
-    frm_thermometer w{window_seams{ask}};
+    app::frm_thermometer w{app::window_seams{ask}};
     w.show();
     qsizetype seen = 0;
     QObject ctx;
-    QObject::connect(w.ui().MSComm1, &comm_control::on_comm, &ctx, [&] { ++seen; });
+    QObject::connect(w.ui().MSComm1, &serial::comm_control::on_comm, &ctx, [&] { ++seen; });
     open_window_on(w, link);
     const auto [secs, worst] = run_until([&] { return seen >= n; });
     report("(c) logger sim --fast end to end", static_cast<double>(seen), secs);

@@ -198,7 +198,7 @@ private:
 constexpr int stations_per_process = 2000;
 
 struct station {
-    std::unique_ptr<mqtt_link> link;
+    std::unique_ptr<publish::mqtt_link> link;
     int number = 0;
     std::vector<clock_type::time_point> sent{clock_type::time_point{}}; // by number
 };
@@ -232,15 +232,15 @@ public:
     }
     static void publish(station& s) {
         ++s.number;
-        mqtt::snapshot snap;
+        rules::mqtt::snapshot snap;
         snap.sensor1 = s.number % 1000;
         snap.sensor2 = s.number / 1000;
         snap.alarm1 = snap.alarm2 = QStringLiteral("normal");
-        snap.link = mqtt::link_state::open;
+        snap.link = rules::mqtt::link_state::open;
         snap.port = 1;
         snap.time = QDateTime::currentDateTime();
         s.sent.push_back(clock_type::now());
-        s.link->publish_state(mqtt::state_json(snap));
+        s.link->publish_state(rules::mqtt::state_json(snap));
     }
 
 private:
@@ -264,8 +264,8 @@ private:
 // drop some of them.
 const QByteArray fleet_broker = "max_connections -1\nmax_queued_messages 1000000\n";
 
-mqtt::settings settings_for(int i, int port) {
-    mqtt::settings s;
+rules::mqtt::settings settings_for(int i, int port) {
+    rules::mqtt::settings s;
     s.host = QStringLiteral("127.0.0.1");
     s.port = port;
     s.topic = QStringLiteral("kestrova/station%1").arg(i);
@@ -291,10 +291,10 @@ int worker(const QStringList& args) {
     std::signal(SIGTERM, [](int) { told_to_stop = true; });
     std::vector<station> fleet(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        const mqtt::settings s = settings_for(from + i, port);
-        fleet[static_cast<std::size_t>(i)].link = std::make_unique<mqtt_link>(
-            s, mqtt::discovery_configs(s, QStringLiteral("site-pc%1").arg(from + i),
-                                       QStringLiteral("1")));
+        const rules::mqtt::settings s = settings_for(from + i, port);
+        fleet[static_cast<std::size_t>(i)].link = std::make_unique<publish::mqtt_link>(
+            s, rules::mqtt::discovery_configs(s, QStringLiteral("site-pc%1").arg(from + i),
+                                              QStringLiteral("1")));
     }
     feeder feed(fleet, static_cast<unsigned>(from + 1));
     while (!told_to_stop)

@@ -25,13 +25,13 @@
 // uses --days 7 --out DIR --generate-only); --reuse measures a log generated
 // there before instead of a new one.
 
+#include "chart/history_stats.h"
+#include "chart/history_trace.h"
+#include "chart/history_view.h"
 #include "history/history_chart.h"
 #include "history/log_reader.h"
 #include "history_logs.h"
 #include "history_runs.h"
-#include "rules/history_stats.h"
-#include "rules/history_trace.h"
-#include "rules/history_view.h"
 
 #include <QApplication>
 #include <QDir>
@@ -53,15 +53,6 @@
 
 namespace {
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double ms_since(const QElapsedTimer& t) {
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
-
 struct view {
     const char* name;
     double span; // 0: the whole log
@@ -72,21 +63,21 @@ constexpr view views[] = {{"all", 0}, {"7 days", 7 * 86400}, {"24 h", 86400}, {"
 // One redraw's work on the index: the blocks in view gathered (with the
 // lines of those at the edges of columns read back from the log), reduced
 // and summed up. Its time, and how many lines it read back.
-double redraw_ms(const history::log_index& index, double from, double to, int columns,
+double redraw_ms(const chart::log_index& index, double from, double to, int columns,
                  std::size_t* read_back = nullptr) {
-    history::trace_set traces;
+    chart::trace_set traces;
     QElapsedTimer t;
     t.start();
-    const history::log_window w = history::gather(index, from, to, columns);
-    history::reduce(index, w, traces);
-    (void)history::summarize(index, w);
+    const chart::log_window w = chart::gather(index, from, to, columns);
+    chart::reduce(index, w, traces);
+    (void)chart::summarize(index, w);
     if (read_back)
         *read_back = w.points.size();
     return ms_since(t);
 }
 
 // The views that end at the latest reading, and pans back from them.
-void bench_views(const history::log_index& index, int columns) {
+void bench_views(const chart::log_index& index, int columns) {
     for (const view& v : views) {
         const double to = index.last_time();
         const double span = v.span > 0 ? v.span : to - index.first_time();
@@ -105,13 +96,13 @@ void bench_views(const history::log_index& index, int columns) {
 
 // A day, a week, a month and a year anywhere in the log: opened there, then
 // panned by a tenth; figures of the work on the index alone.
-void bench_anywhere(const history::log_index& index, int columns) {
+void bench_anywhere(const chart::log_index& index, int columns) {
     QRandomGenerator rng(28);
     const double first = index.first_time();
     const double last = index.last_time();
-    for (const auto& [name, span] : {std::pair{"day", 86400.0}, std::pair{"week", 7 * 86400.0},
-                                     std::pair{"month", 30 * 86400.0},
-                                     std::pair{"year", 365 * 86400.0}}) {
+    for (const auto& [name, span] :
+         {std::pair{"day", 86400.0}, std::pair{"week", 7 * 86400.0},
+          std::pair{"month", 30 * 86400.0}, std::pair{"year", 365 * 86400.0}}) {
         if (span > last - first)
             break;
         std::vector<double> open_ms, pan_ms, lines;
@@ -125,15 +116,14 @@ void bench_anywhere(const history::log_index& index, int columns) {
         std::printf("a %-5s anywhere, lines + figures: opened %6.2f ms median (worst %6.2f), "
                     "panned %6.2f ms (worst %6.2f), %.0f lines read back\n",
                     name, median(open_ms), *std::max_element(open_ms.begin(), open_ms.end()),
-                    median(pan_ms), *std::max_element(pan_ms.begin(), pan_ms.end()),
-                    median(lines));
+                    median(pan_ms), *std::max_element(pan_ms.begin(), pan_ms.end()), median(lines));
     }
 }
 
 // The stroke of the reduced traces alone, as the chart draws them (a 1.6 px
 // pen, round joins and caps, antialiased), beside other ways one might draw
 // them, onto an image of the plot's size.
-void bench_trace_paint(const history::trace_set& traces, QSize size, int columns) {
+void bench_trace_paint(const chart::trace_set& traces, QSize size, int columns) {
     struct way {
         const char* name;
         bool antialiased;
@@ -156,7 +146,7 @@ void bench_trace_paint(const history::trace_set& traces, QSize size, int columns
     const double sy = size.height() / (hi - lo);
     std::vector<QPolygonF> lines[2];
     for (int s = 0; s < 2; ++s) {
-        const history::trace& t = traces.sensor[s];
+        const chart::trace& t = traces.sensor[s];
         for (std::size_t i = 0; i < t.polyline_count(); ++i) {
             QPolygonF line;
             for (std::size_t k = t.starts[i]; k < t.polyline_end(i); ++k)
@@ -211,8 +201,7 @@ void bench_trace_paint(const history::trace_set& traces, QSize size, int columns
 
 // The time from a change of view to the chart redrawn and painted, as a
 // user waits for it.
-template <typename change>
-double drawn_ms(history::history_chart& chart, change to_view) {
+template <typename change> double drawn_ms(history::history_chart& chart, change to_view) {
     QElapsedTimer t;
     t.start();
     to_view();
@@ -230,7 +219,7 @@ struct widget_figures {
 // and out, along the last month, and anywhere: a day, a week, a month and a
 // year opened at random places, zoomed in and out and panned there. With
 // `strokes`, the paint of the traces beside other pens.
-widget_figures bench_widget_redraw(const history::log_index& index, bool strokes) {
+widget_figures bench_widget_redraw(const chart::log_index& index, bool strokes) {
     history::history_chart chart(index);
     chart.resize(1200, 620);
     chart.show();
@@ -255,15 +244,16 @@ widget_figures bench_widget_redraw(const history::log_index& index, bool strokes
     const double first = index.first_time();
     const double last = index.last_time();
     std::vector<double> all_ms;
-    for (const auto& [name, span] : {std::pair{"day", 86400.0}, std::pair{"week", 7 * 86400.0},
-                                     std::pair{"month", 30 * 86400.0},
-                                     std::pair{"year", 365 * 86400.0}}) {
+    for (const auto& [name, span] :
+         {std::pair{"day", 86400.0}, std::pair{"week", 7 * 86400.0},
+          std::pair{"month", 30 * 86400.0}, std::pair{"year", 365 * 86400.0}}) {
         if (span > last - first)
             break;
         std::vector<double> open_ms, in_ms, out_ms, moved_ms;
         for (int i = 0; i < 9; ++i) {
             const double from = first + rng.generateDouble() * (last - first - span);
-            open_ms.push_back(drawn_ms(chart, [&] { chart.show_range(from, from + span); }));
+            const double to = from + span;
+            open_ms.push_back(drawn_ms(chart, [&] { chart.show_range(from, to); }));
             in_ms.push_back(drawn_ms(chart, [&] { chart.zoom_at(x, 2.0); }));
             out_ms.push_back(drawn_ms(chart, [&] { chart.zoom_at(x, 0.5); }));
             moved_ms.push_back(drawn_ms(chart, [&] { chart.pan_by_pixels(i % 2 ? -120 : 120); }));
@@ -313,11 +303,11 @@ void bench_parser(const QString& log) {
     std::vector<double> program_ms, bare_ms;
     std::size_t lines = 0;
     for (int i = 0; i < 5; ++i) {
-        history::local_clock clock;
+        chart::local_clock clock;
         QElapsedTimer p;
         p.start();
-        history::point_store points(history::most_points(all.size()));
-        history::parse_log_bytes(all, clock, points.data());
+        chart::point_store points(chart::most_points(all.size()));
+        chart::parse_log_bytes(all, clock, points.data());
         program_ms.push_back(ms_since(p));
         bare_ms.push_back(bare_parse_ms(log, 1, &lines));
     }
@@ -344,7 +334,7 @@ log_figures bench_log(const QString& dir, int runs, bool strokes) {
     f.size_mb = static_cast<double>(QFileInfo(log).size()) / 1048576.0;
     // The program's own reader, in this thread, into an index as the
     // window keeps it.
-    history::log_index index;
+    chart::log_index index;
     history::log_reader reader(log);
     QObject::connect(&reader, &history::log_reader::restarted, &reader,
                      [&](qint64) { index.clear(); });

@@ -222,4 +222,3 @@ double bare_parse_ms(const QString& path, int threads, std::size_t* lines) {
     ::munmap(map, size);
     return ms;
 }
-

@@ -27,15 +27,6 @@ extern char** environ;
 
 namespace {
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double ms_since(const QElapsedTimer& t) {
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
-
 // Spawns `argv` with `env` added; its stdout comes back through `out_fd`.
 pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
             int& out_fd) {
@@ -164,7 +155,7 @@ program_figures bench_program(const QString& log, int runs, const QStringList& o
                     "start (program: \"%s\"), peak resident %.1f MB\n",
                     i + 1, days_ms.empty() ? 0.0 : days_ms.back(), ms, said.c_str(), rss_mb.back());
     }
-    f = {median(days_ms), median(first_ms), median(rss_mb), median(anon_mb),
+    f = {median(days_ms), median(first_ms), median(rss_mb),  median(anon_mb),
          median(file_mb), median(bare1_ms), median(bare2_ms)};
     std::printf("kestrova-history under Xvfb, median of %d: readings (the last days) on screen "
                 "%.0f ms, first complete chart %.0f ms, peak resident %.1f MB (when drawn: %.1f MB "
@@ -192,7 +183,7 @@ void bench_report(const QString& dir, int days, int runs) {
     for (int i = 0; i < runs; ++i) {
         history::report_request request;
         request.log_path = log;
-        request.dates = history::date_range{first, last};
+        request.dates = chart::date_range{first, last};
         request.made_at = QDateTime::currentSecsSinceEpoch();
         request.host = QStringLiteral("bench");
         QElapsedTimer t;
@@ -229,3 +220,11 @@ void bench_report(const QString& dir, int days, int runs) {
                 median(make_ms) + median(pdf_ms), median(program_ms));
 }
 
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double ms_since(const QElapsedTimer& t) {
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}

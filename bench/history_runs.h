@@ -2,6 +2,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <vector>
+
+class QElapsedTimer;
 
 // kestrova-history measured as a user runs it: in a process of its own,
 // under an Xvfb of its own, beside the bare parse of the same log.
@@ -28,3 +31,7 @@ double page_cache_mb(const QString& path);
 // written) and as a scheduled job runs it (kestrova-history --report,
 // without a display).
 void bench_report(const QString& dir, int days, int runs);
+
+// The middle of `v` (0 when empty), and the milliseconds since `t` started.
+double median(std::vector<double> v);
+double ms_since(const QElapsedTimer& t);

@@ -31,23 +31,23 @@ double cpu_now() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-void measure(const char* what, const mqtt::settings& s, const mqtt_link::resolver& resolve,
-             int seconds) {
+void measure(const char* what, const rules::mqtt::settings& s,
+             const publish::mqtt_link::resolver& resolve, int seconds) {
     silent_prompts ask;
-    frm_thermometer w{window_seams{ask}};
+    app::frm_thermometer w{app::window_seams{ask}};
     w.show();
     const double cpu_before = cpu_now();
     double worst = 0;
     {
         // Without a host: the same window and ticks with no publishing, the
         // baseline for the CPU figure.
-        std::unique_ptr<mqtt_publisher> publisher;
-        link_watch link([] { return std::chrono::milliseconds(30000); });
+        std::unique_ptr<publish::mqtt_publisher> publisher;
+        publish::link_watch link([] { return std::chrono::milliseconds(30000); });
         link.port_changed(true);
-        alarm_judge judge(w.sensors(), link);
+        publish::alarm_judge judge(w.sensors(), link);
         if (s.enabled())
-            publisher = std::make_unique<mqtt_publisher>(judge, w.logging(), w.ui().Text7, link, s,
-                                                         QStringLiteral("bench"), resolve);
+            publisher = std::make_unique<publish::mqtt_publisher>(
+                judge, *w.ui().Timer1, w.ui().Text7, link, s, QStringLiteral("bench"), resolve);
         QElapsedTimer gap;
         QTimer tick;
         tick.setInterval(5);
@@ -84,12 +84,12 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 15;
 
-    mqtt::settings s;
+    rules::mqtt::settings s;
     s.host = QStringLiteral("127.0.0.1");
     s.topic = QStringLiteral("bench/stall");
     s.client_id = QStringLiteral("bench-stall");
 
-    measure("(0) baseline", mqtt::settings{}, {}, seconds);
+    measure("(0) baseline", rules::mqtt::settings{}, {}, seconds);
 
     QTcpServer closed;
     closed.listen(QHostAddress::LocalHost, 0);

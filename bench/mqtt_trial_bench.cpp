@@ -19,8 +19,8 @@
 
 namespace {
 
-void measure(const char* what, const mqtt::settings& s, std::chrono::milliseconds limit) {
-    mqtt_trial trial(limit);
+void measure(const char* what, const rules::mqtt::settings& s, std::chrono::milliseconds limit) {
+    publish::mqtt_trial trial(limit);
     QElapsedTimer gap;
     double worst = 0;
     QTimer tick;
@@ -29,12 +29,13 @@ void measure(const char* what, const mqtt::settings& s, std::chrono::millisecond
         worst = std::max(worst, static_cast<double>(gap.nsecsElapsed()) / 1e6);
         gap.restart();
     });
-    mqtt::verdict got;
+    publish::verdict got;
     QEventLoop wait;
-    QObject::connect(&trial, &mqtt_trial::finished, &trial, [&](const mqtt::verdict& v) {
-        got = v;
-        wait.quit();
-    });
+    QObject::connect(&trial, &publish::mqtt_trial::finished, &trial,
+                     [&](const publish::verdict& v) {
+                         got = v;
+                         wait.quit();
+                     });
     QElapsedTimer clock;
     clock.start();
     gap.start();
@@ -45,8 +46,8 @@ void measure(const char* what, const mqtt::settings& s, std::chrono::millisecond
                 static_cast<double>(clock.nsecsElapsed()) / 1e6, worst, qPrintable(got.text));
 }
 
-mqtt::settings to(const QString& host, int port) {
-    mqtt::settings s;
+rules::mqtt::settings to(const QString& host, int port) {
+    rules::mqtt::settings s;
     s.host = host;
     s.port = port;
     s.client_id = QStringLiteral("kestrova-bench");
@@ -82,7 +83,7 @@ int main(int argc, char** argv) {
     const QString local = QStringLiteral("127.0.0.1");
     measure("accepted", to(local, plain.port()), limit);
     measure("not authorised", to(local, locked.port()), limit);
-    mqtt::settings other_ca = to(QStringLiteral("localhost"), tls.port());
+    rules::mqtt::settings other_ca = to(QStringLiteral("localhost"), tls.port());
     other_ca.cafile = certs.filePath(QStringLiteral("other_ca.crt"));
     measure("certificate of another CA", other_ca, limit);
     measure("closed port", to(local, closed_port), limit);

@@ -1,7 +1,7 @@
 // Settings file costs on this machine:
-//   restore_window_state on the 22-key file (45 reads, each a whole file
+//   settings::restore_window_state on the 22-key file (45 reads, each a whole file
 //   access) into the offscreen main window, handlers included;
-//   save_window_state (one replacement: write, fsync, rename);
+//   settings::save_window_state (one replacement: write, fsync, rename);
 //   one ini_read, and a restore against a 1 MiB file with no section VEZ,
 //   the largest file that is still read.
 // Prints median, mean and worst per operation; never pass/fail.
@@ -56,36 +56,42 @@ int main(int argc, char** argv) {
     if (!dir.isValid())
         return 1;
     silent_prompts ask;
-    window_seams seams{ask};
+    app::window_seams seams{ask};
     seams.work_dir = dir.path();
-    frm_thermometer window(seams);
-    inifile ini;
+    app::frm_thermometer window(seams);
+    settings::inifile ini;
     ini.set_ini_dir(dir.path());
 
     // The file a save leaves during operation: the window restored from a
     // saved state, saved once.
-    save_window_state(window.controls(), ini);
-    ini.ini_write(QStringLiteral("frm_thermometer.Text7.text"), QStringLiteral("2"));
-    ini.ini_write(QStringLiteral("frm_thermometer.Text1.text"), QStringLiteral("24\u00BAC"));
-    ini.ini_write(QStringLiteral("frm_thermometer.UpDown1.value"), QStringLiteral("40"));
-    ini.ini_write(QStringLiteral("frm_thermometer.Check2.value"), QStringLiteral("1"));
+    settings::save_window_state(window.controls(), ini);
+    static_cast<void>(
+        ini.ini_write(QStringLiteral("frm_thermometer.Text7.text"), QStringLiteral("2")));
+    static_cast<void>(
+        ini.ini_write(QStringLiteral("frm_thermometer.Text1.text"), QStringLiteral("24\u00BAC")));
+    static_cast<void>(
+        ini.ini_write(QStringLiteral("frm_thermometer.UpDown1.value"), QStringLiteral("40")));
+    static_cast<void>(
+        ini.ini_write(QStringLiteral("frm_thermometer.Check2.value"), QStringLiteral("1")));
     std::printf("settings file: %s, %lld bytes\n", qPrintable(ini.path()),
                 static_cast<long long>(QFile(ini.path()).size()));
 
-    measure("restore_window_state (22-key file)", repetitions,
-            [&] { restore_window_state(window.controls(), window.seams().work_dir, ini); });
+    measure("restore_window_state (22-key file)", repetitions, [&] {
+        settings::restore_window_state(window.controls(), window.seams().work_dir, ini);
+    });
     measure("save_window_state (write, fsync, rename)", repetitions,
-            [&] { save_window_state(window.controls(), ini); });
+            [&] { settings::save_window_state(window.controls(), ini); });
     measure("ini_read of one key", repetitions * 10, [&] {
         (void)ini.ini_read(QStringLiteral("frm_thermometer.UpDown2.value"), QStringLiteral("0"));
     });
 
-    QByteArray big(inifile::max_settings_size - 64, 'x');
+    QByteArray big(settings::inifile::max_settings_size - 64, 'x');
     for (qsizetype i = 80; i < big.size(); i += 81)
         big[i] = '\n';
     if (!write_file(ini.path(), big))
         return 1;
-    measure("restore_window_state (1 MiB, no VEZ)", std::max(1, repetitions / 10),
-            [&] { restore_window_state(window.controls(), window.seams().work_dir, ini); });
+    measure("restore_window_state (1 MiB, no VEZ)", std::max(1, repetitions / 10), [&] {
+        settings::restore_window_state(window.controls(), window.seams().work_dir, ini);
+    });
     return 0;
 }

@@ -140,14 +140,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < count; ++i) {
         const int code = stream[i];
         // What the port event does with one byte.
-        const decoder::step s = decoder::decode(state, code);
+        const rules::decoder::step s = rules::decoder::decode(state, code);
         if (s.new_state)
             state = *s.new_state;
-        if (s.field == decoder::target::sensor1)
+        if (s.field == rules::decoder::target::sensor1)
             sensor1 = s.text;
-        else if (s.field == decoder::target::sensor2)
+        else if (s.field == rules::decoder::target::sensor2)
             sensor2 = s.text;
-        const QString caption = decoder::caption(sensor1, sensor2);
+        const QString caption = rules::decoder::caption(sensor1, sensor2);
 
         m.feed(code);
         expect_same("decoder state", state, m.state, code, i);

@@ -16,7 +16,7 @@
 
 #include "fuzz_support.h"
 
-#include "rules/history_log.h"
+#include "chart/history_log.h"
 
 #include <QByteArrayView>
 #include <QDate>
@@ -29,8 +29,8 @@
 
 namespace {
 
-using history::log_point;
-using history::no_reading;
+using chart::log_point;
+using chart::no_reading;
 
 const QTimeZone& zone(int which) {
     static const std::array<QTimeZone, 4> zones = {QTimeZone::utc(), QTimeZone("Europe/Berlin"),
@@ -74,7 +74,7 @@ std::optional<std::uint8_t> model_reading(QByteArrayView f) {
 
 // MM-DD-YYYY TAB HH:MM:SS TAB reading TAB reading, read with QDate. The
 // year 0 (1 BC) has no QDate; it is the year 2000 less five 400-year cycles.
-std::optional<history::log_fields> model_line(QByteArrayView line) {
+std::optional<chart::log_fields> model_line(QByteArrayView line) {
     QList<QByteArrayView> f;
     qsizetype start = 0;
     for (qsizetype i = 0; i <= line.size(); ++i)
@@ -100,7 +100,7 @@ std::optional<history::log_fields> model_line(QByteArrayView line) {
     const auto s2 = model_reading(f[3]);
     if (!s1 || !s2)
         return std::nullopt;
-    history::log_fields out;
+    chart::log_fields out;
     const std::int64_t days =
         d.toJulianDay() - QDate(1970, 1, 1).toJulianDay() - (year > 0 ? 0 : 5 * 146097);
     out.local_seconds = days * 86400 + std::int64_t{hh} * 3600 + std::int64_t{mm} * 60 + ss;
@@ -131,20 +131,19 @@ void expect_same_points(const char* what, const std::vector<log_point>& got,
 
 struct parsed {
     std::vector<log_point> points;
-    history::parse_result result;
+    chart::parse_result result;
 };
 
 // As the reader goes through a growing file: what the first piece leaves
 // unread comes again at the start of the next.
 parsed parse_in_two(QByteArrayView bytes, qsizetype split, const QTimeZone& tz) {
     parsed out;
-    history::local_clock clock(tz);
-    const history::parse_result first =
-        history::parse_log_bytes(bytes.first(split), clock, out.points);
+    chart::local_clock clock(tz);
+    const chart::parse_result first = chart::parse_log_bytes(bytes.first(split), clock, out.points);
     if (first.consumed < 0 || first.consumed > split)
         fuzz::fail("consumed past the end of the first piece");
-    const history::parse_result rest =
-        history::parse_log_bytes(bytes.sliced(first.consumed), clock, out.points);
+    const chart::parse_result rest =
+        chart::parse_log_bytes(bytes.sliced(first.consumed), clock, out.points);
     out.result.consumed = first.consumed + rest.consumed;
     out.result.unreadable = first.unreadable + rest.unreadable;
     return out;
@@ -176,7 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         p += nl + 1;
         consumed = p;
         ++lines;
-        const auto got = history::parse_log_line(line);
+        const auto got = chart::parse_log_line(line);
         const auto want = model_line(line);
         if (got.has_value() != want.has_value())
             fuzz::fail(got ? "line read that the format does not allow"
@@ -193,7 +192,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (v > 124 && v != no_reading)
                 fuzz::fail("reading out of range", shown_bytes(line));
         // A clock of its own per line: what came before must not matter.
-        history::local_clock clock(tz);
+        chart::local_clock clock(tz);
         const std::int64_t utc = clock.to_utc(got->local_seconds);
         if (utc < 0 || utc > std::numeric_limits<std::uint32_t>::max()) {
             ++unreadable;
@@ -208,8 +207,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The whole buffer at once.
     std::vector<log_point> whole;
-    history::local_clock clock(tz);
-    const history::parse_result r = history::parse_log_bytes(bytes, clock, whole);
+    chart::local_clock clock(tz);
+    const chart::parse_result r = chart::parse_log_bytes(bytes, clock, whole);
     if (r.consumed != consumed)
         fuzz::fail("consumed bytes are not those up to the last line end",
                    QStringLiteral("%1, expected %2").arg(r.consumed).arg(consumed));
@@ -240,8 +239,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Split at line ends and parsed on several threads: the same again.
     std::vector<log_point> parallel;
     const int threads = 2 + ((selector >> 2) & 3);
-    const history::parse_result pr =
-        history::parse_log_parallel(bytes, history::local_clock(tz), threads, parallel);
+    const chart::parse_result pr =
+        chart::parse_log_parallel(bytes, chart::local_clock(tz), threads, parallel);
     if (pr.consumed != r.consumed || pr.unreadable != r.unreadable)
         fuzz::fail("parts counted otherwise than the whole",
                    QStringLiteral("%1 threads: consumed %2 / %3, unreadable %4 / %5")

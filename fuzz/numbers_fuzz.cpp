@@ -180,21 +180,21 @@ QString swapped(const QString& text, QChar a, QChar b) {
 }
 
 void check_threshold(const QString& text, const QLocale& locale, std::optional<double> n) {
-    using kind = alarms::threshold_verdict::kind;
-    const alarms::threshold_verdict v = alarms::judge_threshold_text(text, locale);
+    using kind = rules::alarms::threshold_verdict::kind;
+    const rules::alarms::threshold_verdict v = rules::alarms::judge_threshold_text(text, locale);
     if (!n) {
         if (v.what != kind::keep)
             fuzz::fail("a text that is not a number moved the spin button", fuzz::shown(text));
         return;
     }
-    if (*n > alarms::threshold_limit) {
+    if (*n > rules::alarms::threshold_limit) {
         if (v.what != kind::refuse)
             fuzz::fail("a threshold above the limit was not refused", fuzz::shown(text));
         return;
     }
     const double want = *n < 0 ? 0 : reference_int32(*n).value_or(-1);
     if (v.what != kind::set_spin || static_cast<double>(v.spin) != want || v.spin < 0 ||
-        v.spin > alarms::threshold_limit)
+        v.spin > rules::alarms::threshold_limit)
         fuzz::fail("threshold spin value", QStringLiteral("%1 read as %2 gives %3, should be %4")
                                                .arg(fuzz::shown(text), number_text(*n),
                                                     QString::number(v.spin), number_text(want)));
@@ -242,7 +242,7 @@ void check_leading(const QString& text) {
 
 // A reading text is digits followed by "ºC"; anything else carries no number.
 void check_reading(const QString& text) {
-    const std::optional<double> got = alarms::reading_value(text);
+    const std::optional<double> got = rules::alarms::reading_value(text);
     std::optional<double> want;
     const QString unit = QStringLiteral("\u00BAC");
     if (text.endsWith(unit) && text.size() > unit.size()) {
@@ -267,7 +267,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Every reading text the decoder can write reads back as its number.
     const int code = mode % 125;
-    if (alarms::reading_value(decoder::reading_text(code)) != std::optional<double>(code))
+    if (rules::alarms::reading_value(rules::decoder::reading_text(code)) !=
+        std::optional<double>(code))
         fuzz::fail("reading text does not read back", QString::number(code));
 
     QString text;

@@ -7,8 +7,10 @@
 
 namespace alarms {
 
-void on_threshold_text_changed(const threshold_pair& pair, prompts& ask) {
-    const threshold_verdict v = judge_threshold_text(pair.text->text(), QLocale());
+using rules::alarms::threshold_verdict;
+
+void on_threshold_text_changed(const threshold_pair& pair, controls::prompts& ask) {
+    const threshold_verdict v = rules::alarms::judge_threshold_text(pair.text->text(), QLocale());
     switch (v.what) {
     case threshold_verdict::kind::keep:
         break;
@@ -20,8 +22,8 @@ void on_threshold_text_changed(const threshold_pair& pair, prompts& ask) {
     case threshold_verdict::kind::refuse:
         // The refused text stays in the field while the box is up; the
         // new text then sets the spin button on the nested change.
-        ask.message(threshold_limit_message);
-        pair.text->setText(QString::number(threshold_limit));
+        ask.message(rules::alarms::threshold_limit_message);
+        pair.text->setText(QString::number(rules::alarms::threshold_limit));
         break;
     }
 }

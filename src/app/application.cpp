@@ -1,12 +1,14 @@
 #include "app/application.h"
 
 #include "app/end_signals.h"
-#include "app/lifecycle.h"
+#include "app/kestrova_app.h"
 #include "app/service_notifier.h"
 #include "publish/mqtt_publisher.h"
 
 #include <QApplication>
 #include <cstdlib>
+
+namespace app {
 
 namespace {
 
@@ -22,7 +24,7 @@ extern "C" void save_on_exit() {
 // The status line a service manager shows for the running program.
 QString service_status(kestrova_app& program) {
     const thermometer_controls& ui = program.window().ui();
-    const link_watch& link = program.link();
+    const publish::link_watch& link = program.link();
     return service_status_line(program.keeper().current(), ui.Text2->text(), link.current(1),
                                ui.Text1->text(), link.current(2), link.state(),
                                program.publisher() ? program.publisher()->status_line()
@@ -35,10 +37,11 @@ int run_kestrova(QApplication& app) {
     // The program ends through Exit, the close box or a signal, each of
     // which saves first; hiding the last window is not an end.
     app.setQuitOnLastWindowClosed(false);
-    message_box_prompts boxes;
-    stderr_prompts lines;
-    const window_seams seams{stderr_prompts::no_display() ? static_cast<prompts&>(lines)
-                                                          : static_cast<prompts&>(boxes)};
+    controls::message_box_prompts boxes;
+    controls::stderr_prompts lines;
+    const window_seams seams{controls::stderr_prompts::no_display()
+                                 ? static_cast<controls::prompts&>(lines)
+                                 : static_cast<controls::prompts&>(boxes)};
     end_signals signals_watch;
     kestrova_app program(seams);
     QObject::connect(
@@ -58,3 +61,5 @@ int run_kestrova(QApplication& app) {
     running = nullptr;
     return status;
 }
+
+} // namespace app

@@ -1,10 +1,12 @@
 #include "app/command_line.h"
 
+#include "controls/logging.h"
+
 #include <QtGlobal>
 #include <cstdio>
 #include <cstring>
 
-namespace command_line {
+namespace app::command_line {
 
 namespace {
 
@@ -63,19 +65,21 @@ bool choose_offscreen_without_display(int argc, const char* const* argv) {
 }
 
 void say_offscreen() {
-    std::fputs("kestrova: no display (DISPLAY and WAYLAND_DISPLAY are not set): running "
-               "without windows, as with QT_QPA_PLATFORM=offscreen\n",
-               stderr);
+    qCInfo(controls::log_app).noquote()
+        << QStringLiteral("no display (DISPLAY and WAYLAND_DISPLAY are not set): running without "
+                          "windows, as with QT_QPA_PLATFORM=offscreen");
 }
 
 std::optional<int> refuse_the_rest(const QStringList& arguments) {
     if (arguments.size() < 2)
         return std::nullopt;
     const QString& first = arguments.at(1);
-    std::fprintf(stderr, "kestrova: %s %s (see kestrova --help)\n",
-                 first.startsWith(u'-') ? "unknown option" : "unexpected argument",
-                 qPrintable(first));
+    qCCritical(controls::log_app).noquote()
+        << QStringLiteral("%1 %2 (see kestrova --help)")
+               .arg(first.startsWith(u'-') ? QStringLiteral("unknown option")
+                                           : QStringLiteral("unexpected argument"),
+                    first);
     return 2;
 }
 
-} // namespace command_line
+} // namespace app::command_line

@@ -6,7 +6,7 @@
 // The monitor's command line. It has no options of its own beyond --help and
 // --version; Qt's standard ones (-platform, -style, ...) work as in every Qt
 // program.
-namespace command_line {
+namespace app::command_line {
 
 // --help or --version: answered on standard output before any window system
 // or file is touched. The exit status, or nullopt to go on.
@@ -24,4 +24,4 @@ void say_offscreen();
 // one line on standard error. The exit status, or nullopt to go on.
 std::optional<int> refuse_the_rest(const QStringList& arguments);
 
-} // namespace command_line
+} // namespace app::command_line

@@ -6,6 +6,11 @@
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
+
+namespace app {
+
+#ifdef Q_OS_UNIX
 
 namespace {
 
@@ -70,3 +75,5 @@ void end_signals::start_up_finished() {}
 end_signals::~end_signals() = default;
 
 #endif
+
+} // namespace app

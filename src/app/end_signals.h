@@ -4,6 +4,8 @@
 
 class QSocketNotifier;
 
+namespace app {
+
 // Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the user-interface
 // thread, so that they end the program as the close box does: state saved,
 // port closed. Until start-up has finished they end the process at once,
@@ -23,3 +25,5 @@ Q_SIGNALS:
 private:
     QSocketNotifier* notifier_ = nullptr;
 };
+
+} // namespace app

@@ -13,14 +13,16 @@
 #include <QAction>
 #include <QCloseEvent>
 
+namespace app {
+
 frm_thermometer::frm_thermometer(window_seams seams, QWidget* parent)
     : QWidget(parent)
     , seams_(std::move(seams)) {
     setObjectName(QStringLiteral("frm_thermometer"));
     setWindowTitle(rules::app_title);
-    setWindowIcon(thermometer_icon());
-    setFont(
-        window_font({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")}, 9));
+    setWindowIcon(controls::thermometer_icon());
+    setFont(controls::window_font(
+        {QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")}, 9));
     setFixedSize(792, 554);
     controls_.reserve(49);
     build_inventory(this, ui_, controls_);
@@ -43,16 +45,15 @@ frm_thermometer::frm_thermometer(window_seams seams, QWidget* parent)
     own.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0xC0));
     setPalette(own);
 
-    const decoder::port_event_fields fields{ui_.MSComm1, ui_.Text8, ui_.Text2, ui_.Text1,
-                                            &caption_};
-    connect(ui_.MSComm1, &comm_control::on_comm, this, [this, fields] {
-        const decoder::target written = decoder::on_port_event(fields);
-        if (written != decoder::target::none)
-            Q_EMIT reading_received(written == decoder::target::sensor1 ? 1 : 2);
+    const port_event_fields fields{ui_.MSComm1, ui_.Text8, ui_.Text2, ui_.Text1, &caption_};
+    connect(ui_.MSComm1, &serial::comm_control::on_comm, this, [this, fields] {
+        const rules::decoder::target written = on_port_event(fields);
+        if (written != rules::decoder::target::none)
+            Q_EMIT reading_received(written == rules::decoder::target::sensor1 ? 1 : 2);
     });
     // On a real display every new title is a round trip to the server, so
     // it gets the caption once per batch of bytes; the operator sees the same.
-    connect(ui_.MSComm1, &comm_control::batch_delivered, this,
+    connect(ui_.MSComm1, &serial::comm_control::batch_delivered, this,
             [this] { setWindowTitle(caption_); });
     // The history chart is reached without a control of its own: from the
     // window's context menu, by Ctrl+H, or by double-clicking a reading.
@@ -68,8 +69,9 @@ frm_thermometer::frm_thermometer(window_seams seams, QWidget* parent)
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(history, &QAction::triggered, this, &frm_thermometer::history_requested);
     connect(settings, &QAction::triggered, this, &frm_thermometer::settings_requested);
-    for (display_box* reading : {ui_.Text2, ui_.Text1})
-        connect(reading, &display_box::double_clicked, this, &frm_thermometer::history_requested);
+    for (controls::display_box* reading : {ui_.Text2, ui_.Text1})
+        connect(reading, &controls::display_box::double_clicked, this,
+                &frm_thermometer::history_requested);
 
     alarms::install(sensors_, seams_.ask);
     datalog::install(logging_, seams_.work_dir, seams_.clock);
@@ -85,7 +87,7 @@ QObject* frm_thermometer::control(QStringView name) const {
 }
 
 void frm_thermometer::release_timers() {
-    for (timer* t : {ui_.Timer3, ui_.Timer2, ui_.Timer1})
+    for (controls::timer* t : {ui_.Timer3, ui_.Timer2, ui_.Timer1})
         t->release();
 }
 
@@ -93,3 +95,5 @@ void frm_thermometer::closeEvent(QCloseEvent* event) {
     event->accept();
     Q_EMIT close_requested();
 }
+
+} // namespace app

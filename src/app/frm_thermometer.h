@@ -1,8 +1,9 @@
 #pragma once
 
+#include "alarm/sensor_role.h"
 #include "app/seams.h"
 #include "controls/display_box.h"
-#include "controls/roles.h"
+#include "datalog/logging_role.h"
 
 #include <QWidget>
 #include <vector>
@@ -13,63 +14,70 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class comm_control;
+
+namespace controls {
 class shape;
 class timer;
 class updown;
+} // namespace controls
+namespace serial {
+class comm_control;
+} // namespace serial
+
+namespace app {
 
 // Every control of the main window, by its name. They are the program's
 // whole state.
 struct thermometer_controls {
-    display_box* Text8;
+    controls::display_box* Text8;
     QPushButton* Command5;
-    display_box* Text7;
-    timer* Timer3;
-    timer* Timer2;
+    controls::display_box* Text7;
+    controls::timer* Timer3;
+    controls::timer* Timer2;
     QRadioButton* Option6;
     QCheckBox* Check1;
     QPushButton* Command7;
     QRadioButton* Option8;
     QRadioButton* Option7;
     QRadioButton* Option5;
-    timer* Timer1;
-    updown* UpDown1;
-    comm_control* MSComm1;
+    controls::timer* Timer1;
+    controls::updown* UpDown1;
+    serial::comm_control* MSComm1;
     QGroupBox* Frame2;
     QCheckBox* Check3;
     QLineEdit* Text6;
     QLineEdit* Text5;
-    display_box* Text1;
-    updown* UpDown3;
-    updown* UpDown4;
-    shape* Shape10;
-    shape* Shape9;
+    controls::display_box* Text1;
+    controls::updown* UpDown3;
+    controls::updown* UpDown4;
+    controls::shape* Shape10;
+    controls::shape* Shape9;
     QLabel* Label17;
     QLabel* Label16;
     QLabel* Label15;
     QLabel* Label14;
-    shape* Shape8;
+    controls::shape* Shape8;
     QLabel* Label2;
     QGroupBox* Frame1;
     QCheckBox* Check2;
     QLineEdit* Text4;
     QLineEdit* Text3;
-    display_box* Text2;
-    updown* UpDown2;
-    shape* Shape4;
+    controls::display_box* Text2;
+    controls::updown* UpDown2;
+    controls::shape* Shape4;
     QLabel* Label6;
     QLabel* Label5;
-    shape* Shape3;
+    controls::shape* Shape3;
     QLabel* Label4;
     QLabel* Label3;
-    shape* Shape1;
+    controls::shape* Shape1;
     QLabel* Label1;
     QLabel* Label8;
     QLabel* Label9;
-    shape* Shape2;
-    shape* Shape6;
+    controls::shape* Shape2;
+    controls::shape* Shape6;
     QLabel* Label7;
-    shape* Shape5;
+    controls::shape* Shape5;
 };
 
 // The main window: builds its 49 controls in their fixed order and keeps that
@@ -83,8 +91,8 @@ public:
 
     const thermometer_controls& ui() const { return ui_; }
     // The controls as the features take them.
-    const sensor_roles& sensors() const { return sensors_; }
-    const logging_role& logging() const { return logging_; }
+    const alarms::sensor_roles& sensors() const { return sensors_; }
+    const datalog::logging_role& logging() const { return logging_; }
     // The controls in the window's control order.
     const std::vector<QObject*>& controls() const { return controls_; }
     QObject* control(QStringView name) const;
@@ -109,8 +117,10 @@ protected:
 private:
     window_seams seams_;
     thermometer_controls ui_{};
-    sensor_roles sensors_{};
-    logging_role logging_{};
+    alarms::sensor_roles sensors_{};
+    datalog::logging_role logging_{};
     std::vector<QObject*> controls_;
     QString caption_; // rebuilt by every port event, shown once per batch
 };
+
+} // namespace app

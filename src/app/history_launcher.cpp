@@ -14,13 +14,15 @@
 #include <csignal>
 #endif
 
+namespace app {
+
 namespace {
 
 const QString program_name = QStringLiteral("kestrova-history");
 
 } // namespace
 
-history_launcher::history_launcher(prompts& ask, QString work_dir, QObject* parent)
+history_launcher::history_launcher(controls::prompts& ask, QString work_dir, QObject* parent)
     : QObject(parent)
     , ask_(ask)
     , work_dir_(std::move(work_dir)) {}
@@ -67,7 +69,7 @@ void history_launcher::open() {
     }
     QProcess p;
     p.setProgram(path);
-    p.setArguments({QDir(work_dir_).filePath(datalog::log_file_name)});
+    p.setArguments({QDir(work_dir_).filePath(rules::datalog::log_file_name)});
     p.setWorkingDirectory(work_dir_);
     qint64 pid = 0;
     if (!p.startDetached(&pid)) {
@@ -77,3 +79,5 @@ void history_launcher::open() {
     }
     pid_ = pid;
 }
+
+} // namespace app

@@ -3,7 +3,11 @@
 #include <QObject>
 #include <QString>
 
+namespace controls {
 class prompts;
+} // namespace controls
+
+namespace app {
 
 // Starts the history chart, a program of its own, for the data log: looked
 // for beside this program first, then in PATH. The chart lives on its own,
@@ -13,7 +17,7 @@ class prompts;
 class history_launcher : public QObject {
     Q_OBJECT
 public:
-    history_launcher(prompts& ask, QString work_dir, QObject* parent = nullptr);
+    history_launcher(controls::prompts& ask, QString work_dir, QObject* parent = nullptr);
 
     void open();
     // Where the chart program was found; empty when it was not.
@@ -22,7 +26,9 @@ public:
 private:
     bool running() const;
 
-    prompts& ask_;
+    controls::prompts& ask_;
     QString work_dir_;
     qint64 pid_ = 0;
 };
+
+} // namespace app

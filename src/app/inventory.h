@@ -1,11 +1,14 @@
 #pragma once
 
-#include "controls/roles.h"
+#include "alarm/sensor_role.h"
 
 #include <vector>
 
 class QWidget;
 class QObject;
+
+namespace app {
+
 struct thermometer_controls;
 
 // Creates the main window's controls with their design-time places, sizes,
@@ -15,4 +18,6 @@ void build_inventory(QWidget* window, thermometer_controls& ui, std::vector<QObj
 // What a screen reader calls the controls of each sensor that show or take a
 // value, so that readings, high and low can be told apart by ear (the alarm
 // code names its lamps).
-void name_for_screen_readers(const sensor_roles& sensors);
+void name_for_screen_readers(const alarms::sensor_roles& sensors);
+
+} // namespace app

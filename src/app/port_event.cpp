@@ -6,18 +6,20 @@
 
 #include <QString>
 
-namespace decoder {
+namespace app {
+
+using rules::decoder::target;
 
 target on_port_event(const port_event_fields& f) {
     target written = target::none;
-    if (f.comm->comm_event() == comm_control::ev_receive) {
+    if (f.comm->comm_event() == serial::comm_control::ev_receive) {
         const QByteArray in = f.comm->input();
         f.comm->set_rthreshold(0);
         f.comm->set_input_len(0);
         // An empty read carries no byte; it only re-arms and re-captions.
         if (!in.isEmpty()) {
             const int code = static_cast<unsigned char>(in.front());
-            const step s = decode(f.state->text(), code);
+            const rules::decoder::step s = rules::decoder::decode(f.state->text(), code);
             if (s.new_state)
                 f.state->setText(*s.new_state);
             if (s.field == target::sensor1)
@@ -29,8 +31,8 @@ target on_port_event(const port_event_fields& f) {
     }
     f.comm->set_rthreshold(1);
     f.comm->set_input_len(1);
-    *f.caption = caption(f.sensor1->text(), f.sensor2->text());
+    *f.caption = rules::decoder::caption(f.sensor1->text(), f.sensor2->text());
     return written;
 }
 
-} // namespace decoder
+} // namespace app

@@ -2,7 +2,10 @@
 
 #include <QLabel>
 
-void show_port_state(QLabel* label, const port_keeper::state& s, const QString& publishing) {
+namespace app {
+
+void show_port_state(QLabel* label, const serial::port_keeper::state& s,
+                     const QString& publishing) {
     QStringList tip;
     if (s.port != 0) {
         QPalette p = label->palette();
@@ -21,3 +24,5 @@ void show_port_state(QLabel* label, const port_keeper::state& s, const QString& 
         tip << publishing;
     label->setToolTip(tip.join(u'\n'));
 }
+
+} // namespace app

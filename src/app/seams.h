@@ -8,9 +8,11 @@
 #include <functional>
 #include <string>
 
+namespace app {
+
 // What the main window takes from outside, so that tests can stand in for it.
 struct window_seams {
-    prompts& ask;
+    controls::prompts& ask;
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
     // The directory the program started in: the data log and the settings
     // file live there.
@@ -32,3 +34,5 @@ struct window_seams {
     // Where the system gives serial devices their stable names.
     QString serial_by_id_dir = QStringLiteral("/dev/serial/by-id");
 };
+
+} // namespace app

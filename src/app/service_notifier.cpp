@@ -7,6 +7,8 @@
 #include <systemd/sd-daemon.h>
 #endif
 
+namespace app {
+
 namespace {
 
 // The status goes out at least this often when it changes, watchdog or not.
@@ -79,9 +81,9 @@ void service_notifier::send(const QByteArray& assignments) {
 #endif
 }
 
-QString service_status_line(const port_keeper::state& port, const QString& sensor1,
+QString service_status_line(const serial::port_keeper::state& port, const QString& sensor1,
                             bool sensor1_current, const QString& sensor2, bool sensor2_current,
-                            mqtt::link_state link, const QString& publishing) {
+                            rules::mqtt::link_state link, const QString& publishing) {
     QString logger;
     if (port.port == 0)
         logger = QStringLiteral("No port chosen");
@@ -89,7 +91,7 @@ QString service_status_line(const port_keeper::state& port, const QString& senso
         logger = QStringLiteral("Port %1 (%2): not open: %3")
                      .arg(port.port)
                      .arg(port.device, port.reason);
-    else if (link == mqtt::link_state::silent)
+    else if (link == rules::mqtt::link_state::silent)
         logger = QStringLiteral("Port %1: silent, nothing received lately").arg(port.port);
     else
         logger = QStringLiteral("Port %1: %2, %3")
@@ -97,3 +99,5 @@ QString service_status_line(const port_keeper::state& port, const QString& senso
                      .arg(reading(sensor1, sensor1_current), reading(sensor2, sensor2_current));
     return logger + QStringLiteral("; publishing: ") + publishing_state(publishing);
 }
+
+} // namespace app

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <functional>
 
+namespace app {
+
 // What a service manager (systemd, for a unit of Type=notify) is told of the
 // monitor: ready once start-up is over; a status line with the port, both
 // readings and the publishing state; alive, from the window thread's event
@@ -46,6 +48,8 @@ private:
 // "Port 1: 25ºC, 31ºC; publishing: connected". A sensor without a current
 // reading says "no reading"; a port that is not open says why. `publishing`
 // is the publisher's status line, empty while publishing is off.
-QString service_status_line(const port_keeper::state& port, const QString& sensor1,
+QString service_status_line(const serial::port_keeper::state& port, const QString& sensor1,
                             bool sensor1_current, const QString& sensor2, bool sensor2_current,
-                            mqtt::link_state link, const QString& publishing);
+                            rules::mqtt::link_state link, const QString& publishing);
+
+} // namespace app

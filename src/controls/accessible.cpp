@@ -6,6 +6,8 @@
 
 #include <QAccessibleWidget>
 
+namespace controls {
+
 namespace {
 
 // A control that shows one line of text and takes none: its text goes to
@@ -91,11 +93,12 @@ public:
 };
 
 QAccessibleInterface* make(const QString& class_name, QObject* object) {
-    if (class_name == QLatin1String("display_box"))
+    // Qt names a class with its namespace ("controls::display_box").
+    if (class_name == QLatin1String(display_box::staticMetaObject.className()))
         return new static_text(static_cast<QWidget*>(object));
-    if (class_name == QLatin1String("updown"))
+    if (class_name == QLatin1String(updown::staticMetaObject.className()))
         return new spin_box(static_cast<updown*>(object));
-    if (class_name == QLatin1String("shape")) {
+    if (class_name == QLatin1String(shape::staticMetaObject.className())) {
         auto* s = static_cast<shape*>(object);
         if (s->shape_kind() == shape::kind::circle)
             return new static_text(s);
@@ -123,3 +126,5 @@ QString spoken_text(const QString& shown) {
         return shown.chopped(degrees.size()) + u' ' + degrees;
     return shown;
 }
+
+} // namespace controls

@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 
+namespace controls {
+
 // A check box whose greyed state (value 2) only a restored setting brings:
 // shown greyed once, it is only ever checked or unchecked by the operator.
 class check_box : public QCheckBox {
@@ -15,3 +17,5 @@ protected:
         setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
     }
 };
+
+} // namespace controls

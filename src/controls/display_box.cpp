@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <utility>
 
+namespace controls {
+
 display_box::display_box(QWidget* parent)
     : QFrame(parent) {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -42,3 +44,5 @@ void display_box::paintEvent(QPaintEvent* event) {
     p.setPen(palette().color(QPalette::Text));
     p.drawText(contentsRect().adjusted(4, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, text_);
 }
+
+} // namespace controls

@@ -3,6 +3,8 @@
 #include <QFrame>
 #include <QString>
 
+namespace controls {
+
 // A text box the program writes and the operator only reads: the two
 // reading fields and the two hidden state boxes. Unlike QLineEdit it lays
 // its text out only when it paints, so the logger's bytes, each of which
@@ -29,3 +31,5 @@ protected:
 private:
     QString text_;
 };
+
+} // namespace controls

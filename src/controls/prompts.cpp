@@ -1,10 +1,12 @@
 #include "controls/prompts.h"
 
+#include "controls/logging.h"
 #include "rules/text.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <cstdio>
+
+namespace controls {
 
 void stderr_prompts::message(const QString& text, const QString& details) {
     // One line for the journal: the details' lines apart by "; ", a line
@@ -15,11 +17,11 @@ void stderr_prompts::message(const QString& text, const QString& details) {
         line += separator + part.trimmed();
         separator = part.endsWith(u':') ? QStringLiteral(" ") : QStringLiteral("; ");
     }
-    std::fprintf(stderr, "kestrova: %s\n", qPrintable(line));
+    qCWarning(log_app).noquote() << line;
 }
 
 bool stderr_prompts::confirm(const QString& text) {
-    std::fprintf(stderr, "kestrova: %s (OK)\n", qPrintable(text));
+    qCInfo(log_app).noquote() << text + QStringLiteral(" (OK)");
     return true;
 }
 
@@ -40,3 +42,5 @@ bool message_box_prompts::confirm(const QString& text) {
                     QMessageBox::Ok | QMessageBox::Cancel, parent_);
     return box.exec() == QMessageBox::Ok;
 }
+
+} // namespace controls

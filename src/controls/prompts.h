@@ -4,6 +4,8 @@
 
 class QWidget;
 
+namespace controls {
+
 // The modal boxes the program shows, behind an interface so that tests can
 // answer them. Every box is titled "KESTROVA".
 class prompts {
@@ -40,3 +42,5 @@ public:
 private:
     QWidget* parent_;
 };
+
+} // namespace controls

@@ -4,6 +4,8 @@
 
 #include <QPainter>
 
+namespace controls {
+
 shape::shape(kind k, QColor fill, QColor border, QWidget* parent)
     : QWidget(parent)
     , kind_(k)
@@ -17,7 +19,6 @@ void shape::set_fill_color(QColor c) {
     if (c == fill_)
         return;
     fill_ = c;
-    ++fill_changes_;
     update();
     Q_EMIT fill_changed(fill_);
 }
@@ -33,3 +34,5 @@ void shape::paintEvent(QPaintEvent*) {
     else
         p.drawRoundedRect(r, 8, 8);
 }
+
+} // namespace controls

@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QWidget>
 
+namespace controls {
+
 // A filled circle (the alarm lamps) or rounded rectangle (the panels behind
 // groups of controls). It repaints only when its fill colour changes, so the
 // lamps' 100 ms refresh costs nothing while nothing changes.
@@ -17,11 +19,9 @@ public:
     QColor fill_color() const { return fill_; }
     void set_fill_color(QColor c);
 
-    // How many times the fill colour changed; lets tests see that repeated
-    // writes of the same colour cost nothing.
-    int fill_changes() const { return fill_changes_; }
-
 Q_SIGNALS:
+    // Only when the colour really changes: a write of the same colour costs
+    // nothing.
     void fill_changed(QColor fill);
 
 protected:
@@ -31,5 +31,6 @@ private:
     kind kind_;
     QColor fill_;
     QColor border_;
-    int fill_changes_ = 0;
 };
+
+} // namespace controls

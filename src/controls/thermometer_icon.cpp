@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+namespace controls {
+
 QImage thermometer_image() {
     QImage img(32, 32, QImage::Format_ARGB32);
     img.fill(QColor(0xFF, 0xFF, 0x00));
@@ -26,3 +28,5 @@ QImage thermometer_image() {
 QIcon thermometer_icon() {
     return QIcon(QPixmap::fromImage(thermometer_image()));
 }
+
+} // namespace controls

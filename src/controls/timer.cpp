@@ -1,5 +1,7 @@
 #include "controls/timer.h"
 
+namespace controls {
+
 timer::timer(int interval, bool enabled, QObject* parent)
     : QObject(parent)
     , enabled_(enabled) {
@@ -45,3 +47,5 @@ void timer::follow() {
     else if (!run && clock_.isActive())
         clock_.stop();
 }
+
+} // namespace controls

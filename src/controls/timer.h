@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QTimer>
 
+namespace controls {
+
 // Timer1 to Timer3 as the window knows them: Enabled and Interval belong to
 // the control. The clock underneath runs only while the timer is enabled,
 // the window's start-up has finished (release) and the timer is not resting.
@@ -40,3 +42,5 @@ private:
     bool released_ = false;
     bool resting_ = false;
 };
+
+} // namespace controls

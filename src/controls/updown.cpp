@@ -7,6 +7,8 @@
 #include <QToolButton>
 #include <algorithm>
 
+namespace controls {
+
 updown::updown(QWidget* parent)
     : QWidget(parent)
     , up_(new QToolButton(this))
@@ -78,3 +80,5 @@ void updown::resizeEvent(QResizeEvent* event) {
     down_->setGeometry(0, half, width(), height() - half);
     QWidget::resizeEvent(event);
 }
+
+} // namespace controls

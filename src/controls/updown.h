@@ -4,6 +4,8 @@
 
 class QToolButton;
 
+namespace controls {
+
 // The spin button beside each threshold field: two arrows that step a whole
 // number within 0..125. value_changed is raised only when the value really
 // changes, which is what lets a threshold field and its spin button settle.
@@ -37,3 +39,5 @@ private:
     int minimum_ = 0;
     int maximum_ = 125;
 };
+
+} // namespace controls

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace controls {
+
 QFont window_font(const QStringList& families, double points, bool bold, bool underline) {
     QFont f;
     f.setFamilies(families);
@@ -10,3 +12,5 @@ QFont window_font(const QStringList& families, double points, bool bold, bool un
     f.setUnderline(underline);
     return f;
 }
+
+} // namespace controls

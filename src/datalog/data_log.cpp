@@ -1,15 +1,11 @@
 #include "datalog/data_log.h"
 
-#include "controls/display_box.h"
-#include "controls/properties.h"
+#include "rules/log_rules.h"
 #include "rules/text.h"
 
-#include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <cerrno>
-#include <cstdio>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -23,12 +19,12 @@ data_log::data_log(QString dir)
     : dir_(std::move(dir)) {}
 
 QString data_log::path() const {
-    return QDir(dir_).filePath(log_file_name);
+    return QDir(dir_).filePath(rules::datalog::log_file_name);
 }
 
 #ifdef Q_OS_UNIX
 
-QString data_log::append(const QByteArray& line) {
+rules::result data_log::append(const QByteArray& line) {
     // Opened without blocking: a FIFO by the log's name would otherwise stop
     // the program at its open. Only a regular file is written.
     const int fd = ::open(QFile::encodeName(path()).constData(),
@@ -36,7 +32,7 @@ QString data_log::append(const QByteArray& line) {
     const QString not_regular = QStringLiteral("not a regular file");
     // ENXIO: a FIFO without a reader, or a device without its hardware.
     if (fd < 0)
-        return errno == ENXIO ? not_regular : rules::system_reason(errno);
+        return rules::result::failure(errno == ENXIO ? not_regular : rules::system_reason(errno));
     QString error;
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
@@ -66,15 +62,15 @@ QString data_log::append(const QByteArray& line) {
             error += QStringLiteral("; part of the line is left in the file");
     }
     ::close(fd);
-    return error;
+    return error.isEmpty() ? rules::result() : rules::result::failure(error);
 }
 
 #else
 
-QString data_log::append(const QByteArray& line) {
+rules::result data_log::append(const QByteArray& line) {
     QFile f(path());
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return f.errorString();
+        return rules::result::failure(f.errorString());
     const qint64 size_before = f.size();
     // A write that the file system cuts short sets no error on the file,
     // only errno.
@@ -86,59 +82,9 @@ QString data_log::append(const QByteArray& line) {
         f.error() != QFileDevice::NoError ? f.errorString() : rules::system_reason(errno);
     if (written > 0)
         f.resize(size_before);
-    return error;
+    return rules::result::failure(error);
 }
 
 #endif
-
-log_writer::log_writer(const logging_role& log, QString dir, std::function<QDateTime()> clock,
-                       QObject* parent)
-    : QObject(parent)
-    , log_role_(log)
-    , log_(std::move(dir))
-    , clock_(std::move(clock))
-    , normal_text_(log.log_switch->palette().color(QPalette::WindowText)) {}
-
-namespace {
-
-void set_text_colour(QCheckBox* box, QColor c) {
-    QPalette p = box->palette();
-    p.setColor(QPalette::WindowText, c);
-    p.setColor(QPalette::ButtonText, c);
-    box->setPalette(p);
-}
-
-} // namespace
-
-void log_writer::write_log_line() {
-    if (controls::check_value(log_role_.log_switch) == 0)
-        return;
-    const QDateTime now = clock_();
-    report(log_.append(log_line(now, log_role_.sensor1->text(), log_role_.sensor2->text())));
-}
-
-void log_writer::report(const QString& error) {
-    QCheckBox* box = log_role_.log_switch;
-    if (error.isEmpty()) {
-        if (failing_) {
-            failing_ = false;
-            box->setToolTip(QString());
-            set_text_colour(box, normal_text_);
-            std::fprintf(stderr, "kestrova: the data log %s is written again\n",
-                         qPrintable(QDir::toNativeSeparators(log_.path())));
-        }
-        return;
-    }
-    const QString tip = QStringLiteral("Logging is failing: %1 cannot be written (%2)")
-                            .arg(QDir::toNativeSeparators(log_.path()), error);
-    if (box->toolTip() != tip) {
-        box->setToolTip(tip);
-        set_text_colour(box, QColor(0xC0, 0x00, 0x00));
-    }
-    if (!failing_) {
-        failing_ = true;
-        std::fprintf(stderr, "kestrova: %s\n", qPrintable(tip));
-    }
-}
 
 } // namespace datalog

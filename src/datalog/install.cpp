@@ -1,7 +1,7 @@
 #include "datalog/install.h"
 
 #include "controls/timer.h"
-#include "datalog/data_log.h"
+#include "datalog/log_writer.h"
 #include "datalog/sample_interval.h"
 
 #include <QRadioButton>
@@ -18,7 +18,7 @@ void install(const logging_role& log, const QString& dir, std::function<QDateTim
         });
     // The writer lives as long as the timer that drives it.
     auto* writer = new log_writer(log, dir, std::move(clock), log.sample_timer);
-    QObject::connect(log.sample_timer, &timer::tick, writer, &log_writer::write_log_line);
+    QObject::connect(log.sample_timer, &controls::timer::tick, writer, &log_writer::write_log_line);
 }
 
 } // namespace datalog

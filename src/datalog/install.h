@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/roles.h"
+#include "datalog/logging_role.h"
 
 #include <QDateTime>
 #include <QString>

@@ -9,8 +9,8 @@ namespace datalog {
 
 void apply_sample_interval(const logging_role& log) {
     log.sample_timer->set_interval(
-        sample_period_ms(log.option8->isChecked(), log.option5->isChecked(),
-                         log.option7->isChecked(), log.option6->isChecked()));
+        rules::datalog::sample_period_ms(log.option8->isChecked(), log.option5->isChecked(),
+                                         log.option7->isChecked(), log.option6->isChecked()));
 }
 
 } // namespace datalog

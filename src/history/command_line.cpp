@@ -114,14 +114,14 @@ command_line read_command_line(const QStringList& arguments, QDate today) {
         const QCommandLineOption& o = *date_options[i];
         if (!args.isSet(o))
             continue;
-        dates[i] = parse_report_date(args.value(o));
+        dates[i] = chart::parse_report_date(args.value(o));
         if (!dates[i])
             return failed(QStringLiteral("--%1 takes a date as YYYY-MM-DD from 1970 to 2105, "
                                          "not \"%2\"")
                               .arg(o.names().constFirst(), args.value(o)));
     }
     if (dates[0] || dates[1] || args.isSet(report)) {
-        c.dates = report_dates(today, dates[0], dates[1]);
+        c.dates = chart::report_dates(today, dates[0], dates[1]);
         if (c.dates->from > c.dates->to)
             return failed(
                 QStringLiteral("the range from %1 to %2 holds no day")

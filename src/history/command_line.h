@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/report_period.h"
+#include "chart/report_period.h"
 
 #include <QDate>
 #include <QString>
@@ -19,8 +19,8 @@ struct command_line {
     QString error;
 
     QString log_path;
-    QString report_path;             // a PDF to write instead of showing a window
-    std::optional<date_range> dates; // given with --from or --to, or for a report
+    QString report_path;                    // a PDF to write instead of showing a window
+    std::optional<chart::date_range> dates; // given with --from or --to, or for a report
     bool exit_after_draw = false;
     QString snapshot;
 };

@@ -1,7 +1,7 @@
 #include "history/exports.h"
 
-#include "rules/history_csv.h"
-#include "rules/history_view.h"
+#include "chart/history_csv.h"
+#include "chart/history_view.h"
 #include "rules/text.h"
 
 #include <QBuffer>
@@ -99,22 +99,23 @@ QString save_image(QWidget& chart, const QString& path) {
     return replace_file(path, image.data());
 }
 
-QString export_csv(const log_index& log, double from, double to, const QString& path) {
+QString export_csv(const chart::log_index& log, double from, double to, const QString& path) {
     replacing_file file(path);
     if (QString problem = file.open(); !problem.isEmpty())
         return problem;
-    local_clock clock;
-    QByteArray out(csv_header);
+    chart::local_clock clock;
+    QByteArray out(chart::csv_header);
     QString problem;
-    const bool read = for_each_between(log, from, to, [&](std::span<const log_point> points) {
-        for (const log_point& p : points)
-            append_csv_line(out, p, clock.offset_at_utc(p.time));
-        if (out.size() > (1 << 20)) {
-            problem = file.write(out);
-            out.clear();
-        }
-        return problem.isEmpty();
-    });
+    const bool read =
+        chart::for_each_between(log, from, to, [&](std::span<const chart::log_point> points) {
+            for (const chart::log_point& p : points)
+                chart::append_csv_line(out, p, clock.offset_at_utc(p.time));
+            if (out.size() > (1 << 20)) {
+                problem = file.write(out);
+                out.clear();
+            }
+            return problem.isEmpty();
+        });
     if (!problem.isEmpty())
         return problem;
     if (!read)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/history_index.h"
+#include "chart/history_index.h"
 
 #include <QString>
 
@@ -18,7 +18,7 @@ QString replace_file(const QString& path, const QByteArray& bytes);
 QString save_image(QWidget& chart, const QString& path);
 
 // The lines of the log from `from` to `to` (UTC seconds) as CSV (see
-// rules/history_csv.h), in the order of the log.
-QString export_csv(const log_index& log, double from, double to, const QString& path);
+// chart/history_csv.h), in the order of the log.
+QString export_csv(const chart::log_index& log, double from, double to, const QString& path);
 
 } // namespace history

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/report_period.h"
+#include "chart/report_period.h"
 
 #include <QString>
 #include <optional>
@@ -13,7 +13,7 @@ namespace history {
 // What a report covers and where it goes.
 struct report_choice {
     bool whole_days = false; // else the time shown
-    date_range dates;
+    chart::date_range dates;
     bool print = false; // else a PDF file
 };
 

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "chart/history_index.h"
+#include "chart/history_stats.h"
+#include "chart/history_ticks.h"
+#include "chart/history_trace.h"
+#include "history/chart_items.h"
+#include "history/chart_text.h"
 #include "history/log_settings.h"
-#include "rules/history_index.h"
-#include "rules/history_stats.h"
-#include "rules/history_ticks.h"
-#include "rules/history_trace.h"
 
-#include <QColor>
 #include <QElapsedTimer>
 #include <QtCharts/QChartView>
 #include <array>
@@ -19,13 +20,6 @@ class QTimer;
 
 namespace history {
 
-// The colours of the main window's sensor group captions.
-inline const QColor sensor1_colour(0x00, 0x00, 0xC0);
-inline const QColor sensor2_colour(0x80, 0x00, 0x00);
-
-class trace_item;
-class time_scale_item;
-
 // The chart of both sensors over a time window, drawn from a per-column
 // reduction of the points: of the log's block summaries, and of the lines
 // read back where the window needs more. Wheel zooms around the pointer, dragging pans,
@@ -37,15 +31,15 @@ class history_chart : public QChartView {
 
 public:
     // `log` is the window's; the chart only reads it.
-    explicit history_chart(const log_index& log, QWidget* parent = nullptr);
+    explicit history_chart(const chart::log_index& log, QWidget* parent = nullptr);
     ~history_chart() override;
 
     void set_settings(const log_settings& settings);
-    const log_settings& settings() const { return settings_; }
+    const log_settings& settings() const { return plot_.settings; }
 
     // Shows another log from now on, in the same view.
-    void show_log(const log_index& log);
-    const log_index& shown() const { return *log_; }
+    void show_log(const chart::log_index& log);
+    const chart::log_index& shown() const { return *plot_.log; }
     // The log changed; the view moves along if it follows the latest.
     void data_changed();
     // During a long load redraws are spaced out, so the reader keeps the CPU.
@@ -60,13 +54,13 @@ public:
     void zoom_at(double x, double factor);
     void pan_by_pixels(double dx);
 
-    double from() const { return from_; }
-    double to() const { return to_; }
+    double from() const { return plot_.from; }
+    double to() const { return plot_.to; }
     bool follows_latest() const { return follow_; }
-    const std::array<sensor_summary, 2>& summary() const { return summary_; }
-    const trace_set& traces() const { return traces_; }
+    const std::array<chart::sensor_summary, 2>& summary() const { return summary_; }
+    const chart::trace_set& traces() const { return plot_.traces; }
     // The time axis's labels and grid lines, at round local times.
-    const std::vector<time_tick>& ticks() const { return ticks_; }
+    const std::vector<chart::time_tick>& ticks() const { return plot_.ticks; }
     // The time and both readings under the pointer, or empty.
     const QString& hover_text() const { return hover_text_; }
     void set_hover_visible(bool visible);
@@ -97,9 +91,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    friend class trace_item;
-    friend class time_scale_item;
-
     void schedule_redraw();
     // Where the views that follow the latest reading end: the latest time
     // not in the future, so that a line dated far ahead does not carry
@@ -116,43 +107,27 @@ private:
     double time_at(double viewport_x) const;
     QRectF plot_in_viewport() const;
 
-    const log_index* log_;
-    log_settings settings_;
+    // What the items draw, handed to them to read.
+    plot_view plot_;
     QDateTimeAxis* time_axis_ = nullptr;
     QValueAxis* value_axis_ = nullptr;
     trace_item* overlay_ = nullptr;
     time_scale_item* time_scale_ = nullptr;
     QTimer* redraw_timer_ = nullptr;
 
-    double from_ = 0;
-    double to_ = 0;
     bool all_ = true;    // the whole log
     bool follow_ = true; // the window ends at the latest reading
     double span_ = 0;    // its length when following a preset range
     bool loading_ = false;
     QElapsedTimer since_redraw_;
 
-    local_clock clock_;
-    std::vector<time_tick> ticks_;
-    trace_set traces_;
-    std::array<sensor_summary, 2> summary_;
-    double y_min_ = 0;
-    double y_max_ = 0;
-    int columns_ = 0;
+    chart::local_clock clock_;
+    std::array<chart::sensor_summary, 2> summary_;
 
-    std::optional<log_point> hover_;
     std::optional<double> pointer_x_; // viewport x of the pointer over the plot
     QString hover_text_;
-    bool hover_visible_ = true;
     std::optional<QPointF> drag_from_;
     double drag_from_time_ = 0;
 };
-
-// The figures of the status line for one sensor.
-QString summary_text(int sensor, const sensor_summary& s);
-// "12-05-2026 21:10:05" in local time.
-QString time_text(double utc_seconds);
-// "23 ºC", or "- -" without a reading.
-QString reading_text(std::uint8_t value);
 
 } // namespace history

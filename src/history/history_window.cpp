@@ -33,24 +33,11 @@ history_window::history_window(const QString& log_path, std::unique_ptr<file_pro
         prompts_ = std::make_unique<dialog_file_prompts>(this);
     ini_path_ = QFileInfo(log_path_).absolutePath();
 
-    // Reading starts before the window is built: on a large log the two
-    // overlap.
-    qRegisterMetaType<std::shared_ptr<const log_batch>>();
-    reader_ = new log_reader(log_path_);
-    reader_->moveToThread(&reader_thread_);
-    connect(&reader_thread_, &QThread::started, reader_, &log_reader::start);
-    connect(&reader_thread_, &QThread::finished, reader_, &QObject::deleteLater);
-    connect(reader_, &log_reader::missing, this, &history_window::on_missing);
-    connect(reader_, &log_reader::unreadable, this, &history_window::on_unreadable);
-    connect(reader_, &log_reader::restarted, this, &history_window::on_restarted);
-    connect(reader_, &log_reader::tail_ready, this, &history_window::on_tail);
-    connect(reader_, &log_reader::batch_ready, this, &history_window::on_batch);
-    connect(reader_, &log_reader::caught_up, this, &history_window::on_caught_up);
-    reader_thread_.start();
+    start_reader();
 
     setWindowTitle(
         QStringLiteral("%1 \u2014 KESTROVA History").arg(QFileInfo(log_path_).fileName()));
-    setWindowIcon(thermometer_icon());
+    setWindowIcon(controls::thermometer_icon());
 
     chart_ = new history_chart(log_, this);
     chart_->setObjectName(QStringLiteral("chart"));
@@ -65,12 +52,51 @@ history_window::history_window(const QString& log_path, std::unique_ptr<file_pro
     setCentralWidget(pages_);
 
     build_tool_bar();
+    build_status_bar();
 
+    connect(chart_, &history_chart::view_changed, this, &history_window::update_summary);
+    connect(chart_, &history_chart::hover_changed, this, &history_window::update_hover);
+    connect(chart_, &history_chart::painted, this, &history_window::on_painted);
+    // After a zoom or pan no preset describes the view any more.
+    connect(chart_, &history_chart::range_left, this, [this] {
+        if (QAction* a = ranges_->checkedAction())
+            a->setChecked(false);
+    });
+
+    check_settings();
+    auto* settings_poll = new QTimer(this);
+    connect(settings_poll, &QTimer::timeout, this, &history_window::check_settings);
+    settings_poll->start(1000);
+
+    resize(1200, 680);
+}
+
+history_window::~history_window() {
+    reader_thread_.quit();
+    reader_thread_.wait();
+}
+
+void history_window::start_reader() {
+    qRegisterMetaType<std::shared_ptr<const log_batch>>();
+    reader_ = new log_reader(log_path_);
+    reader_->moveToThread(&reader_thread_);
+    connect(&reader_thread_, &QThread::started, reader_, &log_reader::start);
+    connect(&reader_thread_, &QThread::finished, reader_, &QObject::deleteLater);
+    connect(reader_, &log_reader::missing, this, &history_window::on_missing);
+    connect(reader_, &log_reader::unreadable, this, &history_window::on_unreadable);
+    connect(reader_, &log_reader::restarted, this, &history_window::on_restarted);
+    connect(reader_, &log_reader::tail_ready, this, &history_window::on_tail);
+    connect(reader_, &log_reader::batch_ready, this, &history_window::on_batch);
+    connect(reader_, &log_reader::caught_up, this, &history_window::on_caught_up);
+    reader_thread_.start();
+}
+
+void history_window::build_status_bar() {
     for (int sensor = 0; sensor < 2; ++sensor) {
         auto* label = new QLabel(this);
         label->setObjectName(QStringLiteral("summary%1").arg(sensor + 1));
-        label->setStyleSheet(QStringLiteral("color: %1; margin-right: 12px;")
-                                 .arg((sensor == 0 ? sensor1_colour : sensor2_colour).name()));
+        label->setStyleSheet(
+            QStringLiteral("color: %1; margin-right: 12px;").arg(sensor_colour(sensor).name()));
         label->setToolTip(QStringLiteral(
             "For the time shown: the lowest, time-weighted mean and highest reading, and the "
             "share of the time with a reading that was at or above the high or at or below the "
@@ -94,27 +120,6 @@ history_window::history_window(const QString& log_path, std::unique_ptr<file_pro
     statusBar()->addWidget(summary_[1], 1);
     statusBar()->addPermanentWidget(unreadable_);
     statusBar()->addPermanentWidget(progress_);
-
-    connect(chart_, &history_chart::view_changed, this, &history_window::update_summary);
-    connect(chart_, &history_chart::hover_changed, this, &history_window::update_hover);
-    connect(chart_, &history_chart::painted, this, &history_window::on_painted);
-    // After a zoom or pan no preset describes the view any more.
-    connect(chart_, &history_chart::range_left, this, [this] {
-        if (QAction* a = ranges_->checkedAction())
-            a->setChecked(false);
-    });
-
-    check_settings();
-    auto* settings_poll = new QTimer(this);
-    connect(settings_poll, &QTimer::timeout, this, &history_window::check_settings);
-    settings_poll->start(1000);
-
-    resize(1200, 680);
-}
-
-history_window::~history_window() {
-    reader_thread_.quit();
-    reader_thread_.wait();
 }
 
 void history_window::build_tool_bar() {
@@ -257,9 +262,9 @@ void history_window::on_caught_up() {
     show_pending_range();
 }
 
-void history_window::show_dates(const date_range& dates) {
-    local_clock clock;
-    const report_period p = period_of_dates(dates, clock);
+void history_window::show_dates(const chart::date_range& dates) {
+    chart::local_clock clock;
+    const chart::report_period p = chart::period_of_dates(dates, clock);
     pending_range_ = {double(p.start), double(p.end - 1)};
     if (caught_up_)
         show_pending_range();
@@ -340,7 +345,8 @@ void history_window::export_csv() {
                             QStringLiteral("CSV file (*.csv)"));
     if (path.isEmpty())
         return;
-    const QString problem = history::export_csv(chart_->shown(), chart_->from(), chart_->to(), path);
+    const QString problem =
+        history::export_csv(chart_->shown(), chart_->from(), chart_->to(), path);
     if (!problem.isEmpty())
         prompts_->failed(QStringLiteral("The readings could not be exported to %1.")
                              .arg(QDir::toNativeSeparators(path)),
@@ -348,9 +354,9 @@ void history_window::export_csv() {
 }
 
 void history_window::write_report() {
-    local_clock clock;
+    chart::local_clock clock;
     const auto date_at = [&clock](double t) {
-        return QDate::fromString(minute_text(static_cast<std::int64_t>(t), clock).left(10),
+        return QDate::fromString(chart::minute_text(static_cast<std::int64_t>(t), clock).left(10),
                                  Qt::ISODate);
     };
     const report_choice suggestion{false, {date_at(chart_->from()), date_at(chart_->to())}, false};

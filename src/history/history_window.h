@@ -1,9 +1,9 @@
 #pragma once
 
+#include "chart/history_index.h"
+#include "chart/report_period.h"
 #include "history/file_prompts.h"
 #include "history/log_settings.h"
-#include "rules/history_index.h"
-#include "rules/report_period.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -38,7 +38,7 @@ public:
 
     history_chart& chart() { return *chart_; }
     // The whole log as read so far.
-    const log_index& log() const { return log_; }
+    const chart::log_index& log() const { return log_; }
     // The whole log as it stood has been read (or it is missing).
     bool caught_up() const { return caught_up_; }
 
@@ -47,7 +47,7 @@ public:
     // "Report…": the time shown or whole days, to a PDF or a printer.
     void write_report();
     // Shows these whole local days once the log is read.
-    void show_dates(const date_range& dates);
+    void show_dates(const chart::date_range& dates);
 
 Q_SIGNALS:
     // The chart has been drawn with the whole log as it stood when
@@ -58,7 +58,13 @@ Q_SIGNALS:
     void first_data_draw();
 
 private:
+    // Reading starts before the window is built: on a large log the two
+    // overlap.
+    void start_reader();
     void build_tool_bar();
+    // Each sensor's figures for the time shown, the unreadable lines, the
+    // progress of a load.
+    void build_status_bar();
     void on_missing();
     void on_unreadable(const QString& reason);
     void on_restarted(qint64 file_size);
@@ -76,8 +82,8 @@ private:
     QString log_path_;
     QString ini_path_;
     std::unique_ptr<file_prompts> prompts_;
-    log_index log_;
-    log_index tail_; // the last days of a large log, shown while the rest is read
+    chart::log_index log_;
+    chart::log_index tail_; // the last days of a large log, shown while the rest is read
     QThread reader_thread_;
     log_reader* reader_ = nullptr;
 

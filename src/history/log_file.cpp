@@ -144,9 +144,9 @@ qint64 log_file::read_at(qint64 pos, char* out, qint64 len) const {
 }
 
 lines_read read_lines(const log_file& file, qint64 begin, qint64 end, qint64 size,
-                      bool at_line_start, local_clock& clock, const log_index& like,
-                      std::vector<log_point>* kept) {
-    lines_read out{log_index(like.gaps(), like.limits())};
+                      bool at_line_start, chart::local_clock& clock, const chart::log_index& like,
+                      std::vector<chart::log_point>* kept) {
+    lines_read out{chart::log_index(like.gaps(), like.limits())};
     at_line_start = at_line_start || begin <= 0;
     piece_reader in(file, at_line_start ? begin : begin - 1, size);
     // The line that begins before `begin` is the stretch before's.
@@ -173,8 +173,8 @@ lines_read read_lines(const log_file& file, qint64 begin, qint64 end, qint64 siz
                 last = true;
             }
         }
-        const parse_result r = out.blocks.add_text(bytes, static_cast<std::uint64_t>(in.at()),
-                                                   clock, last, kept);
+        const chart::parse_result r =
+            out.blocks.add_text(bytes, static_cast<std::uint64_t>(in.at()), clock, last, kept);
         out.unreadable += r.unreadable;
         in.drop(r.consumed);
         if (last)
@@ -183,7 +183,7 @@ lines_read read_lines(const log_file& file, qint64 begin, qint64 end, qint64 siz
         if (in.bytes().size() - line <= longest_line)
             continue;
         // The lines before it as blocks, then the long one passed over.
-        const parse_result before = out.blocks.add_text(
+        const chart::parse_result before = out.blocks.add_text(
             in.bytes().first(line), static_cast<std::uint64_t>(in.at()), clock, true, kept);
         out.unreadable += before.unreadable;
         in.drop(line);
@@ -200,14 +200,14 @@ lines_read read_lines(const log_file& file, qint64 begin, qint64 end, qint64 siz
 }
 
 lines_read read_lines_parallel(const log_file& file, qint64 begin, qint64 end, qint64 size,
-                               bool at_line_start, std::span<local_clock> clocks,
-                               const log_index& like, std::vector<log_point>* kept) {
+                               bool at_line_start, std::span<chart::local_clock> clocks,
+                               const chart::log_index& like, std::vector<chart::log_point>* kept) {
     const auto parts = end - begin >= parallel_from ? clocks.size() : std::size_t(1);
     const auto nominal = [&](std::size_t i) {
         return begin + (end - begin) * static_cast<qint64>(i) / static_cast<qint64>(parts);
     };
     std::vector<lines_read> results(parts);
-    std::vector<std::vector<log_point>> points(kept ? parts : 0);
+    std::vector<std::vector<chart::log_point>> points(kept ? parts : 0);
     const auto points_of = [&](std::size_t i) { return kept ? &points[i] : nullptr; };
     {
         std::vector<std::jthread> helpers;
@@ -216,8 +216,8 @@ lines_read read_lines_parallel(const log_file& file, qint64 begin, qint64 end, q
                 results[i] = read_lines(file, nominal(i), nominal(i + 1), size, false, clocks[i],
                                         like, points_of(i));
             });
-        results[0] = read_lines(file, begin, nominal(1), size, at_line_start, clocks[0], like,
-                                points_of(0));
+        results[0] =
+            read_lines(file, begin, nominal(1), size, at_line_start, clocks[0], like, points_of(0));
     }
     lines_read out = std::move(results[0]);
     std::size_t merged = 1;
@@ -239,8 +239,8 @@ lines_read read_lines_parallel(const log_file& file, qint64 begin, qint64 end, q
     return out;
 }
 
-bool file_points::read(const log_index& index, std::span<const std::size_t> blocks,
-                       std::vector<log_point>& out) const {
+bool file_points::read(const chart::log_index& index, std::span<const std::size_t> blocks,
+                       std::vector<chart::log_point>& out) const {
     std::uint64_t bytes = 0;
     for (const std::size_t b : blocks)
         bytes += index[b].bytes;
@@ -250,13 +250,12 @@ bool file_points::read(const log_index& index, std::span<const std::size_t> bloc
     std::size_t half = 0;
     for (std::uint64_t first = 0; first < bytes / 2; ++half)
         first += index[blocks[half]].bytes;
-    std::vector<log_point> second;
+    std::vector<chart::log_point> second;
     bool second_read = false;
     bool first_read = false;
     {
-        const std::jthread helper([&] {
-            second_read = read_part(index, blocks.subspan(half), clocks_[1], second);
-        });
+        const std::jthread helper(
+            [&] { second_read = read_part(index, blocks.subspan(half), clocks_[1], second); });
         first_read = read_part(index, blocks.first(half), clocks_[0], out);
     }
     if (!first_read || !second_read)
@@ -265,8 +264,8 @@ bool file_points::read(const log_index& index, std::span<const std::size_t> bloc
     return true;
 }
 
-bool file_points::read_part(const log_index& index, std::span<const std::size_t> blocks,
-                            local_clock& clock, std::vector<log_point>& out) const {
+bool file_points::read_part(const chart::log_index& index, std::span<const std::size_t> blocks,
+                            chart::local_clock& clock, std::vector<chart::log_point>& out) const {
     std::unique_ptr<char[]> buffer;
     std::uint64_t capacity = 0;
     for (std::size_t i = 0; i < blocks.size();) {
@@ -282,8 +281,8 @@ bool file_points::read_part(const log_index& index, std::span<const std::size_t>
         }
         const auto len = static_cast<qint64>(end - at);
         if (file_->read_at(static_cast<qint64>(at), buffer.get(), len) != len ||
-            !parse_blocks(QByteArrayView(buffer.get(), len), at, index, blocks.subspan(i, j - i),
-                          clock, out))
+            !chart::parse_blocks(QByteArrayView(buffer.get(), len), at, index,
+                                 blocks.subspan(i, j - i), clock, out))
             return false;
         i = j;
     }

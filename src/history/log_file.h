@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/history_index.h"
+#include "chart/history_index.h"
 
 #include <QString>
 #include <array>
@@ -45,7 +45,7 @@ private:
 
 // What reading the lines that begin in a stretch of the log gave.
 struct lines_read {
-    log_index blocks;
+    chart::log_index blocks;
     std::int64_t unreadable = 0;
     qint64 first_line = 0; // where the first of them begins
     qint64 next = 0;       // where the line after the last complete one begins
@@ -60,32 +60,33 @@ struct lines_read {
 // A line too long to be a log line is skipped as one unreadable line. The
 // points are added to `kept` where one is given.
 lines_read read_lines(const log_file& file, qint64 begin, qint64 end, qint64 size,
-                      bool at_line_start, local_clock& clock, const log_index& like,
-                      std::vector<log_point>* kept = nullptr);
+                      bool at_line_start, chart::local_clock& clock, const chart::log_index& like,
+                      std::vector<chart::log_point>* kept = nullptr);
 
 // The same on as many threads as `clocks` has clocks, the stretch cut into
 // parts of about equal length that meet at line ends.
 lines_read read_lines_parallel(const log_file& file, qint64 begin, qint64 end, qint64 size,
-                               bool at_line_start, std::span<local_clock> clocks,
-                               const log_index& like, std::vector<log_point>* kept = nullptr);
+                               bool at_line_start, std::span<chart::local_clock> clocks,
+                               const chart::log_index& like,
+                               std::vector<chart::log_point>* kept = nullptr);
 
 // The points of an index's blocks, read back from the log and parsed again,
 // on two threads when they are many.
-class file_points : public point_source {
+class file_points : public chart::point_source {
 public:
-    file_points(std::shared_ptr<const log_file> file, const local_clock& clock)
+    file_points(std::shared_ptr<const log_file> file, const chart::local_clock& clock)
         : file_(std::move(file))
         , clocks_{clock, clock} {}
-    bool read(const log_index& index, std::span<const std::size_t> blocks,
-              std::vector<log_point>& out) const override;
+    bool read(const chart::log_index& index, std::span<const std::size_t> blocks,
+              std::vector<chart::log_point>& out) const override;
 
 private:
-    bool read_part(const log_index& index, std::span<const std::size_t> blocks,
-                   local_clock& clock, std::vector<log_point>& out) const;
+    bool read_part(const chart::log_index& index, std::span<const std::size_t> blocks,
+                   chart::local_clock& clock, std::vector<chart::log_point>& out) const;
 
     std::shared_ptr<const log_file> file_;
     // One per thread, kept so that the days met stay known.
-    mutable std::array<local_clock, 2> clocks_;
+    mutable std::array<chart::local_clock, 2> clocks_;
 };
 
 } // namespace history

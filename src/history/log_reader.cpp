@@ -48,10 +48,11 @@ quint64 identity_of(const QString& path) {
 
 } // namespace
 
-log_reader::log_reader(QString path, QObject* parent)
-    : log_reader(path, read_log_settings(QFileInfo(path).absolutePath()), local_clock(), parent) {}
+log_reader::log_reader(const QString& path, QObject* parent)
+    : log_reader(path, read_log_settings(QFileInfo(path).absolutePath()), chart::local_clock(),
+                 parent) {}
 
-log_reader::log_reader(QString path, const log_settings& settings, local_clock clock,
+log_reader::log_reader(QString path, const log_settings& settings, chart::local_clock clock,
                        QObject* parent)
     : QObject(parent)
     , path_(std::move(path))
@@ -151,14 +152,14 @@ void log_reader::restart(qint64 size, quint64 identity) {
     Q_EMIT restarted(size);
 }
 
-void log_reader::send(log_index blocks, qint64 size) {
+void log_reader::send(chart::log_index blocks, qint64 size) {
     auto batch = std::make_shared<log_batch>();
     batch->from = blocks_sent_;
     blocks_sent_ += blocks.size();
     if (!blocks.empty())
         last_block_ = blocks[blocks.size() - 1];
     blocks.set_source(source_);
-    batch->blocks = std::make_shared<const log_index>(std::move(blocks));
+    batch->blocks = std::make_shared<const chart::log_index>(std::move(blocks));
     partial_tail_ = offset_ < size;
     batch->unreadable = unreadable_ + (partial_tail_ ? 1 : 0);
     batch->partial_tail = partial_tail_;
@@ -170,12 +171,12 @@ void log_reader::send(log_index blocks, qint64 size) {
 void log_reader::read_tail(qint64 size) {
     // Back from the end in growing steps, until the lines of a step span a
     // week; a log that is not much longer is read in order.
-    const log_index like(settings_.gaps, settings_.limits);
+    const chart::log_index like(settings_.gaps, settings_.limits);
     for (qint64 back = tail_step; back <= tail_step_limit && back < size - offset_ - tail_step;
          back *= 2) {
         // Its points stay in memory while it is shown: its first view
         // needs every line.
-        std::vector<log_point> points;
+        std::vector<chart::log_point> points;
         lines_read r =
             read_lines_parallel(*file_, size - back, size, size, false, clocks_, like, &points);
         if (!r.ok)
@@ -185,8 +186,9 @@ void log_reader::read_tail(qint64 size) {
         std::vector<std::size_t> starts;
         for (std::size_t b = 0, at = 0; b < r.blocks.size(); at += r.blocks[b++].points)
             starts.push_back(at);
-        r.blocks.set_source(std::make_shared<memory_points>(std::move(points), std::move(starts)));
-        auto blocks = std::make_shared<const log_index>(std::move(r.blocks));
+        r.blocks.set_source(
+            std::make_shared<chart::memory_points>(std::move(points), std::move(starts)));
+        auto blocks = std::make_shared<const chart::log_index>(std::move(r.blocks));
         tail_ = tail_read{blocks, r.unreadable, r.first_line, r.next};
         auto batch = std::make_shared<log_batch>();
         batch->blocks = std::move(blocks);
@@ -198,7 +200,7 @@ void log_reader::read_tail(qint64 size) {
 }
 
 bool log_reader::read_up_to(qint64 end, qint64 size) {
-    const log_index like(settings_.gaps, settings_.limits);
+    const chart::log_index like(settings_.gaps, settings_.limits);
     while (offset_ < end) {
         const qint64 stretch_end = std::min(offset_ + chunk_size, end);
         lines_read r = read_lines_parallel(*file_, offset_, stretch_end, size, true, clocks_, like);
@@ -225,7 +227,7 @@ void log_reader::read_to(qint64 size) {
         return;
     }
     // A last block shorter than the others is made again with what follows.
-    if (last_block_ && last_block_->bytes < log_index::block_bytes &&
+    if (last_block_ && last_block_->bytes < chart::log_index::block_bytes &&
         last_block_->at + last_block_->bytes == static_cast<std::uint64_t>(offset_) &&
         size > offset_) {
         offset_ = static_cast<qint64>(last_block_->at);
@@ -241,7 +243,7 @@ void log_reader::read_to(qint64 size) {
         // The last days join the rest, as they were read first.
         unreadable_ += tail_->unreadable;
         offset_ = tail_->next;
-        const log_index blocks = *tail_->blocks;
+        const chart::log_index blocks = *tail_->blocks;
         tail_.reset();
         send(blocks, size);
     }

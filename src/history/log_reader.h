@@ -1,7 +1,7 @@
 #pragma once
 
+#include "chart/history_index.h"
 #include "history/log_settings.h"
-#include "rules/history_index.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -28,7 +28,7 @@ struct log_batch {
     // The index's blocks from `from` on are these: a last block shorter
     // than the others is made again with the lines that joined it.
     std::size_t from = 0;
-    std::shared_ptr<const log_index> blocks;
+    std::shared_ptr<const chart::log_index> blocks;
     std::int64_t unreadable = 0; // complete lines that could not be read, in all
     bool partial_tail = false;   // the file ends in a line without its line end
     qint64 bytes_read = 0;       // how far into the file the lines are read
@@ -41,8 +41,8 @@ class log_reader : public QObject {
 public:
     // The settings beside the log (Tarnwick.INI) make the summaries; the
     // local time of the system reads the lines.
-    explicit log_reader(QString path, QObject* parent = nullptr);
-    log_reader(QString path, const log_settings& settings, local_clock clock,
+    explicit log_reader(const QString& path, QObject* parent = nullptr);
+    log_reader(QString path, const log_settings& settings, chart::local_clock clock,
                QObject* parent = nullptr);
     ~log_reader() override;
 
@@ -78,13 +78,13 @@ private:
     void read_tail(qint64 size);
     bool read_up_to(qint64 end, qint64 size);
     void read_to(qint64 size);
-    void send(log_index blocks, qint64 size);
+    void send(chart::log_index blocks, qint64 size);
     void watch();
 
     QString path_;
     log_settings settings_;
-    local_clock clock_;
-    std::vector<local_clock> clocks_; // one per parsing thread
+    chart::local_clock clock_;
+    std::vector<chart::local_clock> clocks_; // one per parsing thread
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer* poll_ = nullptr;
     QTimer* soon_ = nullptr;
@@ -93,15 +93,15 @@ private:
     quint64 identity_ = 0; // the file's inode, where the system has one
     QByteArray head_;      // its first bytes, to tell a rewritten file
     std::shared_ptr<const log_file> file_;
-    std::shared_ptr<const point_source> source_;
+    std::shared_ptr<const chart::point_source> source_;
     qint64 offset_ = 0; // the start of the first line not yet read
     // Blocks sent, and the last of them, which is made again with the
     // lines that come after it while it is shorter than the others.
     std::size_t blocks_sent_ = 0;
-    std::optional<log_block> last_block_;
+    std::optional<chart::log_block> last_block_;
     // The last week, read first, until the rest has been read up to it.
     struct tail_read {
-        std::shared_ptr<const log_index> blocks;
+        std::shared_ptr<const chart::log_index> blocks;
         std::int64_t unreadable = 0;
         qint64 start = 0; // where its first line starts in the file
         qint64 next = 0;  // and where the line after its last begins

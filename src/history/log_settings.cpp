@@ -16,40 +16,40 @@ QString key(const char* control, const char* property) {
 }
 
 // A ".value" as the monitor's restore reads it: its leading number.
-double value_of(const inifile& ini, const char* control) {
+double value_of(const settings::inifile& ini, const char* control) {
     return rules::leading_number(ini.ini_read(key(control, "value"), QStringLiteral("0")));
 }
 
 // A threshold field's text, read the way the monitor's alarm lamps read it.
-std::optional<double> threshold(const inifile& ini, const char* control) {
+std::optional<double> threshold(const settings::inifile& ini, const char* control) {
     return rules::read_decimal(ini.ini_read(key(control, "text"), QString()), QLocale());
 }
 
-sensor_alarm alarm_of(const inifile& ini, const char* alarm_switch, const char* high,
-                      const char* low) {
+chart::sensor_alarm alarm_of(const settings::inifile& ini, const char* alarm_switch,
+                             const char* high, const char* low) {
     return {value_of(ini, alarm_switch) == 1, threshold(ini, high), threshold(ini, low)};
 }
 
-std::array<sensor_alarm, 2> alarms_of(const inifile& ini) {
+std::array<chart::sensor_alarm, 2> alarms_of(const settings::inifile& ini) {
     return {alarm_of(ini, "Check2", "Text3", "Text4"), alarm_of(ini, "Check3", "Text6", "Text5")};
 }
 
 } // namespace
 
 log_settings read_log_settings(const QString& dir) {
-    inifile ini;
+    settings::inifile ini;
     ini.set_ini_dir(dir);
     log_settings s;
-    const int ms =
-        datalog::sample_period_ms(value_of(ini, "Option8") != 0, value_of(ini, "Option5") != 0,
-                                  value_of(ini, "Option7") != 0, value_of(ini, "Option6") != 0);
+    const int ms = rules::datalog::sample_period_ms(
+        value_of(ini, "Option8") != 0, value_of(ini, "Option5") != 0, value_of(ini, "Option7") != 0,
+        value_of(ini, "Option6") != 0);
     s.gaps.period_seconds = static_cast<std::uint32_t>(ms / 1000);
-    s.limits = judged_limits(alarms_of(ini));
+    s.limits = chart::judged_limits(alarms_of(ini));
     return s;
 }
 
-std::array<sensor_alarm, 2> read_alarm_settings(const QString& dir) {
-    inifile ini;
+std::array<chart::sensor_alarm, 2> read_alarm_settings(const QString& dir) {
+    settings::inifile ini;
     ini.set_ini_dir(dir);
     return alarms_of(ini);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rules/history_series.h"
-#include "rules/history_stats.h"
-#include "rules/report_text.h"
+#include "chart/history_series.h"
+#include "chart/history_stats.h"
+#include "chart/report_text.h"
 
 #include <QString>
 #include <array>
@@ -13,8 +13,8 @@
 namespace history {
 
 struct log_settings {
-    gap_rule gaps;
-    std::array<sensor_limits, 2> limits;
+    chart::gap_rule gaps;
+    std::array<chart::sensor_limits, 2> limits;
 
     friend bool operator==(const log_settings& a, const log_settings& b) {
         return a.gaps.period_seconds == b.gaps.period_seconds &&
@@ -28,6 +28,6 @@ struct log_settings {
 log_settings read_log_settings(const QString& dir);
 
 // Both sensors' alarm switches and thresholds, whether on or off.
-std::array<sensor_alarm, 2> read_alarm_settings(const QString& dir);
+std::array<chart::sensor_alarm, 2> read_alarm_settings(const QString& dir);
 
 } // namespace history

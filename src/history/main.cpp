@@ -1,3 +1,4 @@
+#include "controls/logging.h"
 #include "history/command_line.h"
 #include "history/history_window.h"
 #include "history/report.h"
@@ -10,47 +11,56 @@
 #include <cstdio>
 #include <memory>
 
+namespace history {
+
 namespace {
+
+QtMessageHandler program_handler = nullptr;
 
 // Before the application exists Qt's start says on standard error what a
 // scheduled job cannot act on (no XDG_RUNTIME_DIR under cron); a report
-// run stays quiet unless it fails.
-void only_errors(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "kestrova-history: %s\n", qPrintable(text));
+// run stays quiet unless it fails, and then says so in its own name.
+void only_errors(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type != QtCriticalMsg && type != QtFatalMsg)
+        return;
+    const QMessageLogContext ours(context.file, context.line, context.function,
+                                  controls::log_history().categoryName());
+    program_handler(type, ours, text);
 }
 
 // A report written without a window, for a scheduled job: one line on
 // standard error and status 1 when the log cannot be read or the PDF not
 // written.
-int write_report(const history::command_line& cl, int& argc, char** argv) {
+int write_report(const command_line& cl, int& argc, char** argv) {
     // No display is needed to draw on paper; where no platform is chosen,
     // none is looked for.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    const QtMessageHandler previous = qInstallMessageHandler(only_errors);
+    program_handler = qInstallMessageHandler(only_errors);
     const QGuiApplication app(argc, argv);
-    qInstallMessageHandler(previous);
-    history::report_request request;
+    qInstallMessageHandler(program_handler);
+    report_request request;
     request.log_path = cl.log_path;
     request.dates = cl.dates;
     request.made_at = QDateTime::currentSecsSinceEpoch();
     request.host = QSysInfo::machineHostName();
     QString problem;
-    const std::unique_ptr<history::report> report = history::make_report(request, problem);
-    if (!report) {
-        std::fprintf(stderr, "kestrova-history: no report: %s\n", qPrintable(problem));
+    const std::unique_ptr<report> made = make_report(request, problem);
+    if (!made) {
+        qCCritical(controls::log_history, "no report: %s", qUtf8Printable(problem));
         return 1;
     }
-    problem = history::write_report_pdf(*report, cl.report_path);
+    problem = write_report_pdf(*made, cl.report_path);
     if (problem.isEmpty())
         return 0;
-    std::fprintf(stderr, "kestrova-history: the report could not be written to %s: %s\n",
-                 qPrintable(cl.report_path), qPrintable(problem));
+    qCCritical(controls::log_history, "the report could not be written to %s: %s",
+               qUtf8Printable(cl.report_path), qUtf8Printable(problem));
     return 1;
 }
 
 } // namespace
+
+} // namespace history
 
 int main(int argc, char* argv[]) {
     QElapsedTimer since_start;
@@ -68,8 +78,9 @@ int main(int argc, char* argv[]) {
         std::fputs(qPrintable(cl.error), stderr);
         return cl.exit_code;
     }
+    controls::install_message_handler("kestrova-history");
     if (!cl.report_path.isEmpty())
-        return write_report(cl, argc, argv);
+        return history::write_report(cl, argc, argv);
 
     QApplication app(argc, argv);
     history::history_window window(cl.log_path);
@@ -89,8 +100,8 @@ int main(int argc, char* argv[]) {
                          [&window, &since_start, picture] {
                              int status = 0;
                              if (!picture.isEmpty() && !window.grab().save(picture, "PNG")) {
-                                 std::fprintf(stderr, "kestrova-history: cannot write %s\n",
-                                              qPrintable(picture));
+                                 qCCritical(controls::log_history, "cannot write %s",
+                                            qUtf8Printable(picture));
                                  status = 1;
                              }
                              std::printf("first chart drawn after %lld ms, %llu lines\n",

@@ -1,9 +1,9 @@
 #include "history/report.h"
 
+#include "chart/report_figures.h"
+#include "chart/report_lines.h"
 #include "history/exports.h"
 #include "history/log_settings.h"
-#include "rules/report_figures.h"
-#include "rules/report_lines.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -38,7 +38,7 @@ QByteArray sha256_hex(QByteArrayView bytes) {
 }
 
 std::int64_t local_midnight(QDate date) {
-    return days_from_civil(date.year(), date.month(), date.day()) * 86400;
+    return chart::days_from_civil(date.year(), date.month(), date.day()) * 86400;
 }
 
 // The log as it stands, mapped; empty for an empty file.
@@ -75,9 +75,9 @@ std::unique_ptr<report> make_report(const report_request& request, QString& prob
         return {};
     auto r = std::make_unique<report>();
     r->clock = request.clock;
-    local_clock& clock = r->clock;
-    r->period = request.dates ? period_of_dates(*request.dates, clock)
-                              : period_between(request.start, request.end, clock);
+    chart::local_clock& clock = r->clock;
+    r->period = request.dates ? chart::period_of_dates(*request.dates, clock)
+                              : chart::period_between(request.start, request.end, clock);
     // The log's lines hold local time, so they are looked for by it.
     const std::int64_t local_from = request.dates
                                         ? local_midnight(request.dates->from)
@@ -86,7 +86,7 @@ std::unique_ptr<report> make_report(const report_request& request, QString& prob
                                       ? local_midnight(request.dates->to.addDays(1))
                                       : r->period.end + clock.offset_at_utc(r->period.end);
     const QByteArrayView bytes = log.bytes;
-    const line_span lines = lines_between(bytes, local_from, local_to);
+    const chart::line_span lines = chart::lines_between(bytes, local_from, local_to);
     const QByteArrayView span = bytes.sliced(lines.begin, lines.end - lines.begin);
     std::future<QByteArray> hash =
         std::async(std::launch::async, [span] { return sha256_hex(span); });
@@ -95,26 +95,28 @@ std::unique_ptr<report> make_report(const report_request& request, QString& prob
     const QByteArrayView before = bytes.sliced(lines.read_begin, lines.begin - lines.read_begin);
     const QByteArrayView after = bytes.sliced(lines.end, lines.read_end - lines.end);
     const int threads = std::clamp(QThread::idealThreadCount(), 1, 4);
-    auto store = std::make_shared<point_store>(
-        most_points(before.size()) + most_points(span.size(), threads) + most_points(after.size()));
-    log_point* const out = store->data();
-    std::size_t count = parse_log_bytes(before, clock, out).points;
-    const parse_result inside = parse_log_parallel(span, clock, threads, out + count);
+    auto store = std::make_shared<chart::point_store>(chart::most_points(before.size()) +
+                                                      chart::most_points(span.size(), threads) +
+                                                      chart::most_points(after.size()));
+    chart::log_point* const out = store->data();
+    std::size_t count = chart::parse_log_bytes(before, clock, out).points;
+    const chart::parse_result inside = chart::parse_log_parallel(span, clock, threads, out + count);
     count += inside.points;
-    count += parse_log_bytes(after, clock, out + count).points;
-    const std::span<log_point> points(out, count);
-    order_repeated_hours(points, clock);
-    order_by_time(points);
+    count += chart::parse_log_bytes(after, clock, out + count).points;
+    const std::span<chart::log_point> points(out, count);
+    chart::order_repeated_hours(points, clock);
+    chart::order_by_time(points);
 
     const QString dir = QFileInfo(log.file.fileName()).absolutePath();
     const log_settings settings = read_log_settings(dir);
-    const std::array<sensor_alarm, 2> alarms = read_alarm_settings(dir);
+    const std::array<chart::sensor_alarm, 2> alarms = read_alarm_settings(dir);
     r->gaps = settings.gaps;
-    r->limits = judged_limits(alarms);
-    const report_figures figures = figures_of(points, r->period, r->gaps, bounds_of(r->limits));
+    r->limits = chart::judged_limits(alarms);
+    const chart::report_figures figures =
+        chart::figures_of(points, r->period, r->gaps, chart::bounds_of(r->limits));
     r->points.adopt(std::move(store), count);
 
-    report_facts facts;
+    chart::report_facts facts;
     facts.host = request.host;
     facts.folder = QDir::toNativeSeparators(dir);
     facts.log_path = QDir::toNativeSeparators(log.file.fileName());
@@ -126,14 +128,15 @@ std::unique_ptr<report> make_report(const report_request& request, QString& prob
     facts.unreadable = inside.unreadable;
     facts.sampling_seconds = settings.gaps.period_seconds;
     facts.alarms = alarms;
-    r->content = report_text(facts, figures, clock);
+    r->content = chart::report_text(facts, figures, clock);
     return r;
 }
 
 QPageLayout report_page_layout() {
-    return QPageLayout(
-        QPageSize(paper_for(QLocale()) == paper::letter ? QPageSize::Letter : QPageSize::A4),
-        QPageLayout::Portrait, QMarginsF(20, 15, 15, 12), QPageLayout::Millimeter);
+    return QPageLayout(QPageSize(chart::paper_for(QLocale()) == chart::paper::letter
+                                     ? QPageSize::Letter
+                                     : QPageSize::A4),
+                       QPageLayout::Portrait, QMarginsF(20, 15, 15, 12), QPageLayout::Millimeter);
 }
 
 QString write_report_pdf(report& r, const QString& path) {

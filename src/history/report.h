@@ -1,9 +1,9 @@
 #pragma once
 
-#include "rules/history_series.h"
-#include "rules/history_stats.h"
-#include "rules/report_period.h"
-#include "rules/report_text.h"
+#include "chart/history_series.h"
+#include "chart/history_stats.h"
+#include "chart/report_period.h"
+#include "chart/report_text.h"
 
 #include <QString>
 #include <array>
@@ -20,23 +20,23 @@ namespace history {
 struct report_request {
     QString log_path;
     // Whole local days; without them [start, end) in UTC seconds.
-    std::optional<date_range> dates;
+    std::optional<chart::date_range> dates;
     std::int64_t start = 0;
     std::int64_t end = 0;
     std::int64_t made_at = 0; // UTC seconds
     QString host;
-    local_clock clock; // the system's local time unless a test says otherwise
+    chart::local_clock clock; // the system's local time unless a test says otherwise
 };
 
 struct report {
-    report_content content;
-    report_period period;
+    chart::report_content content;
+    chart::report_period period;
     // The readings in the period, and those just before and after it
     // that reach into it, in the order of time.
-    point_series points;
-    gap_rule gaps;
-    std::array<sensor_limits, 2> limits; // those that judge
-    local_clock clock;
+    chart::point_series points;
+    chart::gap_rule gaps;
+    std::array<chart::sensor_limits, 2> limits; // those that judge
+    chart::local_clock clock;
 };
 
 // Reads the log and Tarnwick.INI beside it; null with the reason in

@@ -1,9 +1,9 @@
 #include "history/report_chart.h"
 
-#include "history/history_chart.h"
+#include "chart/history_ticks.h"
+#include "chart/history_trace.h"
+#include "history/chart_text.h"
 #include "history/report.h"
-#include "rules/history_ticks.h"
-#include "rules/history_trace.h"
 
 #include <QLocale>
 #include <QPainter>
@@ -16,12 +16,6 @@ namespace history {
 
 namespace {
 
-const QString degrees = QStringLiteral("\u00BAC");
-
-const QColor& sensor_colour(int sensor) {
-    return sensor == 0 ? sensor1_colour : sensor2_colour;
-}
-
 // The degrees the scale spans and its step: whole degrees 1, 2, 5, 10 …
 // apart, at most about eight of them.
 struct value_scale {
@@ -30,10 +24,11 @@ struct value_scale {
     double step = 5;
 };
 
-value_scale scale_for(const trace_set& traces, const std::array<sensor_limits, 2>& limits) {
+value_scale scale_for(const chart::trace_set& traces,
+                      const std::array<chart::sensor_limits, 2>& limits) {
     double lo = traces.lowest.value_or(15);
     double hi = traces.highest.value_or(25);
-    for (const sensor_limits& l : limits)
+    for (const chart::sensor_limits& l : limits)
         for (const std::optional<double>& v : {l.high, l.low})
             if (v && *v > -100 && *v < 300) {
                 lo = std::min(lo, *v);
@@ -72,7 +67,7 @@ public:
         const std::int64_t to = std::max(from + 1, r_.period.end) - 1;
         // Two columns a point: finer than any printer's line.
         columns_ = std::max(1, static_cast<int>(plot_.width() / pt_ * 2));
-        reduce(r_.points, r_.gaps, double(from), double(to), columns_, traces_);
+        chart::reduce(r_.points, r_.gaps, double(from), double(to), columns_, traces_);
         scale_ = scale_for(traces_, r_.limits);
         from_ = double(from);
         to_ = double(to);
@@ -113,11 +108,11 @@ private:
                         Qt::AlignRight | Qt::AlignVCenter, QString::number(v));
         }
         p_.drawText(QRectF(plot_.left() - 40 * pt_, plot_.top() - line_ * 1.5, 38 * pt_, line_),
-                    Qt::AlignRight | Qt::AlignVCenter, degrees);
+                    Qt::AlignRight | Qt::AlignVCenter, degrees());
         const QFontMetricsF fm(font_, p_.device());
         const double room = fm.horizontalAdvance(QStringLiteral("00-00 ")) * 1.6;
-        for (const time_tick& tick :
-             time_ticks(from_, to_, (to_ - from_) * room / plot_.width(), r_.clock)) {
+        for (const chart::time_tick& tick :
+             chart::time_ticks(from_, to_, (to_ - from_) * room / plot_.width(), r_.clock)) {
             const double x = x_of(double(tick.time));
             p_.setPen(grid);
             p_.drawLine(QPointF(x, plot_.top()), QPointF(x, plot_.bottom()));
@@ -143,10 +138,7 @@ private:
                     p_.drawLine(QPointF(plot_.left(), y), QPointF(plot_.right(), y));
                     continue;
                 }
-                const QString label =
-                    QStringLiteral("Sensor %1 %2 %3 %4")
-                        .arg(s + 1)
-                        .arg(QLatin1StringView(what), QLocale().toString(*value), degrees);
+                const QString label = threshold_label(s, what, *value);
                 // Sensor 1 on the left, sensor 2 on the right, so that equal
                 // thresholds keep both labels.
                 const QRectF at(plot_.left() + 3 * pt_, y - line_, plot_.width() - 6 * pt_, line_);
@@ -162,7 +154,7 @@ private:
     }
 
     void trace_of(int s) {
-        const trace& t = traces_.sensor[s];
+        const chart::trace& t = traces_.sensor[s];
         const double sx = plot_.width() / columns_;
         QPen pen(sensor_colour(s), 0.7 * pt_);
         pen.setJoinStyle(Qt::RoundJoin);
@@ -207,7 +199,7 @@ private:
     double line_ = 0;
     QRectF plot_;
     int columns_ = 1;
-    trace_set traces_;
+    chart::trace_set traces_;
     value_scale scale_;
     double from_ = 0;
     double to_ = 0;

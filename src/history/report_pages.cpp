@@ -35,26 +35,26 @@ public:
         pages_.emplace_back();
     }
 
-    void place(const report_block& b) {
+    void place(const chart::report_block& b) {
         switch (b.what) {
-        case report_block::kind::title:
+        case chart::report_block::kind::title:
             text(b.text, font_of(16, true), 0, 8);
             break;
-        case report_block::kind::heading:
+        case chart::report_block::kind::heading:
             // With the start of what follows it.
             need(line(font_of(11, true)) * 1.8 + 4 * line(font_of(8)));
             text(b.text, font_of(11, true), y_ > 0 ? 10 : 0, 4);
             break;
-        case report_block::kind::note:
+        case chart::report_block::kind::note:
             text(b.text, font_of(8.5), 0, 4);
             break;
-        case report_block::kind::fields:
+        case chart::report_block::kind::fields:
             fields(b.fields);
             break;
-        case report_block::kind::table:
+        case chart::report_block::kind::table:
             table(b.table);
             break;
-        case report_block::kind::chart:
+        case chart::report_block::kind::chart:
             chart();
             break;
         }
@@ -145,7 +145,7 @@ private:
         y_ += 3 * pt_;
     }
 
-    void table(const report_table& t) {
+    void table(const chart::report_table& t) {
         const QFont body = font_of(8);
         const QFont bold = font_of(8, true);
         const double row = line(body) * 1.3;
@@ -229,7 +229,7 @@ bool paint_report(report& r, QPagedPaintDevice& device) {
     if (!painter.begin(&device))
         return false;
     page_layout layout(painter, device, r);
-    for (const report_block& b : r.content.blocks)
+    for (const chart::report_block& b : r.content.blocks)
         layout.place(b);
     const bool painted = layout.paint();
     return painter.end() && painted;

@@ -11,7 +11,9 @@
 #include <QLabel>
 #include <QPushButton>
 
-frmselect::frmselect(prompts& ask, QWidget* main_window)
+namespace portselect {
+
+frmselect::frmselect(controls::prompts& ask, QWidget* main_window)
     : QWidget(nullptr, Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint)
     , ask_(ask)
     , command1(new QPushButton(QStringLiteral("OK"), this))
@@ -19,11 +21,11 @@ frmselect::frmselect(prompts& ask, QWidget* main_window)
     , Label1(new QLabel(QStringLiteral("Please Select the COM Port"), this)) {
     setObjectName(QStringLiteral("frmselect"));
     setWindowTitle(rules::app_title);
-    setWindowIcon(thermometer_icon());
+    setWindowIcon(controls::thermometer_icon());
     setFixedSize(277, 116);
 
-    const QFont f =
-        window_font({QStringLiteral("New Century Schoolbook"), QStringLiteral("C059")}, 12, true);
+    const QFont f = controls::window_font(
+        {QStringLiteral("New Century Schoolbook"), QStringLiteral("C059")}, 12, true);
     command1->setObjectName(QStringLiteral("command1"));
     command1->setGeometry(168, 64, 81, 33);
     command1->setAutoDefault(false);
@@ -50,10 +52,6 @@ void frmselect::remove_entry(int index) {
     Combo1->removeItem(index);
 }
 
-int frmselect::entry_count() const {
-    return Combo1->count();
-}
-
 void frmselect::on_click_command1() {
     const QString port = Combo1->currentText();
     if (port == QString()) {
@@ -63,7 +61,7 @@ void frmselect::on_click_command1() {
     Q_EMIT port_chosen(port);
 }
 
-void frmselect::show_devices(const port_map& ports) {
+void frmselect::show_devices(const rules::port_map& ports) {
     for (int i = 0; i < Combo1->count(); ++i) {
         const int port = Combo1->itemText(i).toInt();
         Combo1->setItemData(i, QStringLiteral("Port %1 is %2").arg(port).arg(ports.device(port)),
@@ -83,3 +81,5 @@ void frmselect::closeEvent(QCloseEvent* event) {
     event->accept();
     Q_EMIT closed_by_operator();
 }
+
+} // namespace portselect

@@ -5,8 +5,15 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
-class port_map;
+
+namespace controls {
 class prompts;
+} // namespace controls
+namespace rules {
+class port_map;
+} // namespace rules
+
+namespace portselect {
 
 // The small window in which the operator picks the logger's port from the
 // port numbers that the probe left in its list.
@@ -14,13 +21,12 @@ class frmselect : public QWidget {
     Q_OBJECT
 public:
     // Loading the window hides the main window.
-    frmselect(prompts& ask, QWidget* main_window);
+    frmselect(controls::prompts& ask, QWidget* main_window);
 
     // The probe takes out the entry of a port that failed, by index.
     void remove_entry(int index);
-    int entry_count() const;
     // Each entry's tooltip names the device its number maps to.
-    void show_devices(const port_map& ports);
+    void show_devices(const rules::port_map& ports);
 
 Q_SIGNALS:
     // OK with a port selected: the text of the chosen entry.
@@ -35,8 +41,10 @@ protected:
 private:
     void on_click_command1();
 
-    prompts& ask_;
+    controls::prompts& ask_;
     QPushButton* command1;
     QComboBox* Combo1;
     QLabel* Label1;
 };
+
+} // namespace portselect

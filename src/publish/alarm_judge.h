@@ -1,54 +1,28 @@
 #pragma once
 
-#include "controls/roles.h"
+#include "alarm/sensor_role.h"
+#include "publish/settled_text.h"
 #include "rules/alarm_rules.h"
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <array>
 #include <chrono>
 #include <memory>
 #include <optional>
 
-class QLineEdit;
+namespace publish {
+
 class link_watch;
 
 // One sensor as it leaves the machine, for the broker and the desktop alike.
 struct sensor_report {
     std::optional<int> reading; // while current
     bool current = false;
-    alarms::sensor_state state = alarms::sensor_state::off;
+    rules::alarms::sensor_state state = rules::alarms::sensor_state::off;
     QString high; // the settled threshold texts
     QString low;
     friend bool operator==(const sensor_report&, const sensor_report&) = default;
-};
-
-// A threshold field as it counts for what leaves the machine: its text once
-// the operator has finished with it (the field is left, Return is pressed,
-// the spin button is used, or the text has not changed for `pause`). A text
-// changed while the field has no focus (a restore, a spin button) counts at
-// once; a text above the limit, about to be put back to it, never does.
-class settled_text : public QObject {
-    Q_OBJECT
-public:
-    settled_text(QLineEdit* field, std::chrono::milliseconds pause, QObject* parent = nullptr);
-
-    const QString& value() const { return value_; }
-
-Q_SIGNALS:
-    void settled();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void on_text_changed();
-    void settle();
-
-    QLineEdit* field_;
-    QString value_;
-    QTimer pause_;
 };
 
 // What leaves the machine about each sensor, judged on settled facts: its
@@ -58,7 +32,7 @@ private:
 class alarm_judge : public QObject {
     Q_OBJECT
 public:
-    alarm_judge(const sensor_roles& sensors, const link_watch& link,
+    alarm_judge(const alarms::sensor_roles& sensors, const link_watch& link,
                 std::chrono::milliseconds settle_pause = std::chrono::seconds(2),
                 QObject* parent = nullptr);
     ~alarm_judge() override;
@@ -71,7 +45,7 @@ Q_SIGNALS:
 
 private:
     struct watch {
-        const sensor_role* role = nullptr;
+        const alarms::sensor_role* role = nullptr;
         std::unique_ptr<settled_text> high;
         std::unique_ptr<settled_text> low;
         sensor_report last;
@@ -79,7 +53,9 @@ private:
     static std::size_t index(int sensor) { return sensor == 2 ? 1 : 0; }
     void judge(watch& w);
 
-    sensor_roles sensors_;
+    alarms::sensor_roles sensors_;
     const link_watch& link_;
     std::array<watch, 2> watches_;
 };
+
+} // namespace publish

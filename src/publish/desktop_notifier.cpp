@@ -1,5 +1,6 @@
 #include "publish/desktop_notifier.h"
 
+#include "controls/logging.h"
 #include "publish/alarm_judge.h"
 #include "publish/link_watch.h"
 #include "settings/inifile.h"
@@ -8,7 +9,8 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
-#include <cstdio>
+
+namespace publish {
 
 namespace {
 
@@ -64,14 +66,14 @@ desktop_notifier::desktop_notifier(const alarm_judge& judge, const link_watch& l
 
 desktop_notifier::~desktop_notifier() = default;
 
-bool desktop_notifier::wanted(const inifile& ini) {
+bool desktop_notifier::wanted(const settings::inifile& ini) {
     return ini.read_key(QStringLiteral("Notify"), QStringLiteral("desktop"), QStringLiteral("1")) !=
            QLatin1String("0");
 }
 
 void desktop_notifier::follow(sensor_watch& w) {
     const sensor_report& r = judge_.report(w.number);
-    using alarms::sensor_state;
+    using rules::alarms::sensor_state;
     said state = said::unknown;
     if (r.state == sensor_state::off)
         state = said::off;
@@ -80,7 +82,7 @@ void desktop_notifier::follow(sensor_watch& w) {
                 : r.state == sensor_state::low        ? said::low
                 : r.state == sensor_state::no_reading ? said::no_reading
                                                       : said::normal;
-    else if (link_.silent(w.number) && link_.state() == mqtt::link_state::open)
+    else if (link_.silent(w.number) && link_.state() == rules::mqtt::link_state::open)
         // The other sensor goes on: this one alone has fallen silent.
         state = said::silent;
     // Otherwise the logger as a whole is closed or silent: its own notice
@@ -160,8 +162,8 @@ void desktop_notifier::on_link() {
     send(link_notice_,
          QStringLiteral("No readings from the logger for %1 s: its port is %2")
              .arg(s)
-             .arg(link_.state() == mqtt::link_state::closed ? QStringLiteral("closed")
-                                                            : QStringLiteral("silent")),
+             .arg(link_.state() == rules::mqtt::link_state::closed ? QStringLiteral("closed")
+                                                                   : QStringLiteral("silent")),
          true);
     link_notice_.stopped =
         QStringLiteral("KESTROVA stopped; no readings had come from the logger for %1 s").arg(s);
@@ -250,5 +252,8 @@ void desktop_notifier::complain(const QString& kind, const QString& why) {
     if (complained_.contains(kind))
         return;
     complained_.insert(kind);
-    std::fprintf(stderr, "kestrova: desktop notifications are not shown: %s\n", qPrintable(why));
+    qCWarning(controls::log_notify).noquote()
+        << QStringLiteral("desktop notifications are not shown: %1").arg(why);
 }
+
+} // namespace publish

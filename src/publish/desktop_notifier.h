@@ -11,8 +11,13 @@
 #include <functional>
 #include <optional>
 
-class alarm_judge;
+namespace settings {
 class inifile;
+} // namespace settings
+
+namespace publish {
+
+class alarm_judge;
 class link_watch;
 
 // Tells the desktop, with freedesktop notifications, about each sensor's
@@ -37,7 +42,7 @@ public:
     ~desktop_notifier() override;
 
     // "[Notify] desktop=0" in the settings file turns notifications off.
-    static bool wanted(const inifile& ini);
+    static bool wanted(const settings::inifile& ini);
 
     // A clean end: an alarm still on the desktop is no longer watched, so it
     // is replaced, at normal urgency, by what it was ("KESTROVA stopped;
@@ -93,3 +98,5 @@ private:
     int generation_ = 0;
     QSet<QString> complained_;
 };
+
+} // namespace publish

@@ -1,5 +1,7 @@
 #include "publish/link_watch.h"
 
+namespace publish {
+
 link_watch::link_watch(lifetime limit, std::chrono::milliseconds quiet_after, QObject* parent)
     : QObject(parent)
     , limit_(std::move(limit))
@@ -50,8 +52,8 @@ void link_watch::update() {
             next.current[i] = last_[i] && !next.silent[i];
         }
         const bool heard = next.current[0] || next.current[1];
-        next.link =
-            heard || within(opened_at_, limit) ? mqtt::link_state::open : mqtt::link_state::silent;
+        next.link = heard || within(opened_at_, limit) ? rules::mqtt::link_state::open
+                                                       : rules::mqtt::link_state::silent;
     }
     next.quiet = !within(heard_at_, quiet_after_);
     if (due)
@@ -63,3 +65,5 @@ void link_watch::update() {
     view_ = next;
     Q_EMIT changed();
 }
+
+} // namespace publish

@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 
+namespace publish {
+
 // What the station knows of its logger link, for what leaves the machine:
 // whether the port is open; for each sensor whether its reading is current
 // (received since the port last opened and not older than the reading
@@ -36,7 +38,7 @@ public:
     bool current(int sensor) const { return view_.current[index(sensor)]; }
     // The port is open and the sensor has sent nothing for a whole lifetime.
     bool silent(int sensor) const { return view_.silent[index(sensor)]; }
-    mqtt::link_state state() const { return view_.link; }
+    rules::mqtt::link_state state() const { return view_.link; }
     bool quiet() const { return view_.quiet; }
     std::chrono::milliseconds quiet_after() const { return quiet_after_; }
     std::chrono::milliseconds limit() const { return limit_(); }
@@ -48,7 +50,7 @@ Q_SIGNALS:
 private:
     using time_point = std::chrono::steady_clock::time_point;
     struct view {
-        mqtt::link_state link = mqtt::link_state::closed;
+        rules::mqtt::link_state link = rules::mqtt::link_state::closed;
         std::array<bool, 2> current{};
         std::array<bool, 2> silent{};
         bool quiet = false;
@@ -66,3 +68,5 @@ private:
     view view_;
     QTimer expiry_;
 };
+
+} // namespace publish

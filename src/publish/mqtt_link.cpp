@@ -1,6 +1,7 @@
 #include "publish/mqtt_link.h"
 
 #include "publish/mqtt_outcome.h"
+#include "publish/mqtt_wait.h"
 #include "publish/tls_check.h"
 
 #include <QFile>
@@ -17,11 +18,7 @@
 #include <optional>
 #include <random>
 
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-#endif
+namespace publish {
 
 using namespace std::chrono_literals;
 
@@ -45,8 +42,8 @@ constexpr int most_unacknowledged = 8;
 // Shared by the window's thread and the network thread, and kept alive by
 // the latter when the program ends while it is still caught in a lookup.
 struct mqtt_link::shared {
-    mqtt::settings settings;
-    std::vector<mqtt::message> discovery;
+    rules::mqtt::settings settings;
+    std::vector<rules::mqtt::message> discovery;
     resolver resolve;
     mosquitto* mosq = nullptr;
 
@@ -79,80 +76,18 @@ struct mqtt_link::shared {
     std::mt19937 random{std::random_device{}()};
     std::promise<void> done;
 
-#ifdef Q_OS_UNIX
-    // Wakes the network thread when a message is queued for it. The
-    // library's own loop waits with select(), which takes no socket numbered
-    // 1024 or more; the network thread here waits with poll() on the socket
-    // and this pipe instead.
-    int wake_read = -1;
-    int wake_write = -1;
-#endif
+    mqtt_wait wait; // wakes the network thread when a message is queued for it
 
-    shared() {
-#ifdef Q_OS_UNIX
-        int fds[2];
-        if (::pipe(fds) == 0) {
-            for (const int fd : fds) {
-                ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-                ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-            }
-            wake_read = fds[0];
-            wake_write = fds[1];
-        }
-#endif
-    }
+    shared() = default;
     ~shared() {
         if (mosq)
             mosquitto_destroy(mosq);
-#ifdef Q_OS_UNIX
-        for (const int fd : {wake_read, wake_write})
-            if (fd >= 0)
-                ::close(fd);
-#endif
     }
     shared(const shared&) = delete;
     shared& operator=(const shared&) = delete;
 
-    void poke() {
-#ifdef Q_OS_UNIX
-        // A full pipe is awake already.
-        const char byte = 0;
-        if (wake_write >= 0 && ::write(wake_write, &byte, 1) < 0) {
-        }
-#endif
-    }
-
-    // One turn of the network loop: waits up to `timeout_ms` for the broker
-    // or for a message to send, then reads, writes and keeps the link alive.
-    int loop_once(int timeout_ms) {
-#ifdef Q_OS_UNIX
-        if (wake_read >= 0) {
-            const int sock = mosquitto_socket(mosq);
-            if (sock < 0)
-                return MOSQ_ERR_NO_CONN;
-            pollfd fds[2] = {
-                {sock, static_cast<short>(POLLIN | (mosquitto_want_write(mosq) ? POLLOUT : 0)), 0},
-                {wake_read, POLLIN, 0}};
-            if (::poll(fds, 2, timeout_ms) < 0)
-                return errno == EINTR ? MOSQ_ERR_SUCCESS : MOSQ_ERR_ERRNO;
-            char drain[64];
-            while ((fds[1].revents & POLLIN) && ::read(wake_read, drain, sizeof drain) > 0) {
-            }
-            if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-                const int rc = mosquitto_loop_read(mosq, 1);
-                if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq) < 0)
-                    return rc;
-            }
-            if (mosquitto_want_write(mosq)) {
-                const int rc = mosquitto_loop_write(mosq, 1);
-                if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq) < 0)
-                    return rc;
-            }
-            return mosquitto_loop_misc(mosq);
-        }
-#endif
-        return mosquitto_loop(mosq, timeout_ms, 1);
-    }
+    void poke() { wait.poke(); }
+    int loop_once(int timeout_ms) { return wait.loop_once(mosq, timeout_ms); }
 
     // Sends at QoS 1, retained; false when the message did not go out (it
     // counts as not delivered). Called with the mutex held.
@@ -174,7 +109,7 @@ struct mqtt_link::shared {
     // The latest state goes out when connected and the broker keeps up.
     void send_latest_locked() {
         if (connected && latest && !latest_sent && unacknowledged < most_unacknowledged)
-            latest_sent = send_locked(mqtt::state_topic(settings), *latest);
+            latest_sent = send_locked(rules::mqtt::state_topic(settings), *latest);
     }
     void on_acknowledged() {
         const std::lock_guard lock(mutex);
@@ -212,13 +147,13 @@ struct mqtt_link::shared {
             // answer, whatever the library says of the closed link meanwhile.
             refused = true;
             quick_drops = 0;
-            if (mqtt::is_protocol_refusal(rc) && mqtt5) {
+            if (is_protocol_refusal(rc) && mqtt5) {
                 // A broker that knows no MQTT 5: the next attempt, at once,
                 // speaks 3.1.1.
                 mqtt5 = false;
                 again_at_once = true;
             } else {
-                report(QStringLiteral("not connected: %1").arg(mqtt::connack_verdict(rc).text));
+                report(QStringLiteral("not connected: %1").arg(connack_verdict(rc).text));
             }
             mosquitto_disconnect(mosq);
             return;
@@ -228,7 +163,7 @@ struct mqtt_link::shared {
             const std::lock_guard lock(mutex);
             accepted_at = std::chrono::steady_clock::now();
             unacknowledged = 0;
-            send_locked(mqtt::status_topic(settings), QByteArrayLiteral("online"));
+            send_locked(rules::mqtt::status_topic(settings), QByteArrayLiteral("online"));
             send_discovery_locked();
             birth_answer.reset();
         }
@@ -242,7 +177,7 @@ struct mqtt_link::shared {
     }
 
     void send_discovery_locked() {
-        for (const mqtt::message& m : discovery)
+        for (const rules::mqtt::message& m : discovery)
             send_locked(m.topic, m.payload);
         latest_sent = false;
         send_latest_locked();
@@ -312,7 +247,7 @@ struct mqtt_link::shared {
                                        [](mosquitto*, void* self, const mosquitto_message* m) {
                                            static_cast<shared*>(self)->on_message(*m);
                                        });
-        const QByteArray status = mqtt::status_topic(settings).toUtf8();
+        const QByteArray status = rules::mqtt::status_topic(settings).toUtf8();
         mosquitto_will_set(mosq, status.constData(), 7, "offline", 1, true);
         if (!settings.username.isEmpty())
             mosquitto_username_pw_set(
@@ -395,7 +330,7 @@ struct mqtt_link::shared {
     // Why mosquitto_connect() failed, in the operator's words.
     QString failure(int rc, int saved_errno, const std::string& address) {
         quick_drops = 0;
-        const mqtt::target to{settings.host, settings.port, settings.tls()};
+        const target to{settings.host, settings.port, settings.tls()};
         QString said;
         {
             const std::lock_guard lock(mutex);
@@ -404,10 +339,10 @@ struct mqtt_link::shared {
         const bool tls_failed =
             settings.tls() && (rc == MOSQ_ERR_TLS || said.contains(QLatin1String("verify failed")));
         const QString certificate =
-            tls_failed ? mqtt::certificate_problem(address, settings.port, settings.cafile,
-                                                   answer_timeout / 2)
-                       : QString();
-        return mqtt::connect_verdict(rc, saved_errno, said, to, certificate).text;
+            tls_failed
+                ? certificate_problem(address, settings.port, settings.cafile, answer_timeout / 2)
+                : QString();
+        return connect_verdict(rc, saved_errno, said, to, certificate).text;
     }
 
     // Why a connection ended: before the broker's answer as a failure to
@@ -418,13 +353,13 @@ struct mqtt_link::shared {
         switch (lost_reason) {
         case MOSQ_ERR_KEEPALIVE:
             return QStringLiteral("the broker stopped answering");
-        case mqtt::session_taken_over:
+        case session_taken_over:
             // A broker drops a client when another connects with its id;
             // two stations that share an id take turns at that forever.
             return QStringLiteral("the broker gave the connection to another client with the "
                                   "client id %1")
                 .arg(settings.client_id);
-        case mqtt::server_shutting_down:
+        case server_shutting_down:
             return QStringLiteral("the broker is shutting down");
         default:
             return why(rc) + dropped_hint();
@@ -484,7 +419,7 @@ struct mqtt_link::shared {
     }
 };
 
-mqtt_link::mqtt_link(mqtt::settings settings, std::vector<mqtt::message> discovery,
+mqtt_link::mqtt_link(rules::mqtt::settings settings, std::vector<rules::mqtt::message> discovery,
                      resolver resolve, QObject* parent)
     : QObject(parent)
     , shared_(std::make_shared<shared>()) {
@@ -500,7 +435,7 @@ mqtt_link::mqtt_link(mqtt::settings settings, std::vector<mqtt::message> discove
         return;
     }
     if (s.settings.tls()) {
-        const QString problem = mqtt::ca_file_problem(s.settings.cafile);
+        const QString problem = ca_file_problem(s.settings.cafile);
         if (!problem.isEmpty()) {
             s.report(QStringLiteral("not connected: the CA file %1 cannot be used: %2")
                          .arg(s.settings.cafile, problem));
@@ -536,7 +471,7 @@ void mqtt_link::finish() {
     shared& s = *shared_;
     if (worker_.joinable()) {
         if (s.connected)
-            s.send(mqtt::status_topic(s.settings), QByteArrayLiteral("offline"));
+            s.send(rules::mqtt::status_topic(s.settings), QByteArrayLiteral("offline"));
         s.stop = true;
         s.wake.notify_all();
         s.poke();
@@ -550,3 +485,5 @@ void mqtt_link::finish() {
     const std::lock_guard lock(s.mutex);
     s.owner = nullptr;
 }
+
+} // namespace publish

@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 
+namespace publish {
+
 // The connection to the message broker. Everything that can wait on the
 // network (name resolution, connecting, the broker's answer, reconnecting
 // with a back-off from 1 s to 60 s, each wait drawn between half and the whole
@@ -26,8 +28,8 @@ public:
     // Turns the configured host into what to connect to; may take its time.
     using resolver = std::function<std::string(const std::string& host)>;
 
-    mqtt_link(mqtt::settings settings, std::vector<mqtt::message> discovery, resolver resolve = {},
-              QObject* parent = nullptr);
+    mqtt_link(rules::mqtt::settings settings, std::vector<rules::mqtt::message> discovery,
+              resolver resolve = {}, QObject* parent = nullptr);
     ~mqtt_link() override;
     mqtt_link(const mqtt_link&) = delete;
     mqtt_link& operator=(const mqtt_link&) = delete;
@@ -50,3 +52,5 @@ private:
     std::shared_ptr<shared> shared_;
     std::thread worker_;
 };
+
+} // namespace publish

@@ -12,7 +12,7 @@
 #include <netdb.h>
 #endif
 
-namespace mqtt {
+namespace publish {
 
 namespace {
 
@@ -171,4 +171,4 @@ QString ca_file_problem(const QString& path) {
     return ca_file_unreadable(path);
 }
 
-} // namespace mqtt
+} // namespace publish

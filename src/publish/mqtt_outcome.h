@@ -7,7 +7,7 @@
 // operator's words ("nothing answers on port 1883 of broker.lab"). The texts
 // begin in lower case, so that they can follow "not connected: " as well as
 // stand alone.
-namespace mqtt {
+namespace publish {
 
 enum class outcome {
     connected,
@@ -60,4 +60,4 @@ verdict timeout_verdict(const QString& doing, std::chrono::milliseconds waited, 
 // regular file is opened: a FIFO would hold the caller up.
 QString ca_file_problem(const QString& path);
 
-} // namespace mqtt
+} // namespace publish

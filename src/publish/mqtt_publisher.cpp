@@ -1,6 +1,7 @@
 #include "publish/mqtt_publisher.h"
 
 #include "controls/display_box.h"
+#include "controls/logging.h"
 #include "controls/timer.h"
 #include "publish/alarm_judge.h"
 #include "publish/link_watch.h"
@@ -8,11 +9,12 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <cstdio>
 
-mqtt_publisher::mqtt_publisher(const alarm_judge& judge, const logging_role& log,
-                               display_box* port_text, const link_watch& link,
-                               const mqtt::settings& settings, const QString& host_name,
+namespace publish {
+
+mqtt_publisher::mqtt_publisher(const alarm_judge& judge, const controls::timer& sample_timer,
+                               controls::display_box* port_text, const link_watch& link,
+                               const rules::mqtt::settings& settings, const QString& host_name,
                                mqtt_link::resolver resolve, std::function<QDateTime()> clock,
                                QObject* parent)
     : QObject(parent)
@@ -22,41 +24,44 @@ mqtt_publisher::mqtt_publisher(const alarm_judge& judge, const logging_role& log
     , settings_(settings)
     , clock_(clock ? std::move(clock) : [] { return QDateTime::currentDateTime(); })
     , link_(settings,
-            mqtt::discovery_configs(settings, host_name, QCoreApplication::applicationVersion()),
+            rules::mqtt::discovery_configs(settings, host_name,
+                                           QCoreApplication::applicationVersion()),
             std::move(resolve)) {
     coalesce_.setSingleShot(true);
     coalesce_.setInterval(0);
     connect(&coalesce_, &QTimer::timeout, this, &mqtt_publisher::publish_now);
     connect(&judge_, &alarm_judge::changed, this, &mqtt_publisher::schedule);
-    connect(port_text_, &display_box::textChanged, this, &mqtt_publisher::schedule);
+    connect(port_text_, &controls::display_box::textChanged, this, &mqtt_publisher::schedule);
     connect(&watch_, &link_watch::changed, this, &mqtt_publisher::schedule);
-    connect(log.sample_timer, &timer::tick, this, &mqtt_publisher::publish_now);
+    connect(&sample_timer, &controls::timer::tick, this, &mqtt_publisher::publish_now);
     connect(&link_, &mqtt_link::status_changed, this, &mqtt_publisher::on_status);
     on_status(QStringLiteral("connecting"));
     publish_now();
 }
 
-mqtt::settings mqtt_publisher::read_settings(const inifile& ini, const QString& host_name) {
+rules::mqtt::settings mqtt_publisher::read_settings(const settings::inifile& ini,
+                                                    const QString& host_name) {
     // Paths, topics and passwords are not window state: read whole, so that
     // what cannot be used is refused rather than cut.
-    mqtt::settings s = mqtt::read_settings(
+    rules::mqtt::settings s = rules::mqtt::read_settings(
         [&](const QString& key) { return ini.read_whole(QStringLiteral("MQTT"), key); }, host_name);
     if (!s.enabled() || s.password.isEmpty())
         return s;
     if (s.username.isEmpty())
-        std::fprintf(stderr, "kestrova: warning: the MQTT password is not used without a "
-                             "username (set username=)\n");
-    else if (!s.tls() && !mqtt::is_local_host(s.host))
-        std::fprintf(stderr,
-                     "kestrova: warning: the MQTT password goes to %s without TLS; anyone on the "
-                     "way can read it (set cafile= to use TLS)\n",
-                     qPrintable(s.host));
+        qCWarning(controls::log_mqtt).noquote()
+            << QStringLiteral("warning: the MQTT password is not used without a username (set "
+                              "username=)");
+    else if (!s.tls() && !rules::mqtt::is_local_host(s.host))
+        qCWarning(controls::log_mqtt).noquote()
+            << QStringLiteral("warning: the MQTT password goes to %1 without TLS; anyone on the "
+                              "way can read it (set cafile= to use TLS)")
+                   .arg(s.host);
     const QFileInfo file(ini.path());
     if (file.permissions() & (QFile::ReadGroup | QFile::ReadOther))
-        std::fprintf(stderr,
-                     "kestrova: warning: %s holds the MQTT password and others can read it "
-                     "(chmod 600 it; saves keep the mode)\n",
-                     qPrintable(file.filePath()));
+        qCWarning(controls::log_mqtt).noquote()
+            << QStringLiteral("warning: %1 holds the MQTT password and others can read it (chmod "
+                              "600 it; saves keep the mode)")
+                   .arg(file.filePath());
     return s;
 }
 
@@ -69,18 +74,18 @@ void mqtt_publisher::publish_now() {
     coalesce_.stop();
     const sensor_report& one = judge_.report(1);
     const sensor_report& two = judge_.report(2);
-    mqtt::snapshot snap;
+    rules::mqtt::snapshot snap;
     snap.sensor1 = one.reading;
     snap.sensor2 = two.reading;
-    snap.alarm1 = mqtt::alarm_name(one.state);
-    snap.alarm2 = mqtt::alarm_name(two.state);
+    snap.alarm1 = rules::mqtt::alarm_name(one.state);
+    snap.alarm2 = rules::mqtt::alarm_name(two.state);
     snap.link = watch_.state();
     bool ok = false;
     const int port = port_text_->text().toInt(&ok);
     if (ok)
         snap.port = port;
     snap.time = clock_();
-    link_.publish_state(mqtt::state_json(snap));
+    link_.publish_state(rules::mqtt::state_json(snap));
 }
 
 void mqtt_publisher::on_status(const QString& status) {
@@ -89,6 +94,12 @@ void mqtt_publisher::on_status(const QString& status) {
     if (line == status_line_)
         return;
     status_line_ = line;
-    std::fprintf(stderr, "kestrova: %s\n", qPrintable(line));
+    // Connecting and connected are news; anything else wants a look.
+    if (status == QLatin1String("connected") || status == QLatin1String("connecting"))
+        qCInfo(controls::log_mqtt).noquote() << line;
+    else
+        qCWarning(controls::log_mqtt).noquote() << line;
     Q_EMIT status_line_changed(line);
 }
+
+} // namespace publish

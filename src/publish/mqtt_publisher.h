@@ -1,6 +1,5 @@
 #pragma once
 
-#include "controls/roles.h"
 #include "publish/mqtt_link.h"
 #include "rules/mqtt_rules.h"
 
@@ -9,9 +8,17 @@
 #include <QTimer>
 #include <functional>
 
-class alarm_judge;
+namespace controls {
 class display_box;
+class timer;
+} // namespace controls
+namespace settings {
 class inifile;
+} // namespace settings
+
+namespace publish {
+
+class alarm_judge;
 class link_watch;
 
 // Publishes the station on a message broker: the state message whenever what
@@ -22,15 +29,18 @@ class link_watch;
 class mqtt_publisher : public QObject {
     Q_OBJECT
 public:
-    mqtt_publisher(const alarm_judge& judge, const logging_role& log, display_box* port_text,
-                   const link_watch& link, const mqtt::settings& settings, const QString& host_name,
+    // `sample_timer`: Timer1, whose ticks publish; `port_text`: Text7.
+    mqtt_publisher(const alarm_judge& judge, const controls::timer& sample_timer,
+                   controls::display_box* port_text, const link_watch& link,
+                   const rules::mqtt::settings& settings, const QString& host_name,
                    mqtt_link::resolver resolve = {}, std::function<QDateTime()> clock = {},
                    QObject* parent = nullptr);
 
     // [MQTT] of the settings file; publishing is off without a host. Says on
     // standard error, once, what an administrator should know: a password
     // that would cross the network in clear, or that others can read.
-    static mqtt::settings read_settings(const inifile& ini, const QString& host_name);
+    static rules::mqtt::settings read_settings(const settings::inifile& ini,
+                                               const QString& host_name);
 
     // "Publishing to mqtt://host:1883 as kestrova/lab-pc: connected"
     QString status_line() const { return status_line_; }
@@ -45,11 +55,13 @@ private:
     void on_status(const QString& status);
 
     const alarm_judge& judge_;
-    display_box* port_text_;
+    controls::display_box* port_text_;
     const link_watch& watch_;
-    mqtt::settings settings_;
+    rules::mqtt::settings settings_;
     std::function<QDateTime()> clock_;
     QTimer coalesce_;
     mqtt_link link_;
     QString status_line_;
 };
+
+} // namespace publish

@@ -1,5 +1,6 @@
 #include "publish/mqtt_trial.h"
 
+#include "publish/mqtt_wait.h"
 #include "publish/tls_check.h"
 
 #include <atomic>
@@ -10,14 +11,15 @@
 
 #ifdef Q_OS_UNIX
 #include <netdb.h>
-#include <poll.h>
 #endif
+
+namespace publish {
 
 using namespace std::chrono_literals;
 
 struct mqtt_trial::attempt {
-    mqtt::settings settings;
-    mqtt::target to;
+    rules::mqtt::settings settings;
+    target to;
     std::chrono::milliseconds limit{};
     std::chrono::steady_clock::time_point deadline;
 
@@ -26,6 +28,7 @@ struct mqtt_trial::attempt {
     QString doing = QStringLiteral("looking up the name");
     QString logged; // the library's error lines: OpenSSL's reasons
     std::atomic<int> connack{-1};
+    mqtt_wait wait; // poll() takes any socket number, select() none from 1024 on
 
     void set_doing(const QString& what) {
         const std::lock_guard lock(mutex);
@@ -33,7 +36,7 @@ struct mqtt_trial::attempt {
     }
 
     // Hands the verdict to the window's thread, if it still waits for it.
-    void deliver(const mqtt::verdict& v, const std::shared_ptr<attempt>& self) {
+    void deliver(const verdict& v, const std::shared_ptr<attempt>& self) {
         const std::lock_guard lock(mutex);
         if (!owner)
             return;
@@ -42,41 +45,15 @@ struct mqtt_trial::attempt {
             o, [o, self, v] { o->conclude(self, v); }, Qt::QueuedConnection);
     }
 
-    // One turn of the network loop; poll() takes any socket number, where
-    // the library's own loop (select) takes none from 1024 on.
-    int loop_once(mosquitto* m) {
-#ifdef Q_OS_UNIX
-        const int sock = mosquitto_socket(m);
-        if (sock < 0)
-            return MOSQ_ERR_NO_CONN;
-        pollfd fd{sock, static_cast<short>(POLLIN | (mosquitto_want_write(m) ? POLLOUT : 0)), 0};
-        if (::poll(&fd, 1, 100) < 0)
-            return errno == EINTR ? MOSQ_ERR_SUCCESS : MOSQ_ERR_ERRNO;
-        if (fd.revents & (POLLIN | POLLHUP | POLLERR)) {
-            const int rc = mosquitto_loop_read(m, 1);
-            if (rc != MOSQ_ERR_SUCCESS)
-                return rc;
-        }
-        if (mosquitto_want_write(m)) {
-            const int rc = mosquitto_loop_write(m, 1);
-            if (rc != MOSQ_ERR_SUCCESS)
-                return rc;
-        }
-        return mosquitto_loop_misc(m);
-#else
-        return mosquitto_loop(m, 100, 1);
-#endif
-    }
-
     QString logged_now() {
         const std::lock_guard lock(mutex);
         return logged;
     }
 
-    mqtt::verdict look_up() {
+    verdict look_up() {
         const std::string host = to.host.toStdString();
-        if (mqtt::is_reserved_invalid(to.host))
-            return mqtt::name_not_found(to);
+        if (is_reserved_invalid(to.host))
+            return name_not_found(to);
 #ifdef Q_OS_UNIX
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
@@ -85,33 +62,33 @@ struct mqtt_trial::attempt {
         errno = 0;
         const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
         if (rc != 0)
-            return mqtt::lookup_verdict(rc, errno, to);
+            return lookup_verdict(rc, errno, to);
         ::freeaddrinfo(found);
 #endif
-        return {mqtt::outcome::connected, {}};
+        return {outcome::connected, {}};
     }
 
-    mqtt::verdict run() {
+    verdict run() {
         if (!settings.problem.isEmpty())
-            return {mqtt::outcome::failed, settings.problem};
-        if (mqtt::verdict found = look_up(); found.kind != mqtt::outcome::connected)
+            return {outcome::failed, settings.problem};
+        if (verdict found = look_up(); found.kind != outcome::connected)
             return found;
         if (settings.tls()) {
-            const QString problem = mqtt::ca_file_problem(settings.cafile);
+            const QString problem = ca_file_problem(settings.cafile);
             if (!problem.isEmpty())
-                return {mqtt::outcome::failed, QStringLiteral("the CA file %1 cannot be used: %2")
-                                                   .arg(settings.cafile, problem)};
+                return {outcome::failed, QStringLiteral("the CA file %1 cannot be used: %2")
+                                             .arg(settings.cafile, problem)};
         }
         const QByteArray id = (settings.client_id + QStringLiteral("-test")).toUtf8();
         std::unique_ptr<mosquitto, void (*)(mosquitto*)> m(
             mosquitto_new(id.constData(), true, this), mosquitto_destroy);
         if (!m)
-            return mqtt::connect_verdict(MOSQ_ERR_ERRNO, errno, {}, to);
+            return connect_verdict(MOSQ_ERR_ERRNO, errno, {}, to);
         set_up(m.get());
         if (settings.tls() &&
             mosquitto_tls_set(m.get(), settings.cafile.toLocal8Bit().constData(), nullptr, nullptr,
                               nullptr, nullptr) != MOSQ_ERR_SUCCESS)
-            return {mqtt::outcome::failed,
+            return {outcome::failed,
                     QStringLiteral("the CA file %1 cannot be used").arg(settings.cafile)};
 
         set_doing(QStringLiteral("connecting"));
@@ -123,34 +100,33 @@ struct mqtt_trial::attempt {
         set_doing(QStringLiteral("waiting for the broker's answer"));
         while (connack < 0 && std::chrono::steady_clock::now() < deadline) {
             errno = 0;
-            rc = loop_once(m.get());
+            rc = wait.loop_once(m.get(), 100);
             if (rc != MOSQ_ERR_SUCCESS && connack < 0)
                 return failed(rc, errno);
         }
         if (connack < 0)
-            return mqtt::timeout_verdict(doing_now(), limit, to);
+            return timeout_verdict(doing_now(), limit, to);
         if (connack == 0) {
             // A clean goodbye: no last will was set, and none is sent.
             mosquitto_disconnect(m.get());
             mosquitto_loop_write(m.get(), 1);
         }
-        return mqtt::connack_verdict(connack);
+        return connack_verdict(connack);
     }
 
     // A failed connect or handshake; a certificate that did not check out
     // is looked at in a handshake of our own, in the time left.
-    mqtt::verdict failed(int rc, int saved_errno) {
+    verdict failed(int rc, int saved_errno) {
         const QString logged = logged_now();
         const bool tls_failed = settings.tls() && (rc == MOSQ_ERR_TLS ||
                                                    logged.contains(QLatin1String("verify failed")));
         const QString certificate =
-            tls_failed
-                ? mqtt::certificate_problem(settings.host.toUtf8().toStdString(), settings.port,
-                                            settings.cafile,
-                                            std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                deadline - std::chrono::steady_clock::now()))
-                : QString();
-        return mqtt::connect_verdict(rc, saved_errno, logged, to, certificate);
+            tls_failed ? certificate_problem(settings.host.toUtf8().toStdString(), settings.port,
+                                             settings.cafile,
+                                             std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 deadline - std::chrono::steady_clock::now()))
+                       : QString();
+        return connect_verdict(rc, saved_errno, logged, to, certificate);
     }
 
     void set_up(mosquitto* m) {
@@ -187,7 +163,7 @@ mqtt_trial::mqtt_trial(std::chrono::milliseconds limit, QObject* parent)
     // of ours reaches: the verdict is given without it.
     connect(&guard_, &QTimer::timeout, this, [this] {
         if (const std::shared_ptr<attempt> a = current_)
-            conclude(a, mqtt::timeout_verdict(a->doing_now(), limit_, a->to));
+            conclude(a, timeout_verdict(a->doing_now(), limit_, a->to));
     });
 }
 
@@ -195,7 +171,7 @@ mqtt_trial::~mqtt_trial() {
     drop_current();
 }
 
-void mqtt_trial::start(const mqtt::settings& settings) {
+void mqtt_trial::start(const rules::mqtt::settings& settings) {
     drop_current();
     auto a = std::make_shared<attempt>();
     a->settings = settings;
@@ -210,7 +186,7 @@ void mqtt_trial::start(const mqtt::settings& settings) {
     std::thread([a] { a->deliver(a->run(), a); }).detach();
 }
 
-void mqtt_trial::conclude(const std::shared_ptr<attempt>& a, const mqtt::verdict& v) {
+void mqtt_trial::conclude(const std::shared_ptr<attempt>& a, const verdict& v) {
     if (a != current_)
         return;
     drop_current();
@@ -225,3 +201,5 @@ void mqtt_trial::drop_current() {
     }
     current_.reset();
 }
+
+} // namespace publish

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <memory>
 
+namespace publish {
+
 // "Test connection": one connection to the broker with the given settings,
 // on a thread of its own, closed again as soon as the broker has answered.
 // It publishes nothing, leaves no last will, and its client id is the
@@ -25,7 +27,7 @@ public:
     mqtt_trial& operator=(const mqtt_trial&) = delete;
 
     // A new attempt; the verdict of one still running is dropped.
-    void start(const mqtt::settings& settings);
+    void start(const rules::mqtt::settings& settings);
     bool running() const { return current_ != nullptr; }
     // Drops the verdict of the attempt that runs, if one does.
     void cancel() { drop_current(); }
@@ -33,13 +35,15 @@ public:
     struct attempt; // what the attempt's thread works on
 
 Q_SIGNALS:
-    void finished(const mqtt::verdict& v);
+    void finished(const verdict& v);
 
 private:
-    void conclude(const std::shared_ptr<attempt>& a, const mqtt::verdict& v);
+    void conclude(const std::shared_ptr<attempt>& a, const verdict& v);
     void drop_current();
 
     std::chrono::milliseconds limit_;
     std::shared_ptr<attempt> current_;
     QTimer guard_;
 };
+
+} // namespace publish

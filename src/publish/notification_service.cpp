@@ -4,6 +4,8 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 
+namespace publish {
+
 namespace {
 
 const QString service = QStringLiteral("org.freedesktop.Notifications");
@@ -53,3 +55,5 @@ void notification_service::ask(const QString& method, const QVariant& argument,
                  : QVariant());
     });
 }
+
+} // namespace publish

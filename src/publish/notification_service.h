@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+namespace publish {
+
 // Whether desktop notifications can be shown now: a session bus, and on it
 // a notification service that runs or that the bus starts when asked. The
 // bus is asked without waiting for it.
@@ -27,3 +29,5 @@ private:
 
     std::optional<QDBusConnection> bus_;
 };
+
+} // namespace publish

@@ -15,6 +15,8 @@
 #include <unistd.h>
 #endif
 
+namespace publish {
+
 namespace {
 
 const QString connection_name = QStringLiteral("kestrova-session");
@@ -156,3 +158,5 @@ bool session_bus::answers(const QString& address, std::chrono::milliseconds wait
 #endif
     return true;
 }
+
+} // namespace publish

@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 
+namespace publish {
+
 // The desktop session's bus, reached off the window thread: a bus that does
 // not answer (a stopped dbus-daemon) never holds up start-up, the data log or
 // publishing. Tried again every `retry` until it answers.
@@ -50,3 +52,5 @@ private:
     QTimer retry_;
     bool complained_ = false;
 };
+
+} // namespace publish

@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-namespace mqtt {
+namespace publish {
 
 #ifdef KESTROVA_HAVE_OPENSSL
 
@@ -152,4 +152,4 @@ QString certificate_problem(const std::string&, int, const QString&, std::chrono
 
 #endif
 
-} // namespace mqtt
+} // namespace publish

@@ -7,7 +7,7 @@
 // What the CA file and the broker's certificate say, where TLS with the
 // broker fails: told apart with the system's OpenSSL, the library the broker
 // link itself uses. Built without it, nothing can be told (empty results).
-namespace mqtt {
+namespace publish {
 
 // Why `path` holds no certificate that TLS can read ("it holds no readable
 // certificate": a PEM block with a damaged body); empty when it holds one.
@@ -21,4 +21,4 @@ QString ca_file_unreadable(const QString& path);
 QString certificate_problem(const std::string& host, int port, const QString& cafile,
                             std::chrono::milliseconds wait);
 
-} // namespace mqtt
+} // namespace publish

@@ -2,7 +2,7 @@
 
 #include "rules/numbers.h"
 
-namespace alarms {
+namespace rules::alarms {
 
 QString lamp_description(lamp_state s, lamp_row row) {
     switch (s) {
@@ -42,17 +42,19 @@ lamp_state low_lamp_state(std::optional<double> reading, std::optional<double> t
     return *reading <= *threshold ? lamp_state::alarm : lamp_state::normal;
 }
 
-sensor_state judge_sensor(bool alarm_on, std::optional<double> reading, std::optional<double> high,
-                          std::optional<double> low) {
+sensor_judgement judge_sensor(bool alarm_on, std::optional<double> reading,
+                              std::optional<double> high, std::optional<double> low) {
     if (!alarm_on)
-        return sensor_state::off;
+        return {};
+    sensor_judgement j{high_lamp_state(reading, high), low_lamp_state(reading, low),
+                       sensor_state::normal};
     if (!reading)
-        return sensor_state::no_reading;
-    if (high_lamp_state(reading, high) == lamp_state::alarm)
-        return sensor_state::high;
-    if (low_lamp_state(reading, low) == lamp_state::alarm)
-        return sensor_state::low;
-    return sensor_state::normal;
+        j.state = sensor_state::no_reading;
+    else if (j.high == lamp_state::alarm)
+        j.state = sensor_state::high;
+    else if (j.low == lamp_state::alarm)
+        j.state = sensor_state::low;
+    return j;
 }
 
 threshold_verdict judge_threshold_text(const QString& text, const QLocale& locale) {
@@ -70,4 +72,4 @@ threshold_verdict judge_threshold_text(const QString& text, const QLocale& local
     return {kind::set_spin, rules::to_int32_half_even(*n).value_or(0)};
 }
 
-} // namespace alarms
+} // namespace rules::alarms

@@ -6,7 +6,7 @@
 #include <optional>
 
 // What the alarm lamps and the threshold fields decide, free of any widget.
-namespace alarms {
+namespace rules::alarms {
 
 enum class lamp_state { alarm, normal, off };
 enum class lamp_row { high, low };
@@ -31,10 +31,22 @@ lamp_state low_lamp_state(std::optional<double> reading, std::optional<double> t
 // A sensor's alarm as one state, for what leaves the machine: off while its
 // switch is off, no_reading without a reading (one state, not a high and a
 // low alarm at once), high or low while the reading has reached that
-// threshold (the same comparisons as the lamps, high first), else normal.
+// threshold (the high lamp first), else normal.
 enum class sensor_state { off, no_reading, high, low, normal };
-sensor_state judge_sensor(bool alarm_on, std::optional<double> reading, std::optional<double> high,
-                          std::optional<double> low);
+
+// The one rule for a sensor's alarm: what each of its lamps shows and the
+// state published and notified, from the alarm switch, the reading and the
+// thresholds. The lamps take it from the texts as they stand; what leaves
+// the machine takes it from settled facts (a current reading, settled
+// thresholds).
+struct sensor_judgement {
+    lamp_state high = lamp_state::off;
+    lamp_state low = lamp_state::off;
+    sensor_state state = sensor_state::off;
+    friend bool operator==(const sensor_judgement&, const sensor_judgement&) = default;
+};
+sensor_judgement judge_sensor(bool alarm_on, std::optional<double> reading,
+                              std::optional<double> high, std::optional<double> low);
 
 inline constexpr int threshold_limit = 125;
 inline const QString threshold_limit_message = QStringLiteral("Maximum Temperature is 125\u00BAC");
@@ -57,4 +69,4 @@ struct threshold_verdict {
 // otherwise rounded half to even.
 threshold_verdict judge_threshold_text(const QString& text, const QLocale& locale);
 
-} // namespace alarms
+} // namespace rules::alarms

@@ -4,7 +4,7 @@
 
 #include <array>
 
-namespace decoder {
+namespace rules::decoder {
 
 step decode(const QString& state, int code) {
     // The rows are tested in this order; the first that holds wins.
@@ -51,4 +51,4 @@ QString caption(const QString& sensor1, const QString& sensor2) {
     return c;
 }
 
-} // namespace decoder
+} // namespace rules::decoder

@@ -5,7 +5,7 @@
 
 // The logger's byte protocol: markers 254 (sensor 1) and 253 (sensor 2),
 // values 0..124 in whole degrees, 255 for "no reading", 125..252 ignored.
-namespace decoder {
+namespace rules::decoder {
 
 inline const QString state_first = QStringLiteral("first");
 inline const QString state_second = QStringLiteral("second");
@@ -28,4 +28,4 @@ QString reading_text(int code);
 // "KESTROVA (" + sensor 1 text + "," + sensor 2 text + ")".
 QString caption(const QString& sensor1, const QString& sensor2);
 
-} // namespace decoder
+} // namespace rules::decoder

@@ -2,7 +2,7 @@
 
 #include "rules/windows1252.h"
 
-namespace datalog {
+namespace rules::datalog {
 
 QByteArray log_line(const QDateTime& now, const QString& sensor1, const QString& sensor2) {
     // The date is always month-day-year, whatever the system's date settings.
@@ -23,4 +23,4 @@ int sample_period_ms(bool option8, bool option5, bool option7, bool option6) {
     return 5000;
 }
 
-} // namespace datalog
+} // namespace rules::datalog

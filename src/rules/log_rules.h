@@ -5,7 +5,7 @@
 #include <QString>
 
 // The data log's line and the sampling period, free of any widget.
-namespace datalog {
+namespace rules::datalog {
 
 inline const QString log_file_name = QStringLiteral("TARNWICK.txt");
 
@@ -17,4 +17,4 @@ QByteArray log_line(const QDateTime& now, const QString& sensor1, const QString&
 // 5 s, 10 s, 30 s, 1 min; 5 s when none is selected.
 int sample_period_ms(bool option8, bool option5, bool option7, bool option6);
 
-} // namespace datalog
+} // namespace rules::datalog

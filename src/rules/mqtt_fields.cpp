@@ -1,6 +1,6 @@
 #include "rules/mqtt_fields.h"
 
-namespace mqtt {
+namespace rules::mqtt {
 
 namespace {
 
@@ -61,4 +61,4 @@ QString make_station_id(const QString& host_name, const QString& folder_name) {
     return folder.isEmpty() ? host : host + u'-' + folder;
 }
 
-} // namespace mqtt
+} // namespace rules::mqtt

@@ -6,7 +6,7 @@
 // file and the settings window. Each gives why the value cannot be used, in
 // words that follow the value's name ("is not a port number (1 to 65535)"),
 // or nothing when it can.
-namespace mqtt {
+namespace rules::mqtt {
 
 // Empty text is fine: the default port.
 QString port_problem(const QString& text);
@@ -27,4 +27,4 @@ inline constexpr qsizetype discovery_suffix = 32;
 // client id and Home Assistant's ids as it is.
 QString make_station_id(const QString& host_name, const QString& folder_name);
 
-} // namespace mqtt
+} // namespace rules::mqtt

@@ -7,7 +7,7 @@
 #include <QJsonObject>
 #include <algorithm>
 
-namespace mqtt {
+namespace rules::mqtt {
 
 namespace {
 
@@ -159,24 +159,24 @@ QString state_topic(const settings& s) {
     return s.topic + QStringLiteral("/state");
 }
 
-std::vector<message> discovery_configs(const settings& s, const QString& host_name,
-                                       const QString& version) {
-    if (s.discovery.isEmpty())
-        return {};
-    const QString node = node_of(s);
+namespace {
+
+// The station as Home Assistant shows it.
+QJsonObject device_of(const settings& s, const QString& host_name, const QString& version) {
     QJsonObject device;
-    device.insert(QStringLiteral("identifiers"), QJsonArray{node});
+    device.insert(QStringLiteral("identifiers"), QJsonArray{node_of(s)});
     device.insert(QStringLiteral("name"),
                   QStringLiteral("KESTROVA ") + (s.station.isEmpty() ? host_name : s.station));
     device.insert(QStringLiteral("manufacturer"), QStringLiteral("KESTROVA"));
     device.insert(QStringLiteral("model"), QStringLiteral("Two-channel temperature logger"));
     device.insert(QStringLiteral("sw_version"), version);
-    const QJsonObject origin{{QStringLiteral("name"), QStringLiteral("KESTROVA")},
-                             {QStringLiteral("sw_version"), version},
-                             {QStringLiteral("support_url"), support_url}};
-    // Both must hold: the station is online (its last will says otherwise)
-    // and its logger link is open, so that no old reading shows as live.
-    const QJsonArray availability{
+    return device;
+}
+
+// Both must hold: the station is online (its last will says otherwise)
+// and its logger link is open, so that no old reading shows as live.
+QJsonArray availability_of(const settings& s) {
+    return QJsonArray{
         QJsonObject{{QStringLiteral("topic"), status_topic(s)},
                     {QStringLiteral("payload_available"), QStringLiteral("online")},
                     {QStringLiteral("payload_not_available"), QStringLiteral("offline")}},
@@ -185,6 +185,20 @@ std::vector<message> discovery_configs(const settings& s, const QString& host_na
                      QStringLiteral("{{ 'online' if value_json.link == 'open' else 'offline' }}")},
                     {QStringLiteral("payload_available"), QStringLiteral("online")},
                     {QStringLiteral("payload_not_available"), QStringLiteral("offline")}}};
+}
+
+} // namespace
+
+std::vector<message> discovery_configs(const settings& s, const QString& host_name,
+                                       const QString& version) {
+    if (s.discovery.isEmpty())
+        return {};
+    const QString node = node_of(s);
+    const QJsonObject device = device_of(s, host_name, version);
+    const QJsonObject origin{{QStringLiteral("name"), QStringLiteral("KESTROVA")},
+                             {QStringLiteral("sw_version"), version},
+                             {QStringLiteral("support_url"), support_url}};
+    const QJsonArray availability = availability_of(s);
 
     // Unique ids follow the station id alone: a new client id or topic keeps
     // the station's entities and their history in Home Assistant.
@@ -242,4 +256,4 @@ std::vector<message> discovery_configs(const settings& s, const QString& host_na
     return out;
 }
 
-} // namespace mqtt
+} // namespace rules::mqtt

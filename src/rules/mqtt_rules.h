@@ -16,7 +16,7 @@
 // on settled facts (a current reading, settled thresholds) by the same rule
 // as the lamps, alarms::judge_sensor; the window's lamps alone follow the
 // texts as they are typed.
-namespace mqtt {
+namespace rules::mqtt {
 
 struct settings {
     QString host; // empty: publishing is off
@@ -106,4 +106,4 @@ inline const QString support_url = QStringLiteral("https://kestrova.example.org/
 std::vector<message> discovery_configs(const settings& s, const QString& host_name,
                                        const QString& version);
 
-} // namespace mqtt
+} // namespace rules::mqtt

@@ -1,5 +1,7 @@
 #include "rules/port_map.h"
 
+namespace rules {
+
 port_map port_map::platform_default() {
     port_map m;
 #ifdef Q_OS_WIN
@@ -22,3 +24,5 @@ void port_map::set_device(int port, const QString& device) {
     if (port >= 1 && port <= 4)
         devices_[static_cast<std::size_t>(port - 1)] = device;
 }
+
+} // namespace rules

@@ -3,6 +3,8 @@
 #include <QString>
 #include <array>
 
+namespace rules {
+
 // Which device each of the port numbers 1..4 stands for.
 class port_map {
 public:
@@ -17,3 +19,5 @@ public:
 private:
     std::array<QString, 4> devices_;
 };
+
+} // namespace rules

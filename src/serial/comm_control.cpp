@@ -1,9 +1,12 @@
 #include "serial/comm_control.h"
 
+#include "controls/logging.h"
 #include "serial/port_lock.h"
 
 #include <QFileInfo>
 #include <QTimer>
+
+namespace serial {
 
 comm_control::comm_control(QObject* parent)
     : QObject(parent)
@@ -38,17 +41,13 @@ bool comm_control::set_port_open(bool open) {
     if (port_->isOpen())
         return false;
     const QString path = device();
-    if (path.isEmpty()) {
-        last_error_kind_ = QSerialPort::DeviceNotFoundError;
-        last_error_ = tr("No device is assigned to port %1").arg(comm_port_);
-        return false;
-    }
+    if (path.isEmpty())
+        return refuse(QSerialPort::DeviceNotFoundError,
+                      tr("No device is assigned to port %1").arg(comm_port_));
     // QSerialPort opens a directory read-only without complaint; refuse it first.
-    if (QFileInfo(path).isDir()) {
-        last_error_kind_ = QSerialPort::UnsupportedOperationError;
-        last_error_ = tr("%1 is a directory, not a serial device").arg(path);
-        return false;
-    }
+    if (QFileInfo(path).isDir())
+        return refuse(QSerialPort::UnsupportedOperationError,
+                      tr("%1 is a directory, not a serial device").arg(path));
     port_->setPortName(path);
     port_->setBaudRate(QSerialPort::Baud9600);
     port_->setDataBits(QSerialPort::Data8);
@@ -56,21 +55,31 @@ bool comm_control::set_port_open(bool open) {
     port_->setStopBits(QSerialPort::OneStop);
     port_->setFlowControl(QSerialPort::NoFlowControl);
     if (!port_->open(QIODevice::ReadOnly)) {
-        last_error_kind_ = port_->error();
-        last_error_ = port_->errorString();
+        const QSerialPort::SerialPortError kind = port_->error();
+        QString why = port_->errorString();
         port_->clearError();
         // Qt reports a lock it could not take as a permission error alike,
         // whether its owner runs or not.
-        if (last_error_kind_ == QSerialPort::PermissionError)
-            if (const QString stale = stale_lock_note(path); !stale.isEmpty())
-                last_error_ = stale;
-        return false;
+        if (kind == QSerialPort::PermissionError)
+            if (QString stale = stale_lock_note(path); !stale.isEmpty())
+                why = std::move(stale);
+        return refuse(kind, why);
     }
     last_error_.clear();
     last_error_kind_ = QSerialPort::NoError;
     reset_receive_buffer();
+    qCDebug(controls::log_serial).noquote()
+        << QStringLiteral("port %1 (%2) is open").arg(comm_port_).arg(path);
     Q_EMIT open_changed(true);
     return true;
+}
+
+bool comm_control::refuse(QSerialPort::SerialPortError kind, const QString& why) {
+    last_error_kind_ = kind;
+    last_error_ = why;
+    qCDebug(controls::log_serial).noquote()
+        << QStringLiteral("port %1 (%2) does not open: %3").arg(comm_port_).arg(device(), why);
+    return false;
 }
 
 QByteArray comm_control::input() {
@@ -154,6 +163,10 @@ void comm_control::handle_error(QSerialPort::SerialPortError error) {
     port_->clearError();
     port_->close();
     reset_receive_buffer();
+    qCDebug(controls::log_serial).noquote()
+        << QStringLiteral("port %1 (%2) is lost: %3").arg(comm_port_).arg(device(), last_error_);
     Q_EMIT open_changed(false);
     Q_EMIT port_lost(last_error_);
 }
+
+} // namespace serial

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QSerialPort>
 
+namespace serial {
+
 // MSComm1: the logger's serial port as the rest of the program sees it. Port
 // numbers map to devices through a port_map; the port is opened read-only at
 // 9600 8N1. Every received byte raises its own port event (on_comm), one at
@@ -21,8 +23,8 @@ public:
     explicit comm_control(QObject* parent = nullptr);
     ~comm_control() override;
 
-    void set_port_map(const port_map& map) { map_ = map; }
-    const port_map& ports() const { return map_; }
+    void set_port_map(const rules::port_map& map) { map_ = map; }
+    const rules::port_map& ports() const { return map_; }
 
     // Fails while a port is open, and for numbers outside 1..16.
     bool set_comm_port(int port);
@@ -60,10 +62,12 @@ private:
     void read_available();
     void deliver();
     void handle_error(QSerialPort::SerialPortError error);
+    // Says why the port did not open; false.
+    bool refuse(QSerialPort::SerialPortError kind, const QString& why);
     void reset_receive_buffer();
 
     QSerialPort* port_;
-    port_map map_ = port_map::platform_default();
+    rules::port_map map_ = rules::port_map::platform_default();
     int comm_port_ = 1;
     int comm_event_ = 0;
     int rthreshold_ = 1;
@@ -76,3 +80,5 @@ private:
     QString last_error_;
     QSerialPort::SerialPortError last_error_kind_ = QSerialPort::NoError;
 };
+
+} // namespace serial

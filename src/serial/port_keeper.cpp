@@ -1,8 +1,11 @@
 #include "serial/port_keeper.h"
 
+#include "controls/logging.h"
 #include "serial/comm_control.h"
 
 #include <QDir>
+
+namespace serial {
 
 port_keeper::port_keeper(comm_control& comm, std::chrono::milliseconds retry_interval,
                          QObject* parent)
@@ -20,7 +23,7 @@ void port_keeper::choose(int port) {
         return;
     comm_.set_port_open(false);
     comm_.set_comm_port(port);
-    ++attempts_;
+    qCDebug(controls::log_serial).noquote() << QStringLiteral("opening port %1").arg(port);
     comm_.set_port_open(true);
     follow();
 }
@@ -46,7 +49,8 @@ void port_keeper::retry() {
     if (wanted_ == 0 || comm_.port_open())
         return;
     comm_.set_comm_port(wanted_);
-    ++attempts_;
+    qCDebug(controls::log_serial).noquote()
+        << QStringLiteral("port %1 is not open: trying again").arg(wanted_);
     comm_.set_port_open(true);
     follow();
 }
@@ -64,3 +68,5 @@ void port_keeper::follow() {
         Q_EMIT state_changed(now);
     }
 }
+
+} // namespace serial

@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <chrono>
 
+namespace serial {
+
 class comm_control;
 
 // Keeps the port the operator chose open: a new choice takes over at once
@@ -30,7 +32,6 @@ public:
     void stop();
 
     state current() const;
-    int attempts() const { return attempts_; }
 
 Q_SIGNALS:
     // The port opened, closed or failed for another reason.
@@ -43,6 +44,7 @@ private:
     comm_control& comm_;
     QTimer retry_timer_;
     int wanted_ = 0;
-    int attempts_ = 0;
     state shown_;
 };
+
+} // namespace serial

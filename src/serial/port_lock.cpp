@@ -10,6 +10,8 @@
 #include <csignal>
 #endif
 
+namespace serial {
+
 QString port_lock_file(const QString& device) {
 #ifdef Q_OS_UNIX
     // The directories and the name as Qt's serial port makes them.
@@ -56,3 +58,5 @@ QString stale_lock_note(const QString& device) {
     return {};
 #endif
 }
+
+} // namespace serial

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <cerrno>
 
+namespace serial {
+
 probe_result probe_ports(comm_control& comm, const std::function<void(int index)>& remove_entry) {
     probe_result result;
     for (int p = 4; p >= 1; --p) {
@@ -85,7 +87,7 @@ QString describe_failure(const port_failure& f) {
     return QStringLiteral("not a serial device or not usable (%1)").arg(f.error);
 }
 
-QString no_port_details(const probe_result& probe, const port_map& ports) {
+QString no_port_details(const probe_result& probe, const rules::port_map& ports) {
     QStringList lines;
     int free_number = 0;
     for (int p = 1; p <= 4; ++p) {
@@ -118,3 +120,5 @@ QString no_port_details(const probe_result& probe, const port_map& ports) {
     }
     return lines.join(u'\n');
 }
+
+} // namespace serial

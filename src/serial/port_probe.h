@@ -6,8 +6,13 @@
 #include <functional>
 #include <optional>
 
-class comm_control;
+namespace rules {
 class port_map;
+} // namespace rules
+
+namespace serial {
+
+class comm_control;
 
 // Why one port did not open.
 struct port_failure {
@@ -30,7 +35,9 @@ probe_result probe_ports(comm_control& comm, const std::function<void(int index)
 // The informative text of "There is No Comm Port on this Computer": what
 // each number maps to and why it did not open, and the serial devices the
 // system has that no number maps to.
-QString no_port_details(const probe_result& probe, const port_map& ports);
+QString no_port_details(const probe_result& probe, const rules::port_map& ports);
 
 // One line on why a device did not open, with what the operator can do.
 QString describe_failure(const port_failure& f);
+
+} // namespace serial

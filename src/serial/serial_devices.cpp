@@ -8,6 +8,8 @@
 #include <QSerialPortInfo>
 #include <QStringList>
 
+namespace serial {
+
 namespace {
 
 QString description_of(const QSerialPortInfo& info) {
@@ -52,7 +54,7 @@ bool same_device(const QString& a, const QString& b) {
 }
 
 QString device_problem(const QString& path) {
-    port_map map;
+    rules::port_map map;
     map.set_device(1, path);
     comm_control comm;
     comm.set_port_map(map);
@@ -63,3 +65,5 @@ QString device_problem(const QString& path) {
     }
     return describe_failure({path, comm.last_error_kind(), comm.last_error()});
 }
+
+} // namespace serial

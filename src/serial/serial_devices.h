@@ -3,6 +3,8 @@
 #include <QString>
 #include <vector>
 
+namespace serial {
+
 // The serial devices a port number can be mapped to, as the settings window
 // offers them.
 struct serial_device {
@@ -28,3 +30,5 @@ bool same_device(const QString& a, const QString& b);
 // it is closed again at once. Empty when it opens, else why not. Never
 // asked of the port the monitor holds open.
 QString device_problem(const QString& path);
+
+} // namespace serial

@@ -1,5 +1,6 @@
 #include "settings/inifile.h"
 
+#include "controls/logging.h"
 #include "rules/profile_text.h"
 #include "rules/text.h"
 #include "rules/windows1252.h"
@@ -10,7 +11,6 @@
 #include <QSaveFile>
 
 #include <cerrno>
-#include <cstdio>
 #include <functional>
 
 #ifdef Q_OS_WIN
@@ -19,6 +19,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+namespace settings {
 
 namespace {
 
@@ -100,16 +102,17 @@ bool sync_to_disk(QFileDevice& file) {
 // The new content from the old; nullopt when there is nothing to save.
 using edit = std::function<std::optional<QByteArray>(QByteArray content)>;
 
-// Empty when saved or when nothing was to be saved, else why the file was
+// Done when saved or when nothing was to be saved, else why the file was
 // left as it was.
-QString save(const QString& file_path, const edit& change) {
+rules::result save(const QString& file_path, const edit& change) {
     loaded_file file = load(file_path);
     // A file that cannot be read is never replaced: what it holds would be
     // lost. Neither is one that was made read-only.
     if (file.state == inifile::file_state::unreadable)
-        return QStringLiteral("it cannot be read (%1), so it is kept as it is").arg(file.problem);
+        return rules::result::failure(
+            QStringLiteral("it cannot be read (%1), so it is kept as it is").arg(file.problem));
     if (file.state == inifile::file_state::readable && !QFileInfo(file_path).isWritable())
-        return QStringLiteral("the file is read-only");
+        return rules::result::failure(QStringLiteral("the file is read-only"));
 
     const std::optional<QByteArray> changed = change(std::move(file.bytes));
     if (!changed)
@@ -117,7 +120,7 @@ QString save(const QString& file_path, const edit& change) {
     const QByteArray& content = *changed;
     // The file must stay readable by the next start.
     if (content.size() > inifile::max_file_size)
-        return QStringLiteral("the file would become %1").arg(too_large());
+        return rules::result::failure(QStringLiteral("the file would become %1").arg(too_large()));
 
 #ifdef Q_OS_UNIX
     struct stat old {};
@@ -131,24 +134,24 @@ QString save(const QString& file_path, const edit& change) {
     // removes its temporary file.
     QSaveFile out(file_path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return out.errorString();
+        return rules::result::failure(out.errorString());
 #ifdef Q_OS_UNIX
     // The new file is created by whoever saves: root saving another user's
     // file must hand it back. Without the right to, the file is ours anyway.
     if (replacing && ((::fchown(out.handle(), old.st_uid, old.st_gid) != 0 && errno != EPERM) ||
                       ::fchmod(out.handle(), old.st_mode & 07777) != 0))
-        return rules::system_reason(errno);
+        return rules::result::failure(rules::system_reason(errno));
 #endif
     // A write that the file system cuts short sets no error on the file,
     // only errno.
     errno = 0;
     if (out.write(content) != content.size())
-        return out.error() != QFileDevice::NoError ? out.errorString()
-                                                   : rules::system_reason(errno);
+        return rules::result::failure(
+            out.error() != QFileDevice::NoError ? out.errorString() : rules::system_reason(errno));
     if (!sync_to_disk(out))
-        return rules::system_reason(errno);
+        return rules::result::failure(rules::system_reason(errno));
     if (!out.commit())
-        return out.errorString();
+        return rules::result::failure(out.errorString());
     return {};
 }
 
@@ -194,15 +197,15 @@ std::optional<QString> inifile::read_whole(const QString& section, const QString
         .toString();
 }
 
-QString inifile::ini_write(const QString& key, const QString& value) {
+rules::result inifile::ini_write(const QString& key, const QString& value) {
     return ini_write_all({{key, value}});
 }
 
-QString inifile::ini_write_all(const entries& key_values) {
+rules::result inifile::ini_write_all(const entries& key_values) {
     return write_keys(vez, key_values);
 }
 
-QString inifile::write_keys(const QString& section, const entries& key_values) {
+rules::result inifile::write_keys(const QString& section, const entries& key_values) {
     return save_reported([&](QByteArray content) -> std::optional<QByteArray> {
         bool changed = false;
         for (const auto& [key, value] : key_values) {
@@ -218,7 +221,7 @@ QString inifile::write_keys(const QString& section, const entries& key_values) {
     });
 }
 
-QString inifile::write_sections(const std::vector<section_values>& sections) {
+rules::result inifile::write_sections(const std::vector<section_values>& sections) {
     return save_reported([&](QByteArray content) -> std::optional<QByteArray> {
         const QByteArray before = content;
         for (const section_values& section : sections) {
@@ -238,15 +241,22 @@ QString inifile::write_sections(const std::vector<section_values>& sections) {
     });
 }
 
-QString inifile::save_reported(const std::function<std::optional<QByteArray>(QByteArray)>& change) {
+rules::result
+inifile::save_reported(const std::function<std::optional<QByteArray>(QByteArray)>& change) {
     const QString file_path = path();
-    QString error = save(file_path, change);
-    if (!error.isEmpty())
-        std::fprintf(stderr, "kestrova: settings not saved: %s: %s\n",
-                     qPrintable(QDir::toNativeSeparators(file_path)), qPrintable(error));
-    return error;
+    rules::result saved = save(file_path, change);
+    if (!saved)
+        qCCritical(controls::log_settings).noquote()
+            << QStringLiteral("settings not saved: %1: %2")
+                   .arg(QDir::toNativeSeparators(file_path), saved.why());
+    else
+        qCDebug(controls::log_settings).noquote()
+            << QStringLiteral("saved %1").arg(QDir::toNativeSeparators(file_path));
+    return saved;
 }
 
 inifile::file_state inifile::state() const {
     return load(path()).state;
 }
+
+} // namespace settings

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/result.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -7,6 +9,8 @@
 #include <optional>
 #include <utility>
 #include <vector>
+
+namespace settings {
 
 // The settings module: one private-profile file "Tarnwick.INI" in the
 // directory captured at start-up, section "VEZ", Windows-1252 text. Every
@@ -39,15 +43,15 @@ public:
     // Section "VEZ". The stored value, or the default when file, section or
     // key is missing; cut to 127 characters, spaces removed at both ends.
     QString ini_read(const QString& key, const QString& default_value) const;
-    QString ini_write(const QString& key, const QString& value);
+    rules::result ini_write(const QString& key, const QString& value);
     // Stores the entries in order with one replacement of the file; the
     // result is that of one ini_write per entry. The replacement keeps the
     // file's owner, group and permission bits. A save that cannot be made
-    // leaves the file as it was and puts one line on standard error; the
-    // reason is also returned (empty when saved or nothing was to be saved).
-    QString ini_write_all(const entries& key_values);
+    // leaves the file as it was, says why in one line on standard error and
+    // answers it (done when saved or when nothing was to be saved).
+    rules::result ini_write_all(const entries& key_values);
     // The same for any section.
-    QString write_keys(const QString& section, const entries& key_values);
+    rules::result write_keys(const QString& section, const entries& key_values);
 
     // One section as a window writes it whole: the keys it knows, and the
     // values to store (in order; a key of `known` without a value goes).
@@ -59,9 +63,9 @@ public:
     // Rewrites the sections with one replacement of the file, as
     // ini_write_all does: keys the window does not know stay, comments
     // inside the sections go, and every other byte of the file stays as it
-    // is; a new section goes before [VEZ]. The reason when it cannot be
-    // saved; empty when saved or when nothing changed.
-    QString write_sections(const std::vector<section_values>& sections);
+    // is; a new section goes before [VEZ]. Done when saved or when nothing
+    // changed.
+    rules::result write_sections(const std::vector<section_values>& sections);
 
     // Any section, with the rules of ini_read.
     QString read_key(const QString& section, const QString& key,
@@ -79,7 +83,9 @@ public:
     file_state state() const;
 
 private:
-    QString save_reported(const std::function<std::optional<QByteArray>(QByteArray)>& change);
+    rules::result save_reported(const std::function<std::optional<QByteArray>(QByteArray)>& change);
 
     QString ini_dir_;
 };
+
+} // namespace settings

@@ -2,6 +2,8 @@
 
 #include "settings/inifile.h"
 
+namespace settings {
+
 namespace {
 
 // Device paths are not window state: they are read whole, up to the longest
@@ -10,8 +12,8 @@ constexpr qsizetype device_path_limit = 4095;
 
 } // namespace
 
-port_map read_port_map(const inifile& ini) {
-    port_map ports = port_map::platform_default();
+rules::port_map read_port_map(const inifile& ini) {
+    rules::port_map ports = rules::port_map::platform_default();
     for (int p = 1; p <= 4; ++p) {
         const QString device =
             ini.read_key(QStringLiteral("Ports"), QString::number(p), QString(), device_path_limit);
@@ -20,3 +22,5 @@ port_map read_port_map(const inifile& ini) {
     }
     return ports;
 }
+
+} // namespace settings

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace settings {
+
 namespace {
 
 const QString ports_section = QStringLiteral("Ports");
@@ -52,7 +54,7 @@ station_settings read_station_settings(const inifile& ini, const QString& defaul
     return s;
 }
 
-QString write_station_settings(inifile& ini, const station_settings& s) {
+rules::result write_station_settings(inifile& ini, const station_settings& s) {
     inifile::section_values ports{ports_section, {}, {}};
     for (int p = 1; p <= 4; ++p) {
         ports.known << QString::number(p);
@@ -84,8 +86,13 @@ QString keep_station_id(inifile& ini, const QString& host_name) {
     QString kept = whole(ini, mqtt_section, QStringLiteral("station"));
     if (!kept.isEmpty())
         return kept;
-    QString made = mqtt::make_station_id(host_name, QFileInfo(ini.path()).absoluteDir().dirName());
+    QString made =
+        rules::mqtt::make_station_id(host_name, QFileInfo(ini.path()).absoluteDir().dirName());
+    // A file that cannot keep it is said on standard error; the id made
+    // stays the same for the same folder.
     if (!whole(ini, mqtt_section, QStringLiteral("host")).isEmpty())
-        ini.write_keys(mqtt_section, {{QStringLiteral("station"), made}});
+        static_cast<void>(ini.write_keys(mqtt_section, {{QStringLiteral("station"), made}}));
     return made;
 }
+
+} // namespace settings

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "rules/result.h"
+
 #include <QString>
 #include <array>
 #include <optional>
+
+namespace settings {
 
 class inifile;
 
@@ -34,10 +38,12 @@ struct station_settings {
 station_settings read_station_settings(const inifile& ini, const QString& default_station);
 
 // Writes the three sections with one replacement of the file (see
-// inifile::write_sections); the reason when it cannot, else empty.
-QString write_station_settings(inifile& ini, const station_settings& s);
+// inifile::write_sections); why not when it cannot.
+rules::result write_station_settings(inifile& ini, const station_settings& s);
 
 // The station id in [MQTT] "station". Made from the host name and the
 // settings file's folder when there is none, and then kept there, so that it
 // never changes, if the station publishes (`host=` is set).
 QString keep_station_id(inifile& ini, const QString& host_name);
+
+} // namespace settings

@@ -4,6 +4,8 @@
 #include "rules/numbers.h"
 #include "settings/inifile.h"
 
+namespace settings {
+
 namespace {
 
 using controls::control_kind;
@@ -57,5 +59,9 @@ void save_window_state(const std::vector<QObject*>& controls, inifile& ini) {
             entries.emplace_back(key_of(c, QLatin1String(".value")), *value);
         }
     }
-    ini.ini_write_all(entries);
+    // Settings failures never stop the program: this one is said on
+    // standard error, and the next save tries again.
+    static_cast<void>(ini.ini_write_all(entries));
 }
+
+} // namespace settings

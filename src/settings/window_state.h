@@ -4,6 +4,9 @@
 #include <vector>
 
 class QObject;
+
+namespace settings {
+
 class inifile;
 
 // Puts every saved text, caption and value back into the main window's
@@ -15,3 +18,5 @@ void restore_window_state(const std::vector<QObject*>& controls, const QString& 
 // Writes "FileId" and then every control's text or value, in the window's
 // control order, with one replacement of the settings file.
 void save_window_state(const std::vector<QObject*>& controls, inifile& ini);
+
+} // namespace settings

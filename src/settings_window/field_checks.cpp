@@ -2,7 +2,7 @@
 
 #include "rules/windows1252.h"
 
-namespace field_checks {
+namespace settings_window::field_checks {
 
 QString storable(const QString& text) {
     if (text.contains(u'\n') || text.contains(u'\r'))
@@ -34,4 +34,4 @@ QString first_of(std::initializer_list<QString> reasons) {
     return {};
 }
 
-} // namespace field_checks
+} // namespace settings_window::field_checks

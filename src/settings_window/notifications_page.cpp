@@ -6,12 +6,14 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+namespace settings_window {
+
 notifications_page::notifications_page(bool desktop, std::optional<QDBusConnection> bus,
                                        QWidget* parent)
     : QWidget(parent)
     , desktop_(new QCheckBox(QStringLiteral("Show alarms as &desktop notifications"), this))
     , service_state_(new QLabel(this))
-    , service_(new notification_service(std::move(bus), this)) {
+    , service_(new publish::notification_service(std::move(bus), this)) {
     desktop_->setObjectName(QStringLiteral("desktop_notifications"));
     desktop_->setAccessibleName(QStringLiteral("Desktop notifications"));
     desktop_->setChecked(desktop);
@@ -28,7 +30,7 @@ notifications_page::notifications_page(bool desktop, std::optional<QDBusConnecti
     layout->addWidget(about);
     layout->addWidget(service_state_);
     layout->addStretch(1);
-    connect(service_, &notification_service::answered, service_state_, &QLabel::setText);
+    connect(service_, &publish::notification_service::answered, service_state_, &QLabel::setText);
     service_->check();
 }
 
@@ -37,3 +39,5 @@ notifications_page::~notifications_page() = default;
 bool notifications_page::desktop() const {
     return desktop_->isChecked();
 }
+
+} // namespace settings_window

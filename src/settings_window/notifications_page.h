@@ -6,7 +6,12 @@
 
 class QCheckBox;
 class QLabel;
+
+namespace publish {
 class notification_service;
+} // namespace publish
+
+namespace settings_window {
 
 // The "Notifications" page: desktop notifications on or off, and whether a
 // notification service is there to show them now.
@@ -22,5 +27,7 @@ public:
 private:
     QCheckBox* desktop_;
     QLabel* service_state_;
-    notification_service* service_;
+    publish::notification_service* service_;
 };
+
+} // namespace settings_window

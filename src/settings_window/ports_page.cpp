@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+namespace settings_window {
+
 namespace {
 
 // Typing is checked once it pauses, not at every key.
@@ -110,7 +112,7 @@ QWidget* ports_page::first_wrong() const {
 
 void ports_page::list_devices() {
     present_->clear();
-    for (const serial_device& d : present_serial_devices(ctx_.by_id_dir)) {
+    for (const serial::serial_device& d : serial::present_serial_devices(ctx_.by_id_dir)) {
         auto* item = new QStandardItem(d.path);
         item->setToolTip(d.description);
         present_->appendRow(item);
@@ -133,10 +135,10 @@ void ports_page::check(int port) {
     QString state = field_checks::storable(typed);
     if (state.isEmpty()) {
         const QString in_use = ctx_.device_in_use ? ctx_.device_in_use() : QString();
-        if (!in_use.isEmpty() && same_device(path, in_use)) {
+        if (!in_use.isEmpty() && serial::same_device(path, in_use)) {
             state = QStringLiteral("in use by KESTROVA");
         } else {
-            const QString problem = device_problem(path);
+            const QString problem = serial::device_problem(path);
             state = problem.isEmpty() ? QStringLiteral("opens now") : problem;
         }
         const QString about = description_of(typed);
@@ -146,3 +148,5 @@ void ports_page::check(int port) {
     r.state->setText(state);
     r.device->setAccessibleDescription(state);
 }
+
+} // namespace settings_window

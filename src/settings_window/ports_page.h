@@ -13,6 +13,8 @@ class QLineEdit;
 class QStandardItemModel;
 class QTimer;
 
+namespace settings_window {
+
 // The "Ports" page: the device of each port number, chosen from the serial
 // devices present (by their stable /dev/serial/by-id names where there are
 // such) or typed, and whether it opens now. The device the monitor holds
@@ -25,7 +27,7 @@ public:
         std::function<QString()> device_in_use;
         QString by_id_dir = QStringLiteral("/dev/serial/by-id");
         // The devices of numbers that [Ports] leaves out.
-        port_map defaults = port_map::platform_default();
+        rules::port_map defaults = rules::port_map::platform_default();
     };
 
     // `devices`: as [Ports] holds them, empty for the default.
@@ -53,3 +55,5 @@ private:
     std::array<row, 4> rows_{};
     QStandardItemModel* present_; // the devices offered, with what they are
 };
+
+} // namespace settings_window

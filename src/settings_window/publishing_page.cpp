@@ -13,6 +13,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+namespace settings_window {
+
+using settings::station_settings;
+
 namespace {
 
 constexpr int reason_column = 2;
@@ -37,7 +41,7 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     : QWidget(parent)
     , ctx_(std::move(ctx))
     , station_(values.station)
-    , trial_(std::make_unique<mqtt_trial>(ctx_.trial_limit)) {
+    , trial_(std::make_unique<publish::mqtt_trial>(ctx_.trial_limit)) {
     auto* grid = new QGridLayout(this);
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(reason_column, 2);
@@ -47,6 +51,19 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     grid->addWidget(status_, row_++, 0, 1, 3);
 
+    build_broker_rows(values);
+    build_login_rows(values);
+    build_topic_rows(values);
+    build_test_row();
+    grid->setRowStretch(row_, 1);
+    connect_fields();
+    show_link_status({});
+    recheck();
+}
+
+// Where the broker is, and how its certificate is checked.
+void publishing_page::build_broker_rows(const station_settings::broker& values) {
+    auto* grid = static_cast<QGridLayout*>(layout());
     host_ = add_line(QStringLiteral("Broker &host:"), QStringLiteral("Broker host"));
     host_->setPlaceholderText(QStringLiteral("none: publishing is off"));
     host_->setText(values.host);
@@ -59,7 +76,7 @@ publishing_page::publishing_page(const station_settings::broker& values, context
 
     port_ = add_line(QStringLiteral("Broker &port:"), QStringLiteral("Broker port"));
     port_->setText(values.port);
-    add_reason(port_, [this] { return mqtt::port_problem(port_->text().trimmed()); });
+    add_reason(port_, [this] { return rules::mqtt::port_problem(port_->text().trimmed()); });
 
     tls_ = new QCheckBox(QStringLiteral("Use &TLS (the broker's certificate and name are checked)"),
                          this);
@@ -92,21 +109,25 @@ publishing_page::publishing_page(const station_settings::broker& values, context
             return QStringLiteral("TLS needs the CA certificate that signed the broker's");
         if (QString p = field_checks::storable(path); !p.isEmpty())
             return p;
-        const QString p = mqtt::ca_file_problem(path);
+        const QString p = publish::ca_file_problem(path);
         return p.isEmpty() ? p : QStringLiteral("cannot be used: ") + p;
     });
+}
 
+// Who logs in, and the warnings about where the password is kept.
+void publishing_page::build_login_rows(const station_settings::broker& values) {
+    auto* grid = static_cast<QGridLayout*>(layout());
     username_ = add_line(QStringLiteral("&Username:"), QStringLiteral("Username"));
     username_->setText(values.username);
     add_reason(username_, [this] {
-        return field_checks::first_of({mqtt::text_problem(username_->text()),
+        return field_checks::first_of({rules::mqtt::text_problem(username_->text()),
                                        field_checks::storable_exactly(username_->text())});
     });
     password_ = add_line(QStringLiteral("Pass&word:"), QStringLiteral("Password"));
     password_->setEchoMode(QLineEdit::Password);
     password_->setText(values.password);
     add_reason(password_, [this] {
-        return field_checks::first_of({mqtt::text_problem(password_->text()),
+        return field_checks::first_of({rules::mqtt::text_problem(password_->text()),
                                        field_checks::storable_exactly(password_->text())});
     });
     warnings_ = new QLabel(this);
@@ -119,7 +140,11 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     warn_row->addWidget(warnings_, 1);
     warn_row->addWidget(make_private_, 0, Qt::AlignTop);
     grid->addLayout(warn_row, row_++, 1, 1, 2);
+}
 
+// Where the readings go, and the station Home Assistant knows.
+void publishing_page::build_topic_rows(const station_settings::broker& values) {
+    auto* grid = static_cast<QGridLayout*>(layout());
     const QString default_topic = QStringLiteral("kestrova/") + station_;
     const QString default_client = QStringLiteral("kestrova-") + station_;
     topic_ = add_line(QStringLiteral("T&opic:"), QStringLiteral("Topic"));
@@ -128,15 +153,16 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     add_reason(topic_, [this] {
         const QString t = topic_->text().trimmed();
         return t.isEmpty() ? QString()
-                           : field_checks::first_of({mqtt::topic_problem(t, mqtt::topic_suffix),
-                                                     field_checks::storable(t)});
+                           : field_checks::first_of(
+                                 {rules::mqtt::topic_problem(t, rules::mqtt::topic_suffix),
+                                  field_checks::storable(t)});
     });
     client_id_ = add_line(QStringLiteral("C&lient id:"), QStringLiteral("Client id"));
     client_id_->setPlaceholderText(default_client);
     client_id_->setText(values.client_id);
     add_reason(client_id_, [this] {
         const QString c = client_id_->text().trimmed();
-        return field_checks::first_of({mqtt::text_problem(c), field_checks::storable(c)});
+        return field_checks::first_of({rules::mqtt::text_problem(c), field_checks::storable(c)});
     });
 
     discovery_on_ = new QCheckBox(QStringLiteral("Announce the station to Home &Assistant"), this);
@@ -157,10 +183,11 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     station->setToolTip(QStringLiteral("Made once for this station and kept in Tarnwick.INI; "
                                        "Home Assistant knows the station by it"));
     grid->addWidget(station, row_++, 1, 1, 2);
+}
 
-    build_test_row();
-    grid->setRowStretch(row_, 1);
-
+// Every change is checked again; the tab order runs down the page, the way
+// the eye reads it.
+void publishing_page::connect_fields() {
     for (QLineEdit* e :
          {host_, port_, cafile_, username_, password_, topic_, client_id_, discovery_})
         connect(e, &QLineEdit::textChanged, this, &publishing_page::recheck);
@@ -169,16 +196,13 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     connect(choose_, &QPushButton::clicked, this, &publishing_page::choose_ca_file);
     connect(make_private_, &QPushButton::clicked, this, &publishing_page::make_file_private);
     connect(test_, &QPushButton::clicked, this, &publishing_page::test_connection);
-    connect(trial_.get(), &mqtt_trial::finished, this, &publishing_page::show_trial);
+    connect(trial_.get(), &publish::mqtt_trial::finished, this, &publishing_page::show_trial);
 
-    // Down the page, the way the eye reads it.
     QWidget* order[] = {host_,         port_,      tls_,          cafile_, choose_,
                         username_,     password_,  make_private_, topic_,  client_id_,
                         discovery_on_, discovery_, test_};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
-    show_link_status({});
-    recheck();
 }
 
 publishing_page::~publishing_page() = default;
@@ -251,8 +275,8 @@ void publishing_page::show_link_status(const QString& line) {
                                     : QStringLiteral("Now: ") + line);
 }
 
-mqtt::settings publishing_page::settings_of(const station_settings::broker& b) const {
-    return mqtt::read_settings(
+rules::mqtt::settings publishing_page::settings_of(const station_settings::broker& b) const {
+    return rules::mqtt::read_settings(
         [&b](const QString& key) -> std::optional<QString> {
             if (key == QLatin1String("discovery"))
                 return b.discovery;
@@ -275,8 +299,9 @@ QString publishing_page::discovery_problem() const {
     if (!discovery_on_->isChecked() || prefix.isEmpty())
         return {};
     const qsizetype node = (QStringLiteral("kestrova-") + station_).toUtf8().size();
-    return field_checks::first_of({mqtt::topic_problem(prefix, mqtt::discovery_suffix + node),
-                                   field_checks::storable(prefix)});
+    return field_checks::first_of(
+        {rules::mqtt::topic_problem(prefix, rules::mqtt::discovery_suffix + node),
+         field_checks::storable(prefix)});
 }
 
 void publishing_page::recheck() {
@@ -301,7 +326,7 @@ void publishing_page::show_warnings() {
     if (!b.password.isEmpty()) {
         if (b.username.isEmpty())
             lines << QStringLiteral("Without a username the password is not sent.");
-        else if (!b.host.isEmpty() && b.cafile.isEmpty() && !mqtt::is_local_host(b.host))
+        else if (!b.host.isEmpty() && b.cafile.isEmpty() && !rules::mqtt::is_local_host(b.host))
             lines << QStringLiteral("The password goes to %1 without TLS: anyone on the way can "
                                     "read it.")
                          .arg(b.host);
@@ -346,7 +371,7 @@ void publishing_page::test_connection() {
         wrong->setFocus();
         return;
     }
-    const mqtt::settings s = settings_of(b);
+    const rules::mqtt::settings s = settings_of(b);
     show_result(QStringLiteral("Testing %1\u2026").arg(s.url()));
     trial_->start(s);
 }
@@ -356,9 +381,11 @@ void publishing_page::show_result(const QString& text) {
     test_result_->setVisible(!text.isEmpty());
 }
 
-void publishing_page::show_trial(const mqtt::verdict& v) {
-    if (v.kind == mqtt::outcome::connected)
+void publishing_page::show_trial(const publish::verdict& v) {
+    if (v.kind == publish::outcome::connected)
         show_result(QStringLiteral("Connected: the broker accepts these settings."));
     else
         show_result(sentence(v.text));
 }
+
+} // namespace settings_window

@@ -13,7 +13,12 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace publish {
 class mqtt_trial;
+} // namespace publish
+
+namespace settings_window {
 
 // The "Publishing" page: the broker, the topic and Home Assistant's
 // discovery, each field checked as it is typed with the reason beside it;
@@ -29,10 +34,11 @@ public:
         std::chrono::milliseconds trial_limit{8000};
     };
 
-    publishing_page(const station_settings::broker& values, context ctx, QWidget* parent = nullptr);
+    publishing_page(const settings::station_settings::broker& values, context ctx,
+                    QWidget* parent = nullptr);
     ~publishing_page() override;
 
-    station_settings::broker values() const;
+    settings::station_settings::broker values() const;
     // Shows each field's reason; the first field that cannot be used, or null.
     QWidget* first_wrong();
     // The running link's status line ("Publishing to …: connected").
@@ -48,15 +54,19 @@ private:
 
     QLineEdit* add_line(const QString& label, const QString& name);
     void add_reason(QWidget* w, std::function<QString()> problem);
+    void build_broker_rows(const settings::station_settings::broker& values);
+    void build_login_rows(const settings::station_settings::broker& values);
+    void build_topic_rows(const settings::station_settings::broker& values);
     void build_test_row();
+    void connect_fields();
     void recheck();
     void show_warnings();
     void make_file_private();
     void choose_ca_file();
     void test_connection();
     void show_result(const QString& text);
-    void show_trial(const mqtt::verdict& v);
-    mqtt::settings settings_of(const station_settings::broker& b) const;
+    void show_trial(const publish::verdict& v);
+    rules::mqtt::settings settings_of(const settings::station_settings::broker& b) const;
     QString discovery_problem() const;
 
     context ctx_;
@@ -78,6 +88,8 @@ private:
     QPushButton* test_ = nullptr;
     QLabel* test_result_ = nullptr;
     std::vector<field> fields_;
-    std::unique_ptr<mqtt_trial> trial_;
+    std::unique_ptr<publish::mqtt_trial> trial_;
     int row_ = 0;
 };
+
+} // namespace settings_window

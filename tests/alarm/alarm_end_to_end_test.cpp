@@ -14,10 +14,10 @@ TEST(alarm_end_to_end, lamps_follow_the_loggers_readings) {
     pty_pair pty;
     ASSERT_TRUE(pty.ok());
     recording_prompts ask;
-    frm_thermometer w{window_seams{ask}};
+    app::frm_thermometer w{app::window_seams{ask}};
     const auto& ui = w.ui();
     w.release_timers();
-    port_map m;
+    rules::port_map m;
     m.set_device(1, pty.slave_path());
     ui.MSComm1->set_port_map(m);
     ASSERT_TRUE(ui.MSComm1->set_port_open(true));
@@ -31,7 +31,7 @@ TEST(alarm_end_to_end, lamps_follow_the_loggers_readings) {
 
     const QColor red(QStringLiteral("#FF0000"));
     const QColor green(QStringLiteral("#008000"));
-    const auto lamps_become = [](shape* high, shape* low, QColor h, QColor l) {
+    const auto lamps_become = [](controls::shape* high, controls::shape* low, QColor h, QColor l) {
         return QTest::qWaitFor([&] { return high->fill_color() == h && low->fill_color() == l; },
                                5000);
     };

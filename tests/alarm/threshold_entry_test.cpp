@@ -39,8 +39,8 @@ public:
 struct threshold_fixture : ::testing::Test {
     locale_guard english{QLocale(QLocale::English, QLocale::UnitedStates)};
     field_watching_prompts ask;
-    frm_thermometer w{window_seams{ask}};
-    const thermometer_controls& ui = w.ui();
+    app::frm_thermometer w{app::window_seams{ask}};
+    const app::thermometer_controls& ui = w.ui();
 
     threshold_fixture() { w.show(); }
 
@@ -99,7 +99,7 @@ TEST_F(threshold_fixture, typing_keeps_field_and_spin_button_in_step) {
 
 TEST_F(threshold_fixture, whole_text_changes_settle_after_one_round_trip) {
     QSignalSpy text_changes(ui.Text3, &QLineEdit::textChanged);
-    QSignalSpy spin_changes(ui.UpDown1, &updown::value_changed);
+    QSignalSpy spin_changes(ui.UpDown1, &controls::updown::value_changed);
 
     // Spin at 0: "08" moves it to 8, which rewrites the field once.
     paste(ui.Text3, QStringLiteral("08"));

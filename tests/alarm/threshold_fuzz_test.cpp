@@ -44,9 +44,9 @@ bool typable(const QString& text) {
 
 TEST(threshold_fuzz, any_text_leaves_the_spin_button_in_range) {
     recording_prompts ask;
-    frm_thermometer w{window_seams{ask}};
+    app::frm_thermometer w{app::window_seams{ask}};
     QLineEdit* field = w.ui().Text6;
-    updown* spin = w.ui().UpDown3;
+    controls::updown* spin = w.ui().UpDown3;
     w.show();
     const QRegularExpression plain_0_to_125(QStringLiteral("^(0|[1-9][0-9]?|1[01][0-9]|12[0-5])$"));
 

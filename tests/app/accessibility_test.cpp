@@ -4,7 +4,7 @@
 #include "controls/display_box.h"
 #include "controls/shape.h"
 #include "controls/updown.h"
-#include "settings_window/settings_window.h"
+#include "settings_window/dialog.h"
 #include "support/recording_prompts.h"
 
 #include <QAccessible>
@@ -15,7 +15,7 @@
 
 namespace {
 
-QAccessibleInterface* accessible(const frm_thermometer& w, const QString& path) {
+QAccessibleInterface* accessible(const app::frm_thermometer& w, const QString& path) {
     QObject* o = w.control(path.section(u'/', 0, 0));
     if (o && path.contains(u'/'))
         o = o->findChild<QWidget*>(path.section(u'/', 1));
@@ -26,8 +26,8 @@ QAccessibleInterface* accessible(const frm_thermometer& w, const QString& path) 
 
 TEST(accessibility, controls_that_show_or_take_a_value_have_a_name_and_a_spoken_value) {
     recording_prompts ask;
-    frm_thermometer w{window_seams{ask}};
-    const thermometer_controls& ui = w.ui();
+    app::frm_thermometer w{app::window_seams{ask}};
+    const app::thermometer_controls& ui = w.ui();
     ui.Text2->setText(QStringLiteral("25\u00BAC"));
     ui.Text1->setText(QStringLiteral(" - - "));
     const std::pair<QLineEdit*, const char*> typed[] = {
@@ -100,8 +100,8 @@ TEST(accessibility, controls_that_show_or_take_a_value_have_a_name_and_a_spoken_
 
 TEST(accessibility, a_screen_reader_can_set_a_threshold_by_the_arrows_and_by_value) {
     recording_prompts ask;
-    frm_thermometer w{window_seams{ask}};
-    const thermometer_controls& ui = w.ui();
+    app::frm_thermometer w{app::window_seams{ask}};
+    const app::thermometer_controls& ui = w.ui();
     QTest::keyClicks(ui.Text3, QStringLiteral("40"));
     QAccessibleInterface* raise = accessible(w, QStringLiteral("UpDown1/up"));
     ASSERT_NE(raise->actionInterface(), nullptr);
@@ -120,14 +120,14 @@ TEST(accessibility, a_screen_reader_can_set_a_threshold_by_the_arrows_and_by_val
 }
 
 TEST(accessibility, every_field_of_the_settings_window_has_its_name) {
-    station_settings current;
+    settings::station_settings current;
     current.mqtt.station = QStringLiteral("lab-pc-run");
-    port_map nowhere;
+    rules::port_map nowhere;
     for (int p = 1; p <= 4; ++p)
         nowhere.set_device(p, QStringLiteral("/nonexistent/tty%1").arg(p));
-    settings_window::context ctx;
+    settings_window::dialog::context ctx;
     ctx.ports.defaults = nowhere;
-    settings_window w(current, ctx);
+    settings_window::dialog w(current, ctx);
     const struct {
         const char* object;
         QAccessible::Role role;

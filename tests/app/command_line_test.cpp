@@ -36,10 +36,14 @@ struct sandbox {
         return QDir(work).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     }
 
-    run_result run(const char* program, const QStringList& args) const {
+    // With `journal`, standard error is the journal's, as systemd says to
+    // a service.
+    run_result run(const char* program, const QStringList& args, bool journal = false) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "JOURNAL_STREAM"})
             env.remove(QString::fromLatin1(name));
+        if (journal)
+            env.insert(QStringLiteral("JOURNAL_STREAM"), QStringLiteral("8:4242"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         QProcess p;
         process_guard guard{p};
@@ -114,22 +118,26 @@ TEST(command_line, help_and_version_answer_at_once_and_the_unknown_is_one_line) 
 
 // The first start of a station without a display: nobody can choose a port,
 // so it says how to give one and ends, as it does without any port. Qt's
-// minimal platform is no display either.
+// minimal platform is no display either. In the journal each line carries
+// its priority, so that `journalctl -p warning` shows the one that matters.
 TEST(command_line, a_first_start_without_a_display_says_how_to_choose_the_port_and_ends) {
     const QByteArray no_choice = "kestrova: no port chosen: set frm_thermometer.Text7.text in "
                                  "Tarnwick.INI, or start once with a display\n";
+    const QByteArray offscreen = "kestrova: no display (DISPLAY and WAYLAND_DISPLAY are not set): "
+                                 "running without windows, as with QT_QPA_PLATFORM=offscreen\n";
     const struct {
         const char* platform;
+        bool journal;
         QByteArray err;
     } rows[] = {
-        {nullptr, "kestrova: no display (DISPLAY and WAYLAND_DISPLAY are not set): running "
-                  "without windows, as with QT_QPA_PLATFORM=offscreen\n" +
-                      no_choice},
-        {"offscreen", no_choice},
-        {"minimal", no_choice},
+        {nullptr, false, offscreen + no_choice},
+        {"offscreen", false, no_choice},
+        {"minimal", false, no_choice},
+        {nullptr, true, "<6>" + offscreen + "<4>" + no_choice},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.platform ? row.platform : "no platform");
+        SCOPED_TRACE(row.journal ? "journal" : "terminal");
         const sandbox box;
         pty_pair pty;
         const QByteArray settings = "[Ports]\r\n1=" + pty.slave_path().toLocal8Bit() + "\r\n";
@@ -138,7 +146,7 @@ TEST(command_line, a_first_start_without_a_display_says_how_to_choose_the_port_a
         const QStringList platform = row.platform ? QStringList{QStringLiteral("-platform"),
                                                                 QString::fromLatin1(row.platform)}
                                                   : QStringList{};
-        const run_result r = box.run(build_paths::monitor, platform);
+        const run_result r = box.run(build_paths::monitor, platform, row.journal);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, row.err);
         EXPECT_EQ(read_file(ini), settings);

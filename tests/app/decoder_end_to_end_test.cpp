@@ -14,11 +14,11 @@ namespace {
 struct decoder_end_to_end : ::testing::Test {
     pty_pair pty;
     recording_prompts ask;
-    frm_thermometer w{window_seams{ask}};
-    comm_control* comm = w.ui().MSComm1;
+    app::frm_thermometer w{app::window_seams{ask}};
+    serial::comm_control* comm = w.ui().MSComm1;
 
     void SetUp() override {
-        port_map m;
+        rules::port_map m;
         m.set_device(1, pty.slave_path());
         comm->set_port_map(m);
         ASSERT_TRUE(comm->set_port_open(true));
@@ -59,7 +59,7 @@ TEST_F(decoder_end_to_end, the_caption_follows_every_byte_but_reaches_the_window
     // While a byte is decoded the receive notification is off.
     int decoded = 0;
     bool armed_while_decoding = false;
-    QObject::connect(w.ui().Text2, &display_box::textChanged, &w, [&] {
+    QObject::connect(w.ui().Text2, &controls::display_box::textChanged, &w, [&] {
         ++decoded;
         armed_while_decoding =
             armed_while_decoding || comm->rthreshold() != 0 || comm->input_len() != 0;

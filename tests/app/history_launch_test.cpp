@@ -1,4 +1,4 @@
-#include "app/lifecycle.h"
+#include "app/kestrova_app.h"
 
 #include "controls/display_box.h"
 #include "support/files.h"
@@ -27,7 +27,7 @@ struct history_fixture : ::testing::Test {
     QTemporaryDir work;
     QTemporaryDir bin;
     recording_prompts ask;
-    kestrova_app app{window_seams{.ask = ask, .work_dir = work.path()}};
+    app::kestrova_app app{app::window_seams{.ask = ask, .work_dir = work.path()}};
     QString record = bin.filePath(QStringLiteral("calls"));
 
     // A stand-in for the chart that notes where and with what it was started,
@@ -56,7 +56,7 @@ struct history_fixture : ::testing::Test {
 TEST_F(history_fixture, ctrl_h_the_menu_and_a_double_click_open_one_chart_for_the_log) {
     install_fake_chart();
     path_guard path(bin.path());
-    frm_thermometer& w = app.window();
+    app::frm_thermometer& w = app.window();
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
 

@@ -1,4 +1,4 @@
-#include "app/lifecycle.h"
+#include "app/kestrova_app.h"
 #include "controls/properties.h"
 #include "controls/shape.h"
 #include "controls/updown.h"
@@ -7,6 +7,7 @@
 #include "serial/port_probe.h"
 #include "support/build_paths.h"
 #include "support/files.h"
+#include "support/log_capture.h"
 #include "support/private_bus.h"
 #include "support/pty.h"
 #include "support/recording_prompts.h"
@@ -31,10 +32,10 @@
 namespace {
 
 // The selection window's own controls, as the operator reaches them.
-QComboBox* combo_of(const frmselect* sel) {
+QComboBox* combo_of(const portselect::frmselect* sel) {
     return sel->findChild<QComboBox*>(QStringLiteral("Combo1"));
 }
-QPushButton* ok_of(const frmselect* sel) {
+QPushButton* ok_of(const portselect::frmselect* sel) {
     return sel->findChild<QPushButton*>(QStringLiteral("command1"));
 }
 
@@ -44,7 +45,7 @@ struct lifecycle_fixture : ::testing::Test {
     QTemporaryDir dir;
     recording_prompts ask;
     pty_pair ptys[4];
-    std::unique_ptr<kestrova_app> app;
+    std::unique_ptr<app::kestrova_app> app;
 
     QString ini_path() const { return dir.filePath(QStringLiteral("Tarnwick.INI")); }
     QString missing(int p) const { return dir.filePath(QStringLiteral("no-such-tty%1").arg(p)); }
@@ -61,13 +62,13 @@ struct lifecycle_fixture : ::testing::Test {
         ASSERT_TRUE(write_file(ini_path(), ini));
     }
 
-    kestrova_app& start() {
+    app::kestrova_app& start() {
         // A short reopen interval: the retries are counted, not timed.
-        app = std::make_unique<kestrova_app>(window_seams{
+        app = std::make_unique<app::kestrova_app>(app::window_seams{
             .ask = ask, .work_dir = dir.path(), .reopen_interval = std::chrono::milliseconds(20)});
         return *app;
     }
-    const thermometer_controls& ui() { return app->window().ui(); }
+    const app::thermometer_controls& ui() { return app->window().ui(); }
 };
 
 } // namespace
@@ -86,7 +87,7 @@ TEST_F(lifecycle_fixture, no_port_at_all_says_so_and_ends_without_saving) {
 TEST_F(lifecycle_fixture, first_start_asks_for_a_port_and_keeps_the_choice) {
     write_settings("pppp");
     ASSERT_TRUE(start().load());
-    frmselect* sel = app->selector();
+    portselect::frmselect* sel = app->selector();
     // The selection window is up and the main window hidden.
     EXPECT_TRUE(app->window().isHidden());
     ASSERT_NE(sel, nullptr);
@@ -194,7 +195,7 @@ TEST_F(lifecycle_fixture, a_first_start_without_a_display_says_so_and_ends_witho
 TEST_F(lifecycle_fixture, exit_asks_and_on_ok_saves_once_and_closes_the_port) {
     write_settings("p---", "frm_thermometer.Text7.text=1\r\n");
     ASSERT_TRUE(start().load());
-    QSignalSpy finished(app.get(), &kestrova_app::finished);
+    QSignalSpy finished(app.get(), &app::kestrova_app::finished);
     ASSERT_TRUE(QFile::remove(ini_path()));
 
     ask.answer_ok = false;
@@ -221,7 +222,7 @@ TEST_F(lifecycle_fixture, exit_asks_and_on_ok_saves_once_and_closes_the_port) {
 TEST_F(lifecycle_fixture, the_close_box_saves_without_a_question) {
     write_settings("p---", "frm_thermometer.Text7.text=1\r\n");
     ASSERT_TRUE(start().load());
-    QSignalSpy finished(app.get(), &kestrova_app::finished);
+    QSignalSpy finished(app.get(), &app::kestrova_app::finished);
     ui().Text3->setText(QStringLiteral("42"));
     app->window().close();
     EXPECT_TRUE(ask.questions.isEmpty());
@@ -233,7 +234,7 @@ TEST_F(lifecycle_fixture, the_close_box_saves_without_a_question) {
 TEST_F(lifecycle_fixture, closing_the_selection_at_a_first_start_ends_the_program) {
     write_settings("pppp");
     ASSERT_TRUE(start().load());
-    QSignalSpy finished(app.get(), &kestrova_app::finished);
+    QSignalSpy finished(app.get(), &app::kestrova_app::finished);
     app->selector()->close();
     EXPECT_EQ(finished.count(), 1);
     EXPECT_TRUE(QFile::exists(ini_path()));
@@ -245,7 +246,7 @@ TEST_F(lifecycle_fixture, change_port_takes_effect_at_once_and_cancel_keeps_the_
     ASSERT_TRUE(ui().MSComm1->port_open());
 
     QTest::mouseClick(ui().Command5, Qt::LeftButton);
-    frmselect* sel = app->selector();
+    portselect::frmselect* sel = app->selector();
     EXPECT_TRUE(sel->isVisible());
     EXPECT_TRUE(app->window().isHidden());
     EXPECT_TRUE(ui().MSComm1->port_open()) << "the port keeps working meanwhile";
@@ -265,8 +266,8 @@ TEST_F(lifecycle_fixture, change_port_takes_effect_at_once_and_cancel_keeps_the_
         [&] { return ui().Text1->text() == QString::fromUtf8("31\u00BAC"); }, 5000));
 
     // The old port was let go: somebody else can open it now.
-    comm_control other;
-    port_map m;
+    serial::comm_control other;
+    rules::port_map m;
     m.set_device(1, ptys[0].slave_path());
     other.set_port_map(m);
     EXPECT_TRUE(other.set_port_open(true));
@@ -274,7 +275,7 @@ TEST_F(lifecycle_fixture, change_port_takes_effect_at_once_and_cancel_keeps_the_
 
 TEST_F(lifecycle_fixture, readings_are_judged_afresh_for_a_new_period_and_a_new_port) {
     write_settings("pp--", "frm_thermometer.Text7.text=1\r\nfrm_thermometer.Option6.value=1\r\n");
-    app = std::make_unique<kestrova_app>(window_seams{
+    app = std::make_unique<app::kestrova_app>(app::window_seams{
         .ask = ask, .work_dir = dir.path(), .reading_lifetime = std::chrono::milliseconds(100)});
     ASSERT_TRUE(app->load());
     ASSERT_EQ(ui().Timer1->interval(), 60000);
@@ -291,7 +292,7 @@ TEST_F(lifecycle_fixture, readings_are_judged_afresh_for_a_new_period_and_a_new_
     ui().Timer1->set_interval(60000);
     ASSERT_TRUE(heard(ptys[0]));
     QTest::mouseClick(ui().Command5, Qt::LeftButton);
-    frmselect* sel = app->selector();
+    portselect::frmselect* sel = app->selector();
     combo_of(sel)->setCurrentIndex(combo_of(sel)->findText(QStringLiteral("2")));
     QTest::mouseClick(ok_of(sel), Qt::LeftButton);
     ASSERT_EQ(ui().MSComm1->comm_port(), 2);
@@ -335,8 +336,9 @@ TEST_F(lifecycle_fixture, a_pulled_logger_comes_back_by_itself) {
     EXPECT_TRUE(ui().Label8->toolTip().contains(QLatin1String("not open")))
         << ui().Label8->toolTip().toStdString();
     // Retries against a dead link stay quiet.
-    const int tried = app->keeper().attempts();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return app->keeper().attempts() >= tried + 5; }, 5000));
+    const log_capture serial_log("kestrova.serial");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return serial_log.count(QStringLiteral("trying again")) >= 5; }, 5000));
     EXPECT_TRUE(ask.messages.isEmpty());
 
     pty_pair replugged;
@@ -367,7 +369,8 @@ TEST_F(lifecycle_fixture, start_up_runs_the_restored_checks_before_any_timer_tic
     write_settings("p---", "frm_thermometer.Text7.text=1\r\nfrm_thermometer.Text3.text=130\r\n"
                            "frm_thermometer.Check2.value=1\r\nfrm_thermometer.Check3.value=2\r\n");
     watching_prompts watch;
-    app = std::make_unique<kestrova_app>(window_seams{.ask = watch, .work_dir = dir.path()});
+    app = std::make_unique<app::kestrova_app>(
+        app::window_seams{.ask = watch, .work_dir = dir.path()});
     watch.ticking = [&] {
         return ui().Timer1->ticking() || ui().Timer2->ticking() || ui().Timer3->ticking();
     };
@@ -411,7 +414,7 @@ TEST_F(lifecycle_fixture, an_unreadable_settings_file_is_named_once) {
 TEST_F(lifecycle_fixture, the_selection_window_works_from_the_keyboard) {
     write_settings("pppp");
     ASSERT_TRUE(start().load());
-    frmselect* sel = app->selector();
+    portselect::frmselect* sel = app->selector();
     EXPECT_EQ(sel->windowTitle(), QLatin1String("KESTROVA"));
     EXPECT_EQ(ok_of(sel)->geometry(), QRect(168, 64, 81, 33));
     sel->activateWindow();
@@ -441,14 +444,14 @@ TEST_F(lifecycle_fixture, the_selection_window_works_from_the_keyboard) {
 TEST_F(lifecycle_fixture, ok_on_the_port_in_use_leaves_it_alone_and_readings_flow_while_hidden) {
     write_settings("pp--", "frm_thermometer.Text7.text=1\r\n");
     ASSERT_TRUE(start().load());
-    QSignalSpy opened_or_closed(ui().MSComm1, &comm_control::open_changed);
+    QSignalSpy opened_or_closed(ui().MSComm1, &serial::comm_control::open_changed);
     QTest::mouseClick(ui().Command5, Qt::LeftButton);
     ASSERT_TRUE(app->window().isHidden());
     ASSERT_TRUE(ptys[0].write(QByteArray("\xFE\x2A", 2)));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return ui().Text2->text() == QString::fromUtf8("42\u00BAC"); }, 5000));
 
-    frmselect* sel = app->selector();
+    portselect::frmselect* sel = app->selector();
     combo_of(sel)->setCurrentIndex(combo_of(sel)->findText(QStringLiteral("1")));
     QTest::mouseClick(ok_of(sel), Qt::LeftButton);
     EXPECT_EQ(opened_or_closed.count(), 0);

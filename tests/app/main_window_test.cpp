@@ -22,7 +22,7 @@ namespace {
 
 struct window_fixture : ::testing::Test {
     recording_prompts ask;
-    frm_thermometer w{window_seams{ask}};
+    app::frm_thermometer w{app::window_seams{ask}};
 };
 
 const char* const inventory[] = {
@@ -93,8 +93,8 @@ TEST_F(window_fixture, design_time_defaults) {
     EXPECT_EQ(ui.Label3->text(), QString::fromUtf8("Temperature High Threshold [\u00BAC]"));
     EXPECT_EQ(ui.Frame2->title(), QLatin1String("Temperature Sensor 2"));
     EXPECT_EQ(ui.Shape3->fill_color(), QColor(0x00, 0x80, 0x00));
-    EXPECT_EQ(ui.Shape10->shape_kind(), shape::kind::circle);
-    EXPECT_EQ(ui.Shape1->shape_kind(), shape::kind::rounded_rectangle);
+    EXPECT_EQ(ui.Shape10->shape_kind(), controls::shape::kind::circle);
+    EXPECT_EQ(ui.Shape1->shape_kind(), controls::shape::kind::rounded_rectangle);
     EXPECT_EQ(ui.Shape2->fill_color(), QColor(0xFF, 0xFF, 0xC0));
     EXPECT_EQ(controls::check_value(ui.Check2), 0);
     EXPECT_EQ(ui.UpDown3->value(), 0);
@@ -292,9 +292,9 @@ TEST_F(window_fixture, tab_order_runs_as_laid_out_and_tab_follows_it) {
 }
 
 TEST(updown_control, steps_within_range_and_notifies_only_real_changes) {
-    updown u;
+    controls::updown u;
     int notes = 0;
-    QObject::connect(&u, &updown::value_changed, &u, [&] { ++notes; });
+    QObject::connect(&u, &controls::updown::value_changed, &u, [&] { ++notes; });
     EXPECT_TRUE(u.set_value(0));
     EXPECT_EQ(notes, 0);
     u.step_by(1);
@@ -309,7 +309,7 @@ TEST(updown_control, steps_within_range_and_notifies_only_real_changes) {
 }
 
 TEST(thermometer_icon, is_drawn_in_colours_of_the_16_colour_palette) {
-    const QImage icon = thermometer_image();
+    const QImage icon = controls::thermometer_image();
     ASSERT_EQ(icon.size(), QSize(32, 32));
     const QSet<QRgb> vga = {0xFF000000, 0xFF800000, 0xFF008000, 0xFF808000, 0xFF000080, 0xFF800080,
                             0xFF008080, 0xFFC0C0C0, 0xFF808080, 0xFFFF0000, 0xFF00FF00, 0xFFFFFF00,

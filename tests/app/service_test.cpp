@@ -181,7 +181,8 @@ TEST(service, a_window_thread_that_stands_still_stops_the_watchdog) {
     notify_socket manager;
     const notify_environment env(manager.path(), "200000");
     int asked = 0;
-    service_notifier service([&asked] { return QStringLiteral("status %1").arg(++asked / 10); });
+    app::service_notifier service(
+        [&asked] { return QStringLiteral("status %1").arg(++asked / 10); });
     service.ready();
     EXPECT_EQ(service.pet_interval(), std::chrono::milliseconds(100));
     // A changed status goes out with the next pet.
@@ -204,14 +205,14 @@ TEST(service, a_window_thread_that_stands_still_stops_the_watchdog) {
 }
 
 TEST(service, the_status_line_names_the_port_the_readings_and_publishing) {
-    using mqtt::link_state;
-    const port_keeper::state open{1, QStringLiteral("/dev/ttyUSB0"), true, {}};
-    const port_keeper::state closed{3, QStringLiteral("/dev/ttyUSB0"), false,
-                                    QStringLiteral("No such file or directory")};
+    using rules::mqtt::link_state;
+    const serial::port_keeper::state open{1, QStringLiteral("/dev/ttyUSB0"), true, {}};
+    const serial::port_keeper::state closed{3, QStringLiteral("/dev/ttyUSB0"), false,
+                                            QStringLiteral("No such file or directory")};
     const QString deg25 = QStringLiteral("25\u00BAC"), deg31 = QStringLiteral("31\u00BAC");
     const QString publishing = QStringLiteral("Publishing to mqtt://broker.lab:1883 as site/st7: ");
     const struct {
-        port_keeper::state port;
+        serial::port_keeper::state port;
         bool current1, current2;
         link_state link;
         QString publishing, expected;
@@ -237,12 +238,12 @@ TEST(service, the_status_line_names_the_port_the_readings_and_publishing) {
                         "publishing: off")},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(service_status_line(row.port, deg25, row.current1, deg31, row.current2, row.link,
-                                      row.publishing),
+        EXPECT_EQ(app::service_status_line(row.port, deg25, row.current1, deg31, row.current2,
+                                           row.link, row.publishing),
                   row.expected);
-    EXPECT_EQ(
-        service_status_line(open, QStringLiteral(" - - "), true, deg31, true, link_state::open, {}),
-        QStringLiteral("Port 1: no reading, 31\u00BAC; publishing: off"));
+    EXPECT_EQ(app::service_status_line(open, QStringLiteral(" - - "), true, deg31, true,
+                                       link_state::open, {}),
+              QStringLiteral("Port 1: no reading, 31\u00BAC; publishing: off"));
 }
 
 // systemd resolves a device group when the unit starts; a USB group whose

@@ -1,9 +1,9 @@
 // The settings window in the running monitor: opened by Ctrl+, and put to
 // work by OK at once, without a restart; Cancel and Escape change nothing.
-#include "app/lifecycle.h"
+#include "app/kestrova_app.h"
 #include "publish/mqtt_publisher.h"
 #include "serial/comm_control.h"
-#include "settings_window/settings_window.h"
+#include "settings_window/dialog.h"
 #include "support/broker.h"
 #include "support/files.h"
 #include "support/pty.h"
@@ -25,7 +25,7 @@ struct apply_fixture : ::testing::Test {
     QTemporaryDir dir;
     pty_pair logger;
     recording_prompts ask;
-    std::unique_ptr<kestrova_app> app;
+    std::unique_ptr<app::kestrova_app> app;
 
     QString ini_path() const { return dir.filePath(QStringLiteral("Tarnwick.INI")); }
     QByteArray vez() const {
@@ -40,14 +40,15 @@ struct apply_fixture : ::testing::Test {
                                                "\r\n" + ports + "[MQTT]\r\n" + mqtt +
                                                "[VEZ]\nfrm_thermometer.Text7.text=1\n"
                                                "frm_thermometer.Text3.text=30"));
-        app = std::make_unique<kestrova_app>(window_seams{.ask = ask, .work_dir = dir.path()});
+        app = std::make_unique<app::kestrova_app>(
+            app::window_seams{.ask = ask, .work_dir = dir.path()});
         ASSERT_TRUE(app->load());
     }
-    settings_window& settings() {
+    settings_window::dialog& settings() {
         app->window().activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&app->window()));
         QTest::keyClick(&app->window(), Qt::Key_Comma, Qt::ControlModifier);
-        settings_window* w = app->settings_dialog();
+        settings_window::dialog* w = app->settings_dialog();
         EXPECT_NE(w, nullptr);
         EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == w; }));
         return *w;
@@ -72,7 +73,7 @@ TEST_F(apply_fixture, ctrl_comma_a_host_and_return_publish_at_once_and_keep_vez_
     const QByteArray vez_before = vez();
     EXPECT_EQ(app->publisher(), nullptr);
 
-    settings_window& w = settings();
+    settings_window::dialog& w = settings();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("KESTROVA Settings"));
     ASSERT_EQ(QApplication::focusWidget(), field("broker_host"));
     // One window at a time.
@@ -124,9 +125,9 @@ TEST_F(apply_fixture, ok_moves_the_link_cleanly_opens_the_new_device_and_switche
     const QString old_status = QStringLiteral("site/old/status");
     ASSERT_TRUE(sub.wait([&](const auto&) { return sub.last(old_status).payload == "online"; }));
     EXPECT_EQ(app->notifier(), nullptr);
-    comm_control* comm = app->window().ui().MSComm1;
+    serial::comm_control* comm = app->window().ui().MSComm1;
     ASSERT_TRUE(comm->port_open());
-    const mqtt_publisher* old_publisher = app->publisher();
+    const publish::mqtt_publisher* old_publisher = app->publisher();
 
     // Cancel and Escape change nothing.
     settings();

@@ -64,8 +64,8 @@ QByteArray stderr_of(const std::function<void()>& act) {
 // Without a display (this test's offscreen platform) nobody can answer: each
 // box is one line on standard error, and a question is answered OK.
 TEST(stderr_prompts, each_box_is_one_line_and_every_question_is_answered_ok) {
-    ASSERT_TRUE(stderr_prompts::no_display());
-    stderr_prompts ask;
+    ASSERT_TRUE(controls::stderr_prompts::no_display());
+    controls::stderr_prompts ask;
     EXPECT_FALSE(ask.interactive());
     EXPECT_EQ(stderr_of([&] { ask.message(QStringLiteral(" Please select a Port")); }),
               "kestrova:  Please select a Port\n");
@@ -83,7 +83,7 @@ TEST(stderr_prompts, each_box_is_one_line_and_every_question_is_answered_ok) {
 }
 
 TEST(message_box_prompts, message_has_ok_only_and_confirm_ok_and_cancel_titled_kestrova) {
-    message_box_prompts ask;
+    controls::message_box_prompts ask;
     const QString exit_text = QStringLiteral("Do you want to Exit");
 
     answer_next_box(QMessageBox::Ok, [](QMessageBox& box) {
@@ -102,15 +102,15 @@ TEST(message_box_prompts, message_has_ok_only_and_confirm_ok_and_cancel_titled_k
 }
 
 TEST(message_box_prompts, the_no_port_box_fits_the_screen_whatever_the_device_paths) {
-    port_map ports;
-    probe_result probe;
+    rules::port_map ports;
+    serial::probe_result probe;
     for (int p = 1; p <= 4; ++p) {
         ports.set_device(p, QStringLiteral("/dev/serial/by-id/usb-logger-%1").arg(p).repeated(100));
-        probe.failures[static_cast<std::size_t>(p - 1)] =
-            port_failure{ports.device(p), QSerialPort::DeviceNotFoundError, QStringLiteral("x")};
+        probe.failures[static_cast<std::size_t>(p - 1)] = serial::port_failure{
+            ports.device(p), QSerialPort::DeviceNotFoundError, QStringLiteral("x")};
     }
     const QString main_text = QStringLiteral("There is No Comm Port on this Computer");
-    message_box_prompts ask;
+    controls::message_box_prompts ask;
     answer_next_box(QMessageBox::Ok, [&](QMessageBox& box) {
         expect_plain_box(box, main_text, QMessageBox::Ok);
         EXPECT_TRUE(box.informativeText().contains(QLatin1String("no such device")));
@@ -120,5 +120,5 @@ TEST(message_box_prompts, the_no_port_box_fits_the_screen_whatever_the_device_pa
         EXPECT_LE(box.frameGeometry().height(), screen.height());
         EXPECT_LE(box.frameGeometry().width(), screen.width());
     });
-    ask.message(main_text, no_port_details(probe, ports));
+    ask.message(main_text, serial::no_port_details(probe, ports));
 }

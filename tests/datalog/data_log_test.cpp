@@ -1,14 +1,12 @@
-#include "app/frm_thermometer.h"
 #include "controls/properties.h"
-#include "datalog/data_log.h"
-#include "datalog/sample_interval.h"
-#include "support/files.h"
-#include "support/recording_prompts.h"
-
 #include "controls/timer.h"
+#include "datalog/install.h"
+#include "datalog/sample_interval.h"
+#include "support/feature_controls.h"
+#include "support/files.h"
+
 #include <QCheckBox>
 #include <QFile>
-#include <QLineEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,18 +24,22 @@
 
 namespace {
 
-// A window whose clock stands at 21:10:05 on 5 December 2026 and whose
-// working directory is a fresh temporary one.
+// The logging controls with the data log installed on them alone, a clock
+// that stands at 21:10:05 on 5 December 2026 and a fresh working directory.
 struct log_fixture : ::testing::Test {
     QTemporaryDir dir;
-    recording_prompts ask;
     QDateTime now{QDate(2026, 12, 5), QTime(21, 10, 5)};
-    frm_thermometer w{window_seams{ask, [this] { return now; }, dir.path()}};
-    const thermometer_controls& ui = w.ui();
+    feature_controls panel;
+    const datalog::logging_role& log = panel.logging;
     QString log_path = dir.filePath(QStringLiteral("TARNWICK.txt"));
 
-    datalog::log_writer* writer() { return ui.Timer1->findChild<datalog::log_writer*>(); }
-    void tick() { writer()->write_log_line(); }
+    log_fixture() {
+        datalog::install(log, dir.path(), [this] { return now; });
+    }
+    // A tick of Timer1, as the timer gives it.
+    void tick() { Q_EMIT log.sample_timer->tick(); }
+    // What the operator sees of a failing log: Check1's tooltip says why.
+    bool failing() const { return !log.log_switch->toolTip().isEmpty(); }
 };
 
 const QByteArray first_line = QByteArray("12-05-2026\t21:10:05\t23\xBA"
@@ -46,29 +48,29 @@ const QByteArray first_line = QByteArray("12-05-2026\t21:10:05\t23\xBA"
 } // namespace
 
 TEST_F(log_fixture, clicking_an_option_sets_the_period_and_none_selected_means_5_s) {
-    QTest::mouseClick(ui.Option7, Qt::LeftButton);
-    EXPECT_EQ(ui.Timer1->interval(), 30000);
-    QTest::mouseClick(ui.Option6, Qt::LeftButton);
-    EXPECT_EQ(ui.Timer1->interval(), 60000);
-    controls::set_value(ui.Option6, 0);
-    datalog::apply_sample_interval(w.logging());
-    EXPECT_EQ(ui.Timer1->interval(), 5000);
+    QTest::mouseClick(log.option7, Qt::LeftButton);
+    EXPECT_EQ(log.sample_timer->interval(), 30000);
+    QTest::mouseClick(log.option6, Qt::LeftButton);
+    EXPECT_EQ(log.sample_timer->interval(), 60000);
+    controls::set_value(log.option6, 0);
+    datalog::apply_sample_interval(log);
+    EXPECT_EQ(log.sample_timer->interval(), 5000);
 }
 
 TEST_F(log_fixture, ticks_append_exact_lines_only_while_logging_is_on) {
-    ui.Text2->setText(QString::fromUtf8("23\u00BAC"));
-    ui.Text1->setText(QStringLiteral(" - - "));
+    log.sensor1->setText(QString::fromUtf8("23\u00BAC"));
+    log.sensor2->setText(QStringLiteral(" - - "));
     tick();
     EXPECT_FALSE(QFile::exists(log_path)) << "unticked: no file is created";
 
-    controls::set_check_value(ui.Check1, 1);
+    controls::set_check_value(log.log_switch, 1);
     tick();
     EXPECT_EQ(read_file(log_path), first_line);
 
     now = now.addSecs(5);
-    controls::set_check_value(ui.Check1, 2); // greyed counts as ticked
-    ui.Text2->setText(QString());
-    ui.Text1->setText(QString());
+    controls::set_check_value(log.log_switch, 2); // greyed counts as ticked
+    log.sensor1->setText(QString());
+    log.sensor2->setText(QString());
     tick();
     EXPECT_EQ(read_file(log_path), first_line + QByteArray("12-05-2026\t21:10:10\t\t\r\n"));
 }
@@ -79,20 +81,20 @@ TEST_F(log_fixture, an_existing_log_keeps_its_lines) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("older line\r\nno line end");
     }
-    ui.Text2->setText(QString::fromUtf8("23\u00BAC"));
-    ui.Text1->setText(QStringLiteral(" - - "));
-    controls::set_check_value(ui.Check1, 1);
+    log.sensor1->setText(QString::fromUtf8("23\u00BAC"));
+    log.sensor2->setText(QStringLiteral(" - - "));
+    controls::set_check_value(log.log_switch, 1);
     tick();
     EXPECT_EQ(read_file(log_path), QByteArray("older line\r\nno line end") + first_line);
 }
 
 TEST_F(log_fixture, a_failing_log_is_reported_quietly_and_logging_resumes) {
-    ui.Text2->setText(QString::fromUtf8("23\u00BAC"));
-    ui.Text1->setText(QStringLiteral(" - - "));
-    controls::set_check_value(ui.Check1, 1);
+    log.sensor1->setText(QString::fromUtf8("23\u00BAC"));
+    log.sensor2->setText(QStringLiteral(" - - "));
+    controls::set_check_value(log.log_switch, 1);
     tick();
     ASSERT_EQ(read_file(log_path), first_line);
-    const QColor normal = ui.Check1->palette().color(QPalette::WindowText);
+    const QColor normal = log.log_switch->palette().color(QPalette::WindowText);
 
     // The name points at a device, /dev/full, which takes no line.
     const QString kept = dir.filePath(QStringLiteral("kept.txt"));
@@ -100,26 +102,25 @@ TEST_F(log_fixture, a_failing_log_is_reported_quietly_and_logging_resumes) {
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), log_path));
     tick();
     tick();
-    EXPECT_TRUE(writer()->failing());
-    EXPECT_TRUE(ui.Check1->toolTip().contains(QLatin1String("Logging is failing")))
-        << ui.Check1->toolTip().toStdString();
-    EXPECT_NE(ui.Check1->palette().color(QPalette::WindowText), normal);
-    EXPECT_TRUE(ask.messages.isEmpty()) << "no box interrupts the operator";
+    EXPECT_TRUE(failing());
+    EXPECT_TRUE(log.log_switch->toolTip().contains(QLatin1String("Logging is failing")))
+        << log.log_switch->toolTip().toStdString();
+    EXPECT_NE(log.log_switch->palette().color(QPalette::WindowText), normal);
     EXPECT_EQ(read_file(kept), first_line);
 
     // The name is taken by a directory.
     ASSERT_TRUE(QFile::remove(log_path));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("TARNWICK.txt")));
     tick();
-    EXPECT_TRUE(writer()->failing());
+    EXPECT_TRUE(failing());
 
     // Writable again: the warning clears and the next line lands.
     ASSERT_TRUE(QDir(log_path).removeRecursively());
     ASSERT_TRUE(QFile::rename(kept, log_path));
     tick();
-    EXPECT_FALSE(writer()->failing());
-    EXPECT_TRUE(ui.Check1->toolTip().isEmpty());
-    EXPECT_EQ(ui.Check1->palette().color(QPalette::WindowText), normal);
+    EXPECT_FALSE(failing());
+    EXPECT_TRUE(log.log_switch->toolTip().isEmpty());
+    EXPECT_EQ(log.log_switch->palette().color(QPalette::WindowText), normal);
     EXPECT_EQ(read_file(log_path), first_line + first_line);
 }
 
@@ -127,23 +128,23 @@ TEST_F(log_fixture, a_read_only_directory_does_not_stop_the_program) {
     if (geteuid() == 0)
         GTEST_SKIP() << "root writes into read-only directories, so the case cannot arise";
     ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-    controls::set_check_value(ui.Check1, 1);
+    controls::set_check_value(log.log_switch, 1);
     tick();
-    EXPECT_TRUE(writer()->failing());
+    EXPECT_TRUE(failing());
     EXPECT_FALSE(QFile::exists(log_path));
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 TEST_F(log_fixture, timer1_ticks_write_lines) {
-    controls::set_check_value(ui.Check1, 1);
-    ui.Timer1->set_interval(20);
-    w.release_timers();
+    controls::set_check_value(log.log_switch, 1);
+    log.sample_timer->set_interval(20);
+    panel.release_timers();
     EXPECT_TRUE(QTest::qWaitFor([&] { return read_file(log_path).count('\n') >= 2; }, 5000));
 }
 
 TEST_F(log_fixture, a_fifo_by_the_logs_name_fails_the_tick_at_once) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(log_path).constData(), 0600), 0);
-    controls::set_check_value(ui.Check1, 1);
+    controls::set_check_value(log.log_switch, 1);
 
     // Should the tick block in its open, a reader comes after 10 s and frees
     // it, so that the test fails instead of hanging.
@@ -168,15 +169,15 @@ TEST_F(log_fixture, a_fifo_by_the_logs_name_fails_the_tick_at_once) {
     cv.notify_all();
     rescue.join();
     EXPECT_FALSE(rescued) << "the tick blocked";
-    EXPECT_TRUE(writer()->failing()) << "no reader";
-    EXPECT_TRUE(ui.Check1->toolTip().contains(QLatin1String("not a regular file")))
-        << ui.Check1->toolTip().toStdString();
+    EXPECT_TRUE(failing()) << "no reader";
+    EXPECT_TRUE(log.log_switch->toolTip().contains(QLatin1String("not a regular file")))
+        << log.log_switch->toolTip().toStdString();
 
     // With a reader, the FIFO opens, but still takes no line.
     const int reader = ::open(QFile::encodeName(log_path).constData(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
     tick();
-    EXPECT_TRUE(writer()->failing()) << "with a reader";
+    EXPECT_TRUE(failing()) << "with a reader";
     char c = 0;
     EXPECT_LE(::read(reader, &c, 1), 0) << "nothing was written into the FIFO";
     ::close(reader);
@@ -203,10 +204,10 @@ TEST_F(log_fixture, a_full_disk_gives_the_systems_reason_and_no_part_of_a_line) 
     filler.close();
     ASSERT_EQ(read_file(log_path), old);
 
-    controls::set_check_value(ui.Check1, 1);
+    controls::set_check_value(log.log_switch, 1);
     tick();
-    EXPECT_TRUE(writer()->failing());
-    EXPECT_TRUE(ui.Check1->toolTip().contains(u'(' + qt_error_string(ENOSPC) + u')'))
-        << ui.Check1->toolTip().toStdString();
+    EXPECT_TRUE(failing());
+    EXPECT_TRUE(log.log_switch->toolTip().contains(u'(' + qt_error_string(ENOSPC) + u')'))
+        << log.log_switch->toolTip().toStdString();
     EXPECT_EQ(read_file(log_path), old);
 }

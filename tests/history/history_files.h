@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/history_log.h"
+#include "chart/history_log.h"
 #include "rules/log_rules.h"
 
 #include <QByteArray>
@@ -21,9 +21,9 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 inline QByteArray log_lines(const QDateTime& start, int count, int step = 5, int first = 20) {
     QByteArray out;
     for (int i = 0; i < count; ++i)
-        out += datalog::log_line(start.addSecs(qint64(i) * step),
-                                 QString::number(first + i % 50) + QStringLiteral("\u00BAC"),
-                                 QStringLiteral("30\u00BAC"));
+        out += rules::datalog::log_line(start.addSecs(qint64(i) * step),
+                                        QString::number(first + i % 50) + QStringLiteral("\u00BAC"),
+                                        QStringLiteral("30\u00BAC"));
     return out;
 }
 
@@ -35,7 +35,7 @@ inline QByteArray lines_from(qint64 first, int count) {
     char line[64];
     for (int i = 0; i < count; ++i) {
         const qint64 t = first + qint64(i) * 5;
-        const history::civil d = history::civil_from_days(t / 86400);
+        const chart::civil d = chart::civil_from_days(t / 86400);
         const int s = static_cast<int>(t % 86400);
         const int n =
             std::snprintf(line, sizeof line,

@@ -196,7 +196,7 @@ TEST_F(window_test, range_buttons_wheel_drag_and_double_click_move_the_view) {
     // The time axis is labelled at round local times, not at even fractions.
     ASSERT_TRUE(QTest::qWaitFor([&] { return chart.settled(); }));
     ASSERT_GE(chart.ticks().size(), 3u);
-    for (const history::time_tick& tick : chart.ticks()) {
+    for (const chart::time_tick& tick : chart.ticks()) {
         const QTime at = QDateTime::fromSecsSinceEpoch(tick.time).time();
         EXPECT_EQ(at.minute() % 5 + at.second(), 0) << qPrintable(tick.label);
     }
@@ -226,9 +226,9 @@ TEST_F(window_test, range_buttons_wheel_drag_and_double_click_move_the_view) {
 }
 
 TEST_F(window_test, pointer_over_the_chart_reads_out_time_and_both_readings) {
-    ASSERT_TRUE(write_file(log, log_lines(t0, 3, 60) +
-                                    datalog::log_line(t0.addSecs(180), QStringLiteral(" - - "),
-                                                      QStringLiteral("31\u00BAC"))));
+    ASSERT_TRUE(write_file(log, log_lines(t0, 3, 60) + rules::datalog::log_line(
+                                                           t0.addSecs(180), QStringLiteral(" - - "),
+                                                           QStringLiteral("31\u00BAC"))));
     auto& w = open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.chart().settled(); }));
@@ -242,9 +242,9 @@ TEST_F(window_test, pointer_over_the_chart_reads_out_time_and_both_readings) {
 }
 
 TEST_F(window_test, exports_the_visible_readings_and_saves_pictures) {
-    ASSERT_TRUE(
-        write_file(log, log_lines(t0, 1440) +
-                            datalog::log_line(t0.addSecs(7200), {}, QStringLiteral("5\u00BAC"))));
+    ASSERT_TRUE(write_file(
+        log, log_lines(t0, 1440) +
+                 rules::datalog::log_line(t0.addSecs(7200), {}, QStringLiteral("5\u00BAC"))));
     auto& w = open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
     w.findChild<QAction*>(QStringLiteral("range_1h"))->trigger();

@@ -1,9 +1,9 @@
 // The reader on real files: what it reads, what it counts, and how it
 // follows a log that grows, is replaced, truncated, or appears late.
 
+#include "chart/history_view.h"
 #include "history/log_reader.h"
 #include "history_files.h"
-#include "rules/history_view.h"
 #include "support/files.h"
 
 #include <QDir>
@@ -21,9 +21,9 @@ using history::log_batch;
 using history::log_reader;
 
 // Every line of an index, read back from the log.
-std::vector<history::log_point> points_of(const history::log_index& index) {
-    std::vector<history::log_point> out;
-    EXPECT_TRUE(history::for_each_between(index, 0, 1e10, [&](auto points) {
+std::vector<chart::log_point> points_of(const chart::log_index& index) {
+    std::vector<chart::log_point> out;
+    EXPECT_TRUE(chart::for_each_between(index, 0, 1e10, [&](auto points) {
         out.insert(out.end(), points.begin(), points.end());
         return true;
     }));
@@ -32,7 +32,7 @@ std::vector<history::log_point> points_of(const history::log_index& index) {
 
 // Everything the reader told, as the window would keep it.
 struct collected {
-    history::log_index index;
+    chart::log_index index;
     std::shared_ptr<const log_batch> last;
     std::shared_ptr<const log_batch> tail;
     std::size_t points_before_tail = 0;
@@ -40,7 +40,7 @@ struct collected {
     int missing = 0;
     bool caught_up = false;
 
-    std::vector<history::log_point> all() const { return points_of(index); }
+    std::vector<chart::log_point> all() const { return points_of(index); }
 };
 
 class reader_test : public testing::Test {
@@ -52,7 +52,7 @@ protected:
 
     std::unique_ptr<log_reader> start() {
         auto r = std::make_unique<log_reader>(path, history::log_settings(),
-                                              history::local_clock(QTimeZone::utc()));
+                                              chart::local_clock(QTimeZone::utc()));
         QObject::connect(r.get(), &log_reader::restarted, r.get(), [this](qint64) {
             got.index.clear();
             ++got.restarts;
@@ -110,7 +110,7 @@ TEST_F(reader_test, reads_good_lines_and_counts_every_kind_of_bad_one) {
                        "C\r\n"));
     r->check();
     ASSERT_EQ(got.index.points(), 5u);
-    EXPECT_EQ(got.all()[4].sensor[0], history::no_reading);
+    EXPECT_EQ(got.all()[4].sensor[0], chart::no_reading);
     EXPECT_EQ(got.all()[4].sensor[1], 7);
     EXPECT_EQ(got.last->unreadable, 3);
     EXPECT_FALSE(got.last->partial_tail);
@@ -150,21 +150,21 @@ TEST_F(reader_test, a_large_log_gives_its_last_week_first_then_all_of_it_in_orde
     auto r = start();
     ASSERT_TRUE(got.tail);
     EXPECT_EQ(got.points_before_tail, 0u);
-    std::vector<history::log_point> whole;
-    history::local_clock utc(QTimeZone::utc());
-    history::parse_log_bytes(log, utc, whole);
+    std::vector<chart::log_point> whole;
+    chart::local_clock utc(QTimeZone::utc());
+    chart::parse_log_bytes(log, utc, whole);
     ASSERT_EQ(got.index.points(), whole.size());
     // Field by field: the bytes between them are left as they come.
-    const auto same = [](const history::log_point& a, const history::log_point& b) {
+    const auto same = [](const chart::log_point& a, const chart::log_point& b) {
         return a.time == b.time && a.sensor[0] == b.sensor[0] && a.sensor[1] == b.sensor[1];
     };
-    const std::vector<history::log_point> all = got.all();
+    const std::vector<chart::log_point> all = got.all();
     ASSERT_EQ(all.size(), whole.size());
     // From the first line of the log on, however long it is.
     EXPECT_TRUE(std::equal(whole.begin(), whole.end(), all.begin(), same));
     EXPECT_EQ(got.last->unreadable, 0);
     // The week: the last lines of the log, as the whole read has them.
-    const std::vector<history::log_point> week = points_of(*got.tail->blocks);
+    const std::vector<chart::log_point> week = points_of(*got.tail->blocks);
     ASSERT_GE(week.size(), 7u * 17280);
     ASSERT_LT(week.size(), whole.size() / 2);
     EXPECT_TRUE(std::equal(whole.end() - static_cast<std::ptrdiff_t>(week.size()), whole.end(),
@@ -212,7 +212,7 @@ TEST_F(reader_test, a_log_cut_short_while_it_is_read_is_read_again_from_the_star
         got = {};
         const QByteArray log = lines_from(t0.toSecsSinceEpoch() - 40LL * 86400, row.lines);
         ASSERT_TRUE(write_file(path, log));
-        log_reader r(path, history::log_settings(), history::local_clock(QTimeZone::utc()));
+        log_reader r(path, history::log_settings(), chart::local_clock(QTimeZone::utc()));
         QObject::connect(&r, row.signal, &r, [this] { QFile::resize(path, cut); });
         QObject::connect(&r, &log_reader::restarted, &r, [this](qint64) {
             ++got.restarts;

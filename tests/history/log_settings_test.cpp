@@ -14,8 +14,8 @@ struct settings_case {
     const char* name;
     QByteArray ini; // section VEZ's lines, or nothing for no file
     std::uint32_t period;
-    history::sensor_limits s1;
-    history::sensor_limits s2;
+    chart::sensor_limits s1;
+    chart::sensor_limits s2;
 };
 
 class log_settings : public testing::TestWithParam<settings_case> {};

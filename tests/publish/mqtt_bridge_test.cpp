@@ -22,8 +22,8 @@ QString topic_of(int station) {
     return QStringLiteral("kestrova/station%1").arg(station);
 }
 
-mqtt::settings settings_for(int station, int port) {
-    mqtt::settings s;
+rules::mqtt::settings settings_for(int station, int port) {
+    rules::mqtt::settings s;
     s.host = QStringLiteral("127.0.0.1");
     s.port = port;
     s.topic = topic_of(station);
@@ -97,27 +97,27 @@ TEST(mqtt_bridge, a_central_outage_loses_no_state_and_the_centre_ends_with_every
 
     test_subscriber at_centre(central.port(), QStringLiteral("central-observer"));
     test_subscriber at_site(site.port());
-    std::vector<std::unique_ptr<mqtt_link>> links;
+    std::vector<std::unique_ptr<publish::mqtt_link>> links;
     int number = 0;
     // The next numbered state from every station.
     const auto publish_all = [&] {
         ++number;
         for (int i = 0; i < stations; ++i) {
-            mqtt::snapshot s;
+            rules::mqtt::snapshot s;
             s.sensor1 = number;
             s.sensor2 = 20 + i;
             s.alarm1 = s.alarm2 = QStringLiteral("normal");
-            s.link = mqtt::link_state::open;
+            s.link = rules::mqtt::link_state::open;
             s.port = 1;
             s.time = QDateTime::currentDateTime();
-            links[static_cast<std::size_t>(i)]->publish_state(mqtt::state_json(s));
+            links[static_cast<std::size_t>(i)]->publish_state(rules::mqtt::state_json(s));
         }
     };
     for (int i = 0; i < stations; ++i) {
-        const mqtt::settings s = settings_for(i, site.port());
-        links.push_back(std::make_unique<mqtt_link>(
-            s,
-            mqtt::discovery_configs(s, QStringLiteral("site-pc%1").arg(i), QStringLiteral("1"))));
+        const rules::mqtt::settings s = settings_for(i, site.port());
+        links.push_back(std::make_unique<publish::mqtt_link>(
+            s, rules::mqtt::discovery_configs(s, QStringLiteral("site-pc%1").arg(i),
+                                              QStringLiteral("1"))));
     }
     publish_all();
     // Every station at the centre: online, its configs, its first state.

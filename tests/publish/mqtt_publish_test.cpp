@@ -2,7 +2,7 @@
 
 #include "alarm/install.h"
 #include "app/frm_thermometer.h"
-#include "app/lifecycle.h"
+#include "app/kestrova_app.h"
 #include "controls/properties.h"
 #include "controls/timer.h"
 #include "publish/alarm_judge.h"
@@ -47,11 +47,11 @@ QJsonObject json(const QByteArray& payload) {
 // publishing to `port`.
 struct station_fixture : ::testing::Test {
     recording_prompts ask;
-    frm_thermometer w{window_seams{ask}};
-    const thermometer_controls& ui = w.ui();
+    app::frm_thermometer w{app::window_seams{ask}};
+    const app::thermometer_controls& ui = w.ui();
     std::chrono::milliseconds lifetime{30000};
-    link_watch link{[this] { return lifetime; }};
-    alarm_judge judge{w.sensors(), link};
+    publish::link_watch link{[this] { return lifetime; }};
+    publish::alarm_judge judge{w.sensors(), link};
 
     station_fixture() {
         // As at the end of start-up, but without sampling ticks, so that
@@ -67,13 +67,14 @@ struct station_fixture : ::testing::Test {
         link.port_changed(true);
     }
     // A reading as the logger's byte brings it: text and arrival.
-    void read(display_box* box, const QString& text) {
+    void read(controls::display_box* box, const QString& text) {
         box->setText(text);
         link.received(box == ui.Text2 ? 1 : 2);
     }
 
-    mqtt::settings settings_for(int port, const QString& host = QStringLiteral("127.0.0.1")) {
-        mqtt::settings s;
+    rules::mqtt::settings settings_for(int port,
+                                       const QString& host = QStringLiteral("127.0.0.1")) {
+        rules::mqtt::settings s;
         s.host = host;
         s.port = port;
         s.topic = QStringLiteral("kestrova/test");
@@ -81,11 +82,11 @@ struct station_fixture : ::testing::Test {
         s.discovery = QStringLiteral("homeassistant");
         return s;
     }
-    std::unique_ptr<mqtt_publisher> publish(const mqtt::settings& s) {
-        return std::make_unique<mqtt_publisher>(judge, w.logging(), ui.Text7, link, s,
-                                                QStringLiteral("lab-pc"));
+    std::unique_ptr<publish::mqtt_publisher> publish(const rules::mqtt::settings& s) {
+        return std::make_unique<publish::mqtt_publisher>(judge, *ui.Timer1, ui.Text7, link, s,
+                                                         QStringLiteral("lab-pc"));
     }
-    bool connected(const mqtt_publisher& p) {
+    bool connected(const publish::mqtt_publisher& p) {
         return QTest::qWaitFor(
             [&] { return p.status_line().endsWith(QLatin1String(": connected")); }, 20000);
     }
@@ -279,8 +280,8 @@ TEST_F(station_fixture, a_broker_restart_costs_only_the_pause_and_the_latest_sta
     ASSERT_TRUE(broker.start());
     auto publisher = publish(settings_for(broker.port()));
     QStringList lines;
-    QObject::connect(publisher.get(), &mqtt_publisher::status_line_changed, publisher.get(),
-                     [&](const QString& line) { lines.push_back(line); });
+    QObject::connect(publisher.get(), &publish::mqtt_publisher::status_line_changed,
+                     publisher.get(), [&](const QString& line) { lines.push_back(line); });
     ASSERT_TRUE(connected(*publisher));
 
     broker.stop();
@@ -302,7 +303,7 @@ TEST_F(station_fixture, a_broker_restart_costs_only_the_pause_and_the_latest_sta
 TEST_F(station_fixture, after_a_stalled_broker_the_state_it_keeps_is_the_latest) {
     test_broker broker;
     ASSERT_TRUE(broker.start());
-    mqtt::settings s = settings_for(broker.port());
+    rules::mqtt::settings s = settings_for(broker.port());
     s.keepalive = std::chrono::seconds(5);
     auto publisher = publish(s);
     ASSERT_TRUE(connected(*publisher));
@@ -373,7 +374,7 @@ TEST_F(station_fixture, tls_verifies_the_brokers_certificate) {
     ASSERT_TRUE(broker.start());
 
     // By address: a minimal container may have no /etc/hosts to name localhost.
-    mqtt::settings s = settings_for(broker.port(), QStringLiteral("127.0.0.1"));
+    rules::mqtt::settings s = settings_for(broker.port(), QStringLiteral("127.0.0.1"));
     s.cafile = certs.filePath(QStringLiteral("ca.crt"));
     auto trusted = publish(s);
     EXPECT_TRUE(connected(*trusted));
@@ -412,8 +413,8 @@ TEST_F(station_fixture, a_refused_login_keeps_its_reason_between_retries) {
     unanswering_broker broker(5);
     auto publisher = publish(settings_for(broker.port()));
     QStringList lines;
-    QObject::connect(publisher.get(), &mqtt_publisher::status_line_changed, publisher.get(),
-                     [&](const QString& line) { lines.push_back(line); });
+    QObject::connect(publisher.get(), &publish::mqtt_publisher::status_line_changed,
+                     publisher.get(), [&](const QString& line) { lines.push_back(line); });
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return publisher->status_line().contains(QLatin1String("not authorised")); }, 10000));
     // Two retries (the first within 2.5 s, the next within 6.25 s more).
@@ -477,12 +478,13 @@ TEST_F(station_fixture, unusable_settings_are_refused_with_their_reason_and_noth
         {"[MQTT]\r\nhost=127.0.0.1\r\nport=70000", "not publishing: port=70000 is not a port"},
         {"[MQTT]\r\nhost=127.0.0.1\r\nport=0", "not publishing: port=0 is not a port"},
     };
-    inifile ini;
+    settings::inifile ini;
     ini.set_ini_dir(dir.path());
     for (const row& r : rows) {
         SCOPED_TRACE(r.said);
         ASSERT_TRUE(write_file(dir.filePath(QStringLiteral("Tarnwick.INI")), r.mqtt + "\r\n"));
-        auto publisher = publish(mqtt_publisher::read_settings(ini, QStringLiteral("lab-pc")));
+        auto publisher =
+            publish(publish::mqtt_publisher::read_settings(ini, QStringLiteral("lab-pc")));
         EXPECT_TRUE(QTest::qWaitFor(
             [&] { return publisher->status_line().contains(QLatin1String(r.said)); }, 5000))
             << publisher->status_line().toStdString();
@@ -492,7 +494,7 @@ TEST_F(station_fixture, unusable_settings_are_refused_with_their_reason_and_noth
 
 TEST(mqtt_settings, a_password_in_clear_or_readable_by_others_is_warned_about_once) {
     QTemporaryDir dir;
-    inifile ini;
+    settings::inifile ini;
     ini.set_ini_dir(dir.path());
     const QString path = dir.filePath(QStringLiteral("Tarnwick.INI"));
     struct row {
@@ -517,7 +519,8 @@ TEST(mqtt_settings, a_password_in_clear_or_readable_by_others_is_warned_about_on
         ASSERT_TRUE(write_file(path, QByteArray("[MQTT]\r\n") + r.mqtt));
         ASSERT_TRUE(QFile::setPermissions(path, r.mode));
         testing::internal::CaptureStderr();
-        const mqtt::settings s = mqtt_publisher::read_settings(ini, QStringLiteral("lab-pc"));
+        const rules::mqtt::settings s =
+            publish::mqtt_publisher::read_settings(ini, QStringLiteral("lab-pc"));
         const QString err = QString::fromStdString(testing::internal::GetCapturedStderr());
         EXPECT_TRUE(s.enabled());
         EXPECT_EQ(err.count(QLatin1String("warning")), r.warnings) << err.toStdString();
@@ -536,7 +539,7 @@ TEST(mqtt_station, label8_tells_how_publishing_goes_beside_the_port) {
                                "\r\n[MQTT]\r\nhost=127.0.0.1\r\nport=" + QByteArray::number(port) +
                                "\r\ntopic=site/s1\r\n[VEZ]\r\nfrm_thermometer.Text7.text=1\r\n"));
     recording_prompts ask;
-    kestrova_app app{window_seams{.ask = ask, .work_dir = dir.path()}};
+    app::kestrova_app app{app::window_seams{.ask = ask, .work_dir = dir.path()}};
     ASSERT_TRUE(app.load());
     const QLabel* label8 = app.window().ui().Label8;
     EXPECT_TRUE(QTest::qWaitFor(

@@ -1,8 +1,8 @@
 #include "publish/desktop_notifier.h"
 
 #include "alarm/install.h"
+#include "alarm/lamp_colors.h"
 #include "app/frm_thermometer.h"
-#include "controls/lamp_colors.h"
 #include "controls/properties.h"
 #include "controls/shape.h"
 #include "controls/timer.h"
@@ -70,12 +70,12 @@ QString deg(const char* n) {
 struct notify_fixture : ::testing::Test {
     private_bus bus;
     recording_prompts ask;
-    frm_thermometer w{window_seams{ask}};
-    const thermometer_controls& ui = w.ui();
+    app::frm_thermometer w{app::window_seams{ask}};
+    const app::thermometer_controls& ui = w.ui();
     std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
     std::chrono::milliseconds lifetime{30000};
-    std::unique_ptr<link_watch> link;
-    std::unique_ptr<alarm_judge> judge;
+    std::unique_ptr<publish::link_watch> link;
+    std::unique_ptr<publish::alarm_judge> judge;
     notification_server desktop;
 
     notify_fixture() {
@@ -95,14 +95,14 @@ struct notify_fixture : ::testing::Test {
     }
     bool serve() { return serve(desktop); }
     // The station: the logger's port open, the judge and the notifier.
-    std::unique_ptr<desktop_notifier>
+    std::unique_ptr<publish::desktop_notifier>
     notifier(std::chrono::milliseconds quiet_after = std::chrono::seconds(60),
              std::chrono::milliseconds settle = std::chrono::seconds(2)) {
-        link = std::make_unique<link_watch>([this] { return lifetime; }, quiet_after);
+        link = std::make_unique<publish::link_watch>([this] { return lifetime; }, quiet_after);
         link->port_changed(true);
-        judge = std::make_unique<alarm_judge>(w.sensors(), *link, settle);
-        return std::make_unique<desktop_notifier>(*judge, *link,
-                                                  bus.connect(QStringLiteral("station")), clock());
+        judge = std::make_unique<publish::alarm_judge>(w.sensors(), *link, settle);
+        return std::make_unique<publish::desktop_notifier>(
+            *judge, *link, bus.connect(QStringLiteral("station")), clock());
     }
     bool calls(qsizetype n) {
         return QTest::qWaitFor([&] { return desktop.calls.size() == n; }, 5000);
@@ -115,7 +115,7 @@ struct notify_fixture : ::testing::Test {
         for (const char* name : {"desktop", "other", "station"})
             QDBusConnection::disconnectFromBus(QString::fromLatin1(name));
     }
-    desktop_notifier::clock clock() {
+    publish::desktop_notifier::clock clock() {
         return [this] { return now; };
     }
     // A reading of `sensor` as the logger's byte brings it.
@@ -124,7 +124,7 @@ struct notify_fixture : ::testing::Test {
         link->received(sensor);
     }
     // Sensor 1's reading; waits for its high lamp to show it.
-    bool reading(const char* r, alarms::lamp_state high) {
+    bool reading(const char* r, rules::alarms::lamp_state high) {
         read(r);
         return QTest::qWaitFor([&] { return ui.Shape3->fill_color() == alarms::lamp_color(high); },
                                5000);
@@ -138,7 +138,7 @@ TEST_F(notify_fixture, an_alarm_is_notified_once_a_minute_and_its_end_replaces_i
     ASSERT_TRUE(serve());
     const auto notifier = this->notifier();
 
-    using alarms::lamp_state;
+    using rules::alarms::lamp_state;
     ASSERT_TRUE(reading("25", lamp_state::normal));
     ASSERT_TRUE(reading("31", lamp_state::alarm));
     ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.calls.size() == 1; }, 5000));
@@ -185,7 +185,7 @@ TEST_F(notify_fixture, without_a_notification_service_it_says_so_once) {
     testing::internal::CaptureStderr();
     {
         const auto notifier = this->notifier();
-        using alarms::lamp_state;
+        using rules::alarms::lamp_state;
         for (const char* r : {"31", "25", "35", "5"}) {
             now += std::chrono::seconds(61);
             ASSERT_TRUE(reading(r, std::atoi(r) >= 30 ? lamp_state::alarm : lamp_state::normal));
@@ -206,7 +206,7 @@ TEST_F(notify_fixture, only_readings_from_the_logger_raise_alarms_each_at_once_a
     ASSERT_TRUE(serve());
     // Start-up: the switch is on and no reading has come (both lamps red).
     const auto notifier = this->notifier();
-    using alarms::lamp_state;
+    using rules::alarms::lamp_state;
     ASSERT_TRUE(reading("20", lamp_state::normal));
     ASSERT_TRUE(reading("35", lamp_state::alarm));
     ASSERT_TRUE(calls(1));
@@ -431,7 +431,7 @@ TEST(session_bus, is_the_desktops_or_none_and_a_stopped_one_does_not_answer) {
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    EXPECT_FALSE(session_bus::address());
+    EXPECT_FALSE(publish::session_bus::address());
 
     QProcess daemon;
     daemon.start(QStringLiteral("dbus-daemon"),
@@ -439,11 +439,11 @@ TEST(session_bus, is_the_desktops_or_none_and_a_stopped_one_does_not_answer) {
                   QStringLiteral("--address=unix:path=") + runtime.filePath(QStringLiteral("bus")),
                   QStringLiteral("--print-address=1")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return daemon.canReadLine(); }, 5000));
-    const auto address = session_bus::address();
+    const auto address = publish::session_bus::address();
     ASSERT_TRUE(address);
-    EXPECT_TRUE(session_bus::answers(*address, std::chrono::seconds(5)));
+    EXPECT_TRUE(publish::session_bus::answers(*address, std::chrono::seconds(5)));
     ::kill(static_cast<pid_t>(daemon.processId()), SIGSTOP);
-    EXPECT_FALSE(session_bus::answers(*address, std::chrono::milliseconds(300)));
+    EXPECT_FALSE(publish::session_bus::answers(*address, std::chrono::milliseconds(300)));
     ::kill(static_cast<pid_t>(daemon.processId()), SIGCONT);
     daemon.kill();
     daemon.waitForFinished(5000);

@@ -24,7 +24,8 @@ struct station {
 
     QString topic() const {
         return QStringLiteral("kestrova/") +
-               mqtt::make_station_id(QSysInfo::machineHostName(), QDir(dir.path()).dirName());
+               rules::mqtt::make_station_id(QSysInfo::machineHostName(),
+                                            QDir(dir.path()).dirName());
     }
     bool start(int broker_port) {
         if (!write_file(

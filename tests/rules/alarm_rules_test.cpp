@@ -10,7 +10,7 @@ QString deg(const char* n) {
     return QString::fromLatin1(n) + QStringLiteral("\u00BAC");
 }
 
-using kind = alarms::threshold_verdict::kind;
+using kind = rules::alarms::threshold_verdict::kind;
 
 } // namespace
 
@@ -36,13 +36,55 @@ TEST(alarm_rules, reading_value_is_the_number_in_front_of_the_unit) {
         {QStringLiteral("\u0662\u0665\u00BAC"), std::nullopt},
     };
     for (const row& r : table)
-        EXPECT_EQ(alarms::reading_value(r.text), r.want) << '"' << r.text.toStdString() << '"';
+        EXPECT_EQ(rules::alarms::reading_value(r.text), r.want)
+            << '"' << r.text.toStdString() << '"';
+}
+
+// The lamps and what leaves the machine follow one judgement.
+TEST(alarm_rules, one_judgement_gives_both_lamps_and_the_state) {
+    using rules::alarms::lamp_state;
+    using rules::alarms::sensor_state;
+    constexpr auto red = lamp_state::alarm;
+    constexpr auto green = lamp_state::normal;
+    constexpr auto white = lamp_state::off;
+    const std::optional<double> none;
+    struct row {
+        bool on;
+        std::optional<double> reading, high, low;
+        lamp_state high_lamp, low_lamp;
+        sensor_state state;
+    };
+    const row table[] = {
+        {false, 25, 30, 10, white, white, sensor_state::off},
+        {false, none, none, none, white, white, sensor_state::off},
+        {true, 25, 30, 10, green, green, sensor_state::normal},
+        {true, 30, 30, 10, red, green, sensor_state::high},
+        {true, 10, 30, 10, green, red, sensor_state::low},
+        // Both rows reached (low above high): the high alarm is the one named.
+        {true, 35, 30, 40, red, red, sensor_state::high},
+        // A missing reading lights both lamps, and is one state, never a
+        // high (or low) alarm.
+        {true, none, 30, 10, red, red, sensor_state::no_reading},
+        // A threshold that is no number shows the alarm, lamp and state alike.
+        {true, 25, none, 10, red, green, sensor_state::high},
+        {true, 25, 30, none, green, red, sensor_state::low},
+    };
+    for (const row& r : table) {
+        const rules::alarms::sensor_judgement j =
+            rules::alarms::judge_sensor(r.on, r.reading, r.high, r.low);
+        SCOPED_TRACE(::testing::Message()
+                     << "on " << r.on << ", reading " << r.reading.value_or(-1) << ", high "
+                     << r.high.value_or(-1) << ", low " << r.low.value_or(-1));
+        EXPECT_EQ(j.high, r.high_lamp);
+        EXPECT_EQ(j.low, r.low_lamp);
+        EXPECT_EQ(j.state, r.state);
+    }
 }
 
 TEST(threshold_rule, text_gives_spin_value_or_refusal) {
     struct row {
         const char* text;
-        alarms::threshold_verdict want;
+        rules::alarms::threshold_verdict want;
     };
     const row table[] = {
         {"30", {kind::set_spin, 30}},
@@ -65,7 +107,8 @@ TEST(threshold_rule, text_gives_spin_value_or_refusal) {
         {"12,7", {kind::keep, 0}},
     };
     for (const row& r : table) {
-        const auto got = alarms::judge_threshold_text(QString::fromUtf8(r.text), QLocale::c());
+        const auto got =
+            rules::alarms::judge_threshold_text(QString::fromUtf8(r.text), QLocale::c());
         EXPECT_EQ(got.what, r.want.what) << '"' << r.text << '"';
         EXPECT_EQ(got.spin, r.want.spin) << '"' << r.text << '"';
     }

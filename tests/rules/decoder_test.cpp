@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace decoder;
+using namespace rules::decoder;
 
 namespace {
 

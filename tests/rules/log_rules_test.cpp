@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 TEST(sample_interval, period_per_option_in_test_order) {
-    using datalog::sample_period_ms;
+    using rules::datalog::sample_period_ms;
     EXPECT_EQ(sample_period_ms(true, false, false, false), 5000);
     EXPECT_EQ(sample_period_ms(false, true, false, false), 10000);
     EXPECT_EQ(sample_period_ms(false, false, true, false), 30000);
@@ -27,8 +27,8 @@ TEST(log_line, date_and_time_fields_whatever_the_hour) {
         {{2028, 2, 29}, {23, 59, 59}, "02-29-2028\t23:59:59"},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(datalog::log_line(QDateTime(row.date, row.time), QStringLiteral("7\u00BAC"),
-                                    QStringLiteral(" - - ")),
+        EXPECT_EQ(rules::datalog::log_line(QDateTime(row.date, row.time),
+                                           QStringLiteral("7\u00BAC"), QStringLiteral(" - - ")),
                   QByteArray(row.expected) + "\t7\xBA" + "C\t - - \r\n")
             << row.expected;
 }

@@ -10,8 +10,8 @@
 
 namespace {
 
-mqtt::settings settings_of(const std::map<QString, QString>& keys) {
-    return mqtt::read_settings(
+rules::mqtt::settings settings_of(const std::map<QString, QString>& keys) {
+    return rules::mqtt::read_settings(
         [&](const QString& key) -> std::optional<QString> {
             const auto it = keys.find(key);
             return it == keys.end() ? std::nullopt : std::optional<QString>(it->second);
@@ -22,7 +22,8 @@ mqtt::settings settings_of(const std::map<QString, QString>& keys) {
 } // namespace
 
 TEST(mqtt_rules, settings_take_their_defaults_from_the_host_name_and_tls) {
-    const mqtt::settings plain = settings_of({{QStringLiteral("host"), QStringLiteral("broker")}});
+    const rules::mqtt::settings plain =
+        settings_of({{QStringLiteral("host"), QStringLiteral("broker")}});
     EXPECT_TRUE(plain.enabled());
     EXPECT_EQ(plain.port, 1883);
     EXPECT_EQ(plain.topic, QStringLiteral("kestrova/lab-pc"));
@@ -30,37 +31,40 @@ TEST(mqtt_rules, settings_take_their_defaults_from_the_host_name_and_tls) {
     EXPECT_EQ(plain.discovery, QStringLiteral("homeassistant"));
     EXPECT_EQ(plain.url(), QStringLiteral("mqtt://broker:1883"));
 
-    const mqtt::settings tls = settings_of({{QStringLiteral("host"), QStringLiteral("broker")},
-                                            {QStringLiteral("cafile"), QStringLiteral("/ca.pem")},
-                                            {QStringLiteral("discovery"), QString()}});
+    const rules::mqtt::settings tls =
+        settings_of({{QStringLiteral("host"), QStringLiteral("broker")},
+                     {QStringLiteral("cafile"), QStringLiteral("/ca.pem")},
+                     {QStringLiteral("discovery"), QString()}});
     EXPECT_EQ(tls.port, 8883);
     EXPECT_EQ(tls.url(), QStringLiteral("mqtts://broker:8883"));
-    EXPECT_TRUE(mqtt::discovery_configs(tls, QStringLiteral("lab-pc"), QStringLiteral("1")).empty())
+    EXPECT_TRUE(
+        rules::mqtt::discovery_configs(tls, QStringLiteral("lab-pc"), QStringLiteral("1")).empty())
         << "an empty discovery key turns discovery off";
     EXPECT_FALSE(settings_of({}).enabled());
-    const mqtt::settings bad_port =
+    const rules::mqtt::settings bad_port =
         settings_of({{QStringLiteral("host"), QStringLiteral("b")},
                      {QStringLiteral("port"), QStringLiteral("99999")}});
     EXPECT_EQ(bad_port.problem, QStringLiteral("port=99999 is not a port number (1 to 65535)"));
     EXPECT_TRUE(settings_of({{QStringLiteral("host"), QStringLiteral("b")}}).problem.isEmpty());
 
     for (const char* local : {"localhost", "127.0.0.1", "127.8.9.1", "::1"})
-        EXPECT_TRUE(mqtt::is_local_host(QString::fromLatin1(local))) << local;
+        EXPECT_TRUE(rules::mqtt::is_local_host(QString::fromLatin1(local))) << local;
     for (const char* remote :
          {"broker.lab", "10.0.0.1", "1270.0.0.1", "127.broker.example", "127.0.0.1.example.org"})
-        EXPECT_FALSE(mqtt::is_local_host(QString::fromLatin1(remote))) << remote;
+        EXPECT_FALSE(rules::mqtt::is_local_host(QString::fromLatin1(remote))) << remote;
 }
 
 TEST(mqtt_rules, the_station_id_names_the_station_unless_topic_or_client_id_are_given) {
-    EXPECT_EQ(mqtt::make_station_id(QStringLiteral("lab-pc"), QStringLiteral("kestrova")),
+    EXPECT_EQ(rules::mqtt::make_station_id(QStringLiteral("lab-pc"), QStringLiteral("kestrova")),
               QStringLiteral("lab-pc-kestrova"));
-    EXPECT_EQ(
-        mqtt::make_station_id(QStringLiteral("lab.example.org"), QStringLiteral("Cold room #2")),
-        QStringLiteral("lab_example_org-Cold_room_2"));
-    EXPECT_EQ(mqtt::make_station_id(QString(), QString()), QStringLiteral("station"));
+    EXPECT_EQ(rules::mqtt::make_station_id(QStringLiteral("lab.example.org"),
+                                           QStringLiteral("Cold room #2")),
+              QStringLiteral("lab_example_org-Cold_room_2"));
+    EXPECT_EQ(rules::mqtt::make_station_id(QString(), QString()), QStringLiteral("station"));
 
-    const auto link_config = [](const mqtt::settings& s) {
-        for (const mqtt::message& m : mqtt::discovery_configs(s, QStringLiteral("lab-pc"), {}))
+    const auto link_config = [](const rules::mqtt::settings& s) {
+        for (const rules::mqtt::message& m :
+             rules::mqtt::discovery_configs(s, QStringLiteral("lab-pc"), {}))
             if (m.topic.endsWith(QLatin1String("/link/config")))
                 return std::make_pair(m.topic, QJsonDocument::fromJson(m.payload).object());
         return std::make_pair(QString(), QJsonObject());
@@ -84,7 +88,7 @@ TEST(mqtt_rules, the_station_id_names_the_station_unless_topic_or_client_id_are_
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.topic);
-        const mqtt::settings s = settings_of(r.keys);
+        const rules::mqtt::settings s = settings_of(r.keys);
         EXPECT_EQ(s.topic, QString::fromLatin1(r.topic));
         EXPECT_EQ(s.client_id, QString::fromLatin1(r.client_id));
         // Whatever the topic and client id, the station's ids stay.
@@ -105,30 +109,25 @@ TEST(mqtt_rules, the_station_id_names_the_station_unless_topic_or_client_id_are_
 }
 
 TEST(mqtt_rules, state_message_carries_numbers_nulls_alarms_and_local_time) {
-    using alarms::judge_sensor;
-    const auto name = [](alarms::sensor_state s) { return mqtt::alarm_name(s).toStdString(); };
-    EXPECT_EQ(name(judge_sensor(false, 25, 30, 10)), "off");
-    // A missing reading is one state, never a high (or low) alarm.
-    EXPECT_EQ(name(judge_sensor(true, std::nullopt, 30, 10)), "no_reading");
-    EXPECT_EQ(name(judge_sensor(true, 30, 30, 10)), "high");
-    // Both rows reached (low above high): the high alarm is the one named.
-    EXPECT_EQ(name(judge_sensor(true, 35, 30, 40)), "high");
-    EXPECT_EQ(name(judge_sensor(true, 10, 30, 10)), "low");
-    // A threshold that is no number shows the alarm, as its lamp does.
-    EXPECT_EQ(name(judge_sensor(true, 25, std::nullopt, 10)), "high");
-    EXPECT_EQ(name(judge_sensor(true, 25, 30, 10)), "normal");
+    using rules::alarms::sensor_state;
+    const auto name = [](sensor_state s) { return rules::mqtt::alarm_name(s).toStdString(); };
+    EXPECT_EQ(name(sensor_state::off), "off");
+    EXPECT_EQ(name(sensor_state::no_reading), "no_reading");
+    EXPECT_EQ(name(sensor_state::high), "high");
+    EXPECT_EQ(name(sensor_state::low), "low");
+    EXPECT_EQ(name(sensor_state::normal), "normal");
     using std::chrono::milliseconds;
-    EXPECT_EQ(mqtt::reading_lifetime(5000), milliseconds(30000));
-    EXPECT_EQ(mqtt::reading_lifetime(60000), milliseconds(180000));
+    EXPECT_EQ(rules::mqtt::reading_lifetime(5000), milliseconds(30000));
+    EXPECT_EQ(rules::mqtt::reading_lifetime(60000), milliseconds(180000));
 
-    mqtt::snapshot s;
+    rules::mqtt::snapshot s;
     s.sensor1 = 25;
     s.alarm1 = QStringLiteral("normal");
     s.alarm2 = QStringLiteral("off");
     s.port = 1;
-    s.link = mqtt::link_state::silent;
+    s.link = rules::mqtt::link_state::silent;
     s.time = QDateTime(QDate(2026, 12, 7), QTime(14, 5), QTimeZone(3600));
-    const QJsonObject o = QJsonDocument::fromJson(mqtt::state_json(s)).object();
+    const QJsonObject o = QJsonDocument::fromJson(rules::mqtt::state_json(s)).object();
     EXPECT_EQ(o.value(QLatin1String("sensor1")), 25);
     EXPECT_TRUE(o.value(QLatin1String("sensor2")).isNull());
     EXPECT_EQ(o.value(QLatin1String("alarm2")), QStringLiteral("off"));
@@ -138,12 +137,13 @@ TEST(mqtt_rules, state_message_carries_numbers_nulls_alarms_and_local_time) {
 }
 
 TEST(mqtt_rules, discovery_configs_use_only_what_home_assistant_documents_today) {
-    mqtt::settings s;
+    rules::mqtt::settings s;
     s.host = QStringLiteral("broker");
     s.topic = QStringLiteral("kestrova/lab");
     s.client_id = QStringLiteral("kestrova-lab");
     s.discovery = QStringLiteral("homeassistant");
-    const auto configs = mqtt::discovery_configs(s, QStringLiteral("lab"), QStringLiteral("0.1.0"));
+    const auto configs =
+        rules::mqtt::discovery_configs(s, QStringLiteral("lab"), QStringLiteral("0.1.0"));
     ASSERT_EQ(configs.size(), 5u);
     // The sensor and binary sensor keys this program may send; object_id has
     // been replaced by default_entity_id.
@@ -160,7 +160,7 @@ TEST(mqtt_rules, discovery_configs_use_only_what_home_assistant_documents_today)
                                     QStringLiteral("state_class"),
                                     QStringLiteral("unit_of_measurement"),
                                     QStringLiteral("value_template")};
-    for (const mqtt::message& m : configs) {
+    for (const rules::mqtt::message& m : configs) {
         SCOPED_TRACE(m.topic.toStdString());
         const QJsonObject o = QJsonDocument::fromJson(m.payload).object();
         for (const QString& key : o.keys())

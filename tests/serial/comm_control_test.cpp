@@ -9,9 +9,9 @@
 
 namespace {
 
-comm_control* make_comm(QObject* parent, const QString& device, int port = 1) {
-    auto* c = new comm_control(parent);
-    port_map m;
+serial::comm_control* make_comm(QObject* parent, const QString& device, int port = 1) {
+    auto* c = new serial::comm_control(parent);
+    rules::port_map m;
     m.set_device(port, device);
     c->set_port_map(m);
     c->set_comm_port(port);
@@ -24,13 +24,13 @@ TEST(comm_control, opens_a_pty_and_refuses_a_second_open_and_port_changes_while_
     pty_pair pty;
     ASSERT_TRUE(pty.ok());
     QObject owner;
-    comm_control* a = make_comm(&owner, pty.slave_path());
+    serial::comm_control* a = make_comm(&owner, pty.slave_path());
     ASSERT_TRUE(a->set_port_open(true)) << a->last_error().toStdString();
     EXPECT_TRUE(a->port_open());
     EXPECT_FALSE(a->set_port_open(true)) << "already open";
     EXPECT_FALSE(a->set_comm_port(2)) << "port number cannot change while open";
 
-    comm_control* b = make_comm(&owner, pty.slave_path());
+    serial::comm_control* b = make_comm(&owner, pty.slave_path());
     EXPECT_FALSE(b->set_port_open(true)) << "the port is busy";
     EXPECT_FALSE(b->port_open());
     EXPECT_FALSE(b->last_error().isEmpty());
@@ -48,7 +48,7 @@ TEST(comm_control, opening_something_that_is_no_serial_device_fails_cleanly) {
     QObject owner;
     for (const QString& path : {dir.filePath(QStringLiteral("missing")), dir.path(),
                                 plain.fileName(), QStringLiteral("/dev/null"), QString()}) {
-        comm_control* c = make_comm(&owner, path);
+        serial::comm_control* c = make_comm(&owner, path);
         EXPECT_FALSE(c->set_port_open(true)) << path.toStdString();
         EXPECT_FALSE(c->port_open());
         EXPECT_FALSE(c->last_error().isEmpty()) << path.toStdString();
@@ -58,11 +58,11 @@ TEST(comm_control, opening_something_that_is_no_serial_device_fails_cleanly) {
 TEST(comm_control, every_received_byte_raises_its_own_port_event) {
     pty_pair pty;
     QObject owner;
-    comm_control* c = make_comm(&owner, pty.slave_path());
+    serial::comm_control* c = make_comm(&owner, pty.slave_path());
     ASSERT_TRUE(c->set_port_open(true));
     QByteArray seen;
-    QObject::connect(c, &comm_control::on_comm, &owner, [&] {
-        ASSERT_EQ(c->comm_event(), comm_control::ev_receive);
+    QObject::connect(c, &serial::comm_control::on_comm, &owner, [&] {
+        ASSERT_EQ(c->comm_event(), serial::comm_control::ev_receive);
         const QByteArray in = c->input();
         EXPECT_EQ(in.size(), 1);
         seen += in;
@@ -81,11 +81,11 @@ TEST(comm_control, every_received_byte_raises_its_own_port_event) {
 TEST(comm_control, a_hang_up_closes_the_port_without_a_storm_of_errors) {
     pty_pair pty;
     QObject owner;
-    comm_control* c = make_comm(&owner, pty.slave_path());
+    serial::comm_control* c = make_comm(&owner, pty.slave_path());
     ASSERT_TRUE(c->set_port_open(true));
-    QSignalSpy lost(c, &comm_control::port_lost);
+    QSignalSpy lost(c, &serial::comm_control::port_lost);
     int events = 0;
-    QObject::connect(c, &comm_control::on_comm, &owner, [&] {
+    QObject::connect(c, &serial::comm_control::on_comm, &owner, [&] {
         ++events;
         c->input();
     });

@@ -21,8 +21,8 @@ TEST(comm_control, opens_the_port_at_9600_baud_8_data_bits_no_parity_1_stop_bit)
     ASSERT_EQ(::cfgetispeed(&t), speed_t{B115200});
 
     QObject owner;
-    auto* comm = new comm_control(&owner);
-    port_map ports;
+    auto* comm = new serial::comm_control(&owner);
+    rules::port_map ports;
     ports.set_device(1, pty.slave_path());
     comm->set_port_map(ports);
     comm->set_comm_port(1);

@@ -59,27 +59,28 @@ TEST(port_probe, a_refused_device_names_who_may_open_it) {
     for (const row& r : rows) {
         ASSERT_EQ(::chown(name.constData(), r.owner, r.group), 0);
         ASSERT_EQ(::chmod(name.constData(), r.mode), 0);
-        const port_failure f{device, QSerialPort::PermissionError, r.error};
-        EXPECT_EQ(describe_failure(f), r.expected) << r.owner << ':' << r.group << ' ' << std::oct
-                                                   << r.mode << ' ' << r.error.toStdString();
+        const serial::port_failure f{device, QSerialPort::PermissionError, r.error};
+        EXPECT_EQ(serial::describe_failure(f), r.expected)
+            << r.owner << ':' << r.group << ' ' << std::oct << r.mode << ' '
+            << r.error.toStdString();
     }
 }
 
 TEST(port_probe, a_lock_whose_owner_has_ended_is_named_as_stale_not_as_another_program) {
     pty_pair pty;
-    comm_control comm;
-    port_map m;
+    serial::comm_control comm;
+    rules::port_map m;
     m.set_device(1, pty.slave_path());
     comm.set_port_map(m);
     comm.set_comm_port(1);
     ASSERT_TRUE(comm.set_port_open(true));
     // Found where Qt itself puts it, and held by a process that runs.
-    const QString lock = port_lock_file(pty.slave_path());
+    const QString lock = serial::port_lock_file(pty.slave_path());
     ASSERT_FALSE(lock.isEmpty());
     EXPECT_EQ(read_file(lock).split('\n').front().trimmed().toLongLong(), getpid());
-    const port_failure busy{pty.slave_path(), QSerialPort::PermissionError,
-                            QStringLiteral("Permission error while locking the device")};
-    EXPECT_EQ(describe_failure(busy),
+    const serial::port_failure busy{pty.slave_path(), QSerialPort::PermissionError,
+                                    QStringLiteral("Permission error while locking the device")};
+    EXPECT_EQ(serial::describe_failure(busy),
               QStringLiteral("in use by another program (Permission error while locking the "
                              "device)"));
     comm.set_port_open(false);
@@ -90,7 +91,7 @@ TEST(port_probe, a_lock_whose_owner_has_ended_is_named_as_stale_not_as_another_p
         ::_exit(0);
     ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
     ASSERT_TRUE(write_file(lock, QByteArray::number(gone).rightJustified(10) + "\n"));
-    EXPECT_EQ(describe_failure(busy),
+    EXPECT_EQ(serial::describe_failure(busy),
               QStringLiteral("a stale lock file %1 of process %2 (not running) that this user "
                              "cannot remove")
                   .arg(lock)
@@ -111,8 +112,8 @@ TEST(port_probe, removes_the_ports_that_fail_from_4_down_to_1) {
                         {"pppp", {}, true},
                         {"----", {3, 2, 1, 0}, false}};
     for (const row& r : rows) {
-        comm_control comm;
-        port_map m;
+        serial::comm_control comm;
+        rules::port_map m;
         for (int p = 1; p <= 4; ++p)
             m.set_device(p, r.layout[p - 1] == 'p' ? (p % 2 ? a : b).slave_path()
                                                    : dir.filePath(QStringLiteral("none")));
@@ -121,7 +122,7 @@ TEST(port_probe, removes_the_ports_that_fail_from_4_down_to_1) {
         list.addItems(
             {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")});
         std::vector<int> removed;
-        const probe_result result = probe_ports(comm, [&](int index) {
+        const serial::probe_result result = serial::probe_ports(comm, [&](int index) {
             removed.push_back(index);
             list.removeItem(index);
         });
@@ -142,15 +143,15 @@ TEST(port_probe, removes_the_ports_that_fail_from_4_down_to_1) {
 
 TEST(port_probe, explains_why_no_port_opened) {
     QTemporaryDir dir;
-    port_map m;
+    rules::port_map m;
     m.set_device(1, dir.filePath(QStringLiteral("gone")));
     m.set_device(2, dir.path());
-    probe_result r;
+    serial::probe_result r;
     r.failures[0] =
-        port_failure{m.device(1), QSerialPort::DeviceNotFoundError, QStringLiteral("x")};
-    r.failures[1] = port_failure{m.device(2), QSerialPort::UnsupportedOperationError,
-                                 QStringLiteral("Is a directory")};
-    const QString text = no_port_details(r, m);
+        serial::port_failure{m.device(1), QSerialPort::DeviceNotFoundError, QStringLiteral("x")};
+    r.failures[1] = serial::port_failure{m.device(2), QSerialPort::UnsupportedOperationError,
+                                         QStringLiteral("Is a directory")};
+    const QString text = serial::no_port_details(r, m);
     EXPECT_TRUE(text.contains(QStringLiteral("Port 1 (%1): no such device").arg(m.device(1))))
         << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Port 2 (%1): not a serial device").arg(m.device(2))))

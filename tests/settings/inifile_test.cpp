@@ -16,7 +16,7 @@ namespace {
 
 struct inifile_fixture : ::testing::Test {
     QTemporaryDir dir;
-    inifile ini;
+    settings::inifile ini;
     QString file;
 
     void SetUp() override {
@@ -42,7 +42,7 @@ TEST_F(inifile_fixture, file_lies_in_ini_dir_or_else_in_the_current_directory) {
     EXPECT_EQ(ini.path(), dir.path() + QDir::separator() + QStringLiteral("Tarnwick.INI"));
 
     // No correction for a directory that already ends in a separator.
-    inifile at_root;
+    settings::inifile at_root;
     at_root.set_ini_dir(QStringLiteral("/"));
     EXPECT_EQ(at_root.path(), QStringLiteral("//Tarnwick.INI"));
 
@@ -51,14 +51,14 @@ TEST_F(inifile_fixture, file_lies_in_ini_dir_or_else_in_the_current_directory) {
     QTemporaryDir cwd;
     current_dir_guard guard;
     ASSERT_TRUE(QDir::setCurrent(cwd.path()));
-    inifile fresh;
+    settings::inifile fresh;
     EXPECT_TRUE(fresh.ini_dir().isEmpty());
-    fresh.ini_write(QStringLiteral("k"), QStringLiteral("v"));
+    EXPECT_TRUE(fresh.ini_write(QStringLiteral("k"), QStringLiteral("v")));
     EXPECT_EQ(read_file(cwd.filePath(QStringLiteral("Tarnwick.INI"))), "[VEZ]\r\nk=v\r\n");
     EXPECT_EQ(fresh.ini_read(QStringLiteral("k"), QString()), QStringLiteral("v"));
 
     // Once set, a change of the working directory does not move the file.
-    ini.ini_write(QStringLiteral("k"), QStringLiteral("w"));
+    EXPECT_TRUE(ini.ini_write(QStringLiteral("k"), QStringLiteral("w")));
     EXPECT_EQ(read_file(file), "[VEZ]\r\nk=w\r\n");
     EXPECT_EQ(ini.ini_read(QStringLiteral("k"), QString()), QStringLiteral("w"));
 }
@@ -85,11 +85,11 @@ TEST_F(inifile_fixture, values_come_back_cut_to_127_characters_and_without_outer
         {"empty", QString(), QString()},
     };
     for (const row& r : rows) {
-        ini.ini_write(QStringLiteral("key"), r.written);
+        EXPECT_TRUE(ini.ini_write(QStringLiteral("key"), r.written));
         EXPECT_EQ(ini.ini_read(QStringLiteral("key"), QStringLiteral("default")), r.expected)
             << r.what;
     }
-    ini.ini_write(QStringLiteral("reading"), QStringLiteral("24\u00BAC"));
+    EXPECT_TRUE(ini.ini_write(QStringLiteral("reading"), QStringLiteral("24\u00BAC")));
     EXPECT_TRUE(read_file(file).contains("reading=24\xBA"
                                          "C\r\n"));
 
@@ -113,50 +113,50 @@ TEST_F(inifile_fixture, values_come_back_cut_to_127_characters_and_without_outer
 
 TEST_F(inifile_fixture, tells_missing_from_unreadable_and_never_replaces_what_it_cannot_read) {
     const QString k = QStringLiteral("k");
-    EXPECT_EQ(ini.state(), inifile::file_state::missing);
+    EXPECT_EQ(ini.state(), settings::inifile::file_state::missing);
     EXPECT_EQ(ini.ini_read(k, QStringLiteral("d")), QStringLiteral("d"));
 
     ASSERT_TRUE(write_file(file, "[VEZ]\r\nk=v\r\n"));
-    EXPECT_EQ(ini.state(), inifile::file_state::readable);
+    EXPECT_EQ(ini.state(), settings::inifile::file_state::readable);
 
     // Exactly at the size limit it is still a settings file.
     QByteArray at_limit = "[VEZ]\nk=v\n";
-    at_limit += QByteArray(inifile::max_file_size - at_limit.size(), ';');
+    at_limit += QByteArray(settings::inifile::max_file_size - at_limit.size(), ';');
     ASSERT_TRUE(write_file(file, at_limit));
-    EXPECT_EQ(ini.state(), inifile::file_state::readable);
+    EXPECT_EQ(ini.state(), settings::inifile::file_state::readable);
     EXPECT_EQ(ini.ini_read(k, QStringLiteral("d")), QStringLiteral("v"));
     // A write that would push it past the limit is not made: it would
     // make the file unreadable at the next start.
-    ini.ini_write(QStringLiteral("new"), QStringLiteral("value"));
+    EXPECT_FALSE(ini.ini_write(QStringLiteral("new"), QStringLiteral("value")));
     EXPECT_EQ(read_file(file), at_limit);
 
     const QByteArray too_large = at_limit + ';';
     ASSERT_TRUE(write_file(file, too_large));
-    EXPECT_EQ(ini.state(), inifile::file_state::unreadable);
+    EXPECT_EQ(ini.state(), settings::inifile::file_state::unreadable);
     EXPECT_EQ(ini.ini_read(k, QStringLiteral("d")), QStringLiteral("d"));
-    ini.ini_write(k, QStringLiteral("w"));
+    EXPECT_FALSE(ini.ini_write(k, QStringLiteral("w")));
     EXPECT_EQ(read_file(file), too_large);
 
     ASSERT_TRUE(QFile::remove(file));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("Tarnwick.INI")));
-    EXPECT_EQ(ini.state(), inifile::file_state::unreadable);
+    EXPECT_EQ(ini.state(), settings::inifile::file_state::unreadable);
     EXPECT_EQ(ini.ini_read(k, QStringLiteral("d")), QStringLiteral("d"));
-    ini.ini_write(k, QStringLiteral("w"));
+    EXPECT_FALSE(ini.ini_write(k, QStringLiteral("w")));
     EXPECT_TRUE(QFileInfo(file).isDir());
 
     // A FIFO would block a reader that opened it.
     ASSERT_TRUE(QDir(dir.path()).rmdir(QStringLiteral("Tarnwick.INI")));
     ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
-    EXPECT_EQ(ini.state(), inifile::file_state::unreadable);
+    EXPECT_EQ(ini.state(), settings::inifile::file_state::unreadable);
     EXPECT_EQ(ini.ini_read(k, QStringLiteral("d")), QStringLiteral("d"));
-    ini.ini_write(k, QStringLiteral("w"));
+    EXPECT_FALSE(ini.ini_write(k, QStringLiteral("w")));
     EXPECT_FALSE(QFileInfo(file).isFile());
 }
 
 TEST_F(inifile_fixture, many_keys_in_one_replacement_give_the_file_of_single_writes) {
     const QByteArray start = "; kept\n[Ports]\n1=/dev/pts/4\n\n[vez]\nFileId=old\nmine=1\n\n"
                              "[Other]\nx=y";
-    const inifile::entries entries = {
+    const settings::inifile::entries entries = {
         {QStringLiteral("FileId"), QStringLiteral("therm")},
         {QStringLiteral("frm_thermometer.Text1.text"), QStringLiteral("24\u00BAC")},
         {QStringLiteral("FILEID"), QStringLiteral("again")},
@@ -167,11 +167,11 @@ TEST_F(inifile_fixture, many_keys_in_one_replacement_give_the_file_of_single_wri
     ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                 QFileDevice::ReadGroup));
     for (const auto& [key, value] : entries)
-        ini.ini_write(key, value);
+        EXPECT_TRUE(ini.ini_write(key, value));
     const QByteArray one_by_one = read_file(file);
 
     ASSERT_TRUE(write_file(file, start));
-    ini.ini_write_all(entries);
+    EXPECT_TRUE(ini.ini_write_all(entries));
     EXPECT_EQ(read_file(file), one_by_one);
     EXPECT_EQ(one_by_one,
               "; kept\r\n[Ports]\r\n1=/dev/pts/4\r\n\r\n[vez]\r\nFILEID=again\r\nmine=1\r\n"
@@ -187,7 +187,7 @@ TEST_F(inifile_fixture, many_keys_in_one_replacement_give_the_file_of_single_wri
 TEST_F(inifile_fixture, a_save_cut_short_leaves_the_old_file_whole) {
     const QByteArray old = "[VEZ]\r\nFileId=therm\r\nfrm_thermometer.Text7.text=2\r\n";
     ASSERT_TRUE(write_file(file, old));
-    inifile::entries entries;
+    settings::inifile::entries entries;
     for (int i = 0; i < 40; ++i)
         entries.emplace_back(QStringLiteral("key%1").arg(i), QString(100, u'v'));
 
@@ -200,7 +200,7 @@ TEST_F(inifile_fixture, a_save_cut_short_leaves_the_old_file_whole) {
     rlimit tight = saved;
     tight.rlim_cur = 2048;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
-    ini.ini_write_all(entries);
+    EXPECT_FALSE(ini.ini_write_all(entries));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
 
@@ -208,7 +208,7 @@ TEST_F(inifile_fixture, a_save_cut_short_leaves_the_old_file_whole) {
     EXPECT_EQ(entries_in_dir(), QStringList{QStringLiteral("Tarnwick.INI")});
 
     // Without the limit the same save goes through.
-    ini.ini_write_all(entries);
+    EXPECT_TRUE(ini.ini_write_all(entries));
     EXPECT_GT(read_file(file).size(), 4000);
     EXPECT_EQ(ini.ini_read(QStringLiteral("key39"), QString()), QString(100, u'v'));
 }
@@ -227,9 +227,9 @@ TEST_F(inifile_fixture, garbage_files_read_as_defaults_without_harm) {
     const row rows[] = {
         {"random bytes", noise, true},
         {"NUL bytes", QByteArray(64 * kib, '\0'), true},
-        {"only line ends", QByteArray(inifile::max_file_size / 4, '\n'), true},
+        {"only line ends", QByteArray(settings::inifile::max_file_size / 4, '\n'), true},
         {"line ends that CR LF would push past the limit",
-         QByteArray(inifile::max_file_size / 2, '\n'), false},
+         QByteArray(settings::inifile::max_file_size / 2, '\n'), false},
         {"one long line without end", QByteArray(900 * kib, 'k') + "=[VEZ]", true},
         {"section headers only", QByteArray("[VEZ\n").repeated(100000), true},
         {"20 MB on one line", QByteArray(20 * kib * kib, 'x'), false},
@@ -238,11 +238,12 @@ TEST_F(inifile_fixture, garbage_files_read_as_defaults_without_harm) {
         ASSERT_TRUE(write_file(file, r.content)) << r.what;
         EXPECT_EQ(ini.ini_read(QStringLiteral("k"), QStringLiteral("d")), QStringLiteral("d"))
             << r.what;
-        ini.ini_write(QStringLiteral("k"), QStringLiteral("v"));
+        EXPECT_EQ(bool(ini.ini_write(QStringLiteral("k"), QStringLiteral("v"))), r.replaced)
+            << r.what;
         if (r.replaced) {
             EXPECT_EQ(ini.ini_read(QStringLiteral("k"), QStringLiteral("d")), QStringLiteral("v"))
                 << r.what;
-            EXPECT_LE(QFileInfo(file).size(), inifile::max_file_size) << r.what;
+            EXPECT_LE(QFileInfo(file).size(), settings::inifile::max_file_size) << r.what;
         } else {
             EXPECT_EQ(QFileInfo(file).size(), r.content.size()) << r.what;
         }
@@ -253,17 +254,17 @@ TEST_F(inifile_fixture, a_settings_file_near_the_limit_is_saved_and_read_back) {
     // The worst that a save adds to a file it could read: every LF line end
     // becomes CR LF, and keys with long values come in.
     QByteArray near_limit = "[VEZ]\nk=v\n";
-    near_limit += QByteArray(inifile::max_settings_size - near_limit.size(), '\n');
+    near_limit += QByteArray(settings::inifile::max_settings_size - near_limit.size(), '\n');
     ASSERT_TRUE(write_file(file, near_limit));
-    inifile::entries entries{{QStringLiteral("k"), QStringLiteral("changed")}};
+    settings::inifile::entries entries{{QStringLiteral("k"), QStringLiteral("changed")}};
     for (int i = 0; i < 2; ++i)
         entries.emplace_back(QStringLiteral("frm_thermometer.Text%1.text").arg(i),
                              QString(127, u'v'));
 
     testing::internal::CaptureStderr();
-    EXPECT_EQ(ini.ini_write_all(entries), QString());
+    EXPECT_EQ(ini.ini_write_all(entries).why(), QString());
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(ini.state(), inifile::file_state::readable);
+    EXPECT_EQ(ini.state(), settings::inifile::file_state::readable);
     EXPECT_EQ(ini.ini_read(QStringLiteral("k"), QString()), QStringLiteral("changed"));
     EXPECT_EQ(ini.ini_read(QStringLiteral("frm_thermometer.Text1.text"), QString()),
               QString(127, u'v'));
@@ -274,7 +275,7 @@ TEST_F(inifile_fixture, a_save_that_fails_leaves_the_file_and_says_why_in_one_li
     // on standard error.
     const auto failing_save = [&](const char* what) {
         testing::internal::CaptureStderr();
-        QString reason = ini.ini_write(QStringLiteral("k"), QStringLiteral("new"));
+        QString reason = ini.ini_write(QStringLiteral("k"), QStringLiteral("new")).why();
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_FALSE(reason.isEmpty()) << what;
         EXPECT_EQ(err, QStringLiteral("kestrova: settings not saved: %1: %2\n")
@@ -286,7 +287,7 @@ TEST_F(inifile_fixture, a_save_that_fails_leaves_the_file_and_says_why_in_one_li
 
     // A result that would pass the limit.
     QByteArray at_limit = "[VEZ]\nk=v\n";
-    at_limit += QByteArray(inifile::max_file_size - at_limit.size(), ';');
+    at_limit += QByteArray(settings::inifile::max_file_size - at_limit.size(), ';');
     ASSERT_TRUE(write_file(file, at_limit));
     EXPECT_TRUE(failing_save("too large").contains(QLatin1String("larger than")));
     EXPECT_EQ(read_file(file), at_limit);
@@ -327,7 +328,7 @@ TEST_F(inifile_fixture, a_save_by_root_keeps_the_owner_group_and_mode_of_the_fil
     ASSERT_EQ(::chown(name.constData(), 65534, 65534), 0);
     ASSERT_EQ(::chmod(name.constData(), 0640), 0);
 
-    EXPECT_EQ(ini.ini_write(QStringLiteral("k"), QStringLiteral("w")), QString());
+    EXPECT_EQ(ini.ini_write(QStringLiteral("k"), QStringLiteral("w")).why(), QString());
     EXPECT_EQ(read_file(file), "[VEZ]\r\nk=w\r\n");
     struct stat st {};
     ASSERT_EQ(::stat(name.constData(), &st), 0);

@@ -8,11 +8,11 @@
 TEST(port_settings, ports_section_overrides_the_platform_defaults_one_by_one) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    inifile ini;
+    settings::inifile ini;
     ini.set_ini_dir(dir.path());
-    const port_map defaults = port_map::platform_default();
+    const rules::port_map defaults = rules::port_map::platform_default();
 
-    const port_map without_file = read_port_map(ini);
+    const rules::port_map without_file = settings::read_port_map(ini);
     for (int p = 1; p <= 4; ++p)
         EXPECT_EQ(without_file.device(p), defaults.device(p)) << "port " << p;
 
@@ -26,7 +26,7 @@ TEST(port_settings, ports_section_overrides_the_platform_defaults_one_by_one) {
                            "5=/dev/ttyS9\n"
                            "4=" +
                                long_path.toLatin1() + "\n"));
-    const port_map ports = read_port_map(ini);
+    const rules::port_map ports = settings::read_port_map(ini);
     EXPECT_EQ(ports.device(1), QStringLiteral("/dev/pts/7"));
     EXPECT_EQ(ports.device(2), defaults.device(2)) << "an empty value keeps the default";
     EXPECT_EQ(ports.device(3), QStringLiteral("/dev/serial/by-id/usb-FTDI_logger-if00-port0"));

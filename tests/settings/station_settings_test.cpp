@@ -12,7 +12,7 @@ namespace {
 
 struct station_settings_fixture : ::testing::Test {
     QTemporaryDir dir;
-    inifile ini;
+    settings::inifile ini;
     QString file;
 
     void SetUp() override {
@@ -35,7 +35,8 @@ TEST_F(station_settings_fixture, the_window_s_sections_are_written_and_every_oth
                                      other + vez));
     ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0640), 0);
 
-    station_settings s = read_station_settings(ini, QStringLiteral("lab-pc-run"));
+    settings::station_settings s =
+        settings::read_station_settings(ini, QStringLiteral("lab-pc-run"));
     EXPECT_EQ(s.mqtt.port, QStringLiteral("1884"));
     EXPECT_EQ(s.mqtt.topic, QStringLiteral("site/s1"));
     EXPECT_EQ(s.mqtt.station, QStringLiteral("lab-pc-run"));
@@ -48,7 +49,7 @@ TEST_F(station_settings_fixture, the_window_s_sections_are_written_and_every_oth
     s.mqtt.password = QStringLiteral("pa\u00DFword");
     s.ports[2] = QStringLiteral("/dev/serial/by-id/usb-FTDI_logger-if00-port0");
     s.desktop_notifications = false;
-    ASSERT_EQ(write_station_settings(ini, s), QString());
+    ASSERT_EQ(settings::write_station_settings(ini, s).why(), QString());
 
     const QByteArray after = read_file(file);
     EXPECT_EQ(after,
@@ -62,13 +63,14 @@ TEST_F(station_settings_fixture, the_window_s_sections_are_written_and_every_oth
     ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u) << "the mode is kept";
 
-    const station_settings back = read_station_settings(ini, QStringLiteral("other"));
+    const settings::station_settings back =
+        settings::read_station_settings(ini, QStringLiteral("other"));
     EXPECT_EQ(back, s) << "what was written reads back the same";
     EXPECT_EQ(back.mqtt.discovery, QString());
 
     // Written again unchanged: the file is not touched.
     const QDateTime written = QFileInfo(file).lastModified();
-    EXPECT_EQ(write_station_settings(ini, back), QString());
+    EXPECT_EQ(settings::write_station_settings(ini, back).why(), QString());
     EXPECT_EQ(read_file(file), after);
     EXPECT_EQ(QFileInfo(file).lastModified(), written);
 }
@@ -77,13 +79,13 @@ TEST_F(station_settings_fixture, a_station_id_is_made_once_and_kept_while_the_st
     const QString made = QStringLiteral("lab-pc-") + QDir(dir.path()).dirName().replace(u'.', u'_');
     // Not publishing: the id is made for the window, nothing is written.
     ASSERT_TRUE(write_file(file, "[VEZ]\r\nk=v\r\n"));
-    EXPECT_EQ(keep_station_id(ini, QStringLiteral("lab-pc")), made);
+    EXPECT_EQ(settings::keep_station_id(ini, QStringLiteral("lab-pc")), made);
     EXPECT_EQ(read_file(file), "[VEZ]\r\nk=v\r\n");
 
     ASSERT_TRUE(write_file(file, "[MQTT]\r\n; ours\r\nhost=broker\r\n[VEZ]\r\nk=v\r\n"));
-    EXPECT_EQ(keep_station_id(ini, QStringLiteral("lab-pc")), made);
+    EXPECT_EQ(settings::keep_station_id(ini, QStringLiteral("lab-pc")), made);
     EXPECT_EQ(read_file(file), "[MQTT]\r\n; ours\r\nhost=broker\r\nstation=" + made.toLatin1() +
                                    "\r\n[VEZ]\r\nk=v\r\n");
     // Another host name later (a renamed machine) keeps the id.
-    EXPECT_EQ(keep_station_id(ini, QStringLiteral("renamed")), made);
+    EXPECT_EQ(settings::keep_station_id(ini, QStringLiteral("renamed")), made);
 }

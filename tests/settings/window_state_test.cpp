@@ -23,19 +23,19 @@ namespace {
 struct window_state_fixture : ::testing::Test {
     QTemporaryDir dir;
     recording_prompts ask;
-    std::unique_ptr<frm_thermometer> window;
-    inifile ini;
+    std::unique_ptr<app::frm_thermometer> window;
+    settings::inifile ini;
     QString file;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        window_seams seams{ask};
+        app::window_seams seams{ask};
         seams.work_dir = dir.path();
-        window = std::make_unique<frm_thermometer>(seams);
+        window = std::make_unique<app::frm_thermometer>(seams);
         file = dir.filePath(QStringLiteral("Tarnwick.INI"));
     }
 
-    const thermometer_controls& ui() const { return window->ui(); }
+    const app::thermometer_controls& ui() const { return window->ui(); }
 
     // Text of a text box by name, whatever widget stands for it.
     QString text(const char* name) const {
@@ -72,7 +72,7 @@ TEST_F(window_state_fixture, example_file_comes_back_and_saves_byte_for_byte) {
     const QString saved_cwd = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
 
-    restore_window_state(window->controls(), window->seams().work_dir, ini);
+    settings::restore_window_state(window->controls(), window->seams().work_dir, ini);
     EXPECT_EQ(ini.ini_dir(), dir.path());
     const auto& c = ui();
     EXPECT_EQ(text("Text7"), QStringLiteral("2"));
@@ -95,15 +95,15 @@ TEST_F(window_state_fixture, example_file_comes_back_and_saves_byte_for_byte) {
     EXPECT_EQ(c.Label9->text(), QStringLiteral("PORT"));
     EXPECT_EQ(c.Command5->text(), QStringLiteral("Change Port"));
 
-    save_window_state(window->controls(), ini);
+    settings::save_window_state(window->controls(), ini);
     QDir::setCurrent(saved_cwd);
     EXPECT_EQ(read_file(file), example);
     EXPECT_FALSE(QFileInfo::exists(elsewhere.filePath(QStringLiteral("Tarnwick.INI"))));
 }
 
 TEST_F(window_state_fixture, first_start_keeps_design_values_but_clears_option8) {
-    restore_window_state(window->controls(), window->seams().work_dir, ini);
-    EXPECT_EQ(ini.state(), inifile::file_state::missing);
+    settings::restore_window_state(window->controls(), window->seams().work_dir, ini);
+    EXPECT_EQ(ini.state(), settings::inifile::file_state::missing);
     const auto& c = ui();
     EXPECT_EQ(text("Text7"), QStringLiteral("select"));
     EXPECT_EQ(text("Text8"), QStringLiteral("first"));
@@ -113,7 +113,7 @@ TEST_F(window_state_fixture, first_start_keeps_design_values_but_clears_option8)
         EXPECT_FALSE(o->isChecked()) << o->objectName().toStdString();
     for (const QCheckBox* b : {c.Check1, c.Check2, c.Check3})
         EXPECT_FALSE(b->isChecked()) << b->objectName().toStdString();
-    for (const updown* u : {c.UpDown1, c.UpDown2, c.UpDown3, c.UpDown4})
+    for (const controls::updown* u : {c.UpDown1, c.UpDown2, c.UpDown3, c.UpDown4})
         EXPECT_EQ(u->value(), 0) << u->objectName().toStdString();
     EXPECT_EQ(c.Label9->text(), QStringLiteral("PORT"));
     EXPECT_EQ(c.Label8->text(), QString());
@@ -122,7 +122,7 @@ TEST_F(window_state_fixture, first_start_keeps_design_values_but_clears_option8)
     EXPECT_EQ(c.Label17->text(), QStringLiteral("Temperature High Threshold [\u00BAC]"));
     EXPECT_TRUE(ask.messages.isEmpty());
 
-    save_window_state(window->controls(), ini);
+    settings::save_window_state(window->controls(), ini);
     const QByteArray expected = "[VEZ]\r\n"
                                 "FileId=therm\r\n"
                                 "frm_thermometer.Text8.text=first\r\n"
@@ -178,7 +178,7 @@ TEST_F(window_state_fixture, restore_applies_each_kinds_rules_and_skips_refused_
         key("UpDown4", "value=1e999"),
         key("UpDown2", "value= 4 2abc"),
     });
-    restore_window_state(window->controls(), window->seams().work_dir, ini);
+    settings::restore_window_state(window->controls(), window->seams().work_dir, ini);
 
     EXPECT_EQ(text("Text8"), QStringLiteral("second"));
     EXPECT_EQ(text("Text7"), QStringLiteral("3"));
@@ -200,7 +200,7 @@ TEST_F(window_state_fixture, restore_applies_each_kinds_rules_and_skips_refused_
     EXPECT_EQ(c.UpDown2->value(), 42);
 
     // Save writes no captions; the hand-written ones stay for the next start.
-    save_window_state(window->controls(), ini);
+    settings::save_window_state(window->controls(), ini);
     EXPECT_EQ(ini.ini_read(key("Label9", "caption"), QString()), QStringLiteral("Port No."));
     EXPECT_EQ(ini.ini_read(key("Check3", "value"), QString()), QStringLiteral("1"));
     EXPECT_EQ(ini.ini_read(key("Text2", "text"), QString()), QStringLiteral("- -"));
@@ -220,9 +220,9 @@ TEST_F(window_state_fixture, save_keeps_what_it_does_not_know) {
                                  "\n"
                                  "[Later]\n"
                                  "x=1\n"));
-    restore_window_state(window->controls(), window->seams().work_dir, ini);
+    settings::restore_window_state(window->controls(), window->seams().work_dir, ini);
     controls::set_text(window->control(u"Text7"), QStringLiteral("4"));
-    save_window_state(window->controls(), ini);
+    settings::save_window_state(window->controls(), ini);
 
     const QByteArray saved = read_file(file);
     EXPECT_TRUE(saved.startsWith("; written by hand\r\n"
@@ -267,7 +267,7 @@ TEST_F(window_state_fixture, restored_values_run_change_handling_at_once) {
                     .arg(text("Text2"));
     });
 
-    restore_window_state(window->controls(), window->seams().work_dir, ini);
+    settings::restore_window_state(window->controls(), window->seams().work_dir, ini);
     EXPECT_EQ(seen.join(u'|'),
               QStringLiteral("Option5=1 Text7=3 UpDown1=0|Check2=2 UpDown1=40 Text2="));
     EXPECT_EQ(text("Text2"), QStringLiteral("26\u00BAC"));

@@ -1,6 +1,6 @@
 // The settings window as the operator meets it: names, order, checks, the
 // password warnings, "Test connection" against real brokers, and the ports.
-#include "settings_window/settings_window.h"
+#include "settings_window/dialog.h"
 
 #include "serial/serial_devices.h"
 #include "settings_window/notifications_page.h"
@@ -29,38 +29,38 @@ namespace {
 struct settings_fixture : ::testing::Test {
     QTemporaryDir dir;
     QString ini_path = dir.filePath(QStringLiteral("Tarnwick.INI"));
-    std::optional<station_settings> applied;
-    QString apply_answer; // what the apply step says; empty: saved
-    QString in_use;       // the device the monitor holds open
+    std::optional<settings::station_settings> applied;
+    rules::result apply_answer; // what the apply step says
+    QString in_use;             // the device the monitor holds open
     std::chrono::milliseconds trial_limit{8000};
-    std::unique_ptr<settings_window> w;
+    std::unique_ptr<settings_window::dialog> w;
 
-    settings_window& open(station_settings current = {}) {
+    settings_window::dialog& open(settings::station_settings current = {}) {
         if (current.mqtt.station.isEmpty())
             current.mqtt.station = QStringLiteral("lab-pc-run");
-        settings_window::context ctx{.publishing = {.ini_path = ini_path,
-                                                    .choose_ca_file =
-                                                        [this](QWidget*, const QString&) {
-                                                            return dir.filePath(
-                                                                QStringLiteral("chosen.pem"));
-                                                        },
-                                                    .trial_limit = trial_limit},
-                                     .ports = {.device_in_use = [this] { return in_use; },
-                                               .by_id_dir = dir.filePath(QStringLiteral("by-id"))},
-                                     .bus = std::nullopt,
-                                     .apply = [this](const station_settings& s) {
-                                         applied = s;
-                                         return apply_answer;
-                                     }};
-        w = std::make_unique<settings_window>(current, std::move(ctx));
+        settings_window::dialog::context ctx{
+            .publishing = {.ini_path = ini_path,
+                           .choose_ca_file =
+                               [this](QWidget*, const QString&) {
+                                   return dir.filePath(QStringLiteral("chosen.pem"));
+                               },
+                           .trial_limit = trial_limit},
+            .ports = {.device_in_use = [this] { return in_use; },
+                      .by_id_dir = dir.filePath(QStringLiteral("by-id"))},
+            .bus = std::nullopt,
+            .apply = [this](const settings::station_settings& s) {
+                applied = s;
+                return apply_answer;
+            }};
+        w = std::make_unique<settings_window::dialog>(current, std::move(ctx));
         w->show();
         w->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(w.get()));
         return *w;
     }
     // Defaults that lead nowhere: no test opens a real serial port.
-    port_map no_devices() const {
-        port_map m;
+    rules::port_map no_devices() const {
+        rules::port_map m;
         for (int p = 1; p <= 4; ++p)
             m.set_device(p, dir.filePath(QStringLiteral("tty%1").arg(p)));
         return m;
@@ -194,7 +194,7 @@ TEST_F(settings_fixture, a_wrong_field_says_why_beside_it_and_ok_is_refused_unti
 }
 
 TEST_F(settings_fixture, a_file_that_cannot_be_written_keeps_the_window_open_with_the_reason) {
-    apply_answer = QStringLiteral("the file is read-only");
+    apply_answer = rules::result::failure(QStringLiteral("the file is read-only"));
     open();
     QTest::keyClick(field("broker_host"), Qt::Key_Return);
     EXPECT_TRUE(w->isVisible());
@@ -325,11 +325,12 @@ TEST_F(settings_fixture, the_ports_page_lists_by_id_names_and_never_opens_the_po
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("by-id")));
     const QString by_id = dir.filePath(QStringLiteral("by-id/usb-FTDI_logger-if00-port0"));
     ASSERT_TRUE(QFile::link(spare.slave_path(), by_id));
-    EXPECT_EQ(by_id_name(spare.slave_path(), dir.filePath(QStringLiteral("by-id"))), by_id);
-    EXPECT_EQ(by_id_name(logger.slave_path(), dir.filePath(QStringLiteral("by-id"))), QString());
+    EXPECT_EQ(serial::by_id_name(spare.slave_path(), dir.filePath(QStringLiteral("by-id"))), by_id);
+    EXPECT_EQ(serial::by_id_name(logger.slave_path(), dir.filePath(QStringLiteral("by-id"))),
+              QString());
 
     in_use = logger.slave_path();
-    station_settings current;
+    settings::station_settings current;
     current.ports[0] = logger.slave_path();
     current.ports[1] = by_id;
     current.ports[2] = dir.filePath(QStringLiteral("no-such-tty"));
@@ -373,7 +374,7 @@ TEST(notifications_page, says_whether_a_notification_service_is_there_now) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return daemon.canReadLine(); }, 5000));
     const QString address = QString::fromLatin1(daemon.readLine().trimmed());
     const auto said = [&](std::optional<QDBusConnection> bus) {
-        notifications_page page(true, std::move(bus));
+        settings_window::notifications_page page(true, std::move(bus));
         auto* state = page.findChild<QLabel*>(QStringLiteral("notification_service"));
         EXPECT_TRUE(QTest::qWaitFor(
             [&] { return !state->text().startsWith(QLatin1String("Looking")); }, 5000));

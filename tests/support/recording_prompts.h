@@ -5,7 +5,7 @@
 #include <QStringList>
 
 // Answers message boxes at once and remembers what they said.
-class recording_prompts : public prompts {
+class recording_prompts : public controls::prompts {
 public:
     void message(const QString& text, const QString& details = {}) override {
         messages << text;

@@ -4,7 +4,7 @@
 
 // Answers every box at once, for benchmarks that must not wait: messages are
 // dropped and questions answered Cancel.
-class silent_prompts : public prompts {
+class silent_prompts : public controls::prompts {
 public:
     void message(const QString&, const QString&) override {}
     bool confirm(const QString&) override { return false; }

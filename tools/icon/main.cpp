@@ -11,7 +11,7 @@
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     if (argc == 2)
-        return thermometer_image().save(QString::fromLocal8Bit(argv[1]), "PNG") ? 0 : 1;
+        return controls::thermometer_image().save(QString::fromLocal8Bit(argv[1]), "PNG") ? 0 : 1;
     if (argc != 4) {
         std::fprintf(stderr, "usage: kestrova-icon FILE.png | kestrova-icon SVG SIZE FILE.png\n");
         return 2;

@@ -1,0 +1,251 @@
+#include "app/kestrova_app.h"
+
+#include "alarm/install.h"
+#include "app/port_label.h"
+#include "controls/logging.h"
+#include "controls/timer.h"
+#include "datalog/sample_interval.h"
+#include "portselect/frmselect.h"
+#include "publish/alarm_judge.h"
+#include "publish/desktop_notifier.h"
+#include "publish/mqtt_publisher.h"
+#include "publish/session_bus.h"
+#include "serial/comm_control.h"
+#include "serial/port_probe.h"
+#include "settings/port_settings.h"
+#include "settings/station_settings.h"
+#include "settings/window_state.h"
+#include "settings_window/dialog.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSysInfo>
+
+namespace app {
+
+namespace {
+
+// Text7 holds the chosen port number, or "select" while none is chosen.
+// A hand-edited file may hold anything else; that is no port number (0).
+int port_number(const QString& text) {
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    return ok && n >= 1 && n <= 4 ? n : 0;
+}
+
+bool no_port_chosen(const QString& text) {
+    return text == QLatin1String("select");
+}
+
+} // namespace
+
+kestrova_app::kestrova_app(window_seams seams)
+    : window_(std::make_unique<frm_thermometer>(seams))
+    , keeper_(*window_->ui().MSComm1, seams.reopen_interval)
+    , history_(seams.ask, seams.work_dir)
+    , link_(
+          [this, floor = seams.reading_lifetime] {
+              return rules::mqtt::reading_lifetime(window_->ui().Timer1->interval(), floor);
+          },
+          seams.link_notice_after) {
+    const thermometer_controls& ui = window_->ui();
+    connect(ui.Command5, &QPushButton::clicked, this, &kestrova_app::on_click_command5);
+    connect(ui.Command7, &QPushButton::clicked, this, &kestrova_app::on_click_command7);
+    connect(window_.get(), &frm_thermometer::close_requested, this, &kestrova_app::unload);
+    connect(window_.get(), &frm_thermometer::history_requested, &history_, &history_launcher::open);
+    connect(window_.get(), &frm_thermometer::settings_requested, this,
+            &kestrova_app::open_settings);
+    connect(&keeper_, &serial::port_keeper::state_changed, this,
+            [this](const serial::port_keeper::state& s) {
+                // Another port (or device) in place of an open one: what came from
+                // the old one is not current.
+                if (s.open && port_state_.open &&
+                    (s.port != port_state_.port || s.device != port_state_.device))
+                    link_.port_changed(false);
+                port_state_ = s;
+                show_port_label();
+                link_.port_changed(s.open);
+            });
+    connect(window_.get(), &frm_thermometer::reading_received, &link_,
+            &publish::link_watch::received);
+    // A new sampling period is a new reading lifetime.
+    connect(ui.Timer1, &controls::timer::interval_changed, &link_, &publish::link_watch::refresh);
+}
+
+kestrova_app::~kestrova_app() = default;
+
+portselect::frmselect& kestrova_app::load_selector() {
+    if (!selector_) {
+        selector_ = std::make_unique<portselect::frmselect>(window_->seams().ask, window_.get());
+        selector_->show_devices(window_->ui().MSComm1->ports());
+        connect(selector_.get(), &portselect::frmselect::port_chosen, this,
+                &kestrova_app::on_port_chosen);
+        connect(selector_.get(), &portselect::frmselect::closed_by_operator, this,
+                &kestrova_app::on_selector_closed);
+    }
+    return *selector_;
+}
+
+bool kestrova_app::load() {
+    const thermometer_controls& ui = window_->ui();
+    settings::restore_window_state(window_->controls(), window_->seams().work_dir, ini_);
+    // A missing file is a first start; one that is there but cannot be read
+    // is worth a word, once.
+    if (ini_.state() == settings::inifile::file_state::unreadable)
+        window_->seams().ask.message(QStringLiteral("INI file is invalid or does not exist."));
+    datalog::apply_sample_interval(window_->logging());
+    ui.MSComm1->set_port_map(settings::read_port_map(ini_));
+
+    const serial::probe_result probe = serial::probe_ports(
+        *ui.MSComm1, [this](int index) { load_selector().remove_entry(index); });
+    if (!probe.any_open) {
+        window_->seams().ask.message(QStringLiteral("There is No Comm Port on this Computer"),
+                                     serial::no_port_details(probe, ui.MSComm1->ports()));
+        ended_ = true;
+        return false;
+    }
+
+    const QString saved = ui.Text7->text();
+    if (no_port_chosen(saved)) {
+        if (!window_->seams().ask.interactive()) {
+            // Nobody can choose without a display; waiting would be silent
+            // and endless, so the program ends as it does without any port.
+            window_->seams().ask.message(
+                QStringLiteral("no port chosen: set frm_thermometer.Text7.text in Tarnwick.INI, "
+                               "or start once with a display"));
+            ended_ = true;
+            return false;
+        }
+        load_selector().show();
+        window_->hide();
+    } else {
+        // The saved number goes to the serial control, which refuses one
+        // outside its range; one it takes but cannot open (no device) fails
+        // quietly. Any other text leaves the port where the probe left it,
+        // and that port is opened: a station without a screen must never
+        // wait in the selection window because of a hand-edited file.
+        bool is_number = false;
+        const short number = saved.toShort(&is_number);
+        if (is_number)
+            ui.MSComm1->set_comm_port(number);
+        keeper_.choose(ui.MSComm1->comm_port());
+        ui.Label8->setText(saved);
+        window_->show();
+    }
+
+    ui.Timer1->set_enabled(true);
+    alarms::apply_alarm_switches(window_->sensors());
+    window_->release_timers();
+    start_publishing();
+    return true;
+}
+
+void kestrova_app::start_publishing() {
+    judge_ = std::make_unique<publish::alarm_judge>(window_->sensors(), link_,
+                                                    window_->seams().settle_pause);
+    // The session bus serves the notifications and the settings window's
+    // look for a notification service; it is reached off the window thread.
+    bus_ = std::make_unique<publish::session_bus>();
+    connect(bus_.get(), &publish::session_bus::connected, this, [this](const QDBusConnection& bus) {
+        session_ = bus;
+        start_notifier();
+    });
+    connect(bus_.get(), &publish::session_bus::unavailable, this, [this](const QString& why) {
+        if (publish::desktop_notifier::wanted(ini_))
+            qCWarning(controls::log_notify).noquote()
+                << QStringLiteral("desktop notifications are not shown: %1").arg(why);
+    });
+    bus_->connect_to_bus();
+    const QString station = settings::keep_station_id(ini_, QSysInfo::machineHostName());
+    start_publisher(publish::mqtt_publisher::read_settings(ini_, station));
+}
+
+void kestrova_app::start_notifier() {
+    if (session_ && !notifier_ && !ended_ && publish::desktop_notifier::wanted(ini_))
+        notifier_ = std::make_unique<publish::desktop_notifier>(*judge_, link_, *session_);
+}
+
+void kestrova_app::start_publisher(const rules::mqtt::settings& s) {
+    publishing_ = s;
+    if (!s.enabled())
+        return;
+    const window_seams& seams = window_->seams();
+    publisher_ = std::make_unique<publish::mqtt_publisher>(
+        *judge_, *window_->ui().Timer1, window_->ui().Text7, link_, s, QSysInfo::machineHostName(),
+        seams.resolve_broker, seams.clock);
+    connect(publisher_.get(), &publish::mqtt_publisher::status_line_changed, this,
+            &kestrova_app::show_port_label);
+    show_port_label();
+}
+
+void kestrova_app::show_port_label() {
+    const QString publishing = publisher_ ? publisher_->status_line() : QString();
+    show_port_state(window_->ui().Label8, port_state_, publishing);
+    if (settings_window_)
+        settings_window_->show_link_status(publishing);
+}
+
+void kestrova_app::on_click_command5() {
+    load_selector().show();
+    window_->hide();
+}
+
+void kestrova_app::on_port_chosen(const QString& port) {
+    const thermometer_controls& ui = window_->ui();
+    ui.Text7->setText(port);
+    const int number = port_number(ui.Text7->text());
+    if (number != 0)
+        keeper_.choose(number);
+    ui.Label8->setText(ui.Text7->text());
+    load_selector().hide();
+    settings::save_window_state(window_->controls(), ini_);
+    window_->show();
+}
+
+void kestrova_app::on_selector_closed() {
+    if (ended_)
+        return;
+    // Closing the selection at a first start means there is nothing to run;
+    // after a choice it only cancels the change of port.
+    if (no_port_chosen(window_->ui().Text7->text()))
+        unload();
+    else
+        window_->show();
+}
+
+void kestrova_app::on_click_command7() {
+    // A signal may have ended the program while the question was up.
+    if (!window_->seams().ask.confirm(QStringLiteral("Do you want to Exit")) || ended_)
+        return;
+    settings::save_window_state(window_->controls(), ini_);
+    end();
+}
+
+void kestrova_app::unload() {
+    if (ended_)
+        return;
+    settings::save_window_state(window_->controls(), ini_);
+    end();
+}
+
+void kestrova_app::save_before_lost_display() {
+    if (ended_)
+        return;
+    ended_ = true;
+    settings::save_window_state(window_->controls(), ini_);
+}
+
+void kestrova_app::end() {
+    ended_ = true;
+    keeper_.stop();
+    if (notifier_)
+        notifier_->finish();
+    if (publisher_)
+        publisher_->finish();
+    if (selector_)
+        selector_->hide();
+    window_->hide();
+    Q_EMIT finished();
+}
+
+} // namespace app

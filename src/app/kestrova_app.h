@@ -1,0 +1,107 @@
+#pragma once
+
+#include "app/frm_thermometer.h"
+#include "app/history_launcher.h"
+#include "publish/link_watch.h"
+#include "serial/port_keeper.h"
+#include "settings/inifile.h"
+
+#include "rules/mqtt_rules.h"
+#include "rules/result.h"
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QPointer>
+#include <memory>
+#include <optional>
+
+namespace portselect {
+class frmselect;
+} // namespace portselect
+namespace publish {
+class alarm_judge;
+class desktop_notifier;
+class mqtt_publisher;
+class session_bus;
+} // namespace publish
+namespace settings {
+struct station_settings;
+} // namespace settings
+namespace settings_window {
+class dialog;
+} // namespace settings_window
+
+namespace app {
+
+// The program's spine: start-up in its fixed order, Exit, the close box,
+// Change Port and the port selection window's OK.
+class kestrova_app : public QObject {
+    Q_OBJECT
+public:
+    explicit kestrova_app(window_seams seams);
+    ~kestrova_app() override;
+
+    // The main window's load. False when the program must end at once
+    // because no port at all could be opened.
+    bool load();
+
+    frm_thermometer& window() { return *window_; }
+    // Null until something first needs the port selection window.
+    portselect::frmselect* selector() const { return selector_.get(); }
+    settings::inifile& settings() { return ini_; }
+    const serial::port_keeper& keeper() const { return keeper_; }
+    const publish::link_watch& link() const { return link_; }
+    // Null while publishing is off.
+    const publish::mqtt_publisher* publisher() const { return publisher_.get(); }
+    // Null while notifications are off or have nowhere to go.
+    const publish::desktop_notifier* notifier() const { return notifier_.get(); }
+    // Null while the settings window is closed.
+    settings_window::dialog* settings_dialog() const;
+    bool ended() const { return ended_; }
+
+    void on_click_command5(); // Change Port
+    void on_click_command7(); // Exit
+    void unload();            // close box of the main window, and the end signals
+    // The window system went away and the process is ending: the widgets
+    // are still in memory, so the state is saved as the close box would.
+    void save_before_lost_display();
+
+    // "Settings…": opens the settings window, or brings the open one forward.
+    void open_settings();
+    // The settings window's OK: writes [Ports], [MQTT] and [Notify] and puts
+    // them to work at once; why not when the file cannot be written (and
+    // nothing changed).
+    rules::result apply_settings(const settings::station_settings& s);
+
+Q_SIGNALS:
+    // The program is to end now; the state is saved and the port closed.
+    void finished();
+
+private:
+    portselect::frmselect& load_selector();
+    void start_publishing();
+    void start_notifier();
+    void start_publisher(const rules::mqtt::settings& s);
+    void show_port_label();
+    void on_port_chosen(const QString& port); // OK of the port selection window
+    void on_selector_closed();
+    void end();
+
+    std::unique_ptr<frm_thermometer> window_;
+    std::unique_ptr<portselect::frmselect> selector_;
+    settings::inifile ini_;
+    serial::port_keeper keeper_;
+    history_launcher history_;
+    publish::link_watch link_;
+    std::unique_ptr<publish::alarm_judge> judge_;
+    std::unique_ptr<publish::session_bus> bus_;
+    std::optional<QDBusConnection> session_; // once the bus is reached
+    std::unique_ptr<publish::desktop_notifier> notifier_;
+    std::unique_ptr<publish::mqtt_publisher> publisher_;
+    rules::mqtt::settings publishing_; // what the publisher was made with
+    QPointer<settings_window::dialog> settings_window_;
+    serial::port_keeper::state port_state_;
+    bool ended_ = false;
+};
+
+} // namespace app

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "chart/history_stats.h"
+
+#include <QColor>
+#include <QString>
+#include <cstdint>
+
+// How the history chart and its report colour the sensors and write times,
+// readings and figures.
+namespace history {
+
+// The colours of the main window's sensor group captions.
+inline const QColor sensor1_colour(0x00, 0x00, 0xC0);
+inline const QColor sensor2_colour(0x80, 0x00, 0x00);
+inline const QColor& sensor_colour(int sensor) {
+    return sensor == 0 ? sensor1_colour : sensor2_colour;
+}
+
+// "ºC", after a reading and on the value scale.
+QString degrees();
+// The figures of the status line for one sensor.
+QString summary_text(int sensor, const chart::sensor_summary& s);
+// "12-05-2026 21:10:05" in local time.
+QString time_text(double utc_seconds);
+// "23 ºC", or "- -" without a reading.
+QString reading_text(std::uint8_t value);
+// "Sensor 1 high 30 ºC": a threshold line's label.
+QString threshold_label(int sensor, const char* which, double value);
+
+} // namespace history

@@ -1,0 +1,277 @@
+// The report's rules: its figures on short runs of points, the days of a
+// period across the clock changes, the lines a period covers, the dates
+// and the paper.
+
+#include "chart/report_figures.h"
+#include "chart/report_lines.h"
+#include "chart/report_period.h"
+#include "chart/report_text.h"
+#include "rules/log_rules.h"
+
+#include <QDateTime>
+#include <gtest/gtest.h>
+
+namespace {
+
+using chart::excursion;
+using chart::log_point;
+using chart::no_reading;
+using chart::reading_gap;
+
+constexpr std::uint8_t none = no_reading;
+// Monday 2026-11-02 00:00 UTC; the cases' times count from it.
+constexpr std::int64_t base = 1793577600;
+
+struct figures_case {
+    const char* name;
+    std::vector<std::array<int, 3>> points; // time from base, sensor 1, sensor 2
+    std::vector<excursion> excursions;      // times from base
+    std::vector<reading_gap> gaps;
+    std::array<std::int64_t, 2> covered;
+};
+
+// Sensor 1 reading `v1`, sensor 2 30 ºC, every 5 s over [from, to).
+std::vector<std::array<int, 3>> every_5s(std::pair<int, int> times, int v1 = 20) {
+    std::vector<std::array<int, 3>> out;
+    for (int t = times.first; t < times.second; t += 5)
+        out.push_back({t, v1, 30});
+    return out;
+}
+
+std::vector<std::array<int, 3>> operator+(std::vector<std::array<int, 3>> a,
+                                          const std::vector<std::array<int, 3>>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class report_figures : public testing::TestWithParam<figures_case> {};
+
+// Ten minutes at 5 s; sensor 1 judged at 40 and 15, sensor 2 not at all.
+TEST_P(report_figures, count_time_excursions_and_gaps) {
+    const figures_case& c = GetParam();
+    std::vector<log_point> points;
+    for (const auto& [t, s1, s2] : c.points)
+        points.push_back({std::uint32_t(base + t), {std::uint8_t(s1), std::uint8_t(s2)}});
+    chart::local_clock utc{QTimeZone::utc()};
+    const auto period = chart::period_between(base, base + 600, utc);
+    const auto f = chart::figures_of(points, period, {5}, {{{40, 15}, {}}});
+    std::vector<excursion> excursions = c.excursions;
+    for (excursion& e : excursions) {
+        e.start += base;
+        e.end += base;
+    }
+    std::vector<reading_gap> gaps = c.gaps;
+    for (reading_gap& g : gaps) {
+        g.start += base;
+        g.end += base;
+    }
+    EXPECT_EQ(f.excursions, excursions);
+    EXPECT_EQ(f.gaps, gaps);
+    for (int s = 0; s < 2; ++s) {
+        EXPECT_EQ(f.total[s].covered, c.covered[s]) << "sensor " << s + 1;
+        EXPECT_EQ(f.total[s].seconds, 600);
+        ASSERT_EQ(f.days.size(), 1u);
+        EXPECT_EQ(f.days[0][s].covered, c.covered[s]);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    table, report_figures,
+    testing::Values(figures_case{"steady", every_5s({0, 600}), {}, {}, {600, 600}},
+                    figures_case{"silence_of_three_periods_is_no_gap",
+                                 every_5s({0, 100}) + every_5s({110, 600}),
+                                 {},
+                                 {},
+                                 {600, 600}},
+                    // The last line before the silence stands for one period.
+                    figures_case{"longer_silence_is_a_gap_of_both",
+                                 every_5s({0, 100}) + every_5s({200, 600}),
+                                 {},
+                                 {{0, 100, 200}, {1, 100, 200}},
+                                 {500, 500}},
+                    figures_case{"no_reading_is_a_gap_of_its_sensor",
+                                 every_5s({0, 50}) + every_5s({50, 55}, none) + every_5s({55, 600}),
+                                 {},
+                                 {{0, 50, 55}},
+                                 {595, 600}},
+                    figures_case{"excursion_from_first_to_where_the_last_runs_out",
+                                 every_5s({0, 100}) + every_5s({100, 120}, 41) +
+                                     every_5s({120, 125}, 45) + every_5s({125, 150}, 40) +
+                                     every_5s({150, 600}),
+                                 {{0, true, 100, 150, 45}},
+                                 {},
+                                 {600, 600}},
+                    figures_case{"gap_ends_an_excursion",
+                                 every_5s({0, 100}) + every_5s({100, 150}, 41) +
+                                     every_5s({200, 250}, 44) + every_5s({250, 600}),
+                                 {{0, true, 100, 150, 41}, {0, true, 200, 250, 44}},
+                                 {{0, 150, 200}, {1, 150, 200}},
+                                 {550, 550}},
+                    figures_case{"low_excursion_and_its_lowest",
+                                 every_5s({0, 300}) + every_5s({300, 310}, 15) +
+                                     every_5s({310, 315}, 12) + every_5s({315, 600}),
+                                 {{0, false, 300, 315, 12}},
+                                 {},
+                                 {600, 600}},
+                    // The line before the period stands into it; the log ends early.
+                    figures_case{"edges_of_the_period",
+                                 every_5s({-3, 2}, 50) + every_5s({2, 300}),
+                                 {{0, true, 0, 2, 50}},
+                                 {{0, 302, 600}, {1, 302, 600}},
+                                 {302, 302}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct clock_change_case {
+    const char* name;
+    const char* from;
+    const char* to;
+    std::vector<int> hours; // of each day
+};
+
+class report_days : public testing::TestWithParam<clock_change_case> {};
+
+// A log at 1 min in Berlin across a change of the clocks: each day counts
+// its own hours, all of them with a reading, the repeated hour included.
+TEST_P(report_days, count_the_hours_the_clocks_give_them) {
+    const clock_change_case& c = GetParam();
+    const QTimeZone berlin("Europe/Berlin");
+    chart::local_clock clock{berlin};
+    const chart::date_range dates{*chart::parse_report_date(QString::fromLatin1(c.from)),
+                                  *chart::parse_report_date(QString::fromLatin1(c.to))};
+    const auto period = chart::period_of_dates(dates, clock);
+    QByteArray log;
+    for (std::int64_t t = period.start; t < period.end; t += 60)
+        log += rules::datalog::log_line(QDateTime::fromSecsSinceEpoch(t, berlin),
+                                        QStringLiteral("20\u00BAC"), QStringLiteral("30\u00BAC"));
+    std::vector<log_point> points;
+    chart::parse_log_bytes(log, clock, points);
+    chart::order_repeated_hours(points, clock);
+    chart::order_by_time(points);
+    const auto f = chart::figures_of(points, period, {60}, {});
+    ASSERT_EQ(period.days.size(), c.hours.size());
+    for (std::size_t d = 0; d < c.hours.size(); ++d) {
+        EXPECT_EQ(period.days[d].seconds(), c.hours[d] * 3600) << "day " << d;
+        EXPECT_EQ(f.days[d][0].covered, c.hours[d] * 3600) << "day " << d;
+    }
+    EXPECT_TRUE(f.gaps.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    table, report_days,
+    testing::Values(clock_change_case{"autumn", "2026-10-24", "2026-10-26", {24, 25, 24}},
+                    clock_change_case{"spring", "2026-03-28", "2026-03-30", {24, 23, 24}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct span_case {
+    const char* name;
+    const char* from; // local, ISO
+    const char* to;
+    std::int64_t first_line;
+    std::int64_t last_line;
+    int read_from_line; // the line read_begin starts, 1-based
+    int read_to_line;   // the last line up to read_end
+};
+
+class report_lines : public testing::TestWithParam<span_case> {};
+
+TEST_P(report_lines, span_the_lines_of_the_period) {
+    const span_case& c = GetParam();
+    const auto line = [](const char* time, int v) {
+        return QByteArray(time) + '\t' + QByteArray::number(v) + "\xBA" + "C\t\r\n";
+    };
+    const QList<QByteArray> lines = {
+        line("10-31-2026\t23:59:55", 20), "garbage\r\n",
+        line("11-01-2026\t00:00:00", 21), line("11-01-2026\t12:00:00", 22),
+        line("11-02-2026\t00:00:00", 23), line("11-01-2026\t13:00:00", 24),
+        line("11-03-2026\t00:00:00", 25), line("11-01-2026\t14:00:00", 26).chopped(2)};
+    QByteArray log;
+    std::vector<qsizetype> starts;
+    for (const QByteArray& line : lines) {
+        starts.push_back(log.size());
+        log += line;
+    }
+    starts.push_back(log.size());
+    const auto local = [](const char* iso) {
+        return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate).toSecsSinceEpoch();
+    };
+    const auto span = chart::lines_between(log, local(c.from), local(c.to));
+    EXPECT_EQ(span.first_line, c.first_line);
+    EXPECT_EQ(span.last_line, c.last_line);
+    if (span.empty())
+        return;
+    EXPECT_EQ(span.begin, starts[std::size_t(c.first_line - 1)]);
+    EXPECT_EQ(span.end, starts[std::size_t(c.last_line)]);
+    EXPECT_EQ(span.read_begin, starts[std::size_t(c.read_from_line - 1)]);
+    EXPECT_EQ(span.read_end, starts[std::size_t(c.read_to_line)]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    table, report_lines,
+    testing::Values(
+        // Out of order lines inside; the unfinished last line is not.
+        span_case{"one_day", "2026-11-01T00:00:00Z", "2026-11-02T00:00:00Z", 3, 6, 2, 7},
+        span_case{"part_of_a_day", "2026-11-01T12:00:00Z", "2026-11-01T13:30:00Z", 4, 6, 3, 7},
+        span_case{"from_the_first_line", "2026-10-01T00:00:00Z", "2026-11-01T00:00:01Z", 1, 3, 1,
+                  4},
+        span_case{"to_the_last_complete_line", "2026-11-02T00:00:00Z", "2026-12-01T00:00:00Z", 5, 7,
+                  4, 7},
+        span_case{"none", "2026-11-04T00:00:00Z", "2026-11-05T00:00:00Z", 0, 0, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Counted eight bytes at a time: every length, and bytes one bit from a
+// line end.
+TEST(report_lines, counts_line_ends_in_any_bytes) {
+    QByteArray bytes;
+    std::uint32_t seed = 1;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1103515245 + 12345;
+        const char pick[] = {'\n', '\x8A', '\x0B', '\x0E', 'a', '\0'};
+        bytes += pick[(seed >> 16) % 6];
+    }
+    for (qsizetype size : {0, 7, 8, 9, 2039, 2040, 2041, 4087, 20000}) {
+        const QByteArrayView part(bytes.constData() + 3, size - (size > 3 ? 3 : 0));
+        EXPECT_EQ(chart::count_lines(part), std::count(part.begin(), part.end(), '\n')) << size;
+    }
+    EXPECT_EQ(chart::count_lines(QByteArray(20000, '\n')), 20000);
+}
+
+TEST(report_dates, are_real_dates_and_default_to_the_last_whole_week) {
+    EXPECT_EQ(chart::parse_report_date(u"2026-11-07"), QDate(2026, 11, 7));
+    EXPECT_EQ(chart::parse_report_date(u"2028-02-29"), QDate(2028, 2, 29));
+    for (const char16_t* bad : {u"2026-02-29", u"2026-1-07", u"07-11-2026", u"2026-11-07x",
+                                u"1969-12-31", u"2106-01-01", u"", u"2026-11-0a"})
+        EXPECT_EQ(chart::parse_report_date(bad), std::nullopt)
+            << QStringView(bad).toString().toStdString();
+
+    const QDate today(2026, 11, 8);
+    const auto range = [&](std::optional<QDate> from, std::optional<QDate> to) {
+        const auto r = chart::report_dates(today, from, to);
+        return std::pair(r.from, r.to);
+    };
+    EXPECT_EQ(range({}, {}), std::pair(QDate(2026, 11, 1), QDate(2026, 11, 7)));
+    EXPECT_EQ(range({}, QDate(2026, 10, 31)), std::pair(QDate(2026, 10, 25), QDate(2026, 10, 31)));
+    EXPECT_EQ(range(QDate(2026, 10, 1), {}), std::pair(QDate(2026, 10, 1), QDate(2026, 11, 7)));
+    // Today alone, though not yet whole.
+    EXPECT_EQ(range(today, {}), std::pair(today, today));
+}
+
+TEST(report_text, rounds_durations_up_and_shares_down_and_picks_the_paper) {
+    QLocale::setDefault(QLocale::c());
+    const std::pair<std::int64_t, const char*> minutes[] = {
+        {0, "0.0"}, {1, "0.1"}, {5, "0.1"}, {6, "0.1"}, {7, "0.2"}, {1195, "20.0"}, {1200, "20.0"}};
+    for (const auto& [seconds, text] : minutes)
+        EXPECT_EQ(chart::minutes_text(seconds), QLatin1StringView(text)) << seconds;
+    EXPECT_EQ(chart::percent_text(86399, 86400), QStringLiteral("99.9"));
+    EXPECT_EQ(chart::percent_text(86400, 86400), QStringLiteral("100.0"));
+    EXPECT_EQ(chart::percent_text(0, 0), QStringLiteral("\u2013"));
+
+    const std::pair<const char*, chart::paper> papers[] = {
+        {"en_US", chart::paper::letter}, {"fr_CA", chart::paper::letter},
+        {"es_MX", chart::paper::letter}, {"en_PH", chart::paper::letter},
+        {"en_GB", chart::paper::a4},     {"de_DE", chart::paper::a4},
+        {"es_ES", chart::paper::a4},     {"en_AU", chart::paper::a4}};
+    for (const auto& [name, paper] : papers)
+        EXPECT_EQ(chart::paper_for(QLocale(QString::fromLatin1(name))), paper) << name;
+}
+
+} // namespace
