@@ -192,7 +192,7 @@ void bench_report(const QString& dir, int days, int runs) {
         const auto r = history::make_report(request, problem);
         make_ms.push_back(ms_since(t));
         t.restart();
-        if (!r || !history::write_report_pdf(*r, pdf).isEmpty()) {
+        if (!r || !history::write_report_pdf(*r, pdf)) {
             std::printf("the report could not be made: %s\n", qPrintable(problem));
             return;
         }

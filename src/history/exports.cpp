@@ -31,32 +31,33 @@ public:
     explicit replacing_file(const QString& path)
         : file_(path) {}
 
-    // Each returns an empty text, or the system's reason for the failure.
-    QString open() {
+    // Each fails with the system's reason.
+    rules::result open() {
         if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return file_.errorString();
+            return rules::result::failure(file_.errorString());
         return {};
     }
 
-    QString write(const QByteArray& bytes) {
+    rules::result write(const QByteArray& bytes) {
         // A write that the file system cuts short sets no error on the
         // file, only errno.
         errno = 0;
         if (file_.write(bytes) == bytes.size())
             return {};
-        return file_.error() != QFileDevice::NoError ? file_.errorString()
-                                                     : rules::system_reason(errno);
+        return rules::result::failure(file_.error() != QFileDevice::NoError
+                                          ? file_.errorString()
+                                          : rules::system_reason(errno));
     }
 
-    QString commit() {
+    rules::result commit() {
 #ifdef Q_OS_UNIX
         // Space the file system only finds missing at write-back time is
         // reported here, before the old file is given up.
         if (::fsync(file_.handle()) != 0)
-            return rules::system_reason(errno);
+            return rules::result::failure(rules::system_reason(errno));
 #endif
         if (!file_.commit())
-            return file_.errorString();
+            return rules::result::failure(file_.errorString());
         return {};
     }
 
@@ -66,17 +67,17 @@ private:
 
 } // namespace
 
-QString replace_file(const QString& path, const QByteArray& bytes) {
+rules::result replace_file(const QString& path, const QByteArray& bytes) {
     replacing_file file(path);
-    QString problem = file.open();
-    if (problem.isEmpty())
-        problem = file.write(bytes);
-    if (problem.isEmpty())
-        problem = file.commit();
-    return problem;
+    rules::result done = file.open();
+    if (done)
+        done = file.write(bytes);
+    if (done)
+        done = file.commit();
+    return done;
 }
 
-QString save_image(QWidget& chart, const QString& path) {
+rules::result save_image(QWidget& chart, const QString& path) {
     // Pictures are small; made in memory, a failed write cannot leave half
     // of one behind, and a writer that does not report its device's
     // errors (the SVG one) cannot hide them.
@@ -94,34 +95,35 @@ QString save_image(QWidget& chart, const QString& path) {
     } else {
         QImageWriter writer(&image, "png");
         if (!writer.write(chart.grab().toImage()))
-            return writer.errorString();
+            return rules::result::failure(writer.errorString());
     }
     return replace_file(path, image.data());
 }
 
-QString export_csv(const chart::log_index& log, double from, double to, const QString& path) {
+rules::result export_csv(const chart::log_index& log, double from, double to, const QString& path) {
     replacing_file file(path);
-    if (QString problem = file.open(); !problem.isEmpty())
-        return problem;
+    if (rules::result opened = file.open(); !opened)
+        return opened;
     chart::local_clock clock;
     QByteArray out(chart::csv_header);
-    QString problem;
+    rules::result written;
     const bool read =
         chart::for_each_between(log, from, to, [&](std::span<const chart::log_point> points) {
             for (const chart::log_point& p : points)
                 chart::append_csv_line(out, p, clock.offset_at_utc(p.time));
             if (out.size() > (1 << 20)) {
-                problem = file.write(out);
+                written = file.write(out);
                 out.clear();
             }
-            return problem.isEmpty();
+            return written.ok();
         });
-    if (!problem.isEmpty())
-        return problem;
+    if (!written)
+        return written;
     if (!read)
-        return QStringLiteral("The log changed while it was read; try again.");
-    if (problem = file.write(out); !problem.isEmpty())
-        return problem;
+        return rules::result::failure(
+            QStringLiteral("The log changed while it was read; try again."));
+    if (written = file.write(out); !written)
+        return written;
     return file.commit();
 }
 

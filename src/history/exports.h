@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/result.h"
+
 #include "chart/history_index.h"
 
 #include <QString>
@@ -12,13 +14,13 @@ class QWidget;
 namespace history {
 
 // `bytes` as the whole file at `path`.
-QString replace_file(const QString& path, const QByteArray& bytes);
+rules::result replace_file(const QString& path, const QByteArray& bytes);
 
 // PNG, or SVG when the path ends in ".svg".
-QString save_image(QWidget& chart, const QString& path);
+rules::result save_image(QWidget& chart, const QString& path);
 
 // The lines of the log from `from` to `to` (UTC seconds) as CSV (see
 // chart/history_csv.h), in the order of the log.
-QString export_csv(const chart::log_index& log, double from, double to, const QString& path);
+rules::result export_csv(const chart::log_index& log, double from, double to, const QString& path);
 
 } // namespace history

@@ -330,12 +330,12 @@ void history_window::save_image() {
     if (path.isEmpty())
         return;
     chart_->set_hover_visible(false);
-    const QString problem = history::save_image(*chart_, path);
+    const rules::result saved = history::save_image(*chart_, path);
     chart_->set_hover_visible(true);
-    if (!problem.isEmpty())
+    if (!saved)
         prompts_->failed(QStringLiteral("The image could not be saved to %1.")
                              .arg(QDir::toNativeSeparators(path)),
-                         problem);
+                         saved.why());
 }
 
 void history_window::export_csv() {
@@ -345,12 +345,12 @@ void history_window::export_csv() {
                             QStringLiteral("CSV file (*.csv)"));
     if (path.isEmpty())
         return;
-    const QString problem =
+    const rules::result exported =
         history::export_csv(chart_->shown(), chart_->from(), chart_->to(), path);
-    if (!problem.isEmpty())
+    if (!exported)
         prompts_->failed(QStringLiteral("The readings could not be exported to %1.")
                              .arg(QDir::toNativeSeparators(path)),
-                         problem);
+                         exported.why());
 }
 
 void history_window::write_report() {
@@ -393,11 +393,11 @@ void history_window::write_report() {
                                              QStringLiteral("PDF document (*.pdf)"));
     if (path.isEmpty())
         return;
-    problem = write_report_pdf(*r, path);
-    if (!problem.isEmpty())
+    const rules::result written = write_report_pdf(*r, path);
+    if (!written)
         prompts_->failed(QStringLiteral("The report could not be saved to %1.")
                              .arg(QDir::toNativeSeparators(path)),
-                         problem);
+                         written.why());
 }
 
 } // namespace history

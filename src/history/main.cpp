@@ -50,11 +50,11 @@ int write_report(const command_line& cl, int& argc, char** argv) {
         qCCritical(controls::log_history, "no report: %s", qUtf8Printable(problem));
         return 1;
     }
-    problem = write_report_pdf(*made, cl.report_path);
-    if (problem.isEmpty())
+    const rules::result written = write_report_pdf(*made, cl.report_path);
+    if (written)
         return 0;
     qCCritical(controls::log_history, "the report could not be written to %s: %s",
-               qUtf8Printable(cl.report_path), qUtf8Printable(problem));
+               qUtf8Printable(cl.report_path), qUtf8Printable(written.why()));
     return 1;
 }
 

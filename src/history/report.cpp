@@ -139,7 +139,7 @@ QPageLayout report_page_layout() {
                        QPageLayout::Portrait, QMarginsF(20, 15, 15, 12), QPageLayout::Millimeter);
 }
 
-QString write_report_pdf(report& r, const QString& path) {
+rules::result write_report_pdf(report& r, const QString& path) {
     QBuffer pdf_bytes;
     pdf_bytes.open(QIODevice::WriteOnly);
     {
@@ -148,7 +148,7 @@ QString write_report_pdf(report& r, const QString& path) {
         pdf.setTitle(r.content.footer);
         pdf.setPageLayout(report_page_layout());
         if (!paint_report(r, pdf))
-            return QStringLiteral("The report could not be drawn.");
+            return rules::result::failure(QStringLiteral("The report could not be drawn."));
     }
     return replace_file(path, pdf_bytes.data());
 }

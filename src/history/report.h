@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/result.h"
+
 #include "chart/history_series.h"
 #include "chart/history_stats.h"
 #include "chart/report_period.h"
@@ -52,8 +54,8 @@ bool paint_report(report& r, QPagedPaintDevice& device);
 QPageLayout report_page_layout();
 
 // The report as a PDF on the locale's paper, written beside `path` and
-// renamed over it: an empty text, or why it could not be written.
-QString write_report_pdf(report& r, const QString& path);
+// renamed over it; fails with why it could not be written.
+rules::result write_report_pdf(report& r, const QString& path);
 
 // The report's file name for its period: "kestrova-report-2026-11-01.pdf".
 QString report_file_name(const report& r);

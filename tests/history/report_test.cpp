@@ -129,8 +129,10 @@ TEST_F(report_test, known_log_gives_its_numbers) {
               (QStringList{"2026-10-26", "24", "30", "30.0", "30", "\u2013", "\u2013", "99.9"}));
 
     // Written like the exports: a place it cannot go is said.
-    EXPECT_FALSE(
-        history::write_report_pdf(*r, dir.filePath(QStringLiteral("no/dir/r.pdf"))).isEmpty());
+    const rules::result written =
+        history::write_report_pdf(*r, dir.filePath(QStringLiteral("no/dir/r.pdf")));
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(written.why().isEmpty());
 }
 
 // The program as a scheduled job runs it: no display, no platform chosen.
