@@ -3,6 +3,7 @@
 #include "support/broker.h"
 #include "support/build_paths.h"
 #include "support/files.h"
+#include "support/process.h"
 #include "support/pty.h"
 
 #include <QProcess>
@@ -44,7 +45,7 @@ TEST(mqtt_black_box, a_pulled_logger_leaves_no_reading_live_and_a_killed_station
         return state.contains("\"link\":\"closed\"") && state.contains("\"sensor1\":null");
     })) << sub.last(QStringLiteral("site/station7/state")).payload.toStdString();
 
-    ::kill(static_cast<pid_t>(monitor.processId()), SIGKILL);
+    ASSERT_TRUE(send_signal(monitor, SIGKILL));
     monitor.waitForFinished(5000);
     EXPECT_TRUE(sub.wait([&](const auto&) {
         return sub.last(QStringLiteral("site/station7/status")).payload == "offline";
