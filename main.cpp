@@ -1,11 +1,11 @@
 #include "app/application.h"
 #include "app/command_line.h"
-#include "controls/logging.h"
+#include "logging/logging.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
-    controls::install_message_handler("kestrova");
+    logging::install_message_handler("kestrova");
     if (const auto status = app::command_line::answer_at_once(argc, argv, KESTROVA_VERSION))
         return *status;
     const bool offscreen = app::command_line::choose_offscreen_without_display(argc, argv);

@@ -19,7 +19,7 @@
 //                                   (default 30): states lost, stations
 //                                   without their latest state at the centre
 
-#include "publish/mqtt_link.h"
+#include "mqtt/mqtt_link.h"
 #include "support/broker.h"
 #include "support/build_paths.h"
 #include "support/files.h"
@@ -198,7 +198,7 @@ private:
 constexpr int stations_per_process = 2000;
 
 struct station {
-    std::unique_ptr<publish::mqtt_link> link;
+    std::unique_ptr<mqtt::mqtt_link> link;
     int number = 0;
     std::vector<clock_type::time_point> sent{clock_type::time_point{}}; // by number
 };
@@ -292,7 +292,7 @@ int worker(const QStringList& args) {
     std::vector<station> fleet(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         const rules::mqtt::settings s = settings_for(from + i, port);
-        fleet[static_cast<std::size_t>(i)].link = std::make_unique<publish::mqtt_link>(
+        fleet[static_cast<std::size_t>(i)].link = std::make_unique<mqtt::mqtt_link>(
             s, rules::mqtt::discovery_configs(s, QStringLiteral("site-pc%1").arg(from + i),
                                               QStringLiteral("1")));
     }

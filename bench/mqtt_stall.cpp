@@ -7,10 +7,10 @@
 // window without publishing, as the baseline.
 //   mqtt_stall [seconds per case, default 15]
 
+#include "alerts/alarm_judge.h"
+#include "alerts/link_watch.h"
 #include "app/frm_thermometer.h"
-#include "publish/alarm_judge.h"
-#include "publish/link_watch.h"
-#include "publish/mqtt_publisher.h"
+#include "mqtt/mqtt_publisher.h"
 #include "support/silent_prompts.h"
 
 #include <QApplication>
@@ -32,7 +32,7 @@ double cpu_now() {
 }
 
 void measure(const char* what, const rules::mqtt::settings& s,
-             const publish::mqtt_link::resolver& resolve, int seconds) {
+             const mqtt::mqtt_link::resolver& resolve, int seconds) {
     silent_prompts ask;
     app::frm_thermometer w{app::window_seams{ask}};
     w.show();
@@ -41,12 +41,12 @@ void measure(const char* what, const rules::mqtt::settings& s,
     {
         // Without a host: the same window and ticks with no publishing, the
         // baseline for the CPU figure.
-        std::unique_ptr<publish::mqtt_publisher> publisher;
-        publish::link_watch link([] { return std::chrono::milliseconds(30000); });
+        std::unique_ptr<mqtt::mqtt_publisher> publisher;
+        alerts::link_watch link([] { return std::chrono::milliseconds(30000); });
         link.port_changed(true);
-        publish::alarm_judge judge(w.sensors(), link);
+        alerts::alarm_judge judge(w.sensors(), link);
         if (s.enabled())
-            publisher = std::make_unique<publish::mqtt_publisher>(
+            publisher = std::make_unique<mqtt::mqtt_publisher>(
                 judge, *w.ui().Timer1, w.ui().Text7, link, s, QStringLiteral("bench"), resolve);
         QElapsedTimer gap;
         QTimer tick;

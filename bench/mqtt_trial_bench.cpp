@@ -4,7 +4,7 @@
 // window's thread meanwhile (the attempt runs on a thread of its own).
 //   mqtt_trial_bench [limit in ms, default 8000]
 
-#include "publish/mqtt_trial.h"
+#include "mqtt/mqtt_trial.h"
 #include "support/broker.h"
 #include "support/files.h"
 
@@ -20,7 +20,7 @@
 namespace {
 
 void measure(const char* what, const rules::mqtt::settings& s, std::chrono::milliseconds limit) {
-    publish::mqtt_trial trial(limit);
+    mqtt::mqtt_trial trial(limit);
     QElapsedTimer gap;
     double worst = 0;
     QTimer tick;
@@ -29,13 +29,12 @@ void measure(const char* what, const rules::mqtt::settings& s, std::chrono::mill
         worst = std::max(worst, static_cast<double>(gap.nsecsElapsed()) / 1e6);
         gap.restart();
     });
-    publish::verdict got;
+    mqtt::verdict got;
     QEventLoop wait;
-    QObject::connect(&trial, &publish::mqtt_trial::finished, &trial,
-                     [&](const publish::verdict& v) {
-                         got = v;
-                         wait.quit();
-                     });
+    QObject::connect(&trial, &mqtt::mqtt_trial::finished, &trial, [&](const mqtt::verdict& v) {
+        got = v;
+        wait.quit();
+    });
     QElapsedTimer clock;
     clock.start();
     gap.start();

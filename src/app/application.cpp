@@ -3,7 +3,7 @@
 #include "app/end_signals.h"
 #include "app/kestrova_app.h"
 #include "app/service_notifier.h"
-#include "publish/mqtt_publisher.h"
+#include "mqtt/mqtt_publisher.h"
 
 #include <QApplication>
 #include <cstdlib>
@@ -24,7 +24,7 @@ extern "C" void save_on_exit() {
 // The status line a service manager shows for the running program.
 QString service_status(kestrova_app& program) {
     const thermometer_controls& ui = program.window().ui();
-    const publish::link_watch& link = program.link();
+    const alerts::link_watch& link = program.link();
     return service_status_line(program.keeper().current(), ui.Text2->text(), link.current(1),
                                ui.Text1->text(), link.current(2), link.state(),
                                program.publisher() ? program.publisher()->status_line()

@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 
-#include "controls/logging.h"
+#include "logging/logging.h"
 
 #include <QtGlobal>
 #include <cstdio>
@@ -65,7 +65,7 @@ bool choose_offscreen_without_display(int argc, const char* const* argv) {
 }
 
 void say_offscreen() {
-    qCInfo(controls::log_app).noquote()
+    qCInfo(logging::log_app).noquote()
         << QStringLiteral("no display (DISPLAY and WAYLAND_DISPLAY are not set): running without "
                           "windows, as with QT_QPA_PLATFORM=offscreen");
 }
@@ -74,7 +74,7 @@ std::optional<int> refuse_the_rest(const QStringList& arguments) {
     if (arguments.size() < 2)
         return std::nullopt;
     const QString& first = arguments.at(1);
-    qCCritical(controls::log_app).noquote()
+    qCCritical(logging::log_app).noquote()
         << QStringLiteral("%1 %2 (see kestrova --help)")
                .arg(first.startsWith(u'-') ? QStringLiteral("unknown option")
                                            : QStringLiteral("unexpected argument"),

@@ -1,15 +1,15 @@
 #include "app/kestrova_app.h"
 
 #include "alarm/install.h"
+#include "alerts/alarm_judge.h"
 #include "app/port_label.h"
-#include "controls/logging.h"
 #include "controls/timer.h"
 #include "datalog/sample_interval.h"
+#include "logging/logging.h"
+#include "mqtt/mqtt_publisher.h"
+#include "notify/desktop_notifier.h"
+#include "notify/session_bus.h"
 #include "portselect/frmselect.h"
-#include "publish/alarm_judge.h"
-#include "publish/desktop_notifier.h"
-#include "publish/mqtt_publisher.h"
-#include "publish/session_bus.h"
 #include "serial/comm_control.h"
 #include "serial/port_probe.h"
 #include "settings/port_settings.h"
@@ -67,9 +67,9 @@ kestrova_app::kestrova_app(window_seams seams)
                 link_.port_changed(s.open);
             });
     connect(window_.get(), &frm_thermometer::reading_received, &link_,
-            &publish::link_watch::received);
+            &alerts::link_watch::received);
     // A new sampling period is a new reading lifetime.
-    connect(ui.Timer1, &controls::timer::interval_changed, &link_, &publish::link_watch::refresh);
+    connect(ui.Timer1, &controls::timer::interval_changed, &link_, &alerts::link_watch::refresh);
 }
 
 kestrova_app::~kestrova_app() = default;
@@ -141,28 +141,28 @@ bool kestrova_app::load() {
 }
 
 void kestrova_app::start_publishing() {
-    judge_ = std::make_unique<publish::alarm_judge>(window_->sensors(), link_,
-                                                    window_->seams().settle_pause);
+    judge_ = std::make_unique<alerts::alarm_judge>(window_->sensors(), link_,
+                                                   window_->seams().settle_pause);
     // The session bus serves the notifications and the settings window's
     // look for a notification service; it is reached off the window thread.
-    bus_ = std::make_unique<publish::session_bus>();
-    connect(bus_.get(), &publish::session_bus::connected, this, [this](const QDBusConnection& bus) {
+    bus_ = std::make_unique<notify::session_bus>();
+    connect(bus_.get(), &notify::session_bus::connected, this, [this](const QDBusConnection& bus) {
         session_ = bus;
         start_notifier();
     });
-    connect(bus_.get(), &publish::session_bus::unavailable, this, [this](const QString& why) {
-        if (publish::desktop_notifier::wanted(ini_))
-            qCWarning(controls::log_notify).noquote()
+    connect(bus_.get(), &notify::session_bus::unavailable, this, [this](const QString& why) {
+        if (notify::desktop_notifier::wanted(ini_))
+            qCWarning(logging::log_notify).noquote()
                 << QStringLiteral("desktop notifications are not shown: %1").arg(why);
     });
     bus_->connect_to_bus();
     const QString station = settings::keep_station_id(ini_, QSysInfo::machineHostName());
-    start_publisher(publish::mqtt_publisher::read_settings(ini_, station));
+    start_publisher(mqtt::mqtt_publisher::read_settings(ini_, station));
 }
 
 void kestrova_app::start_notifier() {
-    if (session_ && !notifier_ && !ended_ && publish::desktop_notifier::wanted(ini_))
-        notifier_ = std::make_unique<publish::desktop_notifier>(*judge_, link_, *session_);
+    if (session_ && !notifier_ && !ended_ && notify::desktop_notifier::wanted(ini_))
+        notifier_ = std::make_unique<notify::desktop_notifier>(*judge_, link_, *session_);
 }
 
 void kestrova_app::start_publisher(const rules::mqtt::settings& s) {
@@ -170,10 +170,10 @@ void kestrova_app::start_publisher(const rules::mqtt::settings& s) {
     if (!s.enabled())
         return;
     const window_seams& seams = window_->seams();
-    publisher_ = std::make_unique<publish::mqtt_publisher>(
+    publisher_ = std::make_unique<mqtt::mqtt_publisher>(
         *judge_, *window_->ui().Timer1, window_->ui().Text7, link_, s, QSysInfo::machineHostName(),
         seams.resolve_broker, seams.clock);
-    connect(publisher_.get(), &publish::mqtt_publisher::status_line_changed, this,
+    connect(publisher_.get(), &mqtt::mqtt_publisher::status_line_changed, this,
             &kestrova_app::show_port_label);
     show_port_label();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "alerts/link_watch.h"
 #include "app/frm_thermometer.h"
 #include "app/history_launcher.h"
-#include "publish/link_watch.h"
 #include "serial/port_keeper.h"
 #include "settings/inifile.h"
 
@@ -18,12 +18,16 @@
 namespace portselect {
 class frmselect;
 } // namespace portselect
-namespace publish {
+namespace alerts {
 class alarm_judge;
-class desktop_notifier;
+} // namespace alerts
+namespace mqtt {
 class mqtt_publisher;
+} // namespace mqtt
+namespace notify {
+class desktop_notifier;
 class session_bus;
-} // namespace publish
+} // namespace notify
 namespace settings {
 struct station_settings;
 } // namespace settings
@@ -50,11 +54,11 @@ public:
     portselect::frmselect* selector() const { return selector_.get(); }
     settings::inifile& settings() { return ini_; }
     const serial::port_keeper& keeper() const { return keeper_; }
-    const publish::link_watch& link() const { return link_; }
+    const alerts::link_watch& link() const { return link_; }
     // Null while publishing is off.
-    const publish::mqtt_publisher* publisher() const { return publisher_.get(); }
+    const mqtt::mqtt_publisher* publisher() const { return publisher_.get(); }
     // Null while notifications are off or have nowhere to go.
-    const publish::desktop_notifier* notifier() const { return notifier_.get(); }
+    const notify::desktop_notifier* notifier() const { return notifier_.get(); }
     // Null while the settings window is closed.
     settings_window::dialog* settings_dialog() const;
     bool ended() const { return ended_; }
@@ -92,12 +96,12 @@ private:
     settings::inifile ini_;
     serial::port_keeper keeper_;
     history_launcher history_;
-    publish::link_watch link_;
-    std::unique_ptr<publish::alarm_judge> judge_;
-    std::unique_ptr<publish::session_bus> bus_;
+    alerts::link_watch link_;
+    std::unique_ptr<alerts::alarm_judge> judge_;
+    std::unique_ptr<notify::session_bus> bus_;
     std::optional<QDBusConnection> session_; // once the bus is reached
-    std::unique_ptr<publish::desktop_notifier> notifier_;
-    std::unique_ptr<publish::mqtt_publisher> publisher_;
+    std::unique_ptr<notify::desktop_notifier> notifier_;
+    std::unique_ptr<mqtt::mqtt_publisher> publisher_;
     rules::mqtt::settings publishing_; // what the publisher was made with
     QPointer<settings_window::dialog> settings_window_;
     serial::port_keeper::state port_state_;

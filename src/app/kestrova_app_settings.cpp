@@ -2,8 +2,8 @@
 // writes to work without a restart.
 #include "app/kestrova_app.h"
 
-#include "publish/desktop_notifier.h"
-#include "publish/mqtt_publisher.h"
+#include "mqtt/mqtt_publisher.h"
+#include "notify/desktop_notifier.h"
 #include "serial/comm_control.h"
 #include "settings/port_settings.h"
 #include "settings/station_settings.h"
@@ -72,14 +72,14 @@ rules::result kestrova_app::apply_settings(const settings::station_settings& s) 
         keeper_.choose(chosen);
     }
 
-    if (!publish::desktop_notifier::wanted(ini_))
+    if (!notify::desktop_notifier::wanted(ini_))
         notifier_.reset();
     else if (!notifier_)
         start_notifier();
 
     // The old link ends cleanly ("offline", no last will) before the new
     // one connects; unchanged settings keep the link as it is.
-    const rules::mqtt::settings next = publish::mqtt_publisher::read_settings(ini_, s.mqtt.station);
+    const rules::mqtt::settings next = mqtt::mqtt_publisher::read_settings(ini_, s.mqtt.station);
     if (next != publishing_) {
         if (publisher_)
             publisher_->finish();

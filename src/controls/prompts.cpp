@@ -1,6 +1,6 @@
 #include "controls/prompts.h"
 
-#include "controls/logging.h"
+#include "logging/logging.h"
 #include "rules/text.h"
 
 #include <QGuiApplication>
@@ -17,11 +17,11 @@ void stderr_prompts::message(const QString& text, const QString& details) {
         line += separator + part.trimmed();
         separator = part.endsWith(u':') ? QStringLiteral(" ") : QStringLiteral("; ");
     }
-    qCWarning(log_app).noquote() << line;
+    qCWarning(logging::log_app).noquote() << line;
 }
 
 bool stderr_prompts::confirm(const QString& text) {
-    qCInfo(log_app).noquote() << text + QStringLiteral(" (OK)");
+    qCInfo(logging::log_app).noquote() << text + QStringLiteral(" (OK)");
     return true;
 }
 

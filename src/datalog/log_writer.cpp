@@ -1,8 +1,8 @@
 #include "datalog/log_writer.h"
 
 #include "controls/display_box.h"
-#include "controls/logging.h"
 #include "controls/properties.h"
+#include "logging/logging.h"
 #include "rules/log_rules.h"
 
 #include <QCheckBox>
@@ -44,7 +44,7 @@ void log_writer::report(const rules::result& appended) {
             failing_ = false;
             box->setToolTip(QString());
             set_text_colour(box, normal_text_);
-            qCInfo(controls::log_datalog).noquote()
+            qCInfo(logging::log_datalog).noquote()
                 << QStringLiteral("the data log %1 is written again")
                        .arg(QDir::toNativeSeparators(log_.path()));
         }
@@ -58,7 +58,7 @@ void log_writer::report(const rules::result& appended) {
     }
     if (!failing_) {
         failing_ = true;
-        qCCritical(controls::log_datalog).noquote() << tip;
+        qCCritical(logging::log_datalog).noquote() << tip;
     }
 }
 

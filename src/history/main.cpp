@@ -1,7 +1,7 @@
-#include "controls/logging.h"
 #include "history/command_line.h"
 #include "history/history_window.h"
 #include "history/report.h"
+#include "logging/logging.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -24,7 +24,7 @@ void only_errors(QtMsgType type, const QMessageLogContext& context, const QStrin
     if (type != QtCriticalMsg && type != QtFatalMsg)
         return;
     const QMessageLogContext ours(context.file, context.line, context.function,
-                                  controls::log_history().categoryName());
+                                  logging::log_history().categoryName());
     program_handler(type, ours, text);
 }
 
@@ -47,13 +47,13 @@ int write_report(const command_line& cl, int& argc, char** argv) {
     QString problem;
     const std::unique_ptr<report> made = make_report(request, problem);
     if (!made) {
-        qCCritical(controls::log_history, "no report: %s", qUtf8Printable(problem));
+        qCCritical(logging::log_history, "no report: %s", qUtf8Printable(problem));
         return 1;
     }
     const rules::result written = write_report_pdf(*made, cl.report_path);
     if (written)
         return 0;
-    qCCritical(controls::log_history, "the report could not be written to %s: %s",
+    qCCritical(logging::log_history, "the report could not be written to %s: %s",
                qUtf8Printable(cl.report_path), qUtf8Printable(written.why()));
     return 1;
 }
@@ -78,7 +78,7 @@ int main(int argc, char* argv[]) {
         std::fputs(qPrintable(cl.error), stderr);
         return cl.exit_code;
     }
-    controls::install_message_handler("kestrova-history");
+    logging::install_message_handler("kestrova-history");
     if (!cl.report_path.isEmpty())
         return history::write_report(cl, argc, argv);
 
@@ -100,7 +100,7 @@ int main(int argc, char* argv[]) {
                          [&window, &since_start, picture] {
                              int status = 0;
                              if (!picture.isEmpty() && !window.grab().save(picture, "PNG")) {
-                                 qCCritical(controls::log_history, "cannot write %s",
+                                 qCCritical(logging::log_history, "cannot write %s",
                                             qUtf8Printable(picture));
                                  status = 1;
                              }

@@ -1,6 +1,6 @@
 #include "serial/comm_control.h"
 
-#include "controls/logging.h"
+#include "logging/logging.h"
 #include "serial/port_lock.h"
 
 #include <QFileInfo>
@@ -68,7 +68,7 @@ bool comm_control::set_port_open(bool open) {
     last_error_.clear();
     last_error_kind_ = QSerialPort::NoError;
     reset_receive_buffer();
-    qCDebug(controls::log_serial).noquote()
+    qCDebug(logging::log_serial).noquote()
         << QStringLiteral("port %1 (%2) is open").arg(comm_port_).arg(path);
     Q_EMIT open_changed(true);
     return true;
@@ -77,7 +77,7 @@ bool comm_control::set_port_open(bool open) {
 bool comm_control::refuse(QSerialPort::SerialPortError kind, const QString& why) {
     last_error_kind_ = kind;
     last_error_ = why;
-    qCDebug(controls::log_serial).noquote()
+    qCDebug(logging::log_serial).noquote()
         << QStringLiteral("port %1 (%2) does not open: %3").arg(comm_port_).arg(device(), why);
     return false;
 }
@@ -163,7 +163,7 @@ void comm_control::handle_error(QSerialPort::SerialPortError error) {
     port_->clearError();
     port_->close();
     reset_receive_buffer();
-    qCDebug(controls::log_serial).noquote()
+    qCDebug(logging::log_serial).noquote()
         << QStringLiteral("port %1 (%2) is lost: %3").arg(comm_port_).arg(device(), last_error_);
     Q_EMIT open_changed(false);
     Q_EMIT port_lost(last_error_);

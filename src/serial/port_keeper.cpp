@@ -1,6 +1,6 @@
 #include "serial/port_keeper.h"
 
-#include "controls/logging.h"
+#include "logging/logging.h"
 #include "serial/comm_control.h"
 
 #include <QDir>
@@ -23,7 +23,7 @@ void port_keeper::choose(int port) {
         return;
     comm_.set_port_open(false);
     comm_.set_comm_port(port);
-    qCDebug(controls::log_serial).noquote() << QStringLiteral("opening port %1").arg(port);
+    qCDebug(logging::log_serial).noquote() << QStringLiteral("opening port %1").arg(port);
     comm_.set_port_open(true);
     follow();
 }
@@ -49,7 +49,7 @@ void port_keeper::retry() {
     if (wanted_ == 0 || comm_.port_open())
         return;
     comm_.set_comm_port(wanted_);
-    qCDebug(controls::log_serial).noquote()
+    qCDebug(logging::log_serial).noquote()
         << QStringLiteral("port %1 is not open: trying again").arg(wanted_);
     comm_.set_port_open(true);
     follow();

@@ -1,6 +1,6 @@
 #include "settings/inifile.h"
 
-#include "controls/logging.h"
+#include "logging/logging.h"
 #include "rules/profile_text.h"
 #include "rules/text.h"
 #include "rules/windows1252.h"
@@ -246,11 +246,11 @@ inifile::save_reported(const std::function<std::optional<QByteArray>(QByteArray)
     const QString file_path = path();
     rules::result saved = save(file_path, change);
     if (!saved)
-        qCCritical(controls::log_settings).noquote()
+        qCCritical(logging::log_settings).noquote()
             << QStringLiteral("settings not saved: %1: %2")
                    .arg(QDir::toNativeSeparators(file_path), saved.why());
     else
-        qCDebug(controls::log_settings).noquote()
+        qCDebug(logging::log_settings).noquote()
             << QStringLiteral("saved %1").arg(QDir::toNativeSeparators(file_path));
     return saved;
 }

@@ -1,6 +1,6 @@
 #include "settings_window/notifications_page.h"
 
-#include "publish/notification_service.h"
+#include "notify/notification_service.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -13,7 +13,7 @@ notifications_page::notifications_page(bool desktop, std::optional<QDBusConnecti
     : QWidget(parent)
     , desktop_(new QCheckBox(QStringLiteral("Show alarms as &desktop notifications"), this))
     , service_state_(new QLabel(this))
-    , service_(new publish::notification_service(std::move(bus), this)) {
+    , service_(new notify::notification_service(std::move(bus), this)) {
     desktop_->setObjectName(QStringLiteral("desktop_notifications"));
     desktop_->setAccessibleName(QStringLiteral("Desktop notifications"));
     desktop_->setChecked(desktop);
@@ -30,7 +30,7 @@ notifications_page::notifications_page(bool desktop, std::optional<QDBusConnecti
     layout->addWidget(about);
     layout->addWidget(service_state_);
     layout->addStretch(1);
-    connect(service_, &publish::notification_service::answered, service_state_, &QLabel::setText);
+    connect(service_, &notify::notification_service::answered, service_state_, &QLabel::setText);
     service_->check();
 }
 

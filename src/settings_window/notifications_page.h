@@ -7,9 +7,9 @@
 class QCheckBox;
 class QLabel;
 
-namespace publish {
+namespace notify {
 class notification_service;
-} // namespace publish
+} // namespace notify
 
 namespace settings_window {
 
@@ -27,7 +27,7 @@ public:
 private:
     QCheckBox* desktop_;
     QLabel* service_state_;
-    publish::notification_service* service_;
+    notify::notification_service* service_;
 };
 
 } // namespace settings_window

@@ -1,6 +1,6 @@
 #include "settings_window/publishing_page.h"
 
-#include "publish/mqtt_trial.h"
+#include "mqtt/mqtt_trial.h"
 #include "rules/mqtt_fields.h"
 #include "settings_window/field_checks.h"
 
@@ -41,7 +41,7 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     : QWidget(parent)
     , ctx_(std::move(ctx))
     , station_(values.station)
-    , trial_(std::make_unique<publish::mqtt_trial>(ctx_.trial_limit)) {
+    , trial_(std::make_unique<mqtt::mqtt_trial>(ctx_.trial_limit)) {
     auto* grid = new QGridLayout(this);
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(reason_column, 2);
@@ -109,7 +109,7 @@ void publishing_page::build_broker_rows(const station_settings::broker& values) 
             return QStringLiteral("TLS needs the CA certificate that signed the broker's");
         if (QString p = field_checks::storable(path); !p.isEmpty())
             return p;
-        const QString p = publish::ca_file_problem(path);
+        const QString p = mqtt::ca_file_problem(path);
         return p.isEmpty() ? p : QStringLiteral("cannot be used: ") + p;
     });
 }
@@ -196,7 +196,7 @@ void publishing_page::connect_fields() {
     connect(choose_, &QPushButton::clicked, this, &publishing_page::choose_ca_file);
     connect(make_private_, &QPushButton::clicked, this, &publishing_page::make_file_private);
     connect(test_, &QPushButton::clicked, this, &publishing_page::test_connection);
-    connect(trial_.get(), &publish::mqtt_trial::finished, this, &publishing_page::show_trial);
+    connect(trial_.get(), &mqtt::mqtt_trial::finished, this, &publishing_page::show_trial);
 
     QWidget* order[] = {host_,         port_,      tls_,          cafile_, choose_,
                         username_,     password_,  make_private_, topic_,  client_id_,
@@ -381,8 +381,8 @@ void publishing_page::show_result(const QString& text) {
     test_result_->setVisible(!text.isEmpty());
 }
 
-void publishing_page::show_trial(const publish::verdict& v) {
-    if (v.kind == publish::outcome::connected)
+void publishing_page::show_trial(const mqtt::verdict& v) {
+    if (v.kind == mqtt::outcome::connected)
         show_result(QStringLiteral("Connected: the broker accepts these settings."));
     else
         show_result(sentence(v.text));

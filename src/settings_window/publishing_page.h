@@ -1,6 +1,6 @@
 #pragma once
 
-#include "publish/mqtt_outcome.h"
+#include "mqtt/mqtt_outcome.h"
 #include "rules/mqtt_rules.h"
 #include "settings/station_settings.h"
 
@@ -14,9 +14,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace publish {
+namespace mqtt {
 class mqtt_trial;
-} // namespace publish
+} // namespace mqtt
 
 namespace settings_window {
 
@@ -65,7 +65,7 @@ private:
     void choose_ca_file();
     void test_connection();
     void show_result(const QString& text);
-    void show_trial(const publish::verdict& v);
+    void show_trial(const mqtt::verdict& v);
     rules::mqtt::settings settings_of(const settings::station_settings::broker& b) const;
     QString discovery_problem() const;
 
@@ -88,7 +88,7 @@ private:
     QPushButton* test_ = nullptr;
     QLabel* test_result_ = nullptr;
     std::vector<field> fields_;
-    std::unique_ptr<publish::mqtt_trial> trial_;
+    std::unique_ptr<mqtt::mqtt_trial> trial_;
     int row_ = 0;
 };
 

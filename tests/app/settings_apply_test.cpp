@@ -1,7 +1,7 @@
 // The settings window in the running monitor: opened by Ctrl+, and put to
 // work by OK at once, without a restart; Cancel and Escape change nothing.
 #include "app/kestrova_app.h"
-#include "publish/mqtt_publisher.h"
+#include "mqtt/mqtt_publisher.h"
 #include "serial/comm_control.h"
 #include "settings_window/dialog.h"
 #include "support/broker.h"
@@ -127,7 +127,7 @@ TEST_F(apply_fixture, ok_moves_the_link_cleanly_opens_the_new_device_and_switche
     EXPECT_EQ(app->notifier(), nullptr);
     serial::comm_control* comm = app->window().ui().MSComm1;
     ASSERT_TRUE(comm->port_open());
-    const publish::mqtt_publisher* old_publisher = app->publisher();
+    const mqtt::mqtt_publisher* old_publisher = app->publisher();
 
     // Cancel and Escape change nothing.
     settings();

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "mqtt/mqtt_link.h"
+#include "rules/mqtt_rules.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+namespace controls {
+class display_box;
+class timer;
+} // namespace controls
+namespace settings {
+class inifile;
+} // namespace settings
+
+namespace alerts {
+class alarm_judge;
+class link_watch;
+} // namespace alerts
+
+namespace mqtt {
+
+// Publishes the station on a message broker: the state message whenever what
+// the alarm judge reports of a sensor, the port or the logger link changes
+// (the changes of one turn of the event loop go out as one message) and at
+// every sampling tick. A reading that is not current goes out as null. Its own state is a line
+// for Label8's tooltip, and one line on standard error each time it changes.
+class mqtt_publisher : public QObject {
+    Q_OBJECT
+public:
+    // `sample_timer`: Timer1, whose ticks publish; `port_text`: Text7.
+    mqtt_publisher(const alerts::alarm_judge& judge, const controls::timer& sample_timer,
+                   controls::display_box* port_text, const alerts::link_watch& link,
+                   const rules::mqtt::settings& settings, const QString& host_name,
+                   mqtt_link::resolver resolve = {}, std::function<QDateTime()> clock = {},
+                   QObject* parent = nullptr);
+
+    // [MQTT] of the settings file; publishing is off without a host. Says on
+    // standard error, once, what an administrator should know: a password
+    // that would cross the network in clear, or that others can read.
+    static rules::mqtt::settings read_settings(const settings::inifile& ini,
+                                               const QString& host_name);
+
+    // "Publishing to mqtt://host:1883 as kestrova/lab-pc: connected"
+    QString status_line() const { return status_line_; }
+    void finish() { link_.finish(); }
+
+Q_SIGNALS:
+    void status_line_changed(const QString& line);
+
+private:
+    void schedule();
+    void publish_now();
+    void on_status(const QString& status);
+
+    const alerts::alarm_judge& judge_;
+    controls::display_box* port_text_;
+    const alerts::link_watch& watch_;
+    rules::mqtt::settings settings_;
+    std::function<QDateTime()> clock_;
+    QTimer coalesce_;
+    mqtt_link link_;
+    QString status_line_;
+};
+
+} // namespace mqtt
