@@ -1,14 +1,31 @@
 #include "alerts/link_watch.h"
 
+#include <algorithm>
+
 namespace alerts {
+
+using namespace std::chrono_literals;
 
 link_watch::link_watch(lifetime limit, std::chrono::milliseconds quiet_after, QObject* parent)
     : QObject(parent)
     , limit_(std::move(limit))
     , quiet_after_(quiet_after)
-    , heard_at_(std::chrono::steady_clock::now()) {
+    , heard_at_(std::chrono::steady_clock::now())
+    , alive_at_(heard_at_) {
     expiry_.setSingleShot(true);
     connect(&expiry_, &QTimer::timeout, this, &link_watch::update);
+    batch_.setSingleShot(true);
+    batch_.setInterval(0);
+    connect(&batch_, &QTimer::timeout, this, &link_watch::end_of_batch);
+    // A beat that shows whether the window thread runs; one late by a whole
+    // lifetime is a stall.
+    alive_.setInterval(std::clamp(limit_() / 4, std::chrono::milliseconds(50),
+                                  std::chrono::milliseconds(5s)));
+    connect(&alive_, &QTimer::timeout, this, [this] {
+        if (stalled(std::chrono::steady_clock::now()))
+            update();
+    });
+    alive_.start();
     update();
 }
 
@@ -18,18 +35,57 @@ void link_watch::port_changed(bool open) {
     open_ = open;
     // Readings from before the port last opened are not current.
     last_ = {};
+    heard_ = {};
     opened_at_ = std::chrono::steady_clock::now();
     update();
 }
 
 void link_watch::received(int sensor) {
-    const std::size_t i = index(sensor);
+    heard_[index(sensor)] = true;
+    if (!batch_.isActive())
+        batch_.start();
+}
+
+bool link_watch::stalled(time_point now) {
+    const auto limit = limit_();
+    const bool stall = now - alive_at_ > limit;
+    alive_at_ = now;
+    const auto beat =
+        std::clamp(limit / 4, std::chrono::milliseconds(50), std::chrono::milliseconds(5s));
+    if (alive_.intervalAsDuration() != beat)
+        alive_.setInterval(beat);
+    if (!stall)
+        return false;
+    // Whatever came before, and whatever waited in the port meanwhile, is old.
+    after_stall_ = true;
+    last_ = {};
+    opened_at_ = now;
+    return true;
+}
+
+void link_watch::end_of_batch() {
     const time_point now = std::chrono::steady_clock::now();
-    last_[i] = now;
-    heard_at_ = now;
-    // While the sensor is current and an expiry armed, a byte only moves
+    stalled(now);
+    const std::array<bool, 2> heard = std::exchange(heard_, {});
+    if (after_stall_) {
+        // This batch was read from what waited; the next one after the
+        // backlog is news.
+        if (!backlog_ || !backlog_())
+            after_stall_ = false;
+        update();
+        return;
+    }
+    bool news = false;
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        if (!heard[i])
+            continue;
+        last_[i] = now;
+        heard_at_ = now;
+        news = news || !view_.current[i];
+    }
+    // While a sensor is current and an expiry armed, a reading only moves
     // the times the expiry will look at.
-    if (!view_.current[i] || view_.quiet || !expiry_.isActive())
+    if (news || view_.quiet || !expiry_.isActive())
         update();
 }
 

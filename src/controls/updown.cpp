@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QKeyEvent>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <algorithm>
 
 namespace controls {
@@ -23,8 +24,8 @@ updown::updown(QWidget* parent)
     down_->setArrowType(Qt::DownArrow);
     up_->setObjectName(QStringLiteral("up"));
     down_->setObjectName(QStringLiteral("down"));
-    connect(up_, &QToolButton::clicked, this, [this] { step_by(1); });
-    connect(down_, &QToolButton::clicked, this, [this] { step_by(-1); });
+    connect(up_, &QToolButton::clicked, this, [this] { step(1); });
+    connect(down_, &QToolButton::clicked, this, [this] { step(-1); });
     install_accessible_controls();
 }
 
@@ -55,23 +56,38 @@ void updown::step_by(int steps) {
     set_value(static_cast<int>(std::clamp<long long>(target, minimum_, maximum_)));
 }
 
+void updown::step(int steps) {
+    Q_EMIT stepped();
+    step_by(steps);
+}
+
 void updown::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Up:
-        step_by(1);
+        step(1);
         break;
     case Qt::Key_Down:
-        step_by(-1);
+        step(-1);
         break;
     case Qt::Key_PageUp:
-        step_by(10);
+        step(10);
         break;
     case Qt::Key_PageDown:
-        step_by(-10);
+        step(-10);
         break;
     default:
         QWidget::keyPressEvent(event);
     }
+}
+
+void updown::wheelEvent(QWheelEvent* event) {
+    // One step a notch (15 degrees); a touchpad's small turns add up to one.
+    wheel_ += event->angleDelta().y();
+    const int steps = wheel_ / 120;
+    wheel_ %= 120;
+    if (steps != 0)
+        step(steps);
+    event->accept();
 }
 
 void updown::resizeEvent(QResizeEvent* event) {

@@ -27,17 +27,24 @@ public:
 
 Q_SIGNALS:
     void value_changed(int value);
+    // The operator steps it (an arrow, its auto-repeat, a key, the wheel);
+    // raised before the value changes.
+    void stepped();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void step(int steps); // by the operator
+
     QToolButton* up_;
     QToolButton* down_;
     int value_ = 0;
     int minimum_ = 0;
     int maximum_ = 125;
+    int wheel_ = 0; // eighths of a degree the wheel has turned, not yet a step
 };
 
 } // namespace controls

@@ -13,6 +13,7 @@ Q_LOGGING_CATEGORY(log_settings, "kestrova.settings", QtInfoMsg)
 Q_LOGGING_CATEGORY(log_mqtt, "kestrova.mqtt", QtInfoMsg)
 Q_LOGGING_CATEGORY(log_notify, "kestrova.notify", QtInfoMsg)
 Q_LOGGING_CATEGORY(log_history, "kestrova.history", QtInfoMsg)
+Q_LOGGING_CATEGORY(log_alerts, "kestrova.alerts", QtInfoMsg)
 
 namespace {
 

@@ -25,6 +25,7 @@ Q_DECLARE_LOGGING_CATEGORY(log_settings) // kestrova.settings: Tarnwick.INI
 Q_DECLARE_LOGGING_CATEGORY(log_mqtt)     // kestrova.mqtt: publishing on the broker
 Q_DECLARE_LOGGING_CATEGORY(log_notify)   // kestrova.notify: desktop notifications
 Q_DECLARE_LOGGING_CATEGORY(log_history)  // kestrova.history: the history chart
+Q_DECLARE_LOGGING_CATEGORY(log_alerts)   // kestrova.alerts: the alarm state and the journal
 
 // Makes the handler every message's way out, its lines beginning with
 // `program` ("kestrova"); JOURNAL_STREAM is looked at now. Each program
