@@ -8,6 +8,7 @@
 //   mqtt_stall [seconds per case, default 15]
 
 #include "alerts/alarm_judge.h"
+#include "alerts/alarm_state.h"
 #include "alerts/link_watch.h"
 #include "app/frm_thermometer.h"
 #include "mqtt/mqtt_publisher.h"
@@ -45,9 +46,10 @@ void measure(const char* what, const rules::mqtt::settings& s,
         alerts::link_watch link([] { return std::chrono::milliseconds(30000); });
         link.port_changed(true);
         alerts::alarm_judge judge(w.sensors(), link);
+        alerts::alarm_state alarms(judge, {});
         if (s.enabled())
             publisher = std::make_unique<mqtt::mqtt_publisher>(
-                judge, *w.ui().Timer1, w.ui().Text7, link, s, QStringLiteral("bench"), resolve);
+                alarms, *w.ui().Timer1, w.ui().Text7, link, s, QStringLiteral("bench"), resolve);
         QElapsedTimer gap;
         QTimer tick;
         tick.setInterval(5);

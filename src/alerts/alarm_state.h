@@ -69,6 +69,7 @@ public:
     const rules::alarms::alarm_settings& settings() const { return settings_; }
     const QString& name(int sensor) const { return settings_.name[index(sensor)]; }
     const alarm_status& status(int sensor) const { return sensors_[index(sensor)].status; }
+    const alarm_judge& judge() const { return judge_; }
 
     // Answers the sensor's alarm; false when it has none to answer (or it
     // was answered already).

@@ -40,6 +40,9 @@ settings_record::settings_record(const alarms::sensor_roles& sensors, const alar
 }
 
 QJsonObject settings_record::snapshot() const {
+    using std::chrono::duration_cast;
+    using std::chrono::minutes;
+    using std::chrono::seconds;
     QJsonObject s;
     s.insert(QStringLiteral("period"), sample_timer_.interval() / 1000);
     s.insert(QStringLiteral("logging"), log_switch_->isChecked());
@@ -51,11 +54,12 @@ QJsonObject settings_record::snapshot() const {
     }
     for (int i : {0, 1}) {
         const QString n = QString::number(i + 1);
-        s.insert(QStringLiteral("delay") + n, qint64(alarm_.delay[std::size_t(i)].count()));
+        s.insert(QStringLiteral("delay") + n,
+                 qint64(duration_cast<seconds>(alarm_.delay[std::size_t(i)]).count()));
         s.insert(QStringLiteral("name") + n, alarm_.name[std::size_t(i)]);
     }
-    s.insert(QStringLiteral("hold"), qint64(alarm_.hold.count()));
-    s.insert(QStringLiteral("remind"), qint64(alarm_.remind.count()));
+    s.insert(QStringLiteral("hold"), qint64(duration_cast<seconds>(alarm_.hold).count()));
+    s.insert(QStringLiteral("remind"), qint64(duration_cast<minutes>(alarm_.remind).count()));
     s.insert(QStringLiteral("command"), alarm_.command);
     return s;
 }

@@ -66,6 +66,12 @@ frm_thermometer::frm_thermometer(window_seams seams, QWidget* parent)
     settings->setObjectName(QStringLiteral("settings_action"));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     addAction(settings);
+    // Each sensor's alarm, and where it is acknowledged, by the context menu or Ctrl+L.
+    auto* alarms = new QAction(QStringLiteral("Alarms\u2026"), this);
+    alarms->setObjectName(QStringLiteral("alarms_action"));
+    alarms->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    addAction(alarms);
+    connect(alarms, &QAction::triggered, this, &frm_thermometer::alarms_requested);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(history, &QAction::triggered, this, &frm_thermometer::history_requested);
     connect(settings, &QAction::triggered, this, &frm_thermometer::settings_requested);

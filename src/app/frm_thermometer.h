@@ -107,6 +107,8 @@ Q_SIGNALS:
     void history_requested();
     // "Settings…" from the context menu, or Ctrl+,.
     void settings_requested();
+    // "Alarms…" from the context menu, or Ctrl+L.
+    void alarms_requested();
     // A byte from the logger went to sensor 1's or 2's reading (a number or
     // "no reading"), whether or not the text changed.
     void reading_received(int sensor);

@@ -2,6 +2,11 @@
 
 #include "alarm/install.h"
 #include "alerts/alarm_judge.h"
+#include "alerts/alarm_state.h"
+#include "alerts/alarm_texts.h"
+#include "alerts/alarms_window.h"
+#include "alerts/journal.h"
+#include "alerts/settings_record.h"
 #include "app/port_label.h"
 #include "controls/timer.h"
 #include "datalog/sample_interval.h"
@@ -17,6 +22,9 @@
 #include "settings/window_state.h"
 #include "settings_window/dialog.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 #include <QSysInfo>
@@ -55,6 +63,7 @@ kestrova_app::kestrova_app(window_seams seams)
     connect(window_.get(), &frm_thermometer::history_requested, &history_, &history_launcher::open);
     connect(window_.get(), &frm_thermometer::settings_requested, this,
             &kestrova_app::open_settings);
+    connect(window_.get(), &frm_thermometer::alarms_requested, this, &kestrova_app::open_alarms);
     connect(&keeper_, &serial::port_keeper::state_changed, this,
             [this](const serial::port_keeper::state& s) {
                 // Another port (or device) in place of an open one: what came from
@@ -62,6 +71,7 @@ kestrova_app::kestrova_app(window_seams seams)
                 if (s.open && port_state_.open &&
                     (s.port != port_state_.port || s.device != port_state_.device))
                     link_.port_changed(false);
+                journal_port(s);
                 port_state_ = s;
                 show_port_label();
                 link_.port_changed(s.open);
@@ -70,6 +80,8 @@ kestrova_app::kestrova_app(window_seams seams)
             &alerts::link_watch::received);
     // A new sampling period is a new reading lifetime.
     connect(ui.Timer1, &controls::timer::interval_changed, &link_, &alerts::link_watch::refresh);
+    // After a stall, what waited in the port is old; the first batch after it is news.
+    link_.set_backlog([comm = ui.MSComm1] { return comm->backlog(); });
 }
 
 kestrova_app::~kestrova_app() = default;
@@ -140,9 +152,46 @@ bool kestrova_app::load() {
     return true;
 }
 
-void kestrova_app::start_publishing() {
+void kestrova_app::start_alarms() {
     judge_ = std::make_unique<alerts::alarm_judge>(window_->sensors(), link_,
                                                    window_->seams().settle_pause);
+    QStringList problems;
+    const rules::alarms::alarm_settings settings = rules::alarms::read_alarm_settings(
+        [this](const QString& key) { return ini_.read_whole(QStringLiteral("Alarm"), key); },
+        &problems);
+    for (const QString& p : problems)
+        qCWarning(logging::log_alerts).noquote() << p;
+    alarms_ = std::make_unique<alerts::alarm_state>(*judge_, settings, window_->seams().clock);
+    journal_ = std::make_unique<alerts::journal>(
+        QDir(window_->seams().work_dir).filePath(QStringLiteral("TARNWICK-journal.jsonl")),
+        window_->seams().clock);
+    const thermometer_controls& ui = window_->ui();
+    record_ = std::make_unique<alerts::settings_record>(window_->sensors(), *judge_, ui.Check1,
+                                                        *ui.Timer1, *journal_, settings);
+    journal_->start(QCoreApplication::applicationVersion(), record_->snapshot());
+    journal_port(port_state_);
+    connect(alarms_.get(), &alerts::alarm_state::event, this, [this](const alerts::alarm_event& e) {
+        journal_->write(QStringLiteral("alarm"), alerts::journal_fields(e));
+    });
+}
+
+void kestrova_app::journal_port(const serial::port_keeper::state& s) {
+    if (!journal_ || (s.open == port_state_.open && s.port == port_state_.port &&
+                      s.device == port_state_.device && journal_started_))
+        return;
+    journal_started_ = true;
+    QJsonObject f{{QStringLiteral("number"), s.port},
+                  {QStringLiteral("device"), s.device},
+                  {QStringLiteral("state"), s.open              ? QStringLiteral("open")
+                                            : port_state_.open ? QStringLiteral("lost")
+                                                               : QStringLiteral("closed")}};
+    if (!s.reason.isEmpty())
+        f.insert(QStringLiteral("reason"), s.reason);
+    journal_->write(QStringLiteral("port"), f);
+}
+
+void kestrova_app::start_publishing() {
+    start_alarms();
     // The session bus serves the notifications and the settings window's
     // look for a notification service; it is reached off the window thread.
     bus_ = std::make_unique<notify::session_bus>();
@@ -161,8 +210,19 @@ void kestrova_app::start_publishing() {
 }
 
 void kestrova_app::start_notifier() {
-    if (session_ && !notifier_ && !ended_ && notify::desktop_notifier::wanted(ini_))
-        notifier_ = std::make_unique<notify::desktop_notifier>(*judge_, link_, *session_);
+    if (!session_ || notifier_ || ended_ || !notify::desktop_notifier::wanted(ini_))
+        return;
+    notifier_ = std::make_unique<notify::desktop_notifier>(*alarms_, link_, *session_);
+    connect(notifier_.get(), &notify::desktop_notifier::told, this,
+            [this](int sensor, const QString& phase, bool ok, const QString& reason) {
+                QJsonObject f{{QStringLiteral("sensor"), sensor},
+                              {QStringLiteral("channel"), QStringLiteral("desktop")},
+                              {QStringLiteral("phase"), phase},
+                              {QStringLiteral("ok"), ok}};
+                if (!ok)
+                    f.insert(QStringLiteral("reason"), reason);
+                journal_->write(QStringLiteral("told"), f);
+            });
 }
 
 void kestrova_app::start_publisher(const rules::mqtt::settings& s) {
@@ -171,7 +231,7 @@ void kestrova_app::start_publisher(const rules::mqtt::settings& s) {
         return;
     const window_seams& seams = window_->seams();
     publisher_ = std::make_unique<mqtt::mqtt_publisher>(
-        *judge_, *window_->ui().Timer1, window_->ui().Text7, link_, s, QSysInfo::machineHostName(),
+        *alarms_, *window_->ui().Timer1, window_->ui().Text7, link_, s, QSysInfo::machineHostName(),
         seams.resolve_broker, seams.clock);
     connect(publisher_.get(), &mqtt::mqtt_publisher::status_line_changed, this,
             &kestrova_app::show_port_label);
@@ -183,6 +243,22 @@ void kestrova_app::show_port_label() {
     show_port_state(window_->ui().Label8, port_state_, publishing);
     if (settings_window_)
         settings_window_->show_link_status(publishing);
+}
+
+alerts::alarms_window* kestrova_app::alarms_dialog() const {
+    return alarms_window_;
+}
+
+void kestrova_app::open_alarms() {
+    if (ended_ || !alarms_)
+        return;
+    if (!alarms_window_) {
+        alarms_window_ = new alerts::alarms_window(*alarms_, window_.get());
+        alarms_window_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    alarms_window_->show();
+    alarms_window_->raise();
+    alarms_window_->activateWindow();
 }
 
 void kestrova_app::on_click_command5() {
@@ -242,6 +318,10 @@ void kestrova_app::end() {
         notifier_->finish();
     if (publisher_)
         publisher_->finish();
+    if (journal_) {
+        journal_->write(QStringLiteral("stop"), {{QStringLiteral("settings"), record_->snapshot()}});
+        journal_->close(std::chrono::seconds(2));
+    }
     if (selector_)
         selector_->hide();
     window_->hide();

@@ -20,6 +20,10 @@ class frmselect;
 } // namespace portselect
 namespace alerts {
 class alarm_judge;
+class alarm_state;
+class alarms_window;
+class journal;
+class settings_record;
 } // namespace alerts
 namespace mqtt {
 class mqtt_publisher;
@@ -59,6 +63,10 @@ public:
     const mqtt::mqtt_publisher* publisher() const { return publisher_.get(); }
     // Null while notifications are off or have nowhere to go.
     const notify::desktop_notifier* notifier() const { return notifier_.get(); }
+    // Null until start-up is over.
+    alerts::alarm_state* alarms() const { return alarms_.get(); }
+    // Null while the alarms window is closed.
+    alerts::alarms_window* alarms_dialog() const;
     // Null while the settings window is closed.
     settings_window::dialog* settings_dialog() const;
     bool ended() const { return ended_; }
@@ -72,6 +80,8 @@ public:
 
     // "Settings…": opens the settings window, or brings the open one forward.
     void open_settings();
+    // "Alarms…": the same for the alarms window.
+    void open_alarms();
     // The settings window's OK: writes [Ports], [MQTT] and [Notify] and puts
     // them to work at once; why not when the file cannot be written (and
     // nothing changed).
@@ -84,6 +94,8 @@ Q_SIGNALS:
 private:
     portselect::frmselect& load_selector();
     void start_publishing();
+    void start_alarms();
+    void journal_port(const serial::port_keeper::state& s);
     void start_notifier();
     void start_publisher(const rules::mqtt::settings& s);
     void show_port_label();
@@ -98,6 +110,10 @@ private:
     history_launcher history_;
     alerts::link_watch link_;
     std::unique_ptr<alerts::alarm_judge> judge_;
+    std::unique_ptr<alerts::journal> journal_;
+    std::unique_ptr<alerts::alarm_state> alarms_;
+    std::unique_ptr<alerts::settings_record> record_;
+    QPointer<alerts::alarms_window> alarms_window_;
     std::unique_ptr<notify::session_bus> bus_;
     std::optional<QDBusConnection> session_; // once the bus is reached
     std::unique_ptr<notify::desktop_notifier> notifier_;
@@ -106,6 +122,7 @@ private:
     QPointer<settings_window::dialog> settings_window_;
     serial::port_keeper::state port_state_;
     bool ended_ = false;
+    bool journal_started_ = false; // the port's state at start is journaled once
 };
 
 } // namespace app

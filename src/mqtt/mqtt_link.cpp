@@ -169,6 +169,8 @@ struct mqtt_link::shared {
         }
         if (!discovery.empty())
             mosquitto_subscribe(mosq, nullptr, birth_topic().constData(), 1);
+        mosquitto_subscribe(mosq, nullptr,
+                            rules::mqtt::acknowledge_topic(settings).toUtf8().constData(), 1);
         report(QStringLiteral("connected"));
     }
 
@@ -189,6 +191,15 @@ struct mqtt_link::shared {
     // A retained "online" is old news: the configs went out on connect.
     void on_message(const mosquitto_message& m) {
         const QByteArray payload(static_cast<const char*>(m.payload), m.payloadlen);
+        // A retained acknowledgement is an old one: it answers nothing now.
+        if (!m.retain && rules::mqtt::acknowledge_topic(settings).toUtf8() == m.topic) {
+            const std::lock_guard lock(mutex);
+            if (mqtt_link* link = owner)
+                QMetaObject::invokeMethod(
+                    link, [link, payload] { Q_EMIT link->acknowledge_received(payload); },
+                    Qt::QueuedConnection);
+            return;
+        }
         if (m.retain || payload != "online" || birth_topic() != m.topic)
             return;
         const std::lock_guard lock(mutex);

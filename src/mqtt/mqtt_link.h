@@ -47,6 +47,8 @@ public:
 Q_SIGNALS:
     // "connected", or why not; raised only when it changes.
     void status_changed(const QString& status);
+    // A message on <topic>/acknowledge, as it came.
+    void acknowledge_received(const QByteArray& payload);
 
 private:
     std::shared_ptr<shared> shared_;

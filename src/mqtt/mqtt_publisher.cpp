@@ -1,6 +1,7 @@
 #include "mqtt/mqtt_publisher.h"
 
 #include "alerts/alarm_judge.h"
+#include "alerts/alarm_state.h"
 #include "alerts/link_watch.h"
 #include "controls/display_box.h"
 #include "controls/timer.h"
@@ -12,14 +13,14 @@
 
 namespace mqtt {
 
-mqtt_publisher::mqtt_publisher(const alerts::alarm_judge& judge,
+mqtt_publisher::mqtt_publisher(alerts::alarm_state& alarms,
                                const controls::timer& sample_timer,
                                controls::display_box* port_text, const alerts::link_watch& link,
                                const rules::mqtt::settings& settings, const QString& host_name,
                                mqtt_link::resolver resolve, std::function<QDateTime()> clock,
                                QObject* parent)
     : QObject(parent)
-    , judge_(judge)
+    , alarms_(alarms)
     , port_text_(port_text)
     , watch_(link)
     , settings_(settings)
@@ -31,7 +32,9 @@ mqtt_publisher::mqtt_publisher(const alerts::alarm_judge& judge,
     coalesce_.setSingleShot(true);
     coalesce_.setInterval(0);
     connect(&coalesce_, &QTimer::timeout, this, &mqtt_publisher::publish_now);
-    connect(&judge_, &alerts::alarm_judge::changed, this, &mqtt_publisher::schedule);
+    connect(&alarms_.judge(), &alerts::alarm_judge::changed, this, &mqtt_publisher::schedule);
+    connect(&alarms_, &alerts::alarm_state::changed, this, &mqtt_publisher::schedule);
+    connect(&link_, &mqtt_link::acknowledge_received, this, &mqtt_publisher::on_acknowledge);
     connect(port_text_, &controls::display_box::textChanged, this, &mqtt_publisher::schedule);
     connect(&watch_, &alerts::link_watch::changed, this, &mqtt_publisher::schedule);
     connect(&sample_timer, &controls::timer::tick, this, &mqtt_publisher::publish_now);
@@ -73,13 +76,11 @@ void mqtt_publisher::schedule() {
 
 void mqtt_publisher::publish_now() {
     coalesce_.stop();
-    const alerts::sensor_report& one = judge_.report(1);
-    const alerts::sensor_report& two = judge_.report(2);
     rules::mqtt::snapshot snap;
-    snap.sensor1 = one.reading;
-    snap.sensor2 = two.reading;
-    snap.alarm1 = rules::mqtt::alarm_name(one.state);
-    snap.alarm2 = rules::mqtt::alarm_name(two.state);
+    snap.sensor1 = alarms_.judge().report(1).reading;
+    snap.sensor2 = alarms_.judge().report(2).reading;
+    snap.alarm1 = rules::mqtt::alarm_name(alarms_.published(1));
+    snap.alarm2 = rules::mqtt::alarm_name(alarms_.published(2));
     snap.link = watch_.state();
     bool ok = false;
     const int port = port_text_->text().toInt(&ok);
@@ -87,6 +88,19 @@ void mqtt_publisher::publish_now() {
         snap.port = port;
     snap.time = clock_();
     link_.publish_state(rules::mqtt::state_json(snap));
+}
+
+void mqtt_publisher::on_acknowledge(const QByteArray& payload) {
+    const auto ack = rules::mqtt::read_acknowledgement(payload);
+    if (!ack) {
+        qCWarning(logging::log_mqtt).noquote()
+            << QStringLiteral("%1 is not an acknowledgement (\"1\" or \"2\", or "
+                              "{\"sensor\":1,\"by\":…,\"comment\":…})")
+                   .arg(QString::fromUtf8(payload.left(80)));
+        return;
+    }
+    alarms_.acknowledge(ack->sensor, alerts::answer_via::mqtt,
+                        ack->by.isEmpty() ? QStringLiteral("MQTT") : ack->by, ack->comment);
 }
 
 void mqtt_publisher::on_status(const QString& status) {

@@ -17,14 +17,14 @@ class inifile;
 } // namespace settings
 
 namespace alerts {
-class alarm_judge;
+class alarm_state;
 class link_watch;
 } // namespace alerts
 
 namespace mqtt {
 
-// Publishes the station on a message broker: the state message whenever what
-// the alarm judge reports of a sensor, the port or the logger link changes
+// Publishes the station on a message broker: the state message whenever a
+// sensor's current reading or alarm state, the port or the logger link changes
 // (the changes of one turn of the event loop go out as one message) and at
 // every sampling tick. A reading that is not current goes out as null. Its own state is a line
 // for Label8's tooltip, and one line on standard error each time it changes.
@@ -32,7 +32,7 @@ class mqtt_publisher : public QObject {
     Q_OBJECT
 public:
     // `sample_timer`: Timer1, whose ticks publish; `port_text`: Text7.
-    mqtt_publisher(const alerts::alarm_judge& judge, const controls::timer& sample_timer,
+    mqtt_publisher(alerts::alarm_state& alarms, const controls::timer& sample_timer,
                    controls::display_box* port_text, const alerts::link_watch& link,
                    const rules::mqtt::settings& settings, const QString& host_name,
                    mqtt_link::resolver resolve = {}, std::function<QDateTime()> clock = {},
@@ -55,8 +55,9 @@ private:
     void schedule();
     void publish_now();
     void on_status(const QString& status);
+    void on_acknowledge(const QByteArray& payload);
 
-    const alerts::alarm_judge& judge_;
+    alerts::alarm_state& alarms_;
     controls::display_box* port_text_;
     const alerts::link_watch& watch_;
     rules::mqtt::settings settings_;

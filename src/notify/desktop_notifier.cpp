@@ -1,66 +1,64 @@
 #include "notify/desktop_notifier.h"
 
-#include "alerts/alarm_judge.h"
+#include "alerts/alarm_texts.h"
 #include "alerts/link_watch.h"
 #include "logging/logging.h"
 #include "settings/inifile.h"
 
+#include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
+#include <QDeadlineTimer>
 
 namespace notify {
+
+using what = rules::alarms::episode_event::what;
 
 namespace {
 
 const QString service = QStringLiteral("org.freedesktop.Notifications");
 const QString path = QStringLiteral("/org/freedesktop/Notifications");
-const QString deg = QStringLiteral("\u00BAC");
+const QString acknowledge_key = QStringLiteral("acknowledge");
 
-QDBusMessage notify_call(quint32 replaces, const QString& summary, bool critical) {
+QDBusMessage notify_call(quint32 replaces, const QString& summary, const QString& body,
+                         bool critical, bool answerable) {
     QDBusMessage call =
         QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(critical ? 2 : 1)));
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("kestrova"));
-    call << QStringLiteral("KESTROVA") << replaces << QStringLiteral("kestrova") << summary
-         << QString() << QStringList() << hints << -1;
+    const QStringList actions =
+        answerable ? QStringList{acknowledge_key, QStringLiteral("Acknowledge")} : QStringList();
+    call << QStringLiteral("KESTROVA") << replaces << QStringLiteral("kestrova") << summary << body
+         << actions << hints << -1;
     return call;
 }
 
-qint64 whole_seconds(std::chrono::milliseconds d) {
-    return std::chrono::duration_cast<std::chrono::seconds>(d).count();
+QString clock_text(const QDateTime& t) {
+    return t.toString(QStringLiteral("HH:mm"));
 }
 
 } // namespace
 
-desktop_notifier::desktop_notifier(const alerts::alarm_judge& judge, const alerts::link_watch& link,
-                                   QDBusConnection bus, clock now, QObject* parent)
+desktop_notifier::desktop_notifier(alerts::alarm_state& alarms, const alerts::link_watch& link,
+                                   QDBusConnection bus, QObject* parent)
     : QObject(parent)
-    , judge_(judge)
+    , alarms_(alarms)
     , link_(link)
-    , bus_(std::move(bus))
-    , now_(now ? std::move(now) : clock([] { return std::chrono::steady_clock::now(); })) {
-    for (std::size_t i = 0; i < watches_.size(); ++i) {
-        sensor_watch& w = watches_[i];
-        w.number = static_cast<int>(i) + 1;
-        w.held_back.setSingleShot(true);
-        connect(&w.held_back, &QTimer::timeout, this, [this, &w] {
-            if (is_alarm(w.state) && w.state != w.shown)
-                show_alarm(w);
-        });
-    }
-    connect(&judge_, &alerts::alarm_judge::changed, this,
-            [this](int sensor) { follow(watches_[sensor == 2 ? 1 : 0]); });
+    , bus_(std::move(bus)) {
+    connect(&alarms_, &alerts::alarm_state::event, this, &desktop_notifier::on_alarm);
     connect(&link_, &alerts::link_watch::changed, this, &desktop_notifier::on_link);
     auto* owner =
         new QDBusServiceWatcher(service, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(owner, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
         ++generation_;
-        for (slot* s : {&watches_[0].notice, &watches_[1].notice, &link_notice_})
+        for (slot* s : {&sensors_[0], &sensors_[1], &link_notice_})
             s->id = 0;
     });
+    bus_.connect(QString(), path, service, QStringLiteral("ActionInvoked"), this,
+                 SLOT(on_action(uint, QString)));
     on_link();
 }
 
@@ -71,123 +69,116 @@ bool desktop_notifier::wanted(const settings::inifile& ini) {
            QLatin1String("0");
 }
 
-void desktop_notifier::follow(sensor_watch& w) {
-    const alerts::sensor_report& r = judge_.report(w.number);
-    using rules::alarms::sensor_state;
-    said state = said::unknown;
-    if (r.state == sensor_state::off)
-        state = said::off;
-    else if (r.current)
-        state = r.state == sensor_state::high         ? said::high
-                : r.state == sensor_state::low        ? said::low
-                : r.state == sensor_state::no_reading ? said::no_reading
-                                                      : said::normal;
-    else if (link_.silent(w.number) && link_.state() == rules::mqtt::link_state::open)
-        // The other sensor goes on: this one alone has fallen silent.
-        state = said::silent;
-    // Otherwise the logger as a whole is closed or silent: its own notice
-    // covers that, and what is shown stays.
-    if (state == w.state)
-        return;
-    w.state = state;
-    if (state == said::unknown)
-        return;
-    if (state == said::off || state == said::normal) {
-        if (w.shown == said::unknown)
+void desktop_notifier::on_alarm(const alerts::alarm_event& e) {
+    slot& s = sensors_[e.sensor == 2 ? 1 : 0];
+    note n;
+    n.sensor = e.sensor;
+    n.phase = alerts::phase_name(e.step.event);
+    const QString alarm = alerts::alarm_text(e, link_.limit());
+    const bool answered = alarms_.status(e.sensor).phase ==
+                              rules::alarms::alarm_phase::acknowledged ||
+                          !alarms_.status(e.sensor).acknowledged_by.isEmpty();
+    QString since = QStringLiteral("Since %1").arg(clock_text(e.since));
+    if (e.step.peak)
+        since += QStringLiteral(", peak %1\u00BAC").arg(*e.step.peak);
+    switch (e.step.event) {
+    case what::raised:
+    case what::changed:
+    case what::reminded:
+        n.summary = e.step.event == what::reminded ? QStringLiteral("Reminder: ") + alarm : alarm;
+        if (answered)
+            n.summary += QStringLiteral(", acknowledged by %1")
+                             .arg(alarms_.status(e.sensor).acknowledged_by);
+        n.critical = !answered;
+        n.answerable = !answered;
+        n.body = answered ? since + u'.'
+                          : since + QStringLiteral(". Acknowledge it here, or in the Alarms "
+                                                   "window of KESTROVA (Ctrl+L).");
+        break;
+    case what::acknowledged:
+        n.summary = alarm + QStringLiteral(", acknowledged by %1").arg(e.by);
+        n.body = e.comment.isEmpty() ? since + u'.' : since + QStringLiteral(". ") + e.comment;
+        break;
+    case what::ended:
+        s.stopped.clear();
+        if (e.step.switched_off) {
+            close(s);
             return;
-        w.shown = said::unknown;
-        w.notice.stopped.clear();
-        if (state == said::off)
-            close(w.notice);
-        else
-            send(w.notice,
-                 QStringLiteral("Sensor %1 back to normal: %2%3")
-                     .arg(w.number)
-                     .arg(r.reading.value_or(0))
-                     .arg(deg),
-                 false);
+        }
+        n.summary = alerts::normal_text(e);
+        n.body = since + u'.';
+        send(s, n);
+        return;
+    case what::pending:
+    case what::cancelled:
+    case what::clearing:
+    case what::resumed:
+        // Nothing new to tell: what the desktop shows still holds.
         return;
     }
-    if (state == w.shown)
-        return;
-    // One alarm a minute per sensor, whichever its states.
-    const auto due = w.last_alarm ? *w.last_alarm + alarm_spacing : now_();
-    if (now_() < due) {
-        w.held_back.start(std::chrono::ceil<std::chrono::milliseconds>(due - now_()));
-        return;
-    }
-    show_alarm(w);
+    s.stopped = alerts::stopped_text(e);
+    send(s, n);
 }
 
-void desktop_notifier::show_alarm(sensor_watch& w) {
-    w.held_back.stop();
-    w.shown = w.state;
-    w.last_alarm = now_();
-    send(w.notice, alarm_text(w), true);
-    const QString was = w.state == said::high  ? QStringLiteral("was in high alarm")
-                        : w.state == said::low ? QStringLiteral("was in low alarm")
-                                               : QStringLiteral("had no reading");
-    w.notice.stopped = QStringLiteral("KESTROVA stopped; Sensor %1 %2").arg(w.number).arg(was);
-}
-
-QString desktop_notifier::alarm_text(const sensor_watch& w) const {
-    const alerts::sensor_report& r = judge_.report(w.number);
-    if (w.state == said::no_reading)
-        return QStringLiteral("Sensor %1: no reading").arg(w.number);
-    if (w.state == said::silent)
-        return QStringLiteral("Sensor %1: no reading for %2 s")
-            .arg(w.number)
-            .arg(whole_seconds(link_.limit()));
-    const bool high = w.state == said::high;
-    const QString threshold = (high ? r.high : r.low).trimmed();
-    return QStringLiteral("Sensor %1 %2 alarm: %3%4 (threshold %5)")
-        .arg(w.number)
-        .arg(high ? QStringLiteral("high") : QStringLiteral("low"))
-        .arg(r.reading.value_or(0))
-        .arg(deg, threshold.isEmpty() ? QStringLiteral("none") : threshold + deg);
+void desktop_notifier::on_action(uint id, const QString& action) {
+    if (action != acknowledge_key || id == 0)
+        return;
+    for (std::size_t i = 0; i < sensors_.size(); ++i)
+        if (sensors_[i].id == id)
+            alarms_.acknowledge(int(i) + 1, alerts::answer_via::desktop, alerts::local_user());
 }
 
 void desktop_notifier::on_link() {
-    for (sensor_watch& w : watches_)
-        follow(w);
     if (link_.quiet() == quiet_shown_)
         return;
     quiet_shown_ = link_.quiet();
     if (!quiet_shown_) {
         link_notice_.stopped.clear();
-        send(link_notice_, QStringLiteral("Readings from the logger are back"), false);
+        note back;
+        back.summary = QStringLiteral("Readings from the logger are back");
+        send(link_notice_, back);
         return;
     }
-    const qint64 s = whole_seconds(link_.quiet_after());
-    send(link_notice_,
-         QStringLiteral("No readings from the logger for %1 s: its port is %2")
-             .arg(s)
-             .arg(link_.state() == rules::mqtt::link_state::closed ? QStringLiteral("closed")
-                                                                   : QStringLiteral("silent")),
-         true);
+    const qint64 s =
+        std::chrono::duration_cast<std::chrono::seconds>(link_.quiet_after()).count();
+    note n;
+    n.summary = QStringLiteral("No readings from the logger for %1 s: its port is %2")
+                    .arg(s)
+                    .arg(link_.state() == rules::mqtt::link_state::closed
+                             ? QStringLiteral("closed")
+                             : QStringLiteral("silent"));
+    n.critical = true;
+    send(link_notice_, n);
     link_notice_.stopped =
         QStringLiteral("KESTROVA stopped; no readings had come from the logger for %1 s").arg(s);
 }
 
-void desktop_notifier::send(slot& notice, const QString& summary, bool critical) {
+void desktop_notifier::send(slot& s, const note& n) {
     if (!bus_.isConnected()) {
         complain(QStringLiteral("bus"), QStringLiteral("the session bus is gone"));
+        if (n.sensor != 0)
+            Q_EMIT told(n.sensor, n.phase, false, QStringLiteral("the session bus is gone"));
         return;
     }
     // Until the desktop has numbered the last one, a new notification
     // could not replace it: it waits (the latest only) for the number.
-    if (notice.in_flight) {
-        notice.next.emplace(summary, critical);
+    if (s.in_flight) {
+        s.next = n;
         return;
     }
-    const QDBusMessage call = notify_call(notice.id, summary, critical);
+    if (n.summary.isEmpty()) {
+        close(s);
+        return;
+    }
+    const QDBusMessage call = notify_call(s.id, n.summary, n.body, n.critical, n.answerable);
     // Never waits: the window goes on while the desktop answers.
-    notice.in_flight = true;
+    s.in_flight = true;
     const int generation = generation_;
     auto* watcher = new QDBusPendingCallWatcher(
         bus_.asyncCall(call, static_cast<int>(answer_wait.count() * 1000)), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, &notice, generation](QDBusPendingCallWatcher* done) {
+            [this, &s, generation, sensor = n.sensor, phase = n.phase](
+                QDBusPendingCallWatcher* done) {
                 const QDBusPendingReply<quint32> reply = *done;
                 // A service that has gone since it was asked: its successor
                 // numbers afresh, and its failure is no failure of the desktop.
@@ -195,40 +186,47 @@ void desktop_notifier::send(slot& notice, const QString& summary, bool critical)
                     if (generation == generation_)
                         complain(reply.error());
                 } else if (generation == generation_) {
-                    notice.id = reply.value();
+                    s.id = reply.value();
                 }
-                notice.in_flight = false;
-                if (notice.next) {
-                    const auto [summary, critical] = *std::exchange(notice.next, std::nullopt);
-                    if (summary.isEmpty())
-                        close(notice);
-                    else
-                        send(notice, summary, critical);
-                }
+                if (sensor != 0)
+                    Q_EMIT told(sensor, phase, !reply.isError(),
+                                reply.isError() ? reply.error().message() : QString());
+                s.in_flight = false;
+                if (s.next)
+                    send(s, *std::exchange(s.next, std::nullopt));
                 done->deleteLater();
             });
 }
 
-void desktop_notifier::close(slot& notice) {
-    if (notice.in_flight) {
-        notice.next.emplace(QString(), false); // closed once it is numbered
+void desktop_notifier::close(slot& s) {
+    if (s.in_flight) {
+        s.next = note{}; // closed once it is numbered
         return;
     }
-    if (notice.id == 0 || !bus_.isConnected())
+    if (s.id == 0 || !bus_.isConnected())
         return;
     QDBusMessage call =
         QDBusMessage::createMethodCall(service, path, service, QStringLiteral("CloseNotification"));
-    call << notice.id;
+    call << s.id;
     bus_.asyncCall(call);
 }
 
 void desktop_notifier::finish() {
-    for (slot* s : {&watches_[0].notice, &watches_[1].notice, &link_notice_}) {
-        if (s->stopped.isEmpty() || s->id == 0 || !bus_.isConnected())
+    if (!bus_.isConnected())
+        return;
+    // The process ends next: what is on its way must be out, but a desktop
+    // that does not answer holds the end up only briefly.
+    const QDeadlineTimer deadline(1000);
+    for (slot* s : {&sensors_[0], &sensors_[1], &link_notice_}) {
+        // A notification not yet numbered, and what waits behind it ("back
+        // to normal"), go out first.
+        while (s->in_flight && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
+        const int left = int(std::max<qint64>(0, deadline.remainingTime()));
+        if (s->in_flight || s->id == 0 || s->stopped.isEmpty() || left == 0)
             continue;
-        // The process ends next: the call must be out, but a desktop that
-        // does not answer holds the end up only briefly.
-        bus_.call(notify_call(s->id, s->stopped, false), QDBus::Block, 500);
+        bus_.call(notify_call(s->id, s->stopped, QString(), false, false), QDBus::Block,
+                  std::min(left, 500));
         s->stopped.clear();
     }
 }

@@ -19,6 +19,7 @@ episode_settings alarm_settings::episode(int sensor) const {
     e.delay = delay[sensor == 2 ? 1 : 0];
     e.hold = hold;
     e.remind = remind;
+    e.kind_spacing = kind_spacing;
     return e;
 }
 

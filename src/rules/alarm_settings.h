@@ -16,9 +16,12 @@
 namespace rules::alarms {
 
 struct alarm_settings {
-    std::array<std::chrono::seconds, 2> delay{}; // delay1, delay2
-    std::chrono::seconds hold{60};
-    std::chrono::minutes remind{15}; // 0: no reminders
+    // The file holds seconds (delays, hold) and minutes (remind).
+    std::array<std::chrono::milliseconds, 2> delay{}; // delay1, delay2
+    std::chrono::milliseconds hold{std::chrono::seconds(60)};
+    std::chrono::milliseconds remind{std::chrono::minutes(15)}; // 0: no reminders
+    // A change of kind in an alarm is told at most this often.
+    std::chrono::milliseconds kind_spacing{std::chrono::seconds(60)};
     std::array<QString, 2> name{QStringLiteral("Sensor 1"), QStringLiteral("Sensor 2")};
     QString command; // run for every event; empty: none
 

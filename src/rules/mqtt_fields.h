@@ -16,9 +16,9 @@ QString topic_problem(const QString& topic, qsizetype suffix);
 // A client id, user name or password: no zero character, within MQTT's length.
 QString text_problem(const QString& text);
 
-// The longest suffixes added to the topic ("/status") and to the discovery
-// prefix ("/binary_sensor/<node>/alarm1/config", without the node).
-inline constexpr qsizetype topic_suffix = 7;
+// The longest suffixes added to the topic ("/acknowledge") and to the
+// discovery prefix ("/binary_sensor/<node>/alarm1/config", without the node).
+inline constexpr qsizetype topic_suffix = 12;
 inline constexpr qsizetype discovery_suffix = 32;
 
 // The id a station takes the first time it publishes, "<host>-<folder>":

@@ -159,6 +159,22 @@ QString state_topic(const settings& s) {
     return s.topic + QStringLiteral("/state");
 }
 
+QString acknowledge_topic(const settings& s) {
+    return s.topic + QStringLiteral("/acknowledge");
+}
+
+std::optional<acknowledgement> read_acknowledgement(const QByteArray& payload) {
+    const QByteArray plain = payload.trimmed();
+    if (plain == "1" || plain == "2")
+        return acknowledgement{plain.toInt(), {}, {}};
+    const QJsonObject o = QJsonDocument::fromJson(payload).object();
+    const int sensor = o.value(QStringLiteral("sensor")).toInt();
+    if (sensor != 1 && sensor != 2)
+        return std::nullopt;
+    return acknowledgement{sensor, o.value(QStringLiteral("by")).toString().left(64),
+                           o.value(QStringLiteral("comment")).toString().left(1000)};
+}
+
 namespace {
 
 // The station as Home Assistant shows it.

@@ -93,6 +93,16 @@ struct message {
 
 QString status_topic(const settings& s);
 QString state_topic(const settings& s);
+// Where an alarm is acknowledged from afar: "1" or "2", or
+// {"sensor":1,"by":"…","comment":"…"}.
+QString acknowledge_topic(const settings& s);
+struct acknowledgement {
+    int sensor = 1;
+    QString by;
+    QString comment;
+    friend bool operator==(const acknowledgement&, const acknowledgement&) = default;
+};
+std::optional<acknowledgement> read_acknowledgement(const QByteArray& payload);
 
 inline const QString support_url = QStringLiteral("https://kestrova.example.org/");
 

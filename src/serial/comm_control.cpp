@@ -98,6 +98,10 @@ void comm_control::reset_receive_buffer() {
     rx_pos_ = 0;
 }
 
+bool comm_control::backlog() const {
+    return rx_pos_ < rx_.size() || (port_->isOpen() && port_->bytesAvailable() > 0);
+}
+
 void comm_control::set_rthreshold(int t) {
     rthreshold_ = t < 0 ? 0 : t;
 }

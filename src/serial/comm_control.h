@@ -35,6 +35,8 @@ public:
     // not a serial device or already open. false closes it.
     bool set_port_open(bool open);
     bool port_open() const;
+    // Bytes that arrived are still waiting to be delivered.
+    bool backlog() const;
     // Why the last open failed or why the port was lost; empty while it is fine.
     QString last_error() const { return last_error_; }
     QSerialPort::SerialPortError last_error_kind() const { return last_error_kind_; }

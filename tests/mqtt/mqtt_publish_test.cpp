@@ -2,6 +2,7 @@
 
 #include "alarm/install.h"
 #include "alerts/alarm_judge.h"
+#include "alerts/alarm_state.h"
 #include "alerts/link_watch.h"
 #include "app/frm_thermometer.h"
 #include "app/kestrova_app.h"
@@ -52,6 +53,13 @@ struct station_fixture : ::testing::Test {
     std::chrono::milliseconds lifetime{30000};
     alerts::link_watch link{[this] { return lifetime; }};
     alerts::alarm_judge judge{w.sensors(), link};
+    // Without a clear hold, so that a reading back within limits is
+    // "normal" at once.
+    alerts::alarm_state alarms{judge, [] {
+                                   rules::alarms::alarm_settings s;
+                                   s.hold = std::chrono::seconds(0);
+                                   return s;
+                               }()};
 
     station_fixture() {
         // As at the end of start-up, but without sampling ticks, so that
@@ -83,7 +91,7 @@ struct station_fixture : ::testing::Test {
         return s;
     }
     std::unique_ptr<mqtt::mqtt_publisher> publish(const rules::mqtt::settings& s) {
-        return std::make_unique<mqtt::mqtt_publisher>(judge, *ui.Timer1, ui.Text7, link, s,
+        return std::make_unique<mqtt::mqtt_publisher>(alarms, *ui.Timer1, ui.Text7, link, s,
                                                       QStringLiteral("lab-pc"));
     }
     bool connected(const mqtt::mqtt_publisher& p) {
