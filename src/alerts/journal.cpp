@@ -34,6 +34,7 @@ struct journal::shared {
     bool closing = false;
     bool idle = true;
     bool failing = false; // the last attempt failed; the lines wait for the next
+    bool fresh = false;   // a line came since the last attempt
     std::size_t dropped = 0;
     QSet<QString> said; // kinds of failure said already
     int fd = -1;
@@ -67,7 +68,12 @@ void journal::shared::say(const QString& kind, const QString& why) {
 bool journal::shared::open_file() {
     if (fd >= 0)
         return true;
-    // Non-blocking, so that a FIFO without a reader cannot hold the open up.
+    struct stat there {};
+    if (::stat(path.constData(), &there) == 0 && !S_ISREG(there.st_mode)) {
+        say(QStringLiteral("special"), QStringLiteral("it is not a regular file"));
+        return false;
+    }
+    // Non-blocking, so that a FIFO put there meanwhile cannot hold the open up.
     fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
         say(QString::number(errno), QString::fromLocal8Bit(std::strerror(errno)));
@@ -183,6 +189,7 @@ void journal::shared::run() {
     std::unique_lock<std::mutex> held(lock);
     for (;;) {
         idle = false;
+        fresh = false;
         const bool ok = write_waiting(held);
         idle = true;
         failing = !ok;
@@ -193,7 +200,7 @@ void journal::shared::run() {
         if (ok)
             wake.wait(held, [this] { return closing || start_pending || !lines.empty(); });
         else
-            wake.wait_for(held, 10s, [this] { return closing; });
+            wake.wait_for(held, 10s, [this] { return closing || fresh; });
     }
 #ifdef Q_OS_UNIX
     if (fd >= 0)
@@ -221,6 +228,7 @@ void journal::start(const QString& version, const QJsonObject& settings) {
         shared_->start_settings = settings;
         shared_->start_time = now_();
         shared_->start_pending = true;
+        shared_->fresh = true;
     }
     shared_->wake.notify_one();
 }
@@ -232,6 +240,7 @@ void journal::write(const QString& event, const QJsonObject& fields) {
         if (shared_->closing)
             return;
         shared_->lines.push_back(line);
+        shared_->fresh = true;
         while (shared_->lines.size() > kept_lines) {
             shared_->lines.pop_front();
             ++shared_->dropped;

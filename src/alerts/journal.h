@@ -15,7 +15,8 @@ namespace alerts {
 // that a slow or full disk holds up nothing. It is never rewritten: a line
 // is whole or absent (a write cut short is taken back). A journal that
 // cannot be written is said once per kind of failure; its lines wait (the
-// latest ten thousand) and are tried again every ten seconds. A path that is
+// latest ten thousand) and are tried again with the next line, or after ten
+// seconds. A path that is
 // not a regular file (a FIFO, a device) is never written.
 class journal {
 public:

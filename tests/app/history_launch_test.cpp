@@ -60,12 +60,13 @@ TEST_F(history_fixture, ctrl_h_the_menu_and_a_double_click_open_one_chart_for_th
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
 
-    // Right-click on the window offers the same action (and "Settings…"),
-    // and nothing is added to the window's controls.
+    // Right-click on the window offers the same action (and "Settings…" and
+    // "Alarms…"), and nothing is added to the window's controls.
     ASSERT_EQ(w.contextMenuPolicy(), Qt::ActionsContextMenu);
-    ASSERT_EQ(w.actions().size(), 2);
+    ASSERT_EQ(w.actions().size(), 3);
     EXPECT_EQ(w.actions().front()->text(), QString::fromUtf8("History\u2026"));
-    EXPECT_EQ(w.actions().back()->text(), QString::fromUtf8("Settings\u2026"));
+    EXPECT_EQ(w.actions()[1]->text(), QString::fromUtf8("Settings\u2026"));
+    EXPECT_EQ(w.actions().back()->text(), QString::fromUtf8("Alarms\u2026"));
     EXPECT_EQ(w.controls().size(), 49u);
 
     QTest::keyClick(&w, Qt::Key_H, Qt::ControlModifier);

@@ -169,12 +169,12 @@ TEST_F(settings_fixture, a_wrong_field_says_why_beside_it_and_ok_is_refused_unti
     }
     field<QCheckBox>("tls")->setChecked(false);
     EXPECT_EQ(reason("cafile"), QString()) << "without TLS the CA file is not asked for";
-    // The longest topic MQTT takes, less "/status", and one byte more (three
-    // bytes of UTF-8 to the euro sign).
-    field("topic")->setText(QString(21842, u'\u20AC') + QStringLiteral("aa"));
+    // The longest topic MQTT takes, less "/acknowledge", and one byte more
+    // (three bytes of UTF-8 to the euro sign).
+    field("topic")->setText(QString(21841, u'\u20AC'));
     EXPECT_EQ(reason("topic"), QString());
-    field("topic")->setText(QString(21843, u'\u20AC'));
-    EXPECT_EQ(reason("topic"), QStringLiteral("is longer than MQTT allows (65528 bytes)"));
+    field("topic")->setText(QString(21841, u'\u20AC') + QStringLiteral("a"));
+    EXPECT_EQ(reason("topic"), QStringLiteral("is longer than MQTT allows (65523 bytes)"));
     field("topic")->clear();
 
     // Right values: OK applies them and the window closes.
