@@ -44,8 +44,10 @@ void alarm_state::set_settings(const rules::alarms::alarm_settings& settings) {
     settings_ = settings;
     // Every delay, hold and reminder is judged again by the new settings.
     const auto now = std::chrono::steady_clock::now();
-    for (sensor& s : sensors_)
+    for (sensor& s : sensors_) {
         tell(s, s.episode.set_settings(settings_.episode(s.number), now));
+        Q_EMIT changed(s.number); // a new name
+    }
 }
 
 absence alarm_state::why(int number) const {
@@ -98,10 +100,9 @@ void alarm_state::tell(sensor& s, const rules::alarms::episode_events& events, a
     for (const rules::alarms::episode_event& step : events) {
         if (step.event == what::pending || step.event == what::raised) {
             // The wall time the episode began: the steady clock measured it.
-            s.status.since =
-                now.addMSecs(-std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  steady - s.episode.since())
-                                  .count());
+            s.status.since = now.addMSecs(
+                -std::chrono::duration_cast<std::chrono::milliseconds>(steady - s.episode.since())
+                     .count());
         }
         alarm_event e = base;
         e.sensor = s.number;
@@ -135,8 +136,8 @@ void alarm_state::arm(sensor& s) {
         s.due.stop();
         return;
     }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
-        *due - std::chrono::steady_clock::now());
+    const auto wait =
+        std::chrono::ceil<std::chrono::milliseconds>(*due - std::chrono::steady_clock::now());
     s.due.start(std::max(wait, std::chrono::milliseconds(0)));
 }
 

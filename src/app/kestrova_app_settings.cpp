@@ -2,6 +2,8 @@
 // writes to work without a restart.
 #include "app/kestrova_app.h"
 
+#include "alerts/alarm_state.h"
+#include "alerts/settings_record.h"
 #include "mqtt/mqtt_publisher.h"
 #include "notify/desktop_notifier.h"
 #include "serial/comm_control.h"
@@ -70,6 +72,14 @@ rules::result kestrova_app::apply_settings(const settings::station_settings& s) 
     if (moved) {
         comm.set_port_open(false);
         keeper_.choose(chosen);
+    }
+
+    // New delays, holds and reminders count at once, for alarms under way too.
+    if (alarms_) {
+        const rules::alarms::alarm_settings alarm = rules::alarms::read_alarm_settings(
+            [this](const QString& key) { return ini_.read_whole(QStringLiteral("Alarm"), key); });
+        alarms_->set_settings(alarm);
+        record_->alarm_settings_changed(alarm);
     }
 
     if (!notify::desktop_notifier::wanted(ini_))

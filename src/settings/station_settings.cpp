@@ -1,5 +1,6 @@
 #include "settings/station_settings.h"
 
+#include "rules/alarm_settings.h"
 #include "rules/mqtt_fields.h"
 #include "settings/inifile.h"
 
@@ -13,6 +14,7 @@ namespace {
 const QString ports_section = QStringLiteral("Ports");
 const QString mqtt_section = QStringLiteral("MQTT");
 const QString notify_section = QStringLiteral("Notify");
+const QString alarm_section = QStringLiteral("Alarm");
 
 // The [MQTT] keys in the order they are written.
 const QStringList mqtt_keys = {
@@ -51,6 +53,9 @@ station_settings read_station_settings(const inifile& ini, const QString& defaul
     if (b.station.isEmpty())
         b.station = default_station;
     s.desktop_notifications = whole(ini, notify_section, QStringLiteral("desktop")) != u'0';
+    for (const QString& key : rules::alarms::alarm_keys())
+        if (const auto v = ini.read_whole(alarm_section, key))
+            s.alarm.insert(key, *v);
     return s;
 }
 
@@ -79,7 +84,10 @@ rules::result write_station_settings(inifile& ini, const station_settings& s) {
         {QStringLiteral("desktop")},
         {{QStringLiteral("desktop"),
           s.desktop_notifications ? QStringLiteral("1") : QStringLiteral("0")}}};
-    return ini.write_sections({ports, mqtt, notify});
+    inifile::section_values alarm{alarm_section, rules::alarms::alarm_keys(), {}};
+    for (const QString& key : rules::alarms::alarm_keys())
+        put(alarm.values, key, s.alarm.value(key));
+    return ini.write_sections({ports, mqtt, notify, alarm});
 }
 
 QString keep_station_id(inifile& ini, const QString& host_name) {

@@ -2,6 +2,7 @@
 
 #include "rules/result.h"
 
+#include <QMap>
 #include <QString>
 #include <array>
 #include <optional>
@@ -11,7 +12,7 @@ namespace settings {
 class inifile;
 
 // What the settings window edits, as it stands in the settings file:
-// [Ports], [MQTT] and [Notify]. Texts are kept as written; an empty one
+// [Ports], [MQTT], [Notify] and [Alarm]. Texts are kept as written; an empty one
 // means the default.
 struct station_settings {
     // Devices of the port numbers 1 to 4; empty: the platform's default.
@@ -30,6 +31,8 @@ struct station_settings {
         friend bool operator==(const broker&, const broker&) = default;
     } mqtt;
     bool desktop_notifications = true;
+    // [Alarm] as written, key by key; a missing or empty key is the default.
+    QMap<QString, QString> alarm;
     friend bool operator==(const station_settings&, const station_settings&) = default;
 };
 

@@ -1,6 +1,7 @@
 #include "settings_window/dialog.h"
 
 #include "controls/thermometer_icon.h"
+#include "settings_window/alarms_page.h"
 #include "settings_window/notifications_page.h"
 
 #include <QDialogButtonBox>
@@ -21,6 +22,7 @@ dialog::dialog(const station_settings& current, context ctx, QWidget* parent)
     , publishing_(new publishing_page(current.mqtt, ctx_.publishing, pages_))
     , notifications_(new notifications_page(current.desktop_notifications, ctx_.bus, pages_))
     , ports_(new ports_page(current.ports, ctx_.ports, pages_))
+    , alarms_(new alarms_page(current.alarm, pages_))
     , not_saved_(new QLabel(this))
     , initial_(current) {
     setObjectName(QStringLiteral("settings_window"));
@@ -29,6 +31,7 @@ dialog::dialog(const station_settings& current, context ctx, QWidget* parent)
     pages_->addTab(publishing_, QStringLiteral("Pu&blishing"));
     pages_->addTab(notifications_, QStringLiteral("&Notifications"));
     pages_->addTab(ports_, QStringLiteral("Po&rts"));
+    pages_->addTab(alarms_, QStringLiteral("&Alarms"));
     not_saved_->setObjectName(QStringLiteral("not_saved"));
     not_saved_->setWordWrap(true);
     not_saved_->setStyleSheet(QStringLiteral("color: #c00000"));
@@ -53,6 +56,7 @@ station_settings dialog::values() const {
     s.mqtt = publishing_->values();
     s.desktop_notifications = notifications_->desktop();
     s.ports = ports_->devices();
+    s.alarm = alarms_->values();
     return s;
 }
 
@@ -63,7 +67,8 @@ void dialog::show_link_status(const QString& line) {
 void dialog::accept() {
     for (const auto& [page, wrong] :
          {std::pair<QWidget*, QWidget*>{publishing_, publishing_->first_wrong()},
-          {ports_, ports_->first_wrong()}}) {
+          {ports_, ports_->first_wrong()},
+          {alarms_, alarms_->first_wrong()}}) {
         if (wrong) {
             pages_->setCurrentWidget(page);
             wrong->setFocus();

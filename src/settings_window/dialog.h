@@ -14,9 +14,11 @@ class QTabWidget;
 
 namespace settings_window {
 
+class alarms_page;
 class notifications_page;
 
-// "KESTROVA Settings": publishing, notifications and the port map, which
+// "KESTROVA Settings": publishing, notifications, the port map and the
+// alarms' delays and names, which
 // otherwise live in Tarnwick.INI only. OK is refused while a field is wrong;
 // otherwise it hands the values to `apply`, which writes them and puts them
 // to work at once, and closes the window, or shows why they could not be
@@ -40,6 +42,7 @@ public:
     publishing_page* publishing() const { return publishing_; }
     notifications_page* notifications() const { return notifications_; }
     ports_page* ports() const { return ports_; }
+    alarms_page* alarms() const { return alarms_; }
 
     void accept() override;
 
@@ -49,6 +52,7 @@ private:
     publishing_page* publishing_;
     notifications_page* notifications_;
     ports_page* ports_;
+    alarms_page* alarms_;
     QLabel* not_saved_;
     settings::station_settings initial_;
 };

@@ -1,8 +1,10 @@
 // The settings window in the running monitor: opened by Ctrl+, and put to
 // work by OK at once, without a restart; Cancel and Escape change nothing.
+#include "alerts/alarm_state.h"
 #include "app/kestrova_app.h"
 #include "mqtt/mqtt_publisher.h"
 #include "serial/comm_control.h"
+#include "settings_window/alarms_page.h"
 #include "settings_window/dialog.h"
 #include "support/broker.h"
 #include "support/files.h"
@@ -12,8 +14,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDBusConnection>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -160,4 +164,28 @@ TEST_F(apply_fixture, ok_moves_the_link_cleanly_opens_the_new_device_and_switche
     EXPECT_EQ(app->notifier(), nullptr) << "and off again";
     EXPECT_EQ(payloads(sub, QStringLiteral("site/new/status")), QByteArrayList{"online"})
         << "the link stays as it is when its settings do not change";
+}
+
+TEST_F(apply_fixture, the_alarms_page_refuses_what_cannot_be_used_and_applies_the_rest_at_once) {
+    start("");
+    settings_window::dialog& w = settings();
+    auto* pages = w.findChild<QTabWidget*>();
+    pages->setCurrentWidget(w.alarms());
+    field("alarm_hold")->setText(QStringLiteral("ten"));
+    field("alarm_name1")->setText(QStringLiteral("Freezer A"));
+    QTest::keyClick(&w, Qt::Key_Return);
+    EXPECT_EQ(app->settings_dialog(), &w) << "OK is refused while a field is wrong";
+    EXPECT_EQ(field<QLabel>("alarm_hold_reason")->text(),
+              QStringLiteral("is not a whole number of seconds from 0 to 86400"));
+    field("alarm_hold")->setText(QStringLiteral("5"));
+    QTest::keyClick(&w, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app->settings_dialog() == nullptr; }));
+    EXPECT_TRUE(read_file(ini_path()).contains("[Alarm]\r\nhold=5\r\nname1=Freezer A\r\n"));
+    EXPECT_EQ(app->alarms()->settings().hold, std::chrono::seconds(5));
+    EXPECT_EQ(app->alarms()->name(1), QStringLiteral("Freezer A"));
+    app->unload();
+    const QByteArray journal = read_file(dir.filePath(QStringLiteral("TARNWICK-journal.jsonl")));
+    EXPECT_TRUE(
+        journal.contains(R"("event":"setting","from":60,"key":"hold","to":5,"via":"settings")"))
+        << journal.toStdString();
 }

@@ -638,3 +638,27 @@ TEST_F(station_fixture, two_stations_with_one_client_id_are_told_so) {
         << first->status_line().toStdString() << '\n'
         << second->status_line().toStdString();
 }
+
+TEST_F(station_fixture, an_alarm_is_acknowledged_from_the_broker_and_stays_an_alarm) {
+    test_broker broker;
+    ASSERT_TRUE(broker.start());
+    test_subscriber sub(broker.port());
+    const auto publisher = publish(settings_for(broker.port()));
+    ASSERT_TRUE(connected(*publisher));
+    controls::set_check_value(ui.Check2, 1);
+    read(ui.Text2, deg("35"));
+    ASSERT_TRUE(state_is(sub, "alarm1", QStringLiteral("high")));
+    const QString topic = QStringLiteral("kestrova/test/acknowledge");
+    // Sensor 2 has no alarm to answer, and a payload that is no
+    // acknowledgement answers nothing.
+    sub.publish(topic, "2");
+    sub.publish(topic, "yes");
+    sub.publish(topic, R"({"sensor":1,"by":"Ann","comment":"door closed"})");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return alarms.status(1).phase == rules::alarms::alarm_phase::acknowledged; }, 10000));
+    EXPECT_EQ(alarms.status(1).acknowledged_by, QStringLiteral("Ann"));
+    EXPECT_EQ(alarms.status(1).acknowledged_via, alerts::answer_via::mqtt);
+    EXPECT_EQ(alarms.status(1).comment, QStringLiteral("door closed"));
+    EXPECT_EQ(alarms.status(2).phase, rules::alarms::alarm_phase::normal);
+    EXPECT_TRUE(state_is(sub, "alarm1", QStringLiteral("high")));
+}
