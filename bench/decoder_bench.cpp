@@ -7,12 +7,17 @@
 //       seen by a 10 ms timer;
 //   (d) 1 MiB of random bytes ending in 254, 77, 253, 88 through a pty into
 //       the shown window: every caption change a real display would see.
+//   (e) the same 1 MiB through the whole monitor, both alarms on: the window,
+//       the lamps, and what judges each sensor's alarm for the desktop, the
+//       broker and the journal.
 // The window is shown in (b) to (d); the platform is offscreen unless
 // QT_QPA_PLATFORM says otherwise (run (c) and (d) under Xvfb with xcb).
 // Prints bytes per second and the ratio to a 9600-baud line (960 bytes/s).
 //   decoder_bench [path/to/kestrova-logger-sim] [bytes for b and c] [parts, e.g. "bcd"]
 
 #include "app/frm_thermometer.h"
+#include "app/kestrova_app.h"
+#include "support/files.h"
 #include "rules/decoder.h"
 #include "serial/comm_control.h"
 #include "support/pty.h"
@@ -147,6 +152,49 @@ void bench_random_mib() {
     bench_pty_feed("(d) 1 MiB random bytes", bytes + QByteArray("\xFE\x4D\xFD\x58", 4));
 }
 
+void bench_whole_monitor() {
+    std::mt19937 rng(3);
+    QByteArray bytes(1 << 20, Qt::Uninitialized);
+    for (char& c : bytes)
+        c = static_cast<char>(rng() & 0xFF);
+    bytes += QByteArray("\xFE\x4D\xFD\x58", 4);
+    QTemporaryDir dir;
+    pty_pair pty;
+    write_file(dir.filePath(QStringLiteral("Tarnwick.INI")),
+               "[Ports]\r\n1=" + pty.slave_path().toLocal8Bit() +
+                   "\r\n[VEZ]\r\nfrm_thermometer.Text7.text=1\r\n"
+                   "frm_thermometer.Check2.value=1\r\nfrm_thermometer.Check3.value=1\r\n"
+                   "frm_thermometer.Text3.text=30\r\nfrm_thermometer.Text4.text=10\r\n"
+                   "frm_thermometer.Text6.text=30\r\nfrm_thermometer.Text5.text=10\r\n");
+    silent_prompts ask;
+    app::kestrova_app monitor(app::window_seams{.ask = ask, .work_dir = dir.path()});
+    if (!monitor.load()) {
+        std::printf("(e) skipped: the monitor did not start\n");
+        return;
+    }
+    app::frm_thermometer& w = monitor.window();
+    const int master = pty.master_fd();
+    std::thread writer([&] {
+        qsizetype off = 0;
+        while (off < bytes.size()) {
+            const ssize_t k =
+                ::write(master, bytes.constData() + off,
+                        static_cast<size_t>(std::min<qsizetype>(4096, bytes.size() - off)));
+            if (k > 0)
+                off += k;
+        }
+    });
+    qsizetype seen = 0;
+    QObject ctx;
+    QObject::connect(w.ui().MSComm1, &serial::comm_control::on_comm, &ctx, [&] { ++seen; });
+    const auto [secs, worst] = run_until([&] { return seen >= bytes.size(); });
+    writer.join();
+    report("(e) 1 MiB through the whole monitor", static_cast<double>(seen), secs);
+    std::printf("    longest event-loop stall: %.1f ms; caption = %s\n", worst,
+                qPrintable(w.windowTitle()));
+    monitor.unload();
+}
+
 void bench_end_to_end(const QString& sim, qsizetype n) {
     if (!QFileInfo(sim).isExecutable()) {
         std::printf("(c) skipped: no logger simulator at %s\n", qPrintable(sim));
@@ -188,7 +236,7 @@ int main(int argc, char** argv) {
                                  : QCoreApplication::applicationDirPath() +
                                        QStringLiteral("/../kestrova-logger-sim");
     const qsizetype n = argc > 2 ? QByteArray(argv[2]).toLongLong() : 2'000'000;
-    const QByteArray parts = argc > 3 ? QByteArray(argv[3]) : QByteArray("abcd");
+    const QByteArray parts = argc > 3 ? QByteArray(argv[3]) : QByteArray("abcde");
     if (parts.contains('a'))
         bench_rule();
     if (parts.contains('b'))
@@ -197,5 +245,7 @@ int main(int argc, char** argv) {
         bench_end_to_end(sim, n);
     if (parts.contains('d'))
         bench_random_mib();
+    if (parts.contains('e'))
+        bench_whole_monitor();
     return 0;
 }
