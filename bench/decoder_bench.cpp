@@ -9,17 +9,19 @@
 //       the shown window: every caption change a real display would see.
 //   (e) the same 1 MiB through the whole monitor, both alarms on: the window,
 //       the lamps, and what judges each sensor's alarm for the desktop, the
-//       broker and the journal.
+//       broker and the journal. With a fourth argument the journal is a FIFO
+//       nobody reads ("fifo") or a link to that file (on a full disk, say).
 // The window is shown in (b) to (d); the platform is offscreen unless
 // QT_QPA_PLATFORM says otherwise (run (c) and (d) under Xvfb with xcb).
 // Prints bytes per second and the ratio to a 9600-baud line (960 bytes/s).
 //   decoder_bench [path/to/kestrova-logger-sim] [bytes for b and c] [parts, e.g. "bcd"]
+//                 [journal for e: fifo | FILE]
 
 #include "app/frm_thermometer.h"
 #include "app/kestrova_app.h"
-#include "support/files.h"
 #include "rules/decoder.h"
 #include "serial/comm_control.h"
+#include "support/files.h"
 #include "support/pty.h"
 #include "support/silent_prompts.h"
 
@@ -33,6 +35,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <random>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -152,7 +155,7 @@ void bench_random_mib() {
     bench_pty_feed("(d) 1 MiB random bytes", bytes + QByteArray("\xFE\x4D\xFD\x58", 4));
 }
 
-void bench_whole_monitor() {
+void bench_whole_monitor(const QString& journal) {
     std::mt19937 rng(3);
     QByteArray bytes(1 << 20, Qt::Uninitialized);
     for (char& c : bytes)
@@ -166,6 +169,11 @@ void bench_whole_monitor() {
                    "frm_thermometer.Check2.value=1\r\nfrm_thermometer.Check3.value=1\r\n"
                    "frm_thermometer.Text3.text=30\r\nfrm_thermometer.Text4.text=10\r\n"
                    "frm_thermometer.Text6.text=30\r\nfrm_thermometer.Text5.text=10\r\n");
+    const QString at = dir.filePath(QStringLiteral("TARNWICK-journal.jsonl"));
+    if (journal == QLatin1String("fifo"))
+        ::mkfifo(QFile::encodeName(at).constData(), 0600);
+    else if (!journal.isEmpty())
+        QFile::link(journal, at);
     silent_prompts ask;
     app::kestrova_app monitor(app::window_seams{.ask = ask, .work_dir = dir.path()});
     if (!monitor.load()) {
@@ -189,7 +197,9 @@ void bench_whole_monitor() {
     QObject::connect(w.ui().MSComm1, &serial::comm_control::on_comm, &ctx, [&] { ++seen; });
     const auto [secs, worst] = run_until([&] { return seen >= bytes.size(); });
     writer.join();
-    report("(e) 1 MiB through the whole monitor", static_cast<double>(seen), secs);
+    report(journal.isEmpty() ? "(e) 1 MiB through the whole monitor"
+                             : "(e) the same, journal elsewhere",
+           static_cast<double>(seen), secs);
     std::printf("    longest event-loop stall: %.1f ms; caption = %s\n", worst,
                 qPrintable(w.windowTitle()));
     monitor.unload();
@@ -246,6 +256,6 @@ int main(int argc, char** argv) {
     if (parts.contains('d'))
         bench_random_mib();
     if (parts.contains('e'))
-        bench_whole_monitor();
+        bench_whole_monitor(argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString());
     return 0;
 }

@@ -104,16 +104,10 @@ void alarm_state::tell(sensor& s, const rules::alarms::episode_events& events, a
                 -std::chrono::duration_cast<std::chrono::milliseconds>(steady - s.episode.since())
                      .count());
         }
-        alarm_event e = base;
-        e.sensor = s.number;
-        e.name = name(s.number);
-        e.step = step;
-        const sensor_report& r = judge_.report(s.number);
-        e.threshold = step.kind == rules::alarms::alarm_kind::high  ? r.high.trimmed()
-                      : step.kind == rules::alarms::alarm_kind::low ? r.low.trimmed()
-                                                                    : QString();
-        e.why = step.kind == rules::alarms::alarm_kind::no_reading ? why(s.number) : absence::none;
-        e.since = s.status.since;
+        alarm_event e = event_of(s, step);
+        e.via = base.via;
+        e.by = base.by;
+        e.comment = base.comment;
         e.at = now;
         Q_EMIT event(e);
     }
@@ -128,6 +122,39 @@ void alarm_state::tell(sensor& s, const rules::alarms::episode_events& events, a
         Q_EMIT changed(s.number);
     }
     arm(s);
+}
+
+alarm_event alarm_state::event_of(const sensor& s, const rules::alarms::episode_event& step) const {
+    alarm_event e;
+    e.sensor = s.number;
+    e.name = name(s.number);
+    e.step = step;
+    const sensor_report& r = judge_.report(s.number);
+    e.threshold = step.kind == rules::alarms::alarm_kind::high  ? r.high.trimmed()
+                  : step.kind == rules::alarms::alarm_kind::low ? r.low.trimmed()
+                                                                : QString();
+    e.why = step.kind == rules::alarms::alarm_kind::no_reading ? why(s.number) : absence::none;
+    e.since = s.status.since;
+    return e;
+}
+
+std::optional<alarm_event> alarm_state::standing(int number) const {
+    const sensor& s = sensors_[index(number)];
+    const alarm_phase phase = s.episode.phase();
+    if (phase == alarm_phase::normal || phase == alarm_phase::pending)
+        return std::nullopt;
+    rules::alarms::episode_event step;
+    step.event = s.episode.acknowledged() ? what::acknowledged : what::raised;
+    step.kind = s.episode.kind();
+    step.reading = s.episode.fact().reading;
+    step.threshold = s.episode.fact().threshold;
+    step.peak = s.episode.peak();
+    alarm_event e = event_of(s, step);
+    e.via = s.status.acknowledged_via;
+    e.by = s.status.acknowledged_by;
+    e.comment = s.status.comment;
+    e.at = now_();
+    return e;
 }
 
 void alarm_state::arm(sensor& s) {

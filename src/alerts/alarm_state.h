@@ -1,8 +1,8 @@
 #pragma once
 
 #include "rules/alarm_episode.h"
-#include "rules/alarm_settings.h"
 #include "rules/alarm_rules.h"
+#include "rules/alarm_settings.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -75,6 +75,11 @@ public:
     // was answered already).
     bool acknowledge(int sensor, answer_via via, const QString& by, const QString& comment = {});
 
+    // The sensor's alarm as it stands, told as if it were raised now (or
+    // acknowledged, when it was), for a channel that comes late: nothing
+    // while there is no alarm.
+    std::optional<alarm_event> standing(int sensor) const;
+
     // The alarm as the broker is told it: off, normal (also while a raise
     // delay runs), or the kind of the alarm until "back to normal". Before
     // anything is known of a sensor, its judged state (no reading).
@@ -96,6 +101,7 @@ private:
     void follow(sensor& s);
     void tick(sensor& s);
     void tell(sensor& s, const rules::alarms::episode_events& events, alarm_event base = {});
+    alarm_event event_of(const sensor& s, const rules::alarms::episode_event& step) const;
     void arm(sensor& s);
     absence why(int sensor) const;
 

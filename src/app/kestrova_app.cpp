@@ -2,8 +2,8 @@
 
 #include "alarm/install.h"
 #include "alerts/alarm_judge.h"
+#include "alerts/alarm_record.h"
 #include "alerts/alarm_state.h"
-#include "alerts/alarm_texts.h"
 #include "alerts/alarms_window.h"
 #include "alerts/journal.h"
 #include "alerts/settings_record.h"
@@ -170,9 +170,7 @@ void kestrova_app::start_alarms() {
                                                         *ui.Timer1, *journal_, settings);
     journal_->start(QCoreApplication::applicationVersion(), record_->snapshot());
     journal_port(port_state_);
-    connect(alarms_.get(), &alerts::alarm_state::event, this, [this](const alerts::alarm_event& e) {
-        journal_->write(QStringLiteral("alarm"), alerts::journal_fields(e));
-    });
+    alarm_record_ = std::make_unique<alerts::alarm_record>(*alarms_, *journal_);
 }
 
 void kestrova_app::journal_port(const serial::port_keeper::state& s) {
@@ -182,7 +180,7 @@ void kestrova_app::journal_port(const serial::port_keeper::state& s) {
     journal_started_ = true;
     QJsonObject f{{QStringLiteral("number"), s.port},
                   {QStringLiteral("device"), s.device},
-                  {QStringLiteral("state"), s.open              ? QStringLiteral("open")
+                  {QStringLiteral("state"), s.open             ? QStringLiteral("open")
                                             : port_state_.open ? QStringLiteral("lost")
                                                                : QStringLiteral("closed")}};
     if (!s.reason.isEmpty())
@@ -215,13 +213,7 @@ void kestrova_app::start_notifier() {
     notifier_ = std::make_unique<notify::desktop_notifier>(*alarms_, link_, *session_);
     connect(notifier_.get(), &notify::desktop_notifier::told, this,
             [this](int sensor, const QString& phase, bool ok, const QString& reason) {
-                QJsonObject f{{QStringLiteral("sensor"), sensor},
-                              {QStringLiteral("channel"), QStringLiteral("desktop")},
-                              {QStringLiteral("phase"), phase},
-                              {QStringLiteral("ok"), ok}};
-                if (!ok)
-                    f.insert(QStringLiteral("reason"), reason);
-                journal_->write(QStringLiteral("told"), f);
+                alarm_record_->told(sensor, QStringLiteral("desktop"), phase, ok, reason);
             });
 }
 
@@ -319,7 +311,8 @@ void kestrova_app::end() {
     if (publisher_)
         publisher_->finish();
     if (journal_) {
-        journal_->write(QStringLiteral("stop"), {{QStringLiteral("settings"), record_->snapshot()}});
+        journal_->write(QStringLiteral("stop"),
+                        {{QStringLiteral("settings"), record_->snapshot()}});
         journal_->close(std::chrono::seconds(2));
     }
     if (selector_)

@@ -20,6 +20,7 @@ class frmselect;
 } // namespace portselect
 namespace alerts {
 class alarm_judge;
+class alarm_record;
 class alarm_state;
 class alarms_window;
 class journal;
@@ -113,6 +114,7 @@ private:
     std::unique_ptr<alerts::journal> journal_;
     std::unique_ptr<alerts::alarm_state> alarms_;
     std::unique_ptr<alerts::settings_record> record_;
+    std::unique_ptr<alerts::alarm_record> alarm_record_;
     QPointer<alerts::alarms_window> alarms_window_;
     std::unique_ptr<notify::session_bus> bus_;
     std::optional<QDBusConnection> session_; // once the bus is reached

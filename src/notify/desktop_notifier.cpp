@@ -59,6 +59,10 @@ desktop_notifier::desktop_notifier(alerts::alarm_state& alarms, const alerts::li
     });
     bus_.connect(QString(), path, service, QStringLiteral("ActionInvoked"), this,
                  SLOT(on_action(uint, QString)));
+    // Alarms raised before the desktop was reached are shown now.
+    for (int sensor : {1, 2})
+        if (const auto e = alarms_.standing(sensor))
+            on_alarm(*e);
     on_link();
 }
 
@@ -75,9 +79,9 @@ void desktop_notifier::on_alarm(const alerts::alarm_event& e) {
     n.sensor = e.sensor;
     n.phase = alerts::phase_name(e.step.event);
     const QString alarm = alerts::alarm_text(e, link_.limit());
-    const bool answered = alarms_.status(e.sensor).phase ==
-                              rules::alarms::alarm_phase::acknowledged ||
-                          !alarms_.status(e.sensor).acknowledged_by.isEmpty();
+    const bool answered =
+        alarms_.status(e.sensor).phase == rules::alarms::alarm_phase::acknowledged ||
+        !alarms_.status(e.sensor).acknowledged_by.isEmpty();
     QString since = QStringLiteral("Since %1").arg(clock_text(e.since));
     if (e.step.peak)
         since += QStringLiteral(", peak %1\u00BAC").arg(*e.step.peak);
@@ -139,14 +143,13 @@ void desktop_notifier::on_link() {
         send(link_notice_, back);
         return;
     }
-    const qint64 s =
-        std::chrono::duration_cast<std::chrono::seconds>(link_.quiet_after()).count();
+    const qint64 s = std::chrono::duration_cast<std::chrono::seconds>(link_.quiet_after()).count();
     note n;
-    n.summary = QStringLiteral("No readings from the logger for %1 s: its port is %2")
-                    .arg(s)
-                    .arg(link_.state() == rules::mqtt::link_state::closed
-                             ? QStringLiteral("closed")
-                             : QStringLiteral("silent"));
+    n.summary =
+        QStringLiteral("No readings from the logger for %1 s: its port is %2")
+            .arg(s)
+            .arg(link_.state() == rules::mqtt::link_state::closed ? QStringLiteral("closed")
+                                                                  : QStringLiteral("silent"));
     n.critical = true;
     send(link_notice_, n);
     link_notice_.stopped =
@@ -176,26 +179,26 @@ void desktop_notifier::send(slot& s, const note& n) {
     const int generation = generation_;
     auto* watcher = new QDBusPendingCallWatcher(
         bus_.asyncCall(call, static_cast<int>(answer_wait.count() * 1000)), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, &s, generation, sensor = n.sensor, phase = n.phase](
-                QDBusPendingCallWatcher* done) {
-                const QDBusPendingReply<quint32> reply = *done;
-                // A service that has gone since it was asked: its successor
-                // numbers afresh, and its failure is no failure of the desktop.
-                if (reply.isError()) {
-                    if (generation == generation_)
-                        complain(reply.error());
-                } else if (generation == generation_) {
-                    s.id = reply.value();
-                }
-                if (sensor != 0)
-                    Q_EMIT told(sensor, phase, !reply.isError(),
-                                reply.isError() ? reply.error().message() : QString());
-                s.in_flight = false;
-                if (s.next)
-                    send(s, *std::exchange(s.next, std::nullopt));
-                done->deleteLater();
-            });
+    connect(
+        watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, &s, generation, sensor = n.sensor, phase = n.phase](QDBusPendingCallWatcher* done) {
+            const QDBusPendingReply<quint32> reply = *done;
+            // A service that has gone since it was asked: its successor
+            // numbers afresh, and its failure is no failure of the desktop.
+            if (reply.isError()) {
+                if (generation == generation_)
+                    complain(reply.error());
+            } else if (generation == generation_) {
+                s.id = reply.value();
+            }
+            if (sensor != 0)
+                Q_EMIT told(sensor, phase, !reply.isError(),
+                            reply.isError() ? reply.error().message() : QString());
+            s.in_flight = false;
+            if (s.next)
+                send(s, *std::exchange(s.next, std::nullopt));
+            done->deleteLater();
+        });
 }
 
 void desktop_notifier::close(slot& s) {

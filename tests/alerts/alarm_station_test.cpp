@@ -184,7 +184,8 @@ TEST_F(alarm_station, is_acknowledged_in_the_alarms_window_and_the_journal_tells
     app->window().findChild<QAction*>(QStringLiteral("alarms_action"))->trigger();
     alerts::alarms_window* alarms = app->alarms_dialog();
     ASSERT_NE(alarms, nullptr);
-    EXPECT_TRUE(alarms->findChild<QLabel*>(QStringLiteral("state1"))->text().startsWith(u"High alarm"));
+    EXPECT_TRUE(
+        alarms->findChild<QLabel*>(QStringLiteral("state1"))->text().startsWith(u"High alarm"));
     auto* acknowledge = alarms->findChild<QPushButton*>(QStringLiteral("acknowledge1"));
     ASSERT_TRUE(acknowledge->isEnabled());
     QTest::mouseClick(acknowledge, Qt::LeftButton);
@@ -221,4 +222,22 @@ TEST_F(alarm_station, is_acknowledged_in_the_alarms_window_and_the_journal_tells
                                  QStringLiteral("told acknowledged desktop"),
                                  QStringLiteral("told ended desktop")}))
         << told.join(QStringLiteral(" / ")).toStdString();
+}
+
+// A reading that keeps crossing the threshold within one alarm: one alarm,
+// and the journal is not flooded with its crossings.
+TEST_F(alarm_station, a_reading_flapping_across_a_threshold_is_one_alarm_and_few_lines) {
+    start("hold=60\r\n");
+    for (int i = 0; i < 6; ++i) {
+        reading(35);
+        reading(29);
+    }
+    ASSERT_TRUE(calls(1));
+    EXPECT_TRUE(no_more_than(1, 300));
+    app->unload();
+    int crossings = 0;
+    for (const QJsonObject& l : journal())
+        crossings += l.value(QStringLiteral("phase")).toString() == u"clearing" ||
+                     l.value(QStringLiteral("phase")).toString() == u"resumed";
+    EXPECT_EQ(crossings, 1);
 }

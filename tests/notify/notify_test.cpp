@@ -23,8 +23,8 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QToolButton>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -152,6 +152,21 @@ TEST_F(notify_fixture, a_dip_within_the_clear_hold_is_the_same_alarm_and_tells_n
     EXPECT_TRUE(no_more_than(3, 1000));
     ASSERT_TRUE(calls(4));
     EXPECT_EQ(summary(3), QString::fromUtf8("Sensor 1 back to normal: 25\u00BAC"));
+}
+
+// Notifications turned on, or a session bus reached, after an alarm was
+// raised: it is shown then.
+TEST_F(notify_fixture, an_alarm_raised_before_the_desktop_was_reached_is_shown_when_it_is) {
+    ASSERT_TRUE(serve());
+    auto notifier = this->notifier();
+    read("35");
+    ASSERT_TRUE(calls(1));
+    notifier.reset();
+    alarms->acknowledge(1, alerts::answer_via::window, QStringLiteral("ann"));
+    const notify::desktop_notifier later(*alarms, *link, bus.connect(QStringLiteral("station")));
+    ASSERT_TRUE(calls(2));
+    EXPECT_EQ(summary(1), alarm35 + QStringLiteral(", acknowledged by ann"));
+    EXPECT_EQ(desktop.calls[1].replaces, 0u);
 }
 
 TEST_F(notify_fixture, an_alarm_switched_off_is_taken_away_and_on_again_told_at_once) {
