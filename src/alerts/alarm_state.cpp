@@ -130,9 +130,12 @@ alarm_event alarm_state::event_of(const sensor& s, const rules::alarms::episode_
     e.name = name(s.number);
     e.step = step;
     const sensor_report& r = judge_.report(s.number);
-    e.threshold = step.kind == rules::alarms::alarm_kind::high  ? r.high.trimmed()
-                  : step.kind == rules::alarms::alarm_kind::low ? r.low.trimmed()
-                                                                : QString();
+    const bool high = step.kind == rules::alarms::alarm_kind::high;
+    const bool low = step.kind == rules::alarms::alarm_kind::low;
+    e.threshold = high ? r.high.trimmed() : low ? r.low.trimmed() : QString();
+    // Back within limits, the threshold the episode was about.
+    if (!e.step.threshold && (high || low))
+        e.step.threshold = high ? judge_.high(s.number).number() : judge_.low(s.number).number();
     e.why = step.kind == rules::alarms::alarm_kind::no_reading ? why(s.number) : absence::none;
     e.since = s.status.since;
     return e;

@@ -4,6 +4,11 @@
 
 #include <QtGlobal>
 
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace alerts {
 
 using rules::alarms::alarm_kind;
@@ -30,9 +35,9 @@ QString why_name(absence a) {
 } // namespace
 
 QString phase_name(what w) {
-    static const char* const names[] = {"pending",      "cancelled", "raised",
-                                        "reminded",     "acknowledged", "changed",
-                                        "clearing",     "resumed",   "ended"};
+    static const char* const names[] = {"pending",  "cancelled",    "raised",
+                                        "reminded", "acknowledged", "changed",
+                                        "clearing", "resumed",      "ended"};
     return QString::fromLatin1(names[static_cast<int>(w)]);
 }
 
@@ -99,9 +104,12 @@ QJsonObject journal_fields(const alarm_event& e) {
 }
 
 QString local_user() {
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = qEnvironmentVariable("USERNAME"); // Windows
+#ifdef Q_OS_UNIX
+    // The account, not what the environment claims (a service has no USER).
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
+        return QString::fromLocal8Bit(pw->pw_name);
+#endif
+    const QString user = qEnvironmentVariable("USERNAME"); // Windows
     return user.isEmpty() ? QStringLiteral("operator") : user;
 }
 

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace alerts {
 
@@ -81,19 +82,26 @@ alarms_window::alarms_window(alarm_state& alarms, QWidget* parent)
         int c = 0;
         for (QLabel* l : {r.name, r.state, r.since, r.peak, r.answer}) {
             l->setObjectName(heads[c].toLower() + n);
-            l->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
-            grid->addWidget(l, sensor, c++);
+            l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            grid->addWidget(l, sensor, c++, Qt::AlignTop);
         }
-        grid->addWidget(r.acknowledge, sensor, c);
+        grid->addWidget(r.acknowledge, sensor, c, Qt::AlignTop);
         connect(r.acknowledge, &QPushButton::clicked, this,
                 [this, sensor] { ask_acknowledgement(sensor); });
         show_sensor(sensor);
     }
     grid->setColumnStretch(4, 1);
+    grid->setRowStretch(3, 1);
     connect(&alarms_, &alarm_state::changed, this, &alarms_window::show_sensor);
     auto* close = new QShortcut(QKeySequence::Close, this);
     connect(close, &QShortcut::activated, this, &QWidget::close);
-    resize(760, sizeHint().height());
+    resize(760, std::max(sizeHint().height(), 200));
+    // The keyboard starts where the answer is wanted.
+    for (const row& r : rows_)
+        if (r.acknowledge->isEnabled()) {
+            r.acknowledge->setFocus();
+            break;
+        }
 }
 
 void alarms_window::show_sensor(int sensor) {
@@ -137,12 +145,17 @@ void alarms_window::ask_acknowledgement(int sensor) {
     comment->setAccessibleName(QStringLiteral("Corrective action"));
     label->setBuddy(comment);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, ask);
-    QPushButton* ok = buttons->addButton(QStringLiteral("Acknowledge"), QDialogButtonBox::AcceptRole);
+    QPushButton* ok =
+        buttons->addButton(QStringLiteral("Acknowledge"), QDialogButtonBox::AcceptRole);
     ok->setDefault(true);
     layout->addWidget(label);
     layout->addWidget(comment);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, ask, &QDialog::accept);
+    // Return is a new line in the comment; Ctrl+Return answers.
+    auto* answer = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), ask);
+    connect(answer, &QShortcut::activated, ask, &QDialog::accept);
+    ok->setToolTip(QStringLiteral("Ctrl+Return"));
     connect(buttons, &QDialogButtonBox::rejected, ask, &QDialog::reject);
     connect(ask, &QDialog::accepted, this, [this, sensor, comment] {
         alarms_.acknowledge(sensor, answer_via::window, local_user(),

@@ -19,8 +19,8 @@ link_watch::link_watch(lifetime limit, std::chrono::milliseconds quiet_after, QO
     connect(&batch_, &QTimer::timeout, this, &link_watch::end_of_batch);
     // A beat that shows whether the window thread runs; one late by a whole
     // lifetime is a stall.
-    alive_.setInterval(std::clamp(limit_() / 4, std::chrono::milliseconds(50),
-                                  std::chrono::milliseconds(5s)));
+    alive_.setInterval(
+        std::clamp(limit_() / 4, std::chrono::milliseconds(50), std::chrono::milliseconds(5s)));
     connect(&alive_, &QTimer::timeout, this, [this] {
         if (stalled(std::chrono::steady_clock::now()))
             update();
@@ -56,10 +56,12 @@ bool link_watch::stalled(time_point now) {
         alive_.setInterval(beat);
     if (!stall)
         return false;
-    // Whatever came before, and whatever waited in the port meanwhile, is old.
+    // Whatever came before, and whatever waited in the port meanwhile, is old;
+    // and the logger was not silent for the time nothing here ran.
     after_stall_ = true;
     last_ = {};
     opened_at_ = now;
+    heard_at_ = now;
     return true;
 }
 
