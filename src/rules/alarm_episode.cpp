@@ -127,16 +127,19 @@ episode_events episode::tick(steady_time now) {
         break;
     case alarm_phase::alarm:
     case alarm_phase::acknowledged:
+        if (phase_ == alarm_phase::alarm && settings_.remind.count() > 0 &&
+            now >= reminded_at_ + settings_.remind) {
+            // However long the program was held up, one reminder; it tells
+            // what holds now, a change of kind included.
+            reminded_at_ = now;
+            told_kind_ = kind_;
+            told_at_ = now;
+            out.push_back(make(what::reminded));
+        }
         if (kind_ != told_kind_ && now >= told_at_ + settings_.kind_spacing) {
             told_kind_ = kind_;
             told_at_ = now;
             out.push_back(make(what::changed));
-        }
-        if (phase_ == alarm_phase::alarm && settings_.remind.count() > 0 &&
-            now >= reminded_at_ + settings_.remind) {
-            // However long the program was held up, one reminder.
-            reminded_at_ = now;
-            out.push_back(make(what::reminded));
         }
         break;
     }
