@@ -95,15 +95,26 @@ bool alarm_state::acknowledge(int number, answer_via via, const QString& by,
 }
 
 void alarm_state::tell(sensor& s, const rules::alarms::episode_events& events, alarm_event base) {
+    arm(s);
+    if (events.empty())
+        return;
     const QDateTime now = now_();
-    const auto steady = std::chrono::steady_clock::now();
+    // What the windows show is the state after these steps, before anyone
+    // is told of them.
+    for (const rules::alarms::episode_event& step : events)
+        if (step.event == what::pending || step.event == what::raised)
+            // The wall time the episode began, as the steady clock measured it.
+            s.status.since = now.addMSecs(-std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               std::chrono::steady_clock::now() - s.episode.since())
+                                               .count());
+    s.status.phase = s.episode.phase();
+    s.status.kind = s.episode.kind();
+    if (s.status.phase == alarm_phase::normal || !s.episode.acknowledged()) {
+        s.status.acknowledged_by.clear();
+        s.status.acknowledged_at = {};
+        s.status.comment.clear();
+    }
     for (const rules::alarms::episode_event& step : events) {
-        if (step.event == what::pending || step.event == what::raised) {
-            // The wall time the episode began: the steady clock measured it.
-            s.status.since = now.addMSecs(
-                -std::chrono::duration_cast<std::chrono::milliseconds>(steady - s.episode.since())
-                     .count());
-        }
         alarm_event e = event_of(s, step);
         e.via = base.via;
         e.by = base.by;
@@ -111,17 +122,7 @@ void alarm_state::tell(sensor& s, const rules::alarms::episode_events& events, a
         e.at = now;
         Q_EMIT event(e);
     }
-    if (!events.empty()) {
-        s.status.phase = s.episode.phase();
-        s.status.kind = s.episode.kind();
-        if (s.status.phase == alarm_phase::normal || !s.episode.acknowledged()) {
-            s.status.acknowledged_by.clear();
-            s.status.acknowledged_at = {};
-            s.status.comment.clear();
-        }
-        Q_EMIT changed(s.number);
-    }
-    arm(s);
+    Q_EMIT changed(s.number);
 }
 
 alarm_event alarm_state::event_of(const sensor& s, const rules::alarms::episode_event& step) const {
