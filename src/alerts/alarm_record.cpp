@@ -13,7 +13,7 @@ alarm_record::alarm_record(const alarm_state& alarms, journal& out, std::chrono:
     : QObject(parent)
     , out_(out)
     , pace_(pace) {
-    connect(&alarms, &alarm_state::event, this, &alarm_record::on_event);
+    connect(&alarms, &alarm_state::happened, this, &alarm_record::on_event);
 }
 
 void alarm_record::on_event(const alarm_event& e) {

@@ -94,7 +94,8 @@ bool alarm_state::acknowledge(int number, answer_via via, const QString& by,
     return true;
 }
 
-void alarm_state::tell(sensor& s, const rules::alarms::episode_events& events, alarm_event base) {
+void alarm_state::tell(sensor& s, const rules::alarms::episode_events& events,
+                       const alarm_event& base) {
     arm(s);
     if (events.empty())
         return;
@@ -120,7 +121,7 @@ void alarm_state::tell(sensor& s, const rules::alarms::episode_events& events, a
         e.by = base.by;
         e.comment = base.comment;
         e.at = now;
-        Q_EMIT event(e);
+        Q_EMIT happened(e);
     }
     Q_EMIT changed(s.number);
 }

@@ -86,7 +86,7 @@ public:
     rules::alarms::sensor_state published(int sensor) const;
 
 Q_SIGNALS:
-    void event(const alerts::alarm_event& e);
+    void happened(const alerts::alarm_event& e);
     // What status() shows of the sensor changed.
     void changed(int sensor);
 
@@ -100,7 +100,7 @@ private:
     static std::size_t index(int sensor) { return sensor == 2 ? 1 : 0; }
     void follow(sensor& s);
     void tick(sensor& s);
-    void tell(sensor& s, const rules::alarms::episode_events& events, alarm_event base = {});
+    void tell(sensor& s, const rules::alarms::episode_events& events, const alarm_event& base = {});
     alarm_event event_of(const sensor& s, const rules::alarms::episode_event& step) const;
     void arm(sensor& s);
     absence why(int sensor) const;

@@ -50,8 +50,8 @@ struct journal::shared {
 
 namespace {
 
-constexpr qint64 tail_window = 64 * 1024;
-constexpr qint64 tail_most = 4 * 1024 * 1024;
+constexpr qint64 tail_window = qint64(64) * 1024;
+constexpr qint64 tail_most = qint64(4) * 1024 * 1024;
 
 } // namespace
 
@@ -60,8 +60,7 @@ void journal::shared::say(const QString& kind, const QString& why) {
         return;
     said.insert(kind);
     qCWarning(logging::log_alerts).noquote()
-        << QStringLiteral("the journal %1 is not written: %2")
-               .arg(QFile::decodeName(path), why);
+        << QStringLiteral("the journal %1 is not written: %2").arg(QFile::decodeName(path), why);
 }
 
 #ifdef Q_OS_UNIX
@@ -157,8 +156,8 @@ QByteArray journal::shared::take_start(std::unique_lock<std::mutex>& held) {
     const QJsonObject settings = start_settings;
     const QDateTime time = start_time;
     held.unlock();
-    const QByteArray lines = rules::journal::start_lines(
-        time, version, settings, rules::journal::read_run_before(tail()));
+    QByteArray lines = rules::journal::start_lines(time, version, settings,
+                                                   rules::journal::read_run_before(tail()));
     held.lock();
     return lines;
 }

@@ -48,7 +48,7 @@ desktop_notifier::desktop_notifier(alerts::alarm_state& alarms, const alerts::li
     , alarms_(alarms)
     , link_(link)
     , bus_(std::move(bus)) {
-    connect(&alarms_, &alerts::alarm_state::event, this, &desktop_notifier::on_alarm);
+    connect(&alarms_, &alerts::alarm_state::happened, this, &desktop_notifier::on_alarm);
     connect(&link_, &alerts::link_watch::changed, this, &desktop_notifier::on_link);
     auto* owner =
         new QDBusServiceWatcher(service, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);

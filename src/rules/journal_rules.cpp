@@ -20,7 +20,8 @@ QByteArray json_string(const QString& s) {
 
 QByteArray line(const QDateTime& time, const QString& event, const QJsonObject& fields) {
     // The time and the event first, so that a line reads from its left.
-    QByteArray out = "{\"time\":" + json_string(time_text(time)) + ",\"event\":" + json_string(event);
+    QByteArray out =
+        "{\"time\":" + json_string(time_text(time)) + ",\"event\":" + json_string(event);
     QJsonObject rest = fields;
     rest.remove(QStringLiteral("time"));
     rest.remove(QStringLiteral("event"));
@@ -49,7 +50,7 @@ QJsonObject setting_fields(const QString& id) {
 }
 
 QString setting_id(const QJsonObject& l) {
-    const QString key = l.value(QStringLiteral("key")).toString();
+    QString key = l.value(QStringLiteral("key")).toString();
     const int sensor = l.value(QStringLiteral("sensor")).toInt();
     if (key == QLatin1String("threshold"))
         return l.value(QStringLiteral("limit")).toString() + QString::number(sensor);
