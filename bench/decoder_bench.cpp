@@ -11,6 +11,10 @@
 //       the lamps, and what judges each sensor's alarm for the desktop, the
 //       broker and the journal. With a fourth argument the journal is a FIFO
 //       nobody reads ("fifo") or a link to that file (on a full disk, say).
+//   (f) the whole monitor at the logger's own pace for 20 s, sensor 1
+//       crossing its threshold every second (an alarm raised and ended each
+//       time, a journal line each): the longest stall of the window thread,
+//       with the journal where the fourth argument puts it.
 // The window is shown in (b) to (d); the platform is offscreen unless
 // QT_QPA_PLATFORM says otherwise (run (c) and (d) under Xvfb with xcb).
 // Prints bytes per second and the ratio to a 9600-baud line (960 bytes/s).
@@ -36,6 +40,7 @@
 #include <cstdio>
 #include <random>
 #include <sys/stat.h>
+#include <time.h>
 #include <thread>
 #include <unistd.h>
 
@@ -43,10 +48,19 @@ namespace {
 
 constexpr double line_rate = 960.0;
 
+// The window thread's CPU over the last run_until, which a loaded machine
+// disturbs less than the wall clock.
+double last_cpu = 0;
+
 void report(const char* what, double bytes, double seconds) {
     const double rate = bytes / seconds;
     std::printf("%-34s %12.0f bytes in %7.3f s = %12.0f bytes/s = %8.0f x line rate\n", what, bytes,
                 seconds, rate, rate / line_rate);
+}
+
+void report_cpu(double bytes) {
+    std::printf("    window thread CPU %.3f s = %.0f bytes per CPU second\n", last_cpu,
+                bytes / last_cpu);
 }
 
 // Bytes every sensor sees: markers, values and now and then no reading.
@@ -94,9 +108,16 @@ void open_window_on(app::frm_thermometer& w, const QString& device) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(device));
 }
 
+double thread_cpu_seconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
 // Runs the event loop until `done` holds; returns seconds and the longest
 // gap between two ticks of a 10 ms timer.
 std::pair<double, double> run_until(const std::function<bool()>& done) {
+    const double cpu = thread_cpu_seconds();
     QElapsedTimer t, gap;
     double worst = 0;
     QTimer tick;
@@ -110,7 +131,8 @@ std::pair<double, double> run_until(const std::function<bool()>& done) {
     gap.start();
     tick.start();
     while (!done())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    last_cpu = thread_cpu_seconds() - cpu;
     return {static_cast<double>(t.nsecsElapsed()) / 1e9, worst};
 }
 
@@ -141,6 +163,7 @@ void bench_pty_feed(const char* what, const QByteArray& bytes) {
     report(what, static_cast<double>(seen), secs);
     std::printf("    longest event-loop stall: %.1f ms; caption = %s\n", worst,
                 qPrintable(w.windowTitle()));
+    report_cpu(static_cast<double>(seen));
 }
 
 void bench_port_path(qsizetype n) {
@@ -202,7 +225,48 @@ void bench_whole_monitor(const QString& journal) {
            static_cast<double>(seen), secs);
     std::printf("    longest event-loop stall: %.1f ms; caption = %s\n", worst,
                 qPrintable(w.windowTitle()));
+    report_cpu(static_cast<double>(seen));
     monitor.unload();
+}
+
+void bench_paced_monitor(const QString& journal) {
+    QTemporaryDir dir;
+    pty_pair pty;
+    write_file(dir.filePath(QStringLiteral("Tarnwick.INI")),
+               "[Ports]\r\n1=" + pty.slave_path().toLocal8Bit() +
+                   "\r\n[Alarm]\r\nhold=0\r\n[VEZ]\r\nfrm_thermometer.Text7.text=1\r\n"
+                   "frm_thermometer.Check2.value=1\r\nfrm_thermometer.Text3.text=30\r\n"
+                   "frm_thermometer.Text4.text=10\r\n");
+    const QString at = dir.filePath(QStringLiteral("TARNWICK-journal.jsonl"));
+    if (journal == QLatin1String("fifo"))
+        ::mkfifo(QFile::encodeName(at).constData(), 0600);
+    else if (!journal.isEmpty())
+        QFile::link(journal, at);
+    silent_prompts ask;
+    app::kestrova_app monitor(app::window_seams{.ask = ask, .work_dir = dir.path()});
+    if (!monitor.load())
+        return;
+    int n = 0;
+    QTimer logger;
+    QObject ctx;
+    QObject::connect(&logger, &QTimer::timeout, &ctx, [&] {
+        const char value = (++n / 4) % 2 ? char(35) : char(25);
+        pty.write(QByteArray("\xFE", 1) + value + QByteArray("\xFD\x14", 2));
+    });
+    logger.start(250);
+    QElapsedTimer run;
+    run.start();
+    // The window's first drawing is no part of it.
+    run_until([&] { return run.elapsed() > 3000; });
+    run.restart();
+    const auto [secs, worst] = run_until([&] { return run.elapsed() > 20000; });
+    std::printf("(f) the whole monitor at the logger's pace, journal %s: longest stall %.1f ms "
+                "over %.0f s, window thread CPU %.3f s\n",
+                journal.isEmpty() ? "beside the log" : qPrintable(journal), worst, secs, last_cpu);
+    monitor.unload();
+    if (QFileInfo(at).isFile())
+        std::printf("    journal lines: %lld\n",
+                    static_cast<long long>(read_file(at).count('\n')));
 }
 
 void bench_end_to_end(const QString& sim, qsizetype n) {
@@ -232,6 +296,7 @@ void bench_end_to_end(const QString& sim, qsizetype n) {
     report("(c) logger sim --fast end to end", static_cast<double>(seen), secs);
     std::printf("    longest event-loop stall: %.1f ms; caption = %s\n", worst,
                 qPrintable(w.windowTitle()));
+    report_cpu(static_cast<double>(seen));
     p.terminate();
     p.waitForFinished(3000);
 }
@@ -257,5 +322,7 @@ int main(int argc, char** argv) {
         bench_random_mib();
     if (parts.contains('e'))
         bench_whole_monitor(argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString());
+    if (parts.contains('f'))
+        bench_paced_monitor(argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString());
     return 0;
 }
