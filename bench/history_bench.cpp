@@ -393,10 +393,12 @@ options read_options(const QStringList& args) {
         } else if (a == QLatin1StringView("--kind") && value) {
             const QString& k = args[++i];
             o.decade = k == QLatin1StringView("decade");
-            o.kind = k == QLatin1StringView("flicker")   ? log_kind::flicker
-                     : k == QLatin1StringView("back")    ? log_kind::back
-                     : k == QLatin1StringView("reverse") ? log_kind::reverse
-                                                         : log_kind::smooth;
+            o.kind = k == QLatin1StringView("flicker")      ? log_kind::flicker
+                     : k == QLatin1StringView("back")       ? log_kind::back
+                     : k == QLatin1StringView("reverse")    ? log_kind::reverse
+                     : k == QLatin1StringView("sawtooth")   ? log_kind::sawtooth
+                     : k == QLatin1StringView("compressor") ? log_kind::compressor
+                                                            : log_kind::smooth;
         }
     }
     if (o.decade && !days_given)

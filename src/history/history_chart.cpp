@@ -99,7 +99,11 @@ void history_chart::set_loading(bool loading) {
 }
 
 bool history_chart::settled() const {
-    return !loading_ && !redraw_timer_->isActive();
+    return !loading_ && drawn();
+}
+
+bool history_chart::drawn() const {
+    return !redraw_timer_->isActive();
 }
 
 void history_chart::schedule_redraw() {

@@ -67,6 +67,8 @@ public:
 
     // Loaded and redrawn, with no redraw pending.
     bool settled() const;
+    // Redrawn, with no redraw pending, loading or not.
+    bool drawn() const;
 
     // Reduces and lays out the current window now (normally on a timer).
     void redraw();
