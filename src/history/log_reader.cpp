@@ -225,14 +225,14 @@ void log_reader::read_tail(qint64 size) {
 }
 
 void log_reader::read_period(qint64 size) {
-    // The log's lines hold local time; a day more on either side does no
-    // harm where the offset changes within the period.
+    // The log's lines hold local time: each end at its own offset, and
+    // an hour more on either side.
     const auto local = [this](double t, double shift) {
         const auto utc = static_cast<std::int64_t>(std::floor(t));
         return utc + clock_.offset_at_utc(utc) + static_cast<std::int64_t>(shift);
     };
-    const auto stretch = chart::find_lines(*file_, size, local(period_->first, -86400),
-                                           local(period_->second, 86400 + 1));
+    const auto stretch = chart::find_lines(*file_, size, local(period_->first, -3600),
+                                           local(period_->second, 3600 + 1));
     if (!stretch)
         return;
     const chart::log_index like(settings_.gaps, settings_.limits);
