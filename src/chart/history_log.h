@@ -48,10 +48,15 @@ public:
     // The line of `n` bytes at `s`, without its line end.
     std::optional<log_fields> parse(const char* s, qsizetype n);
 
+    // The date of the line before.
+    struct state {
+        char date[10] = {};
+        std::int64_t day_start = 0;
+        bool known = false;
+    };
+
 private:
-    char date_[10] = {};
-    std::int64_t day_start_ = 0;
-    bool known_ = false;
+    state state_;
 };
 
 // Division that rounds towards minus infinity, as calendar arithmetic needs

@@ -30,6 +30,8 @@ constexpr std::uint32_t tail_span = 7 * 86400;
 constexpr qint64 tail_step = qint64(4) << 20;
 // Beyond this (a week at one line a second) the log is read in order.
 constexpr qint64 tail_step_limit = qint64(32) << 20;
+// Days asked for are read first up to this much of the log.
+constexpr qint64 period_first_most = qint64(512) << 20;
 
 // Whether the blocks' times never go back by more than the clocks do in
 // autumn (chart::order_check), judged from their summaries: a block whose
@@ -233,7 +235,9 @@ void log_reader::read_period(qint64 size) {
     };
     const auto stretch = chart::find_lines(*file_, size, local(period_->first, -3600),
                                            local(period_->second, 3600 + 1));
-    if (!stretch)
+    // Beyond some years at 5 s the whole log is read in its order, with its
+    // progress shown.
+    if (!stretch || stretch->end - stretch->begin > period_first_most)
         return;
     const chart::log_index like(settings_.gaps, settings_.limits);
     lines_read r =
