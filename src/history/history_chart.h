@@ -78,6 +78,8 @@ Q_SIGNALS:
     void view_changed();
     // The user moved away from a preset range (zoom or pan).
     void range_left();
+    // Another view was asked for: a range, the whole log, a zoom or pan.
+    void view_asked();
     void hover_changed(const QString& text);
     // The viewport has been painted.
     void painted();

@@ -59,6 +59,13 @@ history_window::history_window(const QString& log_path, const chart::date_range&
 
     build_tool_bar();
     build_status_bar();
+    // Any other view than the days asked for needs the rest of the log.
+    connect(chart_, &history_chart::view_asked, this, [this] {
+        if (placing_)
+            return;
+        pending_range_.reset();
+        QMetaObject::invokeMethod(reader_, &log_reader::read_all, Qt::QueuedConnection);
+    });
 
     connect(chart_, &history_chart::view_changed, this, &history_window::update_summary);
     connect(chart_, &history_chart::hover_changed, this, &history_window::update_hover);
@@ -289,7 +296,9 @@ void history_window::show_dates(const chart::date_range& dates) {
 void history_window::show_pending_range(bool keep) {
     if (!pending_range_)
         return;
+    placing_ = true;
     chart_->show_range(pending_range_->first, pending_range_->second);
+    placing_ = false;
     if (!keep)
         pending_range_.reset();
 }

@@ -106,6 +106,7 @@ private:
     qint64 ini_size_ = -1;
     bool caught_up_ = false;
     bool period_shown_ = false; // every line of the days asked for is shown
+    bool placing_ = false;      // the days asked for are being put in view
     bool first_draw_sent_ = false;
     bool data_draw_sent_ = false;
 };

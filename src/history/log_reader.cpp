@@ -163,6 +163,7 @@ void log_reader::restart(qint64 size, quint64 identity) {
     blocks_sent_ = 0;
     last_block_.reset();
     tail_.reset();
+    held_ = false;
     unreadable_ = 0;
     partial_tail_ = false;
     caught_up_ = false;
@@ -187,6 +188,13 @@ void log_reader::send(chart::log_index blocks, qint64 size) {
 
 void log_reader::read_first(double from, double to) {
     period_ = {from, to};
+}
+
+void log_reader::read_all() {
+    if (!held_)
+        return;
+    held_ = false;
+    check();
 }
 
 void log_reader::keep_first(chart::log_index blocks, std::int64_t unreadable, qint64 start,
@@ -245,6 +253,9 @@ void log_reader::read_period(qint64 size) {
     if (!r.ok || stopping_ || !in_order(r.blocks))
         return;
     r.blocks.set_source(source_);
+    // The rest is read once a view needs it, unless the days reach the end
+    // of the log, whose new lines are followed.
+    held_ = r.next < size;
     keep_first(std::move(r.blocks), r.unreadable, r.first_line, r.next, size, true);
 }
 
@@ -290,6 +301,8 @@ void log_reader::read_to(qint64 size) {
     }
     if (!caught_up_ && blocks_sent_ == 0 && !tail_ && period_)
         read_period(size);
+    if (held_)
+        return;
     if (!caught_up_ && blocks_sent_ == 0 && !tail_ && size - offset_ >= tail_first_from)
         read_tail(size);
     if (tail_) {

@@ -52,8 +52,11 @@ public:
 
     // Asks for the lines of [from, to] (UTC seconds) before the rest, found
     // by their time in a log that is in order there: they come as a
-    // tail_ready batch. Before start().
+    // tail_ready batch, and the rest of the log waits for read_all(),
+    // unless they reach its end. Before start().
     void read_first(double from, double to);
+    // Reads the rest of the log after the lines asked for first.
+    void read_all();
     // Starts following: reads what is there, then watches the file and
     // checks it every second besides, for file systems that do not notify.
     void start();
@@ -125,6 +128,7 @@ private:
     bool partial_tail_ = false;
     bool caught_up_ = false;
     std::optional<std::pair<double, double>> period_; // asked for by read_first
+    bool held_ = false;                               // the rest waits for read_all()
     std::atomic<bool> stopping_ = false;
 };
 

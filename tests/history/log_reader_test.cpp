@@ -213,6 +213,9 @@ TEST_F(reader_test, days_asked_for_come_first_and_show_what_the_whole_log_shows)
         got = {};
         ASSERT_TRUE(write_file(path, ordered ? in_order : set_back));
         auto r = start(std::pair{from, to}, settings);
+        // In order, the rest waits until a view needs it.
+        EXPECT_EQ(got.caught_up, !ordered);
+        r->read_all();
         ASSERT_TRUE(got.caught_up);
         const view_of whole(got.index, from, to);
         EXPECT_TRUE(whole.figures[0].any);
