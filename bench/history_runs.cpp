@@ -190,6 +190,12 @@ void evict(const QString& path) {
     ::close(fd);
 }
 
+// The first of `days` days at a random place of [first, last].
+QDate somewhere(QRandomGenerator& rng, QDate first, QDate last, int days) {
+    return first.addDays(
+        rng.bounded(static_cast<int>(std::max<qint64>(1, first.daysTo(last) - days + 1))));
+}
+
 double worst(const std::vector<double>& v) {
     return v.empty() ? 0 : *std::max_element(v.begin(), v.end());
 }
@@ -244,8 +250,7 @@ void bench_periods(const QString& log, QDate first, QDate last, int runs) {
         for (const bool cold : {false, true}) {
             std::vector<double> ms, mb;
             for (int i = 0; i < runs; ++i) {
-                const QDate from = first.addDays(rng.bounded(
-                    static_cast<int>(std::max<qint64>(1, first.daysTo(last) - days + 1))));
+                const QDate from = somewhere(rng, first, last, days);
                 if (cold)
                     evict(log);
                 const one_run r = run_program(x, log,
@@ -269,8 +274,7 @@ void bench_report_periods(const QString& log, QDate first, QDate last, int runs)
     for (const int days : {7, 30, 365}) {
         std::vector<double> ms;
         for (int i = 0; i < runs; ++i) {
-            const QDate from = first.addDays(
-                rng.bounded(static_cast<int>(std::max<qint64>(1, first.daysTo(last) - days + 1))));
+            const QDate from = somewhere(rng, first, last, days);
             int fd = -1;
             QElapsedTimer t;
             t.start();
