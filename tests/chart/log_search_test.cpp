@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr std::int64_t minute = 60;
+constexpr std::int64_t hour = 3600;
 constexpr std::int64_t day = 86400;
 // 2026-03-02 00:00 local; the logs count their days from it.
 const std::int64_t start = chart::days_from_civil(2026, 3, 2) * day;
@@ -47,32 +49,32 @@ struct log_case {
 };
 
 const log_case logs[] = {
-    {"in_order", [] { return log_of([](int i) { return start + i * 60; }); }},
+    {"in_order", [] { return log_of([](int i) { return start + i * minute; }); }},
     // Local time: 02:00 to 03:00 of the fifth day twice.
     {"hour_repeated_in_autumn",
      [] {
          return log_of([](int i) {
              const int repeat = 4 * 1440 + 180;
-             return start + (i < repeat ? i : i - 60) * 60;
+             return start + (i < repeat ? i : i - 60) * minute;
          });
      }},
     {"an_hour_back_on_every_other_line",
-     [] { return log_of([](int i) { return start + i * 60 - (i % 2) * 3600; }); }},
-    {"in_reverse_order", [] { return log_of([](int i) { return start + (14399 - i) * 60; }); }},
+     [] { return log_of([](int i) { return start + i * minute - (i % 2) * hour; }); }},
+    {"in_reverse_order", [] { return log_of([](int i) { return start + (14399 - i) * minute; }); }},
     // From noon of the sixth day on, the clock a day and a half behind.
     {"clock_set_back_by_days",
      [] {
          return log_of(
-             [](int i) { return start + i * 60 - (i >= 5 * 1440 + 720 ? 2160 : 0) * 60; });
+             [](int i) { return start + i * minute - (i >= 5 * 1440 + 720 ? 2160 : 0) * minute; });
      }},
     // A stray line dated years ahead, lines that cannot be read, one far
     // too long, and no line end at the end.
     {"stray_lines",
      [] {
-         QByteArray log = log_of([](int i) { return start + i * 60; },
+         QByteArray log = log_of([](int i) { return start + i * minute; },
                                  [](int i, QByteArray line) {
                                      if (i == 3000)
-                                         return line_at(start + 3 * 365 * day, 50);
+                                         return line_at(start + day * 3 * 365, 50);
                                      if (i % 97 == 0)
                                          return QByteArray("garbage\r\n");
                                      if (i == 6000)
@@ -91,9 +93,9 @@ struct period {
 
 const period periods[] = {
     {"first_day", 0, day},
-    {"part_of_a_day", 4 * day + 6 * 3600, 4 * day + 18 * 3600},
+    {"part_of_a_day", 4 * day + 6 * hour, 4 * day + 18 * hour},
     {"two_days", 4 * day, 6 * day},
-    {"inside_the_repeated_hour", 4 * day + 2 * 3600 + 1800, 4 * day + 3 * 3600 + 1800},
+    {"inside_the_repeated_hour", 4 * day + 2 * hour + 1800, 4 * day + 3 * hour + 1800},
     {"the_last_day", 9 * day, 10 * day},
     {"before_the_log", -5 * day, -4 * day},
     {"after_the_log", 30 * day, 31 * day},
@@ -132,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(table, search,
 // In a log in order only the lines around the period are read, and a log
 // that comes up short is said to.
 TEST(search, reads_little_of_a_log_in_order_and_tells_a_log_cut_short) {
-    const QByteArray bytes = log_of([](int i) { return start + i * 60; });
+    const QByteArray bytes = log_of([](int i) { return start + i * minute; });
     class counting : public chart::memory_bytes {
     public:
         using memory_bytes::memory_bytes;

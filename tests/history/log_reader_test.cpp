@@ -207,7 +207,7 @@ TEST_F(reader_test, days_asked_for_come_first_and_show_what_the_whole_log_shows)
     const double to = from + 86400;
     const QByteArray in_order = lines_from(first, 20 * 17280);
     // The same with the clock set back two days from the day after on.
-    QByteArray set_back = in_order.first(11 * 17280 * 31);
+    QByteArray set_back = in_order.first(qsizetype{11} * 17280 * 31);
     set_back += lines_from(first + 9LL * 86400, 9 * 17280);
     for (const bool ordered : {true, false}) {
         got = {};
