@@ -12,15 +12,24 @@
 // (mapped, every line into an 8-byte point, no Qt, no time zone), on one
 // thread and on two, timed beside each run of the program.
 //   history_bench [--days N] [--runs N] [--kind K] [--out DIR] [--reuse]
-//                 [--generate-only] [--report]
+//                 [--generate-only] [--report] [--day]
 //   history_bench --bare-parse FILE [THREADS]   (only the bare parse of FILE)
 // --kind: smooth (the default), flicker (readings that move by 1 ºC at random
 // between neighbouring lines), back (the clock an hour back on every other
 // line), reverse (the lines in reverse order, as after tac), decade (ten
 // smooth years, 1.8 GB, measured as logs of 1, 4 and 10 years, with a table
 // of the figures at the end).
+// --kind sawtooth and compressor: sensor 1 a thermostat's sawtooth (a step
+// a minute) or a fridge's compressor (8 min on, 12 off), as the drawing's
+// cost must not depend on how often the readings step.
 // --report times only the report of all the log's days, in this process and
-// as kestrova-history --report (a year: under 2 s is the aim).
+// as kestrova-history --report (a year: under 2 s is the aim); with --kind
+// decade, reports of a week, a month and a year at random places of the ten
+// years instead.
+// --day times only kestrova-history opened on a day, a week and a month at
+// random places (--from/--to), from its start to its first chart, with the
+// log in the page cache and dropped from it; with --kind decade, in each of
+// the 1-, 4- and 10-year logs.
 // --out keeps the generated TARNWICK.txt and Tarnwick.INI in DIR (scripts/demo
 // uses --days 7 --out DIR --generate-only); --reuse measures a log generated
 // there before instead of a new one.
@@ -120,39 +129,50 @@ void bench_anywhere(const chart::log_index& index, int columns) {
     }
 }
 
-// The stroke of the reduced traces alone, as the chart draws them (a 1.6 px
-// pen, round joins and caps, antialiased), beside other ways one might draw
-// them, onto an image of the plot's size.
+// The stroke of the reduced traces alone, as the chart draws them (upright
+// strokes per column and the lines between, chart::column_strokes, a 1.6 px
+// pen, antialiased), beside polylines as it drew them before and other ways
+// one might draw them, onto an image of the plot's size.
 void bench_trace_paint(const chart::trace_set& traces, QSize size, int columns) {
     struct way {
         const char* name;
+        bool columns; // as column strokes, else as polylines
         bool antialiased;
         double width;
         Qt::PenJoinStyle join;
         Qt::PenCapStyle cap;
     };
     constexpr way ways[] = {
-        {"as drawn: antialiased 1.6 px, round joins", true, 1.6, Qt::RoundJoin, Qt::RoundCap},
-        {"antialiased 1.6 px, bevel joins", true, 1.6, Qt::BevelJoin, Qt::RoundCap},
-        {"antialiased 1.6 px, miter joins, square caps", true, 1.6, Qt::MiterJoin, Qt::SquareCap},
-        {"antialiased 1 px, round joins", true, 1.0, Qt::RoundJoin, Qt::RoundCap},
-        {"aliased 1.6 px, round joins", false, 1.6, Qt::RoundJoin, Qt::RoundCap},
-        {"aliased 1 px (cosmetic)", false, 0, Qt::BevelJoin, Qt::SquareCap},
+        {"as drawn: column strokes, antialiased 1.6 px", true, true, 1.6, Qt::MiterJoin,
+         Qt::SquareCap},
+        {"polylines, antialiased 1.6 px, round joins", false, true, 1.6, Qt::RoundJoin,
+         Qt::RoundCap},
+        {"polylines, antialiased 1.6 px, bevel joins", false, true, 1.6, Qt::BevelJoin,
+         Qt::RoundCap},
+        {"polylines, antialiased 1 px, round joins", false, true, 1.0, Qt::RoundJoin, Qt::RoundCap},
+        {"polylines, aliased 1 px (cosmetic)", false, false, 0, Qt::BevelJoin, Qt::SquareCap},
+        {"column strokes, aliased 1 px (cosmetic)", true, false, 0, Qt::MiterJoin, Qt::SquareCap},
     };
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     const double sx = static_cast<double>(size.width()) / columns;
     const double lo = traces.lowest.value_or(0) - 1;
     const double hi = traces.highest.value_or(100) + 1;
     const double sy = size.height() / (hi - lo);
+    const auto at = [&](QPointF p) { return QPointF(p.x() * sx, (hi - p.y()) * sy); };
     std::vector<QPolygonF> lines[2];
+    std::vector<QLineF> strokes[2];
     for (int s = 0; s < 2; ++s) {
         const chart::trace& t = traces.sensor[s];
         for (std::size_t i = 0; i < t.polyline_count(); ++i) {
             QPolygonF line;
             for (std::size_t k = t.starts[i]; k < t.polyline_end(i); ++k)
-                line << QPointF(t.points[k].x() * sx, (hi - t.points[k].y()) * sy);
+                line << at(t.points[k]);
             lines[s].push_back(line);
         }
+        std::vector<QPointF> dots;
+        chart::column_strokes(t, strokes[s], dots);
+        for (QLineF& l : strokes[s])
+            l = QLineF(at(l.p1()), at(l.p2()));
     }
     // How far each way looks from the way the chart draws: the pixels that
     // differ by more than a quarter of a channel's range, per hundred pixels
@@ -186,8 +206,11 @@ void bench_trace_paint(const chart::trace_set& traces, QSize size, int columns) 
                 pen.setJoinStyle(w.join);
                 pen.setCapStyle(w.cap);
                 p.setPen(pen);
-                for (const QPolygonF& line : lines[s])
-                    p.drawPolyline(line);
+                if (w.columns)
+                    p.drawLines(strokes[s].data(), static_cast<int>(strokes[s].size()));
+                else
+                    for (const QPolygonF& line : lines[s])
+                        p.drawPolyline(line);
             }
             p.end();
             ms.push_back(ms_since(t));
@@ -366,6 +389,7 @@ struct options {
     QString out_dir;
     bool generate_only = false;
     bool report_only = false;
+    bool days_only = false;
     bool reuse = false;
     bool decade = false;
     log_kind kind = log_kind::smooth;
@@ -388,15 +412,19 @@ options read_options(const QStringList& args) {
             o.generate_only = true;
         } else if (a == QLatin1StringView("--report")) {
             o.report_only = true;
+        } else if (a == QLatin1StringView("--day")) {
+            o.days_only = true;
         } else if (a == QLatin1StringView("--reuse")) {
             o.reuse = true;
         } else if (a == QLatin1StringView("--kind") && value) {
             const QString& k = args[++i];
             o.decade = k == QLatin1StringView("decade");
-            o.kind = k == QLatin1StringView("flicker")   ? log_kind::flicker
-                     : k == QLatin1StringView("back")    ? log_kind::back
-                     : k == QLatin1StringView("reverse") ? log_kind::reverse
-                                                         : log_kind::smooth;
+            o.kind = k == QLatin1StringView("flicker")      ? log_kind::flicker
+                     : k == QLatin1StringView("back")       ? log_kind::back
+                     : k == QLatin1StringView("reverse")    ? log_kind::reverse
+                     : k == QLatin1StringView("sawtooth")   ? log_kind::sawtooth
+                     : k == QLatin1StringView("compressor") ? log_kind::compressor
+                                                            : log_kind::smooth;
         }
     }
     if (o.decade && !days_given)
@@ -470,8 +498,23 @@ int main(int argc, char** argv) {
     }
     if (o.generate_only)
         return 0;
+    const QDate first_day(2025, 1, 1);
+    if (o.report_only && o.decade) {
+        bench_report_periods(log, first_day, first_day.addDays(o.days - 1), o.runs);
+        return 0;
+    }
     if (o.report_only) {
         bench_report(dir, o.days, o.runs);
+        return 0;
+    }
+    if (o.days_only) {
+        for (std::size_t i = 0; i < logs.size(); ++i) {
+            const int days =
+                o.decade && i + 1 < logs.size() ? (i == 0 ? 365 : 4 * 365 + 1) : o.days;
+            std::printf("\n== %s\n", qPrintable(logs[i].first));
+            bench_periods(QDir(logs[i].second).filePath(QStringLiteral("TARNWICK.txt")), first_day,
+                          first_day.addDays(days - 1), o.runs);
+        }
         return 0;
     }
     std::vector<log_figures> figures;

@@ -48,6 +48,12 @@ qint64 generate(const QString& dir, int days, log_kind kind, std::vector<qint64>
         if (kind == log_kind::flicker) {
             s1 += static_cast<int>(rng.bounded(2));
             s2 += static_cast<int>(rng.bounded(2));
+        } else if (kind == log_kind::sawtooth) {
+            const int step = secs / 60 % 12;
+            s1 = 20 + (step < 6 ? step : 12 - step);
+        } else if (kind == log_kind::compressor) {
+            const int at = secs % 1200;
+            s1 = at < 480 ? 8 - at * 5 / 480 : 3 + (at - 480) * 5 / 720;
         }
         if (pause_left > 0) {
             --pause_left;

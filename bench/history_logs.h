@@ -14,8 +14,11 @@
 // 2025-01-01 on at the 5 s period; Tarnwick.INI beside it. `kind`: smooth,
 // flicker (readings that move by 1 ºC at random between neighbouring
 // lines), back (the clock an hour back on every other line), reverse (the
-// lines in reverse order, as after tac).
-enum class log_kind { smooth, flicker, back, reverse };
+// lines in reverse order, as after tac), sawtooth (sensor 1 a thermostat's
+// sawtooth: one degree a minute up and down 20..26 ºC), compressor (sensor 1
+// a fridge's compressor: 8 min on cooling 8 to 3 ºC, 12 min off warming
+// again).
+enum class log_kind { smooth, flicker, back, reverse, sawtooth, compressor };
 
 // TARNWICK.txt in `dir`, of `days` days; its size, or -1. Where each day
 // after the first begins goes into `day_starts`.

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -109,13 +110,102 @@ double page_cache_mb(const QString& path) {
     return static_cast<double>(cached * page) / 1048576.0;
 }
 
+namespace {
+
+// An Xvfb of the bench's own, for as long as it lives.
+class xvfb {
+public:
+    xvfb() {
+        pid_ = spawn({"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"},
+                     {}, fd_);
+        display_ = pid_ > 0 ? read_line(fd_) : std::string();
+    }
+    ~xvfb() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    xvfb(const xvfb&) = delete;
+    xvfb& operator=(const xvfb&) = delete;
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    int fd_ = -1;
+    std::string display_;
+};
+
+struct one_run {
+    double readings_ms = 0; // 0 when the program said nothing of them
+    double complete_ms = 0;
+    double peak_mb = 0;
+    double anon_mb = 0;
+    double file_mb = 0;
+    std::string said;
+};
+
+// kestrova-history --exit-after-first-draw `options` `log` under `x`.
+one_run run_program(const xvfb& x, const QString& log, const QStringList& options) {
+    one_run r;
+    int fd = -1;
+    QElapsedTimer t;
+    t.start();
+    std::vector<std::string> argv = {KESTROVA_HISTORY_BINARY, "--exit-after-first-draw"};
+    for (const QString& o : options)
+        argv.push_back(o.toStdString());
+    argv.push_back(log.toStdString());
+    const pid_t p = spawn(argv, {"DISPLAY=:" + x.display(), "QT_QPA_PLATFORM=xcb"}, fd);
+    // First the readings on screen (the last days of a large log), then
+    // the whole log.
+    r.said = read_line(fd);
+    if (r.said.rfind("readings drawn", 0) == 0) {
+        r.readings_ms = ms_since(t);
+        r.said = read_line(fd);
+    }
+    r.complete_ms = ms_since(t);
+    // Read before the program has ended; it prints its line once drawn.
+    // A child started by posix_spawn (vfork) inherits the parent's peak
+    // in its rusage, which would show the bench's own memory.
+    const double peak = status_mb(p, "VmHWM:");
+    r.anon_mb = status_mb(p, "RssAnon:");
+    r.file_mb = status_mb(p, "RssFile:") + status_mb(p, "RssShmem:");
+    close(fd);
+    int status = 0;
+    rusage use{};
+    wait4(p, &status, 0, &use);
+    r.peak_mb = peak > 0 ? peak : static_cast<double>(use.ru_maxrss) / 1024;
+    return r;
+}
+
+// The log's pages dropped from the page cache: the next read is cold.
+void evict(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0)
+        return;
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+}
+
+// The first of `days` days at a random place of [first, last].
+QDate somewhere(QRandomGenerator& rng, QDate first, QDate last, int days) {
+    return first.addDays(
+        rng.bounded(static_cast<int>(std::max<qint64>(1, first.daysTo(last) - days + 1))));
+}
+
+double worst(const std::vector<double>& v) {
+    return v.empty() ? 0 : *std::max_element(v.begin(), v.end());
+}
+
+} // namespace
+
 program_figures bench_program(const QString& log, int runs, const QStringList& options) {
     program_figures f;
-    int xfd = -1;
-    const pid_t xvfb = spawn(
-        {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"}, {}, xfd);
-    const std::string display = xvfb > 0 ? read_line(xfd) : std::string();
-    if (display.empty()) {
+    const xvfb x;
+    if (x.display().empty()) {
         std::printf("Xvfb could not be started: no first-chart figures\n");
         return f;
     }
@@ -123,37 +213,16 @@ program_figures bench_program(const QString& log, int runs, const QStringList& o
     for (int i = 0; i < runs; ++i) {
         bare1_ms.push_back(bare_parse_ms(log, 1));
         bare2_ms.push_back(bare_parse_ms(log, 2));
-        int fd = -1;
-        QElapsedTimer t;
-        t.start();
-        std::vector<std::string> argv = {KESTROVA_HISTORY_BINARY, "--exit-after-first-draw"};
-        for (const QString& o : options)
-            argv.push_back(o.toStdString());
-        argv.push_back(log.toStdString());
-        const pid_t p = spawn(argv, {"DISPLAY=:" + display, "QT_QPA_PLATFORM=xcb"}, fd);
-        // First the readings on screen (the last days of a large log),
-        // then the whole log.
-        std::string said = read_line(fd);
-        if (said.rfind("readings drawn", 0) == 0) {
-            days_ms.push_back(ms_since(t));
-            said = read_line(fd);
-        }
-        const double ms = ms_since(t);
-        // Read before the program has ended; it prints its line once drawn.
-        // A child started by posix_spawn (vfork) inherits the parent's peak
-        // in its rusage, which would show the bench's own memory.
-        const double peak = status_mb(p, "VmHWM:");
-        anon_mb.push_back(status_mb(p, "RssAnon:"));
-        file_mb.push_back(status_mb(p, "RssFile:") + status_mb(p, "RssShmem:"));
-        close(fd);
-        int status = 0;
-        rusage use{};
-        wait4(p, &status, 0, &use);
-        first_ms.push_back(ms);
-        rss_mb.push_back(peak > 0 ? peak : static_cast<double>(use.ru_maxrss) / 1024);
+        const one_run r = run_program(x, log, options);
+        if (r.readings_ms > 0)
+            days_ms.push_back(r.readings_ms);
+        first_ms.push_back(r.complete_ms);
+        rss_mb.push_back(r.peak_mb);
+        anon_mb.push_back(r.anon_mb);
+        file_mb.push_back(r.file_mb);
         std::printf("run %d: readings on screen %.0f ms, first complete chart %.0f ms after "
                     "start (program: \"%s\"), peak resident %.1f MB\n",
-                    i + 1, days_ms.empty() ? 0.0 : days_ms.back(), ms, said.c_str(), rss_mb.back());
+                    i + 1, r.readings_ms, r.complete_ms, r.said.c_str(), r.peak_mb);
     }
     f = {median(days_ms), median(first_ms), median(rss_mb),  median(anon_mb),
          median(file_mb), median(bare1_ms), median(bare2_ms)};
@@ -167,10 +236,62 @@ program_figures bench_program(const QString& log, int runs, const QStringList& o
                 f.bare1_ms, f.bare2_ms, f.complete_ms / f.bare1_ms, f.complete_ms / f.bare2_ms);
     std::printf("the log in the page cache, outside the process: %.0f MB of %.0f MB\n",
                 page_cache_mb(log), static_cast<double>(QFileInfo(log).size()) / 1048576.0);
-    kill(xvfb, SIGTERM);
-    waitpid(xvfb, nullptr, 0);
-    close(xfd);
     return f;
+}
+
+void bench_periods(const QString& log, QDate first, QDate last, int runs) {
+    const xvfb x;
+    if (x.display().empty()) {
+        std::printf("Xvfb could not be started: no figures of days\n");
+        return;
+    }
+    QRandomGenerator rng(37);
+    for (const int days : {1, 7, 30}) {
+        for (const bool cold : {false, true}) {
+            std::vector<double> ms, mb;
+            for (int i = 0; i < runs; ++i) {
+                const QDate from = somewhere(rng, first, last, days);
+                if (cold)
+                    evict(log);
+                const one_run r = run_program(x, log,
+                                              {QStringLiteral("--from"), from.toString(Qt::ISODate),
+                                               QStringLiteral("--to"),
+                                               from.addDays(days - 1).toString(Qt::ISODate)});
+                ms.push_back(r.complete_ms);
+                mb.push_back(r.peak_mb);
+            }
+            std::printf("%2d day%s anywhere, %s cache, start to first chart: %.0f ms median, worst "
+                        "%.0f ms; peak resident %.1f MB median, most %.1f MB (%d runs)\n",
+                        days, days > 1 ? "s" : " ", cold ? "cold" : "warm", median(ms), worst(ms),
+                        median(mb), worst(mb), runs);
+        }
+    }
+}
+
+void bench_report_periods(const QString& log, QDate first, QDate last, int runs) {
+    const QString pdf = QFileInfo(log).absolutePath() + QStringLiteral("/period.pdf");
+    QRandomGenerator rng(2020);
+    for (const int days : {7, 30, 365}) {
+        std::vector<double> ms;
+        for (int i = 0; i < runs; ++i) {
+            const QDate from = somewhere(rng, first, last, days);
+            int fd = -1;
+            QElapsedTimer t;
+            t.start();
+            const pid_t p = spawn({KESTROVA_HISTORY_BINARY, "--report", pdf.toStdString(), "--from",
+                                   from.toString(Qt::ISODate).toStdString(), "--to",
+                                   from.addDays(days - 1).toString(Qt::ISODate).toStdString(),
+                                   log.toStdString()},
+                                  {}, fd);
+            int status = 0;
+            waitpid(p, &status, 0);
+            close(fd);
+            ms.push_back(ms_since(t));
+        }
+        std::printf("report of %3d days anywhere, kestrova-history --report end to end: %.0f ms "
+                    "median, worst %.0f ms (%d runs)\n",
+                    days, median(ms), worst(ms), runs);
+    }
 }
 
 void bench_report(const QString& dir, int days, int runs) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -22,6 +23,16 @@ struct program_figures {
 // Medians of `runs` runs of kestrova-history --exit-after-first-draw
 // `options` `log`, each after a bare parse on one and on two threads.
 program_figures bench_program(const QString& log, int runs, const QStringList& options = {});
+
+// kestrova-history opened on a day, a week and a month at random places of
+// `log` (from `first` to `last`), with the log in the page cache and not:
+// the time from its start to the first complete chart, and its peak
+// resident memory.
+void bench_periods(const QString& log, QDate first, QDate last, int runs);
+
+// kestrova-history --report of a week, a month and a year at random places
+// of `log`, end to end.
+void bench_report_periods(const QString& log, QDate first, QDate last, int runs);
 
 // How much of a file the page cache holds, in MB.
 double page_cache_mb(const QString& path);

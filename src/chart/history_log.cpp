@@ -75,59 +75,50 @@ int reading(const char* b, const char* e) {
     return -1;
 }
 
-// Reads lines one after the other. A log holds thousands of lines per
-// date, so the date of the line before is kept, and a line of the same
-// date skips the calendar.
-class line_parser {
-public:
-    std::optional<log_fields> parse(const char* s, qsizetype n) {
-        // "MM-DD-YYYY\tHH:MM:SS\t" is 20 characters; both readings may be
-        // empty.
-        if (n < 21 || s[2] != '-' || s[5] != '-' || s[10] != '\t' || s[13] != ':' || s[16] != ':' ||
-            s[19] != '\t')
+// The parse itself, inline in the loop over a log's lines: most lines
+// are of the date of the line before.
+inline std::optional<log_fields> parse_line(line_parser::state& st, const char* s, qsizetype n) {
+    // "MM-DD-YYYY\tHH:MM:SS\t" is 20 characters; both readings may be
+    // empty.
+    if (n < 21 || s[2] != '-' || s[5] != '-' || s[10] != '\t' || s[13] != ':' || s[16] != ':' ||
+        s[19] != '\t')
+        return std::nullopt;
+    if (!st.known || std::memcmp(s, st.date, sizeof st.date) != 0) {
+        const int month = number_at(s, 2);
+        const int day = number_at(s + 3, 2);
+        const int year = number_at(s + 6, 4);
+        if (month < 1 || month > 12 || year < 0 || day < 1 || day > days_in_month(year, month))
             return std::nullopt;
-        if (!known_ || std::memcmp(s, date_, sizeof date_) != 0) {
-            const int month = number_at(s, 2);
-            const int day = number_at(s + 3, 2);
-            const int year = number_at(s + 6, 4);
-            if (month < 1 || month > 12 || year < 0 || day < 1 || day > days_in_month(year, month))
-                return std::nullopt;
-            std::memcpy(date_, s, sizeof date_);
-            day_start_ = days_from_civil(year, month, day) * day_seconds;
-            known_ = true;
-        }
-        const int hh = two_digits(s + 11);
-        const int mm = two_digits(s + 14);
-        const int ss = two_digits(s + 17);
-        if (hh < 0 || hh > 23 || mm < 0 || mm > 59 || ss < 0 || ss > 59)
-            return std::nullopt;
-        // Two fields after the time; a tab in the second makes it no reading
-        // of either kind, so the line is refused there.
-        const char* const end = s + n;
-        const char* tab = s + 20;
-        if (end - tab > 4 && tab[4] == '\t')
-            tab += 4; // the usual "NNºC"
-        else
-            while (tab < end && *tab != '\t')
-                ++tab;
-        if (tab == end)
-            return std::nullopt;
-        const int s1 = reading(s + 20, tab);
-        const int s2 = reading(tab + 1, end);
-        if (s1 < 0 || s2 < 0)
-            return std::nullopt;
-        log_fields f;
-        f.local_seconds = day_start_ + hh * hour_seconds + mm * minute_seconds + ss;
-        f.sensor[0] = static_cast<std::uint8_t>(s1);
-        f.sensor[1] = static_cast<std::uint8_t>(s2);
-        return f;
+        std::memcpy(st.date, s, sizeof st.date);
+        st.day_start = days_from_civil(year, month, day) * day_seconds;
+        st.known = true;
     }
-
-private:
-    char date_[10] = {};
-    std::int64_t day_start_ = 0;
-    bool known_ = false;
-};
+    const int hh = two_digits(s + 11);
+    const int mm = two_digits(s + 14);
+    const int ss = two_digits(s + 17);
+    if (hh < 0 || hh > 23 || mm < 0 || mm > 59 || ss < 0 || ss > 59)
+        return std::nullopt;
+    // Two fields after the time; a tab in the second makes it no reading
+    // of either kind, so the line is refused there.
+    const char* const end = s + n;
+    const char* tab = s + 20;
+    if (end - tab > 4 && tab[4] == '\t')
+        tab += 4; // the usual "NNºC"
+    else
+        while (tab < end && *tab != '\t')
+            ++tab;
+    if (tab == end)
+        return std::nullopt;
+    const int s1 = reading(s + 20, tab);
+    const int s2 = reading(tab + 1, end);
+    if (s1 < 0 || s2 < 0)
+        return std::nullopt;
+    log_fields f;
+    f.local_seconds = st.day_start + hh * hour_seconds + mm * minute_seconds + ss;
+    f.sensor[0] = static_cast<std::uint8_t>(s1);
+    f.sensor[1] = static_cast<std::uint8_t>(s2);
+    return f;
+}
 
 } // namespace
 
@@ -153,6 +144,10 @@ std::int64_t days_from_civil(int year, int month, int day) {
     const std::int64_t doy = (153 * mp + 2) / 5 + day - 1;
     const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + doe - 719468;
+}
+
+std::optional<log_fields> line_parser::parse(const char* s, qsizetype n) {
+    return parse_line(state_, s, n);
 }
 
 std::optional<log_fields> parse_log_line(QByteArrayView line) {
@@ -219,7 +214,7 @@ int local_clock::offset_at_utc(std::int64_t utc_seconds) {
 
 parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock, log_point* out) {
     parse_result r;
-    line_parser parser;
+    line_parser::state parser;
     const char* const begin = bytes.data();
     const char* const end = begin + bytes.size();
     const char* p = begin;
@@ -228,7 +223,7 @@ parse_result parse_log_bytes(QByteArrayView bytes, local_clock& clock, log_point
         if (!nl)
             break;
         const char* line_end = (nl > p && nl[-1] == '\r') ? nl - 1 : nl;
-        const auto fields = parser.parse(p, line_end - p);
+        const auto fields = parse_line(parser, p, line_end - p);
         p = nl + 1;
         if (!fields) {
             ++r.unreadable;

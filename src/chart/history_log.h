@@ -39,6 +39,26 @@ struct log_fields {
 // Windows-1252 byte, or its UTF-8 form from a log re-saved by an editor).
 std::optional<log_fields> parse_log_line(QByteArrayView line);
 
+// Reads lines one after the other as parse_log_bytes does, for a walk over
+// a log line by line. A log holds thousands of lines per date, so the date
+// of the line before is kept, and a line of the same date skips the
+// calendar.
+class line_parser {
+public:
+    // The line of `n` bytes at `s`, without its line end.
+    std::optional<log_fields> parse(const char* s, qsizetype n);
+
+    // The date of the line before.
+    struct state {
+        char date[10] = {};
+        std::int64_t day_start = 0;
+        bool known = false;
+    };
+
+private:
+    state state_;
+};
+
 // Division that rounds towards minus infinity, as calendar arithmetic needs
 // for times before 1970.
 inline std::int64_t floor_div(std::int64_t a, std::int64_t b) {

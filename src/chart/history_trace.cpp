@@ -337,6 +337,31 @@ private:
 
 } // namespace
 
+void column_strokes(const trace& t, std::vector<QLineF>& lines, std::vector<QPointF>& dots) {
+    for (std::size_t i = 0; i < t.polyline_count(); ++i) {
+        const std::size_t e = t.polyline_end(i);
+        if (e - t.starts[i] == 1) {
+            dots.push_back(t.points[t.starts[i]]);
+            continue;
+        }
+        for (std::size_t k = t.starts[i]; k < e;) {
+            const double x = t.points[k].x();
+            double low = t.points[k].y();
+            double high = low;
+            std::size_t j = k + 1;
+            for (; j < e && t.points[j].x() == x; ++j) {
+                low = std::min(low, t.points[j].y());
+                high = std::max(high, t.points[j].y());
+            }
+            if (high > low)
+                lines.emplace_back(x, low, x, high);
+            if (j < e)
+                lines.emplace_back(t.points[j - 1], t.points[j]);
+            k = j;
+        }
+    }
+}
+
 void reduce(const point_series& series, const gap_rule& gaps, double from, double to, int columns,
             trace_set& out) {
     reduce_points(series, gaps, from, to, columns, out);

@@ -2,6 +2,7 @@
 
 #include "chart/history_series.h"
 
+#include <QLineF>
 #include <QPointF>
 #include <cstddef>
 #include <optional>
@@ -37,6 +38,13 @@ struct trace_set {
     std::optional<int> lowest;
     std::optional<int> highest;
 };
+
+// A trace as straight lines, as the chart draws it: each column's points as
+// one upright stroke from the lowest to the highest, and a line from a
+// column's last point on to the next column's first; a polyline of one
+// point goes to `dots`. What a pixel column can show, and at the same cost
+// however often the readings step inside it.
+void column_strokes(const trace& t, std::vector<QLineF>& lines, std::vector<QPointF>& dots);
 
 class log_index;
 struct log_window;

@@ -8,8 +8,8 @@
 #include <QBrush>
 #include <QFont>
 #include <QGraphicsItem>
+#include <QLineF>
 #include <QPen>
-#include <QVector>
 #include <optional>
 #include <vector>
 
@@ -56,7 +56,8 @@ private:
 
     const QChart& chart_;
     const plot_view& view_;
-    QVector<QPointF> buffer_;
+    std::vector<QLineF> lines_;
+    std::vector<QPointF> dots_;
 };
 
 // The time axis: grid lines and labels at the chart's round local times.

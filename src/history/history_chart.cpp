@@ -99,7 +99,11 @@ void history_chart::set_loading(bool loading) {
 }
 
 bool history_chart::settled() const {
-    return !loading_ && !redraw_timer_->isActive();
+    return !loading_ && drawn();
+}
+
+bool history_chart::drawn() const {
+    return !redraw_timer_->isActive();
 }
 
 void history_chart::schedule_redraw() {
@@ -146,6 +150,7 @@ void history_chart::data_changed() {
 }
 
 void history_chart::show_all() {
+    Q_EMIT view_asked();
     all_ = follow_ = true;
     span_ = 0;
     if (!plot_.log->empty()) {
@@ -157,6 +162,7 @@ void history_chart::show_all() {
 }
 
 void history_chart::show_last(double seconds) {
+    Q_EMIT view_asked();
     all_ = false;
     follow_ = true;
     span_ = seconds;
@@ -208,6 +214,7 @@ void history_chart::set_window(double from, double to, bool user) {
         all_ = !plot_.log->empty() && plot_.from <= plot_.log->first_time() && follow_;
         span_ = plot_.to - plot_.from;
         Q_EMIT range_left();
+        Q_EMIT view_asked();
     }
     schedule_redraw();
 }

@@ -67,6 +67,8 @@ public:
 
     // Loaded and redrawn, with no redraw pending.
     bool settled() const;
+    // Redrawn, with no redraw pending, loading or not.
+    bool drawn() const;
 
     // Reduces and lays out the current window now (normally on a timer).
     void redraw();
@@ -76,6 +78,8 @@ Q_SIGNALS:
     void view_changed();
     // The user moved away from a preset range (zoom or pan).
     void range_left();
+    // Another view was asked for: a range, the whole log, a zoom or pan.
+    void view_asked();
     void hover_changed(const QString& text);
     // The viewport has been painted.
     void painted();

@@ -26,6 +26,10 @@ namespace history {
 
 history_window::history_window(const QString& log_path, std::unique_ptr<file_prompts> prompts,
                                QWidget* parent)
+    : history_window(log_path, chart::date_range{}, std::move(prompts), parent) {}
+
+history_window::history_window(const QString& log_path, const chart::date_range& dates,
+                               std::unique_ptr<file_prompts> prompts, QWidget* parent)
     : QMainWindow(parent)
     , log_path_(QFileInfo(log_path).absoluteFilePath())
     , prompts_(std::move(prompts)) {
@@ -33,6 +37,8 @@ history_window::history_window(const QString& log_path, std::unique_ptr<file_pro
         prompts_ = std::make_unique<dialog_file_prompts>(this);
     ini_path_ = QFileInfo(log_path_).absolutePath();
 
+    if (dates.from.isValid())
+        show_dates(dates);
     start_reader();
 
     setWindowTitle(
@@ -53,6 +59,13 @@ history_window::history_window(const QString& log_path, std::unique_ptr<file_pro
 
     build_tool_bar();
     build_status_bar();
+    // Any other view than the days asked for needs the rest of the log.
+    connect(chart_, &history_chart::view_asked, this, [this] {
+        if (placing_)
+            return;
+        pending_range_.reset();
+        QMetaObject::invokeMethod(reader_, &log_reader::read_all, Qt::QueuedConnection);
+    });
 
     connect(chart_, &history_chart::view_changed, this, &history_window::update_summary);
     connect(chart_, &history_chart::hover_changed, this, &history_window::update_hover);
@@ -72,6 +85,8 @@ history_window::history_window(const QString& log_path, std::unique_ptr<file_pro
 }
 
 history_window::~history_window() {
+    // A long read is given up at its next stretch rather than waited for.
+    reader_->stop();
     reader_thread_.quit();
     reader_thread_.wait();
 }
@@ -79,6 +94,8 @@ history_window::~history_window() {
 void history_window::start_reader() {
     qRegisterMetaType<std::shared_ptr<const log_batch>>();
     reader_ = new log_reader(log_path_);
+    if (pending_range_)
+        reader_->read_first(pending_range_->first, pending_range_->second);
     reader_->moveToThread(&reader_thread_);
     connect(&reader_thread_, &QThread::started, reader_, &log_reader::start);
     connect(&reader_thread_, &QThread::finished, reader_, &QObject::deleteLater);
@@ -220,6 +237,7 @@ void history_window::on_unreadable(const QString& reason) {
 }
 
 void history_window::on_restarted(qint64 /*file_size*/) {
+    period_shown_ = false;
     log_.clear();
     tail_.clear();
     chart_->show_log(log_);
@@ -234,6 +252,11 @@ void history_window::on_tail(const std::shared_ptr<const log_batch>& tail) {
     tail_.clear();
     tail_.splice(0, *tail->blocks);
     chart_->show_log(tail_);
+    // The days asked for, whole; shown again on the whole log.
+    if (tail->period && pending_range_) {
+        period_shown_ = true;
+        show_pending_range(true);
+    }
 }
 
 void history_window::on_batch(const std::shared_ptr<const log_batch>& batch) {
@@ -270,11 +293,14 @@ void history_window::show_dates(const chart::date_range& dates) {
         show_pending_range();
 }
 
-void history_window::show_pending_range() {
+void history_window::show_pending_range(bool keep) {
     if (!pending_range_)
         return;
+    placing_ = true;
     chart_->show_range(pending_range_->first, pending_range_->second);
-    pending_range_.reset();
+    placing_ = false;
+    if (!keep)
+        pending_range_.reset();
 }
 
 void history_window::on_painted() {
@@ -282,7 +308,7 @@ void history_window::on_painted() {
         data_draw_sent_ = true;
         QTimer::singleShot(0, this, &history_window::first_data_draw);
     }
-    if (caught_up_ && !first_draw_sent_ && chart_->settled()) {
+    if (!first_draw_sent_ && (caught_up_ ? chart_->settled() : period_shown_ && chart_->drawn())) {
         first_draw_sent_ = true;
         // Told after the paint has finished, so that a listener may paint.
         QTimer::singleShot(0, this, &history_window::first_full_draw);

@@ -34,6 +34,10 @@ public:
     // `prompts` null: the real file dialogs and message box.
     explicit history_window(const QString& log_path, std::unique_ptr<file_prompts> prompts = {},
                             QWidget* parent = nullptr);
+    // Opened on these whole local days: their lines are read first, found
+    // by their time, and shown before the rest of the log is read.
+    history_window(const QString& log_path, const chart::date_range& dates,
+                   std::unique_ptr<file_prompts> prompts = {}, QWidget* parent = nullptr);
     ~history_window() override;
 
     history_chart& chart() { return *chart_; }
@@ -51,7 +55,8 @@ public:
 
 Q_SIGNALS:
     // The chart has been drawn with the whole log as it stood when
-    // reading began, or the window has said that there is no log.
+    // reading began (or, opened on given days, with all of their lines),
+    // or the window has said that there is no log.
     void first_full_draw();
     // The chart has been drawn with readings for the first time (the last
     // days of a large log, before the rest is read).
@@ -77,7 +82,7 @@ private:
     void check_settings();
     void show_message(const QString& text);
     QString range_text() const;
-    void show_pending_range();
+    void show_pending_range(bool keep = false);
 
     QString log_path_;
     QString ini_path_;
@@ -100,6 +105,8 @@ private:
     QDateTime ini_stamp_;
     qint64 ini_size_ = -1;
     bool caught_up_ = false;
+    bool period_shown_ = false; // every line of the days asked for is shown
+    bool placing_ = false;      // the days asked for are being put in view
     bool first_draw_sent_ = false;
     bool data_draw_sent_ = false;
 };

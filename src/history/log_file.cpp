@@ -9,6 +9,7 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -140,6 +141,18 @@ qint64 log_file::read_at(qint64 pos, char* out, qint64 len) const {
     if (!file_->seek(pos))
         return -1;
     return file_->read(out, len);
+#endif
+}
+
+qint64 log_file::size() const {
+    if (!is_open())
+        return -1;
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 ? static_cast<qint64>(st.st_size) : -1;
+#else
+    const std::lock_guard<std::mutex> hold(lock_);
+    return file_->size();
 #endif
 }
 

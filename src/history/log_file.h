@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chart/history_index.h"
+#include "chart/log_search.h"
 
 #include <QString>
 #include <array>
@@ -16,20 +17,20 @@ class QFile;
 // truncated meanwhile can only come up short, and that is checked.
 namespace history {
 
-class log_file {
+class log_file : public chart::log_bytes {
 public:
     // Opens the log; where the system allows it, the file stays open and a
     // log replaced meanwhile is still read as it was.
     explicit log_file(QString path);
-    ~log_file();
-    log_file(const log_file&) = delete;
-    log_file& operator=(const log_file&) = delete;
+    ~log_file() override;
 
     bool is_open() const;
     QString error() const { return error_; }
     // Up to `len` bytes at `pos` into `out`; fewer where the file ends
     // sooner, -1 when it cannot be read.
-    qint64 read_at(qint64 pos, char* out, qint64 len) const;
+    qint64 read_at(qint64 pos, char* out, qint64 len) const override;
+    // Its size now, -1 when it cannot be told.
+    qint64 size() const;
 
 private:
     QString path_;

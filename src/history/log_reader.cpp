@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -29,6 +30,22 @@ constexpr std::uint32_t tail_span = 7 * 86400;
 constexpr qint64 tail_step = qint64(4) << 20;
 // Beyond this (a week at one line a second) the log is read in order.
 constexpr qint64 tail_step_limit = qint64(32) << 20;
+// Days asked for are read first up to this much of the log.
+constexpr qint64 period_first_most = qint64(512) << 20;
+
+// Whether the blocks' times never go back by more than the clocks do in
+// autumn (chart::order_check), judged from their summaries: a block whose
+// time goes back inside counts only where its times lie close together.
+bool in_order(const chart::log_index& blocks) {
+    std::int64_t latest = 0;
+    for (const chart::log_block& b : blocks.blocks()) {
+        if (b.min_time + chart::order_slack < latest ||
+            (!b.ascending && b.max_time - b.min_time > chart::order_slack))
+            return false;
+        latest = std::max<std::int64_t>(latest, b.max_time);
+    }
+    return true;
+}
 
 int parse_threads() {
     return std::clamp(QThread::idealThreadCount(), 1, 4);
@@ -146,6 +163,7 @@ void log_reader::restart(qint64 size, quint64 identity) {
     blocks_sent_ = 0;
     last_block_.reset();
     tail_.reset();
+    held_ = false;
     unreadable_ = 0;
     partial_tail_ = false;
     caught_up_ = false;
@@ -168,6 +186,29 @@ void log_reader::send(chart::log_index blocks, qint64 size) {
     Q_EMIT batch_ready(batch);
 }
 
+void log_reader::read_first(double from, double to) {
+    period_ = {from, to};
+}
+
+void log_reader::read_all() {
+    if (!held_)
+        return;
+    held_ = false;
+    check();
+}
+
+void log_reader::keep_first(chart::log_index blocks, std::int64_t unreadable, qint64 start,
+                            qint64 next, qint64 size, bool period) {
+    auto index = std::make_shared<const chart::log_index>(std::move(blocks));
+    tail_ = tail_read{index, unreadable, start, next};
+    auto batch = std::make_shared<log_batch>();
+    batch->blocks = std::move(index);
+    batch->bytes_read = offset_;
+    batch->file_size = size;
+    batch->period = period;
+    Q_EMIT tail_ready(batch);
+}
+
 void log_reader::read_tail(qint64 size) {
     // Back from the end in growing steps, until the lines of a step span a
     // week; a log that is not much longer is read in order.
@@ -179,7 +220,7 @@ void log_reader::read_tail(qint64 size) {
         std::vector<chart::log_point> points;
         lines_read r =
             read_lines_parallel(*file_, size - back, size, size, false, clocks_, like, &points);
-        if (!r.ok)
+        if (!r.ok || stopping_)
             return;
         if (r.blocks.empty() || r.blocks.last_time() - r.blocks.first_time() < tail_span)
             continue;
@@ -188,20 +229,41 @@ void log_reader::read_tail(qint64 size) {
             starts.push_back(at);
         r.blocks.set_source(
             std::make_shared<chart::memory_points>(std::move(points), std::move(starts)));
-        auto blocks = std::make_shared<const chart::log_index>(std::move(r.blocks));
-        tail_ = tail_read{blocks, r.unreadable, r.first_line, r.next};
-        auto batch = std::make_shared<log_batch>();
-        batch->blocks = std::move(blocks);
-        batch->bytes_read = offset_;
-        batch->file_size = size;
-        Q_EMIT tail_ready(batch);
+        keep_first(std::move(r.blocks), r.unreadable, r.first_line, r.next, size, false);
         return;
     }
+}
+
+void log_reader::read_period(qint64 size) {
+    // The log's lines hold local time: each end at its own offset, and
+    // an hour more on either side.
+    const auto local = [this](double t, double shift) {
+        const auto utc = static_cast<std::int64_t>(std::floor(t));
+        return utc + clock_.offset_at_utc(utc) + static_cast<std::int64_t>(shift);
+    };
+    const auto stretch = chart::find_lines(*file_, size, local(period_->first, -3600),
+                                           local(period_->second, 3600 + 1));
+    // Beyond some years at 5 s the whole log is read in its order, with its
+    // progress shown.
+    if (!stretch || stretch->end - stretch->begin > period_first_most)
+        return;
+    const chart::log_index like(settings_.gaps, settings_.limits);
+    lines_read r =
+        read_lines_parallel(*file_, stretch->begin, stretch->end, size, true, clocks_, like);
+    if (!r.ok || stopping_ || !in_order(r.blocks))
+        return;
+    r.blocks.set_source(source_);
+    // The rest is read once a view needs it, unless the days reach the end
+    // of the log, whose new lines are followed.
+    held_ = r.next < size;
+    keep_first(std::move(r.blocks), r.unreadable, r.first_line, r.next, size, true);
 }
 
 bool log_reader::read_up_to(qint64 end, qint64 size) {
     const chart::log_index like(settings_.gaps, settings_.limits);
     while (offset_ < end) {
+        if (stopping_)
+            return false;
         const qint64 stretch_end = std::min(offset_ + chunk_size, end);
         lines_read r = read_lines_parallel(*file_, offset_, stretch_end, size, true, clocks_, like);
         if (!r.ok) {
@@ -221,6 +283,8 @@ bool log_reader::read_up_to(qint64 end, qint64 size) {
 }
 
 void log_reader::read_to(qint64 size) {
+    if (stopping_)
+        return;
     if (!file_->is_open()) {
         state_ = state::unreadable;
         Q_EMIT unreadable(file_->error());
@@ -235,6 +299,10 @@ void log_reader::read_to(qint64 size) {
         --blocks_sent_;
         last_block_.reset();
     }
+    if (!caught_up_ && blocks_sent_ == 0 && !tail_ && period_)
+        read_period(size);
+    if (held_)
+        return;
     if (!caught_up_ && blocks_sent_ == 0 && !tail_ && size - offset_ >= tail_first_from)
         read_tail(size);
     if (tail_) {

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -33,6 +34,9 @@ struct log_batch {
     bool partial_tail = false;   // the file ends in a line without its line end
     qint64 bytes_read = 0;       // how far into the file the lines are read
     qint64 file_size = 0;
+    // A tail_ready batch that holds every line of the period asked for
+    // (read_first), rather than the last week.
+    bool period = false;
 };
 
 class log_reader : public QObject {
@@ -46,9 +50,19 @@ public:
                QObject* parent = nullptr);
     ~log_reader() override;
 
+    // Asks for the lines of [from, to] (UTC seconds) before the rest, found
+    // by their time in a log that is in order there: they come as a
+    // tail_ready batch, and the rest of the log waits for read_all(),
+    // unless they reach its end. Before start().
+    void read_first(double from, double to);
+    // Reads the rest of the log after the lines asked for first.
+    void read_all();
     // Starts following: reads what is there, then watches the file and
     // checks it every second besides, for file systems that do not notify.
     void start();
+    // Stops a read under way at its next stretch, from any thread: the
+    // reader is about to end.
+    void stop() { stopping_ = true; }
     // Reads whatever is new; safe to call at any time.
     void check();
     // Other settings make other summaries: the log is read again.
@@ -76,6 +90,9 @@ private:
 
     void restart(qint64 size, quint64 identity);
     void read_tail(qint64 size);
+    void read_period(qint64 size);
+    void keep_first(chart::log_index blocks, std::int64_t unreadable, qint64 start, qint64 next,
+                    qint64 size, bool period);
     bool read_up_to(qint64 end, qint64 size);
     void read_to(qint64 size);
     void send(chart::log_index blocks, qint64 size);
@@ -110,6 +127,9 @@ private:
     std::int64_t unreadable_ = 0;
     bool partial_tail_ = false;
     bool caught_up_ = false;
+    std::optional<std::pair<double, double>> period_; // asked for by read_first
+    bool held_ = false;                               // the rest waits for read_all()
+    std::atomic<bool> stopping_ = false;
 };
 
 } // namespace history

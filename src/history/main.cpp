@@ -83,9 +83,7 @@ int main(int argc, char* argv[]) {
         return history::write_report(cl, argc, argv);
 
     QApplication app(argc, argv);
-    history::history_window window(cl.log_path);
-    if (cl.dates)
-        window.show_dates(*cl.dates);
+    history::history_window window(cl.log_path, cl.dates.value_or(chart::date_range{}));
     if (cl.exit_after_draw)
         QObject::connect(&window, &history::history_window::first_data_draw, &window,
                          [&since_start] {

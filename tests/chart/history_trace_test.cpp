@@ -157,6 +157,46 @@ INSTANTIATE_TEST_SUITE_P(table, spike,
                              return std::string(i.param.name);
                          });
 
+// A thermostat's sawtooth over a year, a degree a minute up and down
+// 20..26 ºC, with one minute at 40 ºC: at a year's zoom each column is drawn
+// as one stroke from 20 to 26, the spike's up to 40, and lines between.
+TEST(column_strokes, of_a_sawtooth_keep_every_peak_and_a_one_minute_spike_at_a_years_zoom) {
+    std::vector<log_point> points;
+    const std::uint32_t first = 1'000'000;
+    for (std::uint32_t i = 0; i < 365 * 1440; ++i) {
+        const std::uint32_t step = i % 12;
+        points.push_back(
+            at(first + i * 60, static_cast<std::uint8_t>(20 + std::min(step, 12 - step))));
+    }
+    const std::size_t spike_at = 200'000;
+    points[spike_at].sensor[0] = 40;
+    const auto index = index_of(points, chart::gap_rule{60});
+    const int columns = 1100;
+    const double from = first;
+    const double to = points.back().time;
+    chart::trace_set t;
+    chart::reduce(index, chart::gather(index, from, to, columns), t);
+    std::vector<QLineF> lines;
+    std::vector<QPointF> dots;
+    chart::column_strokes(t.sensor[0], lines, dots);
+    EXPECT_TRUE(dots.empty());
+    std::vector<std::pair<double, double>> upright(columns, {0, 0});
+    for (const QLineF& l : lines)
+        if (l.x1() == l.x2()) {
+            ASSERT_GE(l.x1(), 0);
+            ASSERT_LT(l.x1(), columns);
+            upright[static_cast<std::size_t>(l.x1())] = std::minmax(l.y1(), l.y2());
+        }
+    const int spike_column =
+        chart::column_of(points[spike_at].time, from, columns / (to - from), columns);
+    for (int c = 0; c < columns; ++c)
+        EXPECT_EQ(upright[static_cast<std::size_t>(c)],
+                  std::pair(20.0, c == spike_column ? 40.0 : 26.0))
+            << "column " << c;
+    // Upright strokes and the lines between them, a couple for the edges.
+    EXPECT_LE(lines.size(), 2u * columns + 2);
+}
+
 TEST(reduce, missing_reading_or_pause_inside_a_crowded_column_still_breaks_the_line) {
     std::vector<log_point> points;
     for (std::uint32_t t = 0; t < 5000; t += 5)

@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPrinter>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -385,6 +386,30 @@ TEST_F(window_test, given_dates_are_shown_once_the_log_is_read) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
     EXPECT_EQ(qint64(w.chart().from()), midnight.toSecsSinceEpoch());
     EXPECT_EQ(qint64(w.chart().to()), midnight.addDays(1).toSecsSinceEpoch() - 1);
+}
+
+// Opened on a day of a long log: that day is drawn whole at once, and the
+// rest of the log is read only when another view asks for it.
+TEST_F(window_test, given_days_are_drawn_first_and_the_rest_read_when_a_view_needs_it) {
+    const QDate day = QDate::currentDate().addDays(-10);
+    const qint64 first = QDateTime(day.addDays(-10), QTime(0, 0)).toSecsSinceEpoch();
+    ASSERT_TRUE(write_file(log, lines_from(first, 20 * 17280)));
+    auto p = std::make_unique<scripted_prompts>();
+    window = std::make_unique<history_window>(log, chart::date_range{day, day}, std::move(p));
+    QSignalSpy drawn(window.get(), &history_window::first_full_draw);
+    window->show();
+    ASSERT_TRUE(drawn.wait(60000));
+    const double midnight = static_cast<double>(QDateTime(day, QTime(0, 0)).toSecsSinceEpoch());
+    EXPECT_EQ(window->chart().from(), midnight);
+    EXPECT_EQ(window->chart().to(), midnight + 86399);
+    EXPECT_TRUE(window->chart().summary()[0].any);
+    EXPECT_FALSE(window->caught_up());
+    EXPECT_EQ(window->log().points(), 0u);
+
+    window->findChild<QAction*>(QStringLiteral("range_all"))->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(window->caught_up() && window->chart().settled(), 60000);
+    EXPECT_EQ(window->log().points(), 20u * 17280);
+    EXPECT_EQ(window->chart().from(), window->log().first_time());
 }
 
 TEST(history_program, draws_a_log_and_a_missing_one_and_exits_on_request) {

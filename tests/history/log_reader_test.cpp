@@ -1,6 +1,8 @@
 // The reader on real files: what it reads, what it counts, and how it
 // follows a log that grows, is replaced, truncated, or appears late.
 
+#include "chart/history_stats.h"
+#include "chart/history_trace.h"
 #include "chart/history_view.h"
 #include "history/log_reader.h"
 #include "history_files.h"
@@ -14,6 +16,7 @@
 #include <QTest>
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -50,9 +53,11 @@ protected:
         path = dir.filePath(QStringLiteral("TARNWICK.txt"));
     }
 
-    std::unique_ptr<log_reader> start() {
-        auto r = std::make_unique<log_reader>(path, history::log_settings(),
-                                              chart::local_clock(QTimeZone::utc()));
+    std::unique_ptr<log_reader> start(std::optional<std::pair<double, double>> first = {},
+                                      const history::log_settings& settings = {}) {
+        auto r = std::make_unique<log_reader>(path, settings, chart::local_clock(QTimeZone::utc()));
+        if (first)
+            r->read_first(first->first, first->second);
         QObject::connect(r.get(), &log_reader::restarted, r.get(), [this](qint64) {
             got.index.clear();
             ++got.restarts;
@@ -169,6 +174,77 @@ TEST_F(reader_test, a_large_log_gives_its_last_week_first_then_all_of_it_in_orde
     ASSERT_LT(week.size(), whole.size() / 2);
     EXPECT_TRUE(std::equal(whole.end() - static_cast<std::ptrdiff_t>(week.size()), whole.end(),
                            week.begin(), same));
+}
+
+// What a view of [from, to] shows: its lines per column and its figures.
+struct view_of {
+    chart::trace_set traces;
+    std::array<chart::sensor_summary, 2> figures;
+
+    view_of(const chart::log_index& index, double from, double to) {
+        const chart::log_window w = chart::gather(index, from, to, 700);
+        chart::reduce(index, w, traces);
+        figures = chart::summarize(index, w);
+    }
+    bool operator==(const view_of& o) const {
+        for (int s = 0; s < 2; ++s) {
+            const chart::sensor_summary& a = figures[s];
+            const chart::sensor_summary& b = o.figures[s];
+            if (traces.sensor[s].points != o.traces.sensor[s].points || a.any != b.any ||
+                a.min != b.min || a.max != b.max || a.mean != b.mean ||
+                a.above_high != b.above_high || a.below_low != b.below_low)
+                return false;
+        }
+        return true;
+    }
+};
+
+TEST_F(reader_test, days_asked_for_come_first_and_show_what_the_whole_log_shows) {
+    history::log_settings settings;
+    settings.limits[0] = {45, 25};
+    const qint64 first = t0.toSecsSinceEpoch() - 20LL * 86400;
+    const double from = static_cast<double>(first) + 10 * 86400;
+    const double to = from + 86400;
+    const QByteArray in_order = lines_from(first, 20 * 17280);
+    // The same with the clock set back two days from the day after on.
+    QByteArray set_back = in_order.first(qsizetype{11} * 17280 * 31);
+    set_back += lines_from(first + 9LL * 86400, 9 * 17280);
+    for (const bool ordered : {true, false}) {
+        got = {};
+        ASSERT_TRUE(write_file(path, ordered ? in_order : set_back));
+        auto r = start(std::pair{from, to}, settings);
+        // In order, the rest waits until a view needs it.
+        EXPECT_EQ(got.caught_up, !ordered);
+        r->read_all();
+        ASSERT_TRUE(got.caught_up);
+        const view_of whole(got.index, from, to);
+        EXPECT_TRUE(whole.figures[0].any);
+        if (ordered) {
+            // Found by their time, not much more than the day read.
+            ASSERT_TRUE(got.tail && got.tail->period);
+            EXPECT_LT(got.tail->blocks->points(), 2u * 17280);
+            EXPECT_TRUE(view_of(*got.tail->blocks, from, to) == whole);
+        } else {
+            // Out of order: no day is shown before the whole log is read.
+            EXPECT_FALSE(got.tail && got.tail->period);
+        }
+    }
+}
+
+TEST_F(reader_test, a_reader_stopped_while_it_reads_stops_at_the_next_stretch) {
+    // 40 days, 21 MB: some stretches of a few MB.
+    ASSERT_TRUE(write_file(path, lines_from(t0.toSecsSinceEpoch() - 40LL * 86400, 40 * 17280)));
+    log_reader r(path, history::log_settings(), chart::local_clock(QTimeZone::utc()));
+    int batches = 0;
+    QObject::connect(&r, &log_reader::batch_ready, &r, [&] {
+        ++batches;
+        r.stop();
+    });
+    bool caught_up = false;
+    QObject::connect(&r, &log_reader::caught_up, &r, [&] { caught_up = true; });
+    r.start();
+    EXPECT_EQ(batches, 1);
+    EXPECT_FALSE(caught_up);
 }
 
 TEST_F(reader_test, replaced_or_truncated_log_is_read_again_from_the_start) {

@@ -8,9 +8,14 @@
 #include "support/files.h"
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -179,6 +184,39 @@ TEST_F(report_test, program_writes_it_without_a_display_and_pdftotext_reads_it) 
               QStringLiteral("2026-10-25 25 20 20.0 20 0.0 0.0 100.0"));
     EXPECT_FALSE(line_with(QStringLiteral("page 1 of 2"), QStringLiteral("KESTROVA")).isEmpty());
     EXPECT_FALSE(line_with(QStringLiteral("page 2 of 2"), QStringLiteral("KESTROVA")).isEmpty());
+}
+
+// The log cut short while a report is made from it: the report is not
+// made, and says why; the program is not killed by the missing pages.
+TEST_F(report_test, a_log_cut_while_the_report_reads_it_ends_the_report_not_the_program) {
+    // Sixty days at 5 s, 32 MB, all of them in the report.
+    const QDateTime first(QDate(2026, 8, 1), QTime(0, 0), berlin);
+    ASSERT_TRUE(write_file(log, lines_from(first.toSecsSinceEpoch() + 7200, 60 * 17280)));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir.path());
+    p.start(QString::fromUtf8(build_paths::history),
+            {QStringLiteral("--report"), QStringLiteral("all.pdf"), QStringLiteral("--from"),
+             QStringLiteral("2026-08-01"), QStringLiteral("--to"), QStringLiteral("2026-09-29")});
+    ASSERT_TRUE(p.waitForStarted());
+    // Once it has the log open.
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(p.processId());
+    const auto has_log = [&] {
+        const QStringList entries = QDir(fds).entryList(QDir::Files | QDir::System);
+        return std::any_of(entries.begin(), entries.end(), [&](const QString& fd) {
+            return QFileInfo(fds + u'/' + fd).symLinkTarget() == log;
+        });
+    };
+    (void)QTest::qWaitFor([&] { return has_log() || p.state() == QProcess::NotRunning; }, 60000);
+    ASSERT_TRUE(QFile::resize(log, 1000));
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_TRUE(p.exitCode() == 0 || p.exitCode() == 1) << p.exitCode();
+    if (p.exitCode() == 1) {
+        EXPECT_TRUE(p.readAllStandardError().contains("changed while the report was made"));
+    }
 }
 
 struct command_case {
