@@ -40,8 +40,8 @@
 #include <cstdio>
 #include <random>
 #include <sys/stat.h>
-#include <time.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -265,8 +265,7 @@ void bench_paced_monitor(const QString& journal) {
                 journal.isEmpty() ? "beside the log" : qPrintable(journal), worst, secs, last_cpu);
     monitor.unload();
     if (QFileInfo(at).isFile())
-        std::printf("    journal lines: %lld\n",
-                    static_cast<long long>(read_file(at).count('\n')));
+        std::printf("    journal lines: %lld\n", static_cast<long long>(read_file(at).count('\n')));
 }
 
 void bench_end_to_end(const QString& sim, qsizetype n) {

@@ -81,8 +81,7 @@ void alarm_judge::judge(watch& w) {
     else if (r.state == sensor_state::low)
         r.fact = {condition::low, r.reading, w.low->number()};
     else
-        r.fact.state =
-            r.state == sensor_state::normal ? condition::normal : condition::no_reading;
+        r.fact.state = r.state == sensor_state::normal ? condition::normal : condition::no_reading;
     if (r == w.last)
         return;
     w.last = r;

@@ -3,7 +3,7 @@
 #include "chart/history_log.h"
 #include "chart/report_lines.h"
 
-#include <QByteArrayView>
+#include <QByteArray>
 #include <cstdint>
 #include <optional>
 
@@ -29,12 +29,13 @@ public:
 // A log held in memory.
 class memory_bytes : public log_bytes {
 public:
-    explicit memory_bytes(QByteArrayView bytes)
-        : bytes_(bytes) {}
+    // Keeps its own (shared) copy: a view of a temporary would dangle.
+    explicit memory_bytes(QByteArray bytes)
+        : bytes_(std::move(bytes)) {}
     qint64 read_at(qint64 pos, char* out, qint64 len) const override;
 
 private:
-    QByteArrayView bytes_;
+    QByteArray bytes_;
 };
 
 // How far a log's local time may go back and still count as in order: the

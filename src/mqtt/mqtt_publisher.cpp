@@ -13,8 +13,7 @@
 
 namespace mqtt {
 
-mqtt_publisher::mqtt_publisher(alerts::alarm_state& alarms,
-                               const controls::timer& sample_timer,
+mqtt_publisher::mqtt_publisher(alerts::alarm_state& alarms, const controls::timer& sample_timer,
                                controls::display_box* port_text, const alerts::link_watch& link,
                                const rules::mqtt::settings& settings, const QString& host_name,
                                mqtt_link::resolver resolve, std::function<QDateTime()> clock,

@@ -69,10 +69,10 @@ private:
     };
     // One notification on the desktop, replaced by each that follows it.
     struct slot {
-        quint32 id = 0;         // as the desktop numbered it; 0 before the first
-        bool in_flight = false; // asked for, its number not known yet
+        quint32 id = 0;           // as the desktop numbered it; 0 before the first
+        bool in_flight = false;   // asked for, its number not known yet
         std::optional<note> next; // waits for the number, the latest only
-        QString stopped; // what to say of it at the end; empty when nothing
+        QString stopped;          // what to say of it at the end; empty when nothing
     };
 
     void on_alarm(const alerts::alarm_event& e);

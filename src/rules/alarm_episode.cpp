@@ -148,8 +148,7 @@ episode_events episode::tick(steady_time now) {
 
 episode_events episode::acknowledge(steady_time now) {
     episode_events out;
-    if (acknowledged_ ||
-        (phase_ != alarm_phase::alarm && phase_ != alarm_phase::clearing))
+    if (acknowledged_ || (phase_ != alarm_phase::alarm && phase_ != alarm_phase::clearing))
         return out;
     acknowledged_ = true;
     if (phase_ == alarm_phase::alarm)

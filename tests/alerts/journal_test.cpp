@@ -82,8 +82,8 @@ TEST(journal, a_journal_that_cannot_be_written_keeps_whole_lines_and_catches_up)
         tight.rlim_cur = 200;
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
         for (int i = 0; i < 5; ++i)
-            j.write(QStringLiteral("alarm"), {{QStringLiteral("n"), i},
-                                              {QStringLiteral("pad"), QString(40, u'x')}});
+            j.write(QStringLiteral("alarm"),
+                    {{QStringLiteral("n"), i}, {QStringLiteral("pad"), QString(40, u'x')}});
         QTest::qWait(300);
         const qsizetype written = lines_of(path).size();
         EXPECT_GE(written, 1);
@@ -98,7 +98,8 @@ TEST(journal, a_journal_that_cannot_be_written_keeps_whole_lines_and_catches_up)
     ASSERT_EQ(l.size(), 6);
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(l[i].value(QStringLiteral("n")), i);
-    EXPECT_EQ(said.count(QStringLiteral("is not written")), 1) << said.lines().join(u'\n').toStdString();
+    EXPECT_EQ(said.count(QStringLiteral("is not written")), 1)
+        << said.lines().join(u'\n').toStdString();
 }
 
 TEST(journal, a_fifo_in_its_place_is_never_written_nor_waited_for) {

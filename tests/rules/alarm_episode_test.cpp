@@ -48,8 +48,9 @@ constexpr auto acked = alarm_phase::acknowledged;
 constexpr auto clearing = alarm_phase::clearing;
 
 std::string names(const rules::alarms::episode_events& events) {
-    static const char* const name[] = {"pending",  "cancelled", "raised",  "reminded", "acknowledged",
-                                       "changed",  "clearing",  "resumed", "ended"};
+    static const char* const name[] = {"pending",  "cancelled",    "raised",
+                                       "reminded", "acknowledged", "changed",
+                                       "clearing", "resumed",      "ended"};
     std::string s;
     for (const auto& e : events)
         s += std::string(name[static_cast<int>(e.event)]) + ' ';
@@ -174,7 +175,7 @@ TEST(alarm_episode, moves_through_its_phases_as_the_sensor_and_the_operator_do) 
         for (const step& st : s.steps) {
             const auto now = start + st.at;
             rules::alarms::sensor_fact fact{st.c, st.reading, 30};
-            const auto got = st.op == step::see   ? e.observe(fact, now)
+            const auto got = st.op == step::see    ? e.observe(fact, now)
                              : st.op == step::tick ? e.tick(now)
                                                    : e.acknowledge(now);
             EXPECT_EQ(names(got), names(st.want)) << s.name << ", at " << st.at.count() << " ms";
