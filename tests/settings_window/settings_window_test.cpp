@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -318,6 +319,39 @@ TEST_F(settings_fixture, test_connection_names_what_came_of_it_against_real_brok
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return test_result().startsWith(QLatin1String("Connected")); }, 10000))
         << test_result().toStdString();
+}
+
+TEST_F(settings_fixture, a_test_connection_no_longer_wanted_closes_its_connection_at_once) {
+    QTcpServer silent; // takes each connection and never answers
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    trial_limit = std::chrono::seconds(60);
+    open();
+    retype("broker_host", QStringLiteral("127.0.0.1"));
+    retype("broker_port", QString::number(silent.serverPort()));
+    // The broker's side of the test's connection, once its CONNECT is in.
+    const auto connected = [&]() -> QTcpSocket* {
+        QTcpSocket* c = nullptr;
+        if (!QTest::qWaitFor([&] { return silent.hasPendingConnections(); }, 5000))
+            return nullptr;
+        c = silent.nextPendingConnection();
+        return QTest::qWaitFor([&] { return c->bytesAvailable() > 0; }, 5000) ? c : nullptr;
+    };
+    const auto closed = [](QTcpSocket* c) {
+        return QTest::qWaitFor([&] { return c->state() == QAbstractSocket::UnconnectedState; },
+                               2000);
+    };
+    QPushButton* test = field<QPushButton>("test_connection");
+    QTest::mouseClick(test, Qt::LeftButton);
+    QTcpSocket* first = connected();
+    ASSERT_NE(first, nullptr);
+    // A second test in its place.
+    QTest::mouseClick(test, Qt::LeftButton);
+    QTcpSocket* second = connected();
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(closed(first)) << "the first test goes on in the background";
+    // The window closed while a test waits.
+    w.reset();
+    EXPECT_TRUE(closed(second)) << "the test outlives its window";
 }
 
 TEST_F(settings_fixture, the_ports_page_lists_by_id_names_and_never_opens_the_port_in_use) {
