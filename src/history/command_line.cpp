@@ -74,9 +74,11 @@ command_line read_command_line(const QStringList& arguments, QDate today) {
         QStringLiteral("The last day, inclusive. Default: yesterday, the last whole day; "
                        "without --from the 7 days up to --to."),
         QStringLiteral("YYYY-MM-DD"));
-    const QCommandLineOption exit_after_draw(
+    // The benchmark's, not an operator's: not in --help.
+    QCommandLineOption exit_after_draw(
         QStringLiteral("exit-after-first-draw"),
         QStringLiteral("Print the time to the first complete chart and exit (for benchmarks)."));
+    exit_after_draw.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption snapshot(
         QStringLiteral("snapshot"),
         QStringLiteral("Save a PNG picture of the window once the chart is drawn, and exit."),

@@ -94,8 +94,6 @@ struct message {
 QString status_topic(const settings& s);
 QString state_topic(const settings& s);
 
-inline const QString support_url = QStringLiteral("https://kestrova.example.org/");
-
 // Home Assistant discovery: a temperature sensor per channel, a problem
 // binary sensor per alarm and a diagnostic connectivity binary sensor for
 // the logger link, one device for the station; retained, sent on every
