@@ -8,6 +8,7 @@
 #include "support/files.h"
 #include "support/pty.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
@@ -88,15 +89,15 @@ TEST_F(settings_fixture, every_field_is_named_and_tab_runs_down_the_page) {
     EXPECT_EQ(QApplication::focusWidget(), field("broker_host")) << "it opens on the host";
     const char* names[] = {"Broker host",
                            "Broker port",
-                           "Use TLS",
+                           "Use TLS (the broker's certificate and name are checked)",
                            "CA file",
                            "Username",
                            "Password",
                            "Topic",
                            "Client id",
-                           "Home Assistant discovery",
+                           "Announce the station to Home Assistant",
                            "Discovery prefix",
-                           "Desktop notifications",
+                           "Show alarms as desktop notifications",
                            "Port 1 device",
                            "Port 2 device",
                            "Port 3 device",
@@ -110,17 +111,18 @@ TEST_F(settings_fixture, every_field_is_named_and_tab_runs_down_the_page) {
 
     // TLS on, so that the CA file is in the order too.
     field<QCheckBox>("tls")->setChecked(true);
-    const QStringList down = {QStringLiteral("Broker host"),
-                              QStringLiteral("Broker port"),
-                              QStringLiteral("Use TLS"),
-                              QStringLiteral("CA file"),
-                              QStringLiteral("Choose the CA file"),
-                              QStringLiteral("Username"),
-                              QStringLiteral("Password"),
-                              QStringLiteral("Topic"),
-                              QStringLiteral("Client id"),
-                              QStringLiteral("Home Assistant discovery"),
-                              QStringLiteral("Discovery prefix")};
+    const QStringList down = {
+        QStringLiteral("Broker host"),
+        QStringLiteral("Broker port"),
+        QStringLiteral("Use TLS (the broker's certificate and name are checked)"),
+        QStringLiteral("CA file"),
+        QStringLiteral("Choose the CA file"),
+        QStringLiteral("Username"),
+        QStringLiteral("Password"),
+        QStringLiteral("Topic"),
+        QStringLiteral("Client id"),
+        QStringLiteral("Announce the station to Home Assistant"),
+        QStringLiteral("Discovery prefix")};
     field("broker_host")->setFocus();
     QStringList seen;
     for (int i = 0; i < down.size(); ++i) {
@@ -192,6 +194,47 @@ TEST_F(settings_fixture, a_wrong_field_says_why_beside_it_and_ok_is_refused_unti
     EXPECT_EQ(applied->mqtt.password, QStringLiteral("pa\u00DF word"));
     EXPECT_EQ(applied->mqtt.discovery, QString()) << "discovery off is an empty prefix";
     EXPECT_EQ(applied->mqtt.station, QStringLiteral("lab-pc-run"));
+}
+
+TEST_F(settings_fixture, every_text_fits_its_label_and_runs_under_no_field_at_any_size) {
+    ASSERT_TRUE(write_file(ini_path, "[MQTT]\r\n"));
+    ASSERT_TRUE(QFile::setPermissions(ini_path, QFile::ReadOwner | QFile::WriteOwner |
+                                                    QFile::ReadGroup | QFile::ReadOther));
+    // Whether the label shows all its lines, and none of them under a field.
+    const auto fits = [this](QLabel* label) {
+        if (label->height() < label->heightForWidth(label->width()))
+            return false;
+        const QRect at(label->mapTo(w.get(), QPoint()), label->size());
+        for (QWidget* field : w->findChildren<QWidget*>())
+            if (field->isVisible() && field != label &&
+                (qobject_cast<QLineEdit*>(field) || qobject_cast<QAbstractButton*>(field)) &&
+                at.intersects(QRect(field->mapTo(w.get(), QPoint()), field->size())))
+                return false;
+        return true;
+    };
+    for (const double scale : {1.0, 2.0}) {
+        SCOPED_TRACE(scale);
+        open();
+        QFont font = w->font();
+        font.setPointSizeF(font.pointSizeF() * scale);
+        w->setFont(font);
+        w->show_link_status(QStringLiteral(
+            "Publishing to mqtts://broker.cold-room-2.lab:8883 as site/cold-room-2/station-7: "
+            "the broker stopped answering (tried again in 60 s)"));
+        retype("broker_host", QStringLiteral("broker.cold-room-2.lab"));
+        retype("username", QStringLiteral("station7"));
+        retype("password", QStringLiteral("secret"));
+        retype("topic", QStringLiteral("site/#"));
+        ASSERT_FALSE(field<QLabel>("password_warnings")->text().isEmpty());
+        QList<QLabel*> shown;
+        for (QLabel* l : w->findChildren<QLabel*>())
+            if (l->isVisible() && l->wordWrap())
+                shown << l;
+        (void)QTest::qWaitFor([&] { return std::all_of(shown.begin(), shown.end(), fits); }, 2000);
+        for (QLabel* label : shown)
+            EXPECT_TRUE(fits(label))
+                << label->objectName().toStdString() << ": " << label->text().toStdString();
+    }
 }
 
 TEST_F(settings_fixture, a_file_that_cannot_be_written_keeps_the_window_open_with_the_reason) {
