@@ -149,11 +149,8 @@ void history_window::build_status_bar() {
     statusBar()->addPermanentWidget(progress_);
 }
 
-void history_window::build_tool_bar() {
-    QToolBar* bar = addToolBar(QStringLiteral("View"));
-    bar->setObjectName(QStringLiteral("toolbar"));
-    bar->setMovable(false);
-    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+// "1 h", "24 h", "7 days" and "All", each with its key.
+void history_window::add_range_buttons(QToolBar* bar) {
     ranges_ = new QActionGroup(this);
     ranges_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     const struct {
@@ -189,6 +186,31 @@ void history_window::build_tool_bar() {
     for (QAction* a : ranges_->actions())
         if (a->objectName() == QLatin1String("range_7d"))
             a->trigger();
+}
+
+// A tool bar's buttons take no focus of their own; here Tab reaches each, in
+// the order they stand, and then the chart.
+void history_window::reach_by_tab(QToolBar* bar) {
+    QWidget* previous = nullptr;
+    for (QAction* a : bar->actions()) {
+        QWidget* button = bar->widgetForAction(a);
+        if (!qobject_cast<QToolButton*>(button))
+            continue;
+        button->setFocusPolicy(Qt::TabFocus);
+        if (previous)
+            setTabOrder(previous, button);
+        previous = button;
+    }
+    if (previous)
+        setTabOrder(previous, chart_);
+}
+
+void history_window::build_tool_bar() {
+    QToolBar* bar = addToolBar(QStringLiteral("View"));
+    bar->setObjectName(QStringLiteral("toolbar"));
+    bar->setMovable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    add_range_buttons(bar);
     bar->addSeparator();
 
     readout_ = new QLabel(this);
@@ -214,20 +236,7 @@ void history_window::build_tool_bar() {
         "A report of the time shown or of whole days, as a PDF or on paper (Ctrl+R)"));
     connect(report, &QAction::triggered, this, &history_window::write_report);
 
-    // A tool bar's buttons take no focus of their own; here Tab reaches
-    // each, in the order they stand, and then the chart.
-    QWidget* previous = nullptr;
-    for (QAction* a : bar->actions()) {
-        QWidget* button = bar->widgetForAction(a);
-        if (!qobject_cast<QToolButton*>(button))
-            continue;
-        button->setFocusPolicy(Qt::TabFocus);
-        if (previous)
-            setTabOrder(previous, button);
-        previous = button;
-    }
-    if (previous)
-        setTabOrder(previous, chart_);
+    reach_by_tab(bar);
 
     auto* close_action = new QAction(this);
     close_action->setShortcuts({QKeySequence::Close, QKeySequence::Quit});

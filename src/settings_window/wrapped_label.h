@@ -16,11 +16,15 @@ public:
     // Sets the text; the label grows or shrinks to it at once.
     void show_text(const QString& text);
 
+    QSize sizeHint() const override;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
+    int needed_height() const;
     void fit();
 };
 
