@@ -245,7 +245,7 @@ std::optional<QString> session_bus::address() {
 }
 
 std::optional<QString> session_bus::keep_off_when_silent(std::chrono::milliseconds wait) {
-    const std::optional<QString> where = address();
+    std::optional<QString> where = address();
     if (!where || answers(*where, wait))
         return std::nullopt;
     qputenv("DBUS_SESSION_BUS_ADDRESS", kept_off_address);
