@@ -3,9 +3,12 @@
 #include "app/end_signals.h"
 #include "app/kestrova_app.h"
 #include "app/service_notifier.h"
+#include "logging/logging.h"
 #include "mqtt/mqtt_publisher.h"
+#include "notify/session_bus.h"
 
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
 
 namespace app {
@@ -31,9 +34,7 @@ QString service_status(kestrova_app& program) {
                                                    : QString());
 }
 
-} // namespace
-
-int run_kestrova(QApplication& app) {
+int run(QApplication& app) {
     // The program ends through Exit, the close box or a signal, each of
     // which saves first; hiding the last window is not an end.
     app.setQuitOnLastWindowClosed(false);
@@ -59,6 +60,27 @@ int run_kestrova(QApplication& app) {
     running = hooked ? &program : nullptr;
     const int status = app.exec();
     running = nullptr;
+    return status;
+}
+
+} // namespace
+
+void keep_off_a_silent_session_bus() {
+    if (const auto silent = notify::session_bus::keep_off_when_silent(std::chrono::seconds(1)))
+        qCWarning(logging::log_notify).noquote()
+            << QStringLiteral("the session bus (%1) does not answer: screen readers and desktop "
+                              "notifications are off until the program is started again")
+                   .arg(*silent);
+}
+
+int run_kestrova(QApplication& app) {
+    const int status = run(app);
+    // Everything of ours has ended and the settings are saved. QtDBus's exit
+    // would wait for ever for a connection that the bus left half-made.
+    if (notify::session_bus::left_behind()) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }
 

@@ -49,13 +49,20 @@ void service_notifier::ready() {
 #endif
     sent_status_ = status_();
     send("READY=1\nSTATUS=" + sent_status_.toUtf8());
+    since_pet_.start();
     timer_.start(pet_.count() > 0 ? std::min(pet_, status_interval) : status_interval);
 }
 
 void service_notifier::tick() {
     if (stopped_)
         return;
-    QByteArray assignments = pet_.count() > 0 ? "WATCHDOG=1" : "";
+    // The status is looked at every second; the watchdog is petted only
+    // once half its period (15 s of WatchdogSec=30) is nearly over.
+    QByteArray assignments;
+    if (pet_.count() > 0 && since_pet_.elapsed() + status_interval.count() / 2 >= pet_.count()) {
+        assignments = "WATCHDOG=1";
+        since_pet_.restart();
+    }
     const QString now = status_();
     if (now != sent_status_) {
         sent_status_ = now;

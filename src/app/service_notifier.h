@@ -4,6 +4,7 @@
 #include "serial/port_keeper.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -41,6 +42,7 @@ private:
     std::function<QString()> status_;
     QTimer timer_;
     std::chrono::milliseconds pet_{0};
+    QElapsedTimer since_pet_;
     QString sent_status_;
     bool stopped_ = false;
 };

@@ -20,9 +20,35 @@
 #include <QSysInfo>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <cmath>
 
 namespace history {
+
+namespace {
+
+// What a screen reader says of the chart: the time shown, and each
+// sensor's latest reading in the log and its lowest and highest in that time.
+QString chart_description(double from, double to, const chart::log_index& log,
+                          const std::array<chart::sensor_summary, 2>& summary) {
+    if (log.empty())
+        return QStringLiteral("No readings.");
+    QString text = QStringLiteral("Readings from %1 to %2.").arg(time_text(from), time_text(to));
+    const chart::log_point& latest = log[log.size() - 1].last;
+    for (int sensor = 0; sensor < 2; ++sensor) {
+        text += QStringLiteral(" Sensor %1: latest %2; ")
+                    .arg(sensor + 1)
+                    .arg(reading_text(latest.sensor[sensor]));
+        const chart::sensor_summary& s = summary[static_cast<std::size_t>(sensor)];
+        text += s.any ? QStringLiteral("lowest %1, highest %2 in this time.")
+                            .arg(reading_text(static_cast<std::uint8_t>(s.min)),
+                                 reading_text(static_cast<std::uint8_t>(s.max)))
+                      : QStringLiteral("no reading in this time.");
+    }
+    return text;
+}
+
+} // namespace
 
 history_window::history_window(const QString& log_path, std::unique_ptr<file_prompts> prompts,
                                QWidget* parent)
@@ -47,6 +73,7 @@ history_window::history_window(const QString& log_path, const chart::date_range&
 
     chart_ = new history_chart(log_, this);
     chart_->setObjectName(QStringLiteral("chart"));
+    chart_->setAccessibleName(QStringLiteral("Temperature chart"));
     message_ = new QLabel(this);
     message_->setObjectName(QStringLiteral("message"));
     message_->setAlignment(Qt::AlignCenter);
@@ -139,11 +166,8 @@ void history_window::build_status_bar() {
     statusBar()->addPermanentWidget(progress_);
 }
 
-void history_window::build_tool_bar() {
-    QToolBar* bar = addToolBar(QStringLiteral("View"));
-    bar->setObjectName(QStringLiteral("toolbar"));
-    bar->setMovable(false);
-    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+// "1 h", "24 h", "7 days" and "All", each with its key.
+void history_window::add_range_buttons(QToolBar* bar) {
     ranges_ = new QActionGroup(this);
     ranges_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     const struct {
@@ -151,14 +175,18 @@ void history_window::build_tool_bar() {
         const char* name;
         double seconds; // 0: the whole log
         const char* tip;
-    } presets[] = {{"1 h", "range_1h", 3600, "The last hour"},
-                   {"24 h", "range_24h", 86400, "The last 24 hours"},
-                   {"7 days", "range_7d", 7 * 86400, "The last 7 days"},
-                   {"All", "range_all", 0, "The whole log (double click on the chart)"}};
+        QKeySequence key;
+    } presets[] = {
+        {"1 h", "range_1h", 3600, "The last hour (Ctrl+1)", Qt::CTRL | Qt::Key_1},
+        {"24 h", "range_24h", 86400, "The last 24 hours (Ctrl+2)", Qt::CTRL | Qt::Key_2},
+        {"7 days", "range_7d", 7 * 86400, "The last 7 days (Ctrl+3)", Qt::CTRL | Qt::Key_3},
+        {"All", "range_all", 0, "The whole log (Ctrl+0, or a double click on the chart)",
+         Qt::CTRL | Qt::Key_0}};
     for (const auto& p : presets) {
         QAction* a = bar->addAction(QString::fromUtf8(p.text));
         a->setObjectName(QString::fromUtf8(p.name));
         a->setToolTip(QString::fromUtf8(p.tip));
+        a->setShortcut(p.key);
         a->setCheckable(true);
         a->setData(p.seconds);
         ranges_->addAction(a);
@@ -175,6 +203,31 @@ void history_window::build_tool_bar() {
     for (QAction* a : ranges_->actions())
         if (a->objectName() == QLatin1String("range_7d"))
             a->trigger();
+}
+
+// A tool bar's buttons take no focus of their own; here Tab reaches each, in
+// the order they stand, and then the chart.
+void history_window::reach_by_tab(QToolBar* bar) {
+    QWidget* previous = nullptr;
+    for (QAction* a : bar->actions()) {
+        QWidget* button = bar->widgetForAction(a);
+        if (!qobject_cast<QToolButton*>(button))
+            continue;
+        button->setFocusPolicy(Qt::TabFocus);
+        if (previous)
+            setTabOrder(previous, button);
+        previous = button;
+    }
+    if (previous)
+        setTabOrder(previous, chart_);
+}
+
+void history_window::build_tool_bar() {
+    QToolBar* bar = addToolBar(QStringLiteral("View"));
+    bar->setObjectName(QStringLiteral("toolbar"));
+    bar->setMovable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    add_range_buttons(bar);
     bar->addSeparator();
 
     readout_ = new QLabel(this);
@@ -199,6 +252,8 @@ void history_window::build_tool_bar() {
     report->setToolTip(QStringLiteral(
         "A report of the time shown or of whole days, as a PDF or on paper (Ctrl+R)"));
     connect(report, &QAction::triggered, this, &history_window::write_report);
+
+    reach_by_tab(bar);
 
     auto* close_action = new QAction(this);
     close_action->setShortcuts({QKeySequence::Close, QKeySequence::Quit});
@@ -324,6 +379,8 @@ QString history_window::range_text() const {
 void history_window::update_summary() {
     for (int sensor = 0; sensor < 2; ++sensor)
         summary_[sensor]->setText(summary_text(sensor, chart_->summary()[sensor]));
+    chart_->setAccessibleDescription(
+        chart_description(chart_->from(), chart_->to(), chart_->shown(), chart_->summary()));
     if (chart_->hover_text().isEmpty())
         readout_->setText(range_text());
 }

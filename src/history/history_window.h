@@ -17,6 +17,7 @@ class QActionGroup;
 class QLabel;
 class QProgressBar;
 class QStackedWidget;
+class QToolBar;
 
 namespace history {
 
@@ -67,6 +68,8 @@ private:
     // overlap.
     void start_reader();
     void build_tool_bar();
+    void add_range_buttons(QToolBar* bar);
+    void reach_by_tab(QToolBar* bar);
     // Each sensor's figures for the time shown, the unreadable lines, the
     // progress of a load.
     void build_status_bar();

@@ -1,10 +1,12 @@
 #include "mqtt/mqtt_trial.h"
 
+#include "logging/logging.h"
 #include "mqtt/mqtt_wait.h"
 #include "mqtt/tls_check.h"
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <mosquitto.h>
 #include <mutex>
 #include <thread>
@@ -28,7 +30,31 @@ struct mqtt_trial::attempt {
     QString doing = QStringLiteral("looking up the name");
     QString logged; // the library's error lines: OpenSSL's reasons
     std::atomic<int> connack{-1};
+    std::atomic<bool> stop{false}; // nobody wants the verdict any more
+    bool ended = false;            // the thread is about to end
+    std::condition_variable ended_changed;
     mqtt_wait wait; // poll() takes any socket number, select() none from 1024 on
+
+    // The verdict is no longer wanted: the wait for the broker ends now.
+    void drop() {
+        {
+            const std::lock_guard lock(mutex);
+            owner = nullptr;
+        }
+        stop = true;
+        wait.poke();
+    }
+
+    void end() {
+        const std::lock_guard lock(mutex);
+        ended = true;
+        ended_changed.notify_all();
+    }
+
+    bool wait_for_end(std::chrono::steady_clock::time_point until) {
+        std::unique_lock lock(mutex);
+        return ended_changed.wait_until(lock, until, [this] { return ended; });
+    }
 
     void set_doing(const QString& what) {
         const std::lock_guard lock(mutex);
@@ -95,10 +121,12 @@ struct mqtt_trial::attempt {
         errno = 0;
         const std::string host = settings.host.toUtf8().toStdString();
         int rc = mosquitto_connect(m.get(), host.c_str(), settings.port, 10);
+        if (stop)
+            return {outcome::failed, {}};
         if (rc != MOSQ_ERR_SUCCESS)
             return failed(rc, errno);
         set_doing(QStringLiteral("waiting for the broker's answer"));
-        while (connack < 0 && std::chrono::steady_clock::now() < deadline) {
+        while (connack < 0 && !stop && std::chrono::steady_clock::now() < deadline) {
             errno = 0;
             rc = wait.loop_once(m.get(), 100);
             if (rc != MOSQ_ERR_SUCCESS && connack < 0)
@@ -169,10 +197,33 @@ mqtt_trial::mqtt_trial(std::chrono::milliseconds limit, QObject* parent)
 
 mqtt_trial::~mqtt_trial() {
     drop_current();
+    // A thread that has been told to stop ends within a turn of its wait;
+    // one inside a lookup or a connect may not, and is not waited for long.
+    const auto until = std::chrono::steady_clock::now() + 500ms;
+    for (worker& w : workers_) {
+        if (w.a->wait_for_end(until)) {
+            w.thread.join();
+            continue;
+        }
+        qCInfo(logging::log_mqtt).noquote()
+            << QStringLiteral("a connection test to %1 is still %2; it is left to end on its own")
+                   .arg(w.a->to.host, w.a->doing_now());
+        w.thread.detach();
+    }
+}
+
+void mqtt_trial::join_ended() {
+    std::erase_if(workers_, [](worker& w) {
+        if (!w.a->wait_for_end(std::chrono::steady_clock::now()))
+            return false;
+        w.thread.join();
+        return true;
+    });
 }
 
 void mqtt_trial::start(const rules::mqtt::settings& settings) {
     drop_current();
+    join_ended();
     auto a = std::make_shared<attempt>();
     a->settings = settings;
     a->to = {settings.host, settings.port, settings.tls()};
@@ -183,7 +234,10 @@ void mqtt_trial::start(const rules::mqtt::settings& settings) {
     // The thread's own deadline comes first; the guard only catches a
     // thread that cannot look at the clock.
     guard_.start(limit_ + 1s);
-    std::thread([a] { a->deliver(a->run(), a); }).detach();
+    workers_.push_back({a, std::thread([a] {
+                            a->deliver(a->run(), a);
+                            a->end();
+                        })});
 }
 
 void mqtt_trial::conclude(const std::shared_ptr<attempt>& a, const verdict& v) {
@@ -195,10 +249,8 @@ void mqtt_trial::conclude(const std::shared_ptr<attempt>& a, const verdict& v) {
 
 void mqtt_trial::drop_current() {
     guard_.stop();
-    if (current_) {
-        const std::lock_guard lock(current_->mutex);
-        current_->owner = nullptr;
-    }
+    if (current_)
+        current_->drop();
     current_.reset();
 }
 

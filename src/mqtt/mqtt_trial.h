@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <chrono>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace mqtt {
 
@@ -15,8 +17,11 @@ namespace mqtt {
 // It publishes nothing, leaves no last will, and its client id is the
 // settings' own with "-test" after it, so that the running link is never
 // dropped for it. Its verdict comes within `limit`, whatever the network
-// does; an attempt still caught in a lookup or a connect then is left to
-// finish on its own.
+// does. An attempt whose verdict is no longer wanted (a new start, cancel,
+// the end of the trial) stops at once and closes its connection; its thread
+// is joined, at the latest when the trial ends. Only a thread caught in a
+// name lookup or a connect, which nothing of ours can cut short, is left to
+// finish on its own then, and that is said.
 class mqtt_trial : public QObject {
     Q_OBJECT
 public:
@@ -40,9 +45,16 @@ Q_SIGNALS:
 private:
     void conclude(const std::shared_ptr<attempt>& a, const verdict& v);
     void drop_current();
+    void join_ended();
+
+    struct worker {
+        std::shared_ptr<attempt> a;
+        std::thread thread;
+    };
 
     std::chrono::milliseconds limit_;
     std::shared_ptr<attempt> current_;
+    std::vector<worker> workers_;
     QTimer guard_;
 };
 

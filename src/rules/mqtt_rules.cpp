@@ -211,9 +211,9 @@ std::vector<message> discovery_configs(const settings& s, const QString& host_na
         return {};
     const QString node = node_of(s);
     const QJsonObject device = device_of(s, host_name, version);
+    // No support_url: the program has no web page to send a user to.
     const QJsonObject origin{{QStringLiteral("name"), QStringLiteral("KESTROVA")},
-                             {QStringLiteral("sw_version"), version},
-                             {QStringLiteral("support_url"), support_url}};
+                             {QStringLiteral("sw_version"), version}};
     const QJsonArray availability = availability_of(s);
 
     // Unique ids follow the station id alone: a new client id or topic keeps

@@ -104,8 +104,6 @@ struct acknowledgement {
 };
 std::optional<acknowledgement> read_acknowledgement(const QByteArray& payload);
 
-inline const QString support_url = QStringLiteral("https://kestrova.example.org/");
-
 // Home Assistant discovery: a temperature sensor per channel, a problem
 // binary sensor per alarm and a diagnostic connectivity binary sensor for
 // the logger link, one device for the station; retained, sent on every

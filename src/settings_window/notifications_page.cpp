@@ -15,7 +15,6 @@ notifications_page::notifications_page(bool desktop, std::optional<QDBusConnecti
     , service_state_(new QLabel(this))
     , service_(new notify::notification_service(std::move(bus), this)) {
     desktop_->setObjectName(QStringLiteral("desktop_notifications"));
-    desktop_->setAccessibleName(QStringLiteral("Desktop notifications"));
     desktop_->setChecked(desktop);
     service_state_->setObjectName(QStringLiteral("notification_service"));
     service_state_->setWordWrap(true);

@@ -3,6 +3,7 @@
 #include "mqtt/mqtt_trial.h"
 #include "rules/mqtt_fields.h"
 #include "settings_window/field_checks.h"
+#include "settings_window/wrapped_label.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -45,9 +46,8 @@ publishing_page::publishing_page(const station_settings::broker& values, context
     auto* grid = new QGridLayout(this);
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(reason_column, 2);
-    status_ = new QLabel(this);
+    status_ = new wrapped_label(this);
     status_->setObjectName(QStringLiteral("link_status"));
-    status_->setWordWrap(true);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     grid->addWidget(status_, row_++, 0, 1, 3);
 
@@ -81,7 +81,6 @@ void publishing_page::build_broker_rows(const station_settings::broker& values) 
     tls_ = new QCheckBox(QStringLiteral("Use &TLS (the broker's certificate and name are checked)"),
                          this);
     tls_->setObjectName(QStringLiteral("tls"));
-    tls_->setAccessibleName(QStringLiteral("Use TLS"));
     tls_->setChecked(!values.cafile.isEmpty());
     grid->addWidget(tls_, row_++, 1, 1, 2);
 
@@ -130,9 +129,8 @@ void publishing_page::build_login_rows(const station_settings::broker& values) {
         return field_checks::first_of({rules::mqtt::text_problem(password_->text()),
                                        field_checks::storable_exactly(password_->text())});
     });
-    warnings_ = new QLabel(this);
+    warnings_ = new wrapped_label(this);
     warnings_->setObjectName(QStringLiteral("password_warnings"));
-    warnings_->setWordWrap(true);
     warnings_->setStyleSheet(QStringLiteral("color: #8a5a00"));
     make_private_ = side_button(QStringLiteral("Make Tarnwick.INI pri&vate"), this);
     make_private_->setObjectName(QStringLiteral("make_private"));
@@ -167,7 +165,6 @@ void publishing_page::build_topic_rows(const station_settings::broker& values) {
 
     discovery_on_ = new QCheckBox(QStringLiteral("Announce the station to Home &Assistant"), this);
     discovery_on_->setObjectName(QStringLiteral("discovery_on"));
-    discovery_on_->setAccessibleName(QStringLiteral("Home Assistant discovery"));
     discovery_on_->setChecked(!values.discovery || !values.discovery->isEmpty());
     grid->addWidget(discovery_on_, row_++, 1, 1, 2);
     discovery_ = add_line(QStringLiteral("&Discovery prefix:"), QStringLiteral("Discovery prefix"));
@@ -221,9 +218,8 @@ QLineEdit* publishing_page::add_line(const QString& label, const QString& name) 
 
 void publishing_page::add_reason(QWidget* w, std::function<QString()> problem) {
     auto* grid = static_cast<QGridLayout*>(layout());
-    auto* reason = new QLabel(this);
+    auto* reason = new wrapped_label(this);
     reason->setObjectName(w->objectName() + QStringLiteral("_reason"));
-    reason->setWordWrap(true);
     reason->setStyleSheet(QStringLiteral("color: #c00000"));
     grid->addWidget(reason, row_++, reason_column);
     fields_.push_back({w, reason, std::move(problem)});
@@ -235,9 +231,8 @@ void publishing_page::build_test_row() {
     test_->setObjectName(QStringLiteral("test_connection"));
     test_->setToolTip(QStringLiteral("Connects with the values above, without touching the "
                                      "running link"));
-    test_result_ = new QLabel(this);
+    test_result_ = new wrapped_label(this);
     test_result_->setObjectName(QStringLiteral("test_result"));
-    test_result_->setWordWrap(true);
     test_result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     grid->addWidget(test_, row_, 0);
     grid->addWidget(test_result_, row_++, 1, 1, 2);
@@ -271,8 +266,8 @@ QWidget* publishing_page::first_wrong() {
 }
 
 void publishing_page::show_link_status(const QString& line) {
-    status_->setText(line.isEmpty() ? QStringLiteral("Now: not publishing (no broker host)")
-                                    : QStringLiteral("Now: ") + line);
+    status_->show_text(line.isEmpty() ? QStringLiteral("Now: not publishing (no broker host)")
+                                      : QStringLiteral("Now: ") + line);
 }
 
 rules::mqtt::settings publishing_page::settings_of(const station_settings::broker& b) const {
@@ -311,7 +306,7 @@ void publishing_page::recheck() {
     discovery_->setEnabled(discovery_on_->isChecked());
     for (const field& f : fields_) {
         const QString why = f.problem();
-        f.reason->setText(why);
+        f.reason->show_text(why);
         f.reason->setVisible(!why.isEmpty());
         // A screen reader hears the reason with the field.
         f.widget->setAccessibleDescription(why);
@@ -336,15 +331,29 @@ void publishing_page::show_warnings() {
             lines << QStringLiteral("Others on this machine can read Tarnwick.INI, which is to "
                                     "hold this password.");
     }
-    warnings_->setText(lines.join(u'\n'));
+    warnings_->show_text(lines.join(u'\n'));
     warnings_->setVisible(!lines.isEmpty());
     make_private_->setVisible(readable);
+    describe_password();
+}
+
+// A screen reader hears what is said about the password with the field:
+// its reason, and the warnings below it.
+void publishing_page::describe_password() {
+    QStringList said;
+    for (const field& f : fields_)
+        if (f.widget == password_ && !f.reason->text().isEmpty())
+            said << f.reason->text();
+    if (!warnings_->text().isEmpty())
+        said << warnings_->text().split(u'\n');
+    password_->setAccessibleDescription(said.join(u' '));
 }
 
 void publishing_page::make_file_private() {
     if (!QFile::setPermissions(ctx_.ini_path, QFile::ReadOwner | QFile::WriteOwner)) {
-        warnings_->setText(warnings_->text() +
-                           QStringLiteral("\nTarnwick.INI could not be made private."));
+        warnings_->show_text(warnings_->text() +
+                             QStringLiteral("\nTarnwick.INI could not be made private."));
+        describe_password();
         return;
     }
     show_warnings();
@@ -377,7 +386,7 @@ void publishing_page::test_connection() {
 }
 
 void publishing_page::show_result(const QString& text) {
-    test_result_->setText(text);
+    test_result_->show_text(text);
     test_result_->setVisible(!text.isEmpty());
 }
 

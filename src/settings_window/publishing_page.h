@@ -20,6 +20,8 @@ class mqtt_trial;
 
 namespace settings_window {
 
+class wrapped_label;
+
 // The "Publishing" page: the broker, the topic and Home Assistant's
 // discovery, each field checked as it is typed with the reason beside it;
 // the warnings about the password where it is typed; "Test connection"; and
@@ -48,7 +50,7 @@ public:
 private:
     struct field {
         QWidget* widget;
-        QLabel* reason;
+        wrapped_label* reason;
         std::function<QString()> problem;
     };
 
@@ -61,6 +63,7 @@ private:
     void connect_fields();
     void recheck();
     void show_warnings();
+    void describe_password();
     void make_file_private();
     void choose_ca_file();
     void test_connection();
@@ -71,7 +74,7 @@ private:
 
     context ctx_;
     QString station_;
-    QLabel* status_ = nullptr;
+    wrapped_label* status_ = nullptr;
     QLineEdit* host_ = nullptr;
     QLineEdit* port_ = nullptr;
     QCheckBox* tls_ = nullptr;
@@ -79,14 +82,14 @@ private:
     QPushButton* choose_ = nullptr;
     QLineEdit* username_ = nullptr;
     QLineEdit* password_ = nullptr;
-    QLabel* warnings_ = nullptr;
+    wrapped_label* warnings_ = nullptr;
     QPushButton* make_private_ = nullptr;
     QLineEdit* topic_ = nullptr;
     QLineEdit* client_id_ = nullptr;
     QCheckBox* discovery_on_ = nullptr;
     QLineEdit* discovery_ = nullptr;
     QPushButton* test_ = nullptr;
-    QLabel* test_result_ = nullptr;
+    wrapped_label* test_result_ = nullptr;
     std::vector<field> fields_;
     std::unique_ptr<mqtt::mqtt_trial> trial_;
     int row_ = 0;

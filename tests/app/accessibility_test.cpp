@@ -7,6 +7,7 @@
 #include "settings_window/dialog.h"
 #include "support/recording_prompts.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -135,7 +136,7 @@ TEST(accessibility, every_field_of_the_settings_window_has_its_name) {
     } rows[] = {
         {"broker_host", QAccessible::EditableText, "Broker host"},
         {"broker_port", QAccessible::EditableText, "Broker port"},
-        {"tls", QAccessible::CheckBox, "Use TLS"},
+        {"tls", QAccessible::CheckBox, "Use TLS (the broker's certificate and name are checked)"},
         {"cafile", QAccessible::EditableText, "CA file"},
         {"choose_cafile", QAccessible::Button, "Choose the CA file"},
         {"username", QAccessible::EditableText, "Username"},
@@ -143,10 +144,10 @@ TEST(accessibility, every_field_of_the_settings_window_has_its_name) {
         {"make_private", QAccessible::Button, "Make Tarnwick.INI private"},
         {"topic", QAccessible::EditableText, "Topic"},
         {"client_id", QAccessible::EditableText, "Client id"},
-        {"discovery_on", QAccessible::CheckBox, "Home Assistant discovery"},
+        {"discovery_on", QAccessible::CheckBox, "Announce the station to Home Assistant"},
         {"discovery_prefix", QAccessible::EditableText, "Discovery prefix"},
         {"test_connection", QAccessible::Button, "Test connection"},
-        {"desktop_notifications", QAccessible::CheckBox, "Desktop notifications"},
+        {"desktop_notifications", QAccessible::CheckBox, "Show alarms as desktop notifications"},
         {"port1_device", QAccessible::EditableText, "Port 1 device"},
         {"port1_list", QAccessible::Button, "Serial devices for port 1"},
         {"port2_device", QAccessible::EditableText, "Port 2 device"},
@@ -167,9 +168,27 @@ TEST(accessibility, every_field_of_the_settings_window_has_its_name) {
         EXPECT_EQ(a->role(), row.role);
         EXPECT_EQ(a->text(QAccessible::Name), QString::fromLatin1(row.name));
     }
+    // Voice control clicks by the words on the screen: a box or button is
+    // named by what it shows.
+    for (QAbstractButton* b : w.findChildren<QAbstractButton*>()) {
+        const QString shown = b->text().remove(u'&').remove(QChar(0x2026));
+        if (shown.isEmpty())
+            continue;
+        EXPECT_TRUE(
+            QAccessible::queryAccessibleInterface(b)->text(QAccessible::Name).startsWith(shown))
+            << shown.toStdString();
+    }
     // A wrong field is heard with its reason.
     auto* port = w.findChild<QLineEdit*>(QStringLiteral("broker_port"));
     port->setText(QStringLiteral("0"));
     EXPECT_EQ(QAccessible::queryAccessibleInterface(port)->text(QAccessible::Description),
               QStringLiteral("is not a port number (1 to 65535)"));
+    // The warnings below the password are heard with it.
+    w.findChild<QLineEdit*>(QStringLiteral("broker_host"))->setText(QStringLiteral("broker.lab"));
+    w.findChild<QLineEdit*>(QStringLiteral("username"))->setText(QStringLiteral("station7"));
+    auto* password = w.findChild<QLineEdit*>(QStringLiteral("password"));
+    password->setText(QStringLiteral("secret"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(password)->text(QAccessible::Description),
+              QStringLiteral("The password goes to broker.lab without TLS: anyone on the way can "
+                             "read it."));
 }

@@ -1,9 +1,11 @@
 // The real program ending: by a signal during start-up and after it, and by
-// losing its display.
+// losing its display; a session bus that stalls holds up neither.
 #include "support/build_paths.h"
 #include "support/files.h"
+#include "support/private_bus.h"
 #include "support/process.h"
 #include "support/pty.h"
+#include "support/stalling_bus.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,11 +37,14 @@ struct station {
                 "frm_thermometer.Option8.value=1\r\n" +
                 vez);
     }
-    void start(const QString& platform = QStringLiteral("offscreen"), const QString& display = {}) {
+    void start(const QString& platform = QStringLiteral("offscreen"), const QString& display = {},
+               const QString& bus = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         if (!display.isEmpty())
             env.insert(QStringLiteral("DISPLAY"), display);
+        if (!bus.isEmpty())
+            env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus);
         monitor.setProcessEnvironment(env);
         monitor.setWorkingDirectory(dir.path());
         monitor.start(QString::fromUtf8(build_paths::monitor), {});
@@ -168,4 +173,45 @@ TEST(ending, losing_the_display_keeps_the_state) {
                                "C\r\n"))
         << saved.toStdString() << s.monitor.readAllStandardError().toStdString()
         << s.monitor.exitCode();
+}
+
+TEST(ending, a_stopped_session_bus_holds_up_no_window_and_is_said_once) {
+    x_server x;
+    if (x.display.isEmpty())
+        GTEST_SKIP() << "no Xvfb";
+    private_bus bus;
+    ASSERT_FALSE(bus.address.isEmpty());
+    ::kill(static_cast<pid_t>(bus.daemon.processId()), SIGSTOP);
+    station s;
+    s.write_settings({});
+    // Qt's screen reader bridge would wait for the bus on the window thread,
+    // before the first reading shows.
+    s.start(QStringLiteral("xcb"), x.display, bus.address);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.port_is_open(); }, 9000));
+    ASSERT_TRUE(s.pty.write(QByteArray("\xFE\x19", 2)));
+    EXPECT_TRUE(s.wait_for_first_log_line().contains("\t25\xBA"));
+    ASSERT_TRUE(s.signal(SIGTERM));
+    ASSERT_TRUE(s.monitor.waitForFinished(9000));
+    ::kill(static_cast<pid_t>(bus.daemon.processId()), SIGCONT);
+    EXPECT_EQ(s.monitor.exitCode(), 0);
+    const QString said = QString::fromLocal8Bit(s.monitor.readAllStandardError());
+    EXPECT_EQ(said.count(QLatin1String("does not answer")), 1) << said.toStdString();
+    EXPECT_TRUE(said.contains(QLatin1String("screen readers and desktop notifications are off")));
+}
+
+TEST(ending, a_session_bus_that_stalls_after_the_log_in_holds_up_no_end) {
+    stalling_bus bus;
+    ASSERT_FALSE(bus.address.isEmpty());
+    station s;
+    s.write_settings({});
+    s.start(QStringLiteral("offscreen"), {}, bus.address);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.port_is_open(); }, 9000));
+    ASSERT_TRUE(s.pty.write(QByteArray("\xFE\x19", 2)));
+    s.wait_for_first_log_line();
+    ASSERT_TRUE(s.signal(SIGTERM));
+    ASSERT_TRUE(s.monitor.waitForFinished(5000)) << "still running after SIGTERM";
+    EXPECT_EQ(s.monitor.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(s.monitor.exitCode(), 0);
+    EXPECT_TRUE(read_file(s.ini()).contains("frm_thermometer.Text2.text=25\xBA"
+                                            "C\r\n"));
 }

@@ -7,6 +7,7 @@
 #include "support/process.h"
 #include "support/pty.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -27,7 +28,7 @@ namespace {
 
 QString unit_text() {
     return QString::fromUtf8(read_file(QString::fromUtf8(build_paths::source_dir) +
-                                       QStringLiteral("/data/kestrova.service")));
+                                       QStringLiteral("/data/kestrova.service.in")));
 }
 
 // The service manager's end of the notification socket: a datagram socket,
@@ -98,14 +99,21 @@ TEST(service, the_unit_runs_the_monitor_without_a_display_tells_systemd_and_stop
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(display));
+    // systemd's %t, where it makes the unit's runtime directory.
+    QTemporaryDir runtime;
     QString exec;
     int stop_signal = 0;
     int watchdog_sec = 0;
     bool notify = false;
     for (const QString& line : unit.split(u'\n')) {
         if (line.startsWith(QLatin1String("Environment="))) {
-            const QString assignment = line.mid(12);
+            const QString assignment = line.mid(12).replace(QLatin1String("%t"), runtime.path());
             env.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
+        } else if (line.startsWith(QLatin1String("RuntimeDirectory="))) {
+            ASSERT_TRUE(QDir(runtime.path()).mkdir(line.mid(17)));
+            ASSERT_TRUE(
+                QFile::setPermissions(runtime.filePath(line.mid(17)),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         } else if (line.startsWith(QLatin1String("ExecStart="))) {
             exec = line.mid(10);
         } else if (line == QLatin1String("KillSignal=SIGTERM")) {
@@ -116,7 +124,7 @@ TEST(service, the_unit_runs_the_monitor_without_a_display_tells_systemd_and_stop
             notify = true;
         }
     }
-    ASSERT_EQ(exec, QStringLiteral("/usr/bin/kestrova")) << "no options of its own";
+    ASSERT_EQ(exec, QStringLiteral("@KESTROVA_BINDIR@/kestrova")) << "no options of its own";
     ASSERT_EQ(stop_signal, SIGTERM);
     ASSERT_TRUE(notify);
     ASSERT_GT(watchdog_sec, 0);
@@ -170,6 +178,8 @@ TEST(service, the_unit_runs_the_monitor_without_a_display_tells_systemd_and_stop
                     .contains("frm_thermometer.Text2.text=44\xBA"
                               "C\r\n"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return manager.count("STOPPING=1") == 1; }, 2000));
+    const QByteArray said = monitor.readAllStandardError();
+    EXPECT_FALSE(said.contains("QStandardPaths")) << said.toStdString();
 }
 
 // The watchdog is petted from the window thread's event loop: while that

@@ -8,6 +8,7 @@
 #include "support/build_paths.h"
 #include "support/files.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -18,6 +19,8 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -224,6 +227,74 @@ TEST_F(window_test, range_buttons_wheel_drag_and_double_click_move_the_view) {
     QTest::mouseDClick(vp, Qt::LeftButton, {}, plot_point(0.5));
     EXPECT_EQ(chart.from(), w.log().first_time());
     EXPECT_EQ(chart.to(), w.log().last_time());
+}
+
+TEST_F(window_test, every_action_is_reached_by_tab_and_by_a_key_and_the_chart_says_what_it_shows) {
+    ASSERT_TRUE(write_file(log, log_lines(t0, 40))); // sensor 1 from 20 to 59 ºC
+    auto& w = open();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
+    const auto action = [&w](const char* name) {
+        return w.findChild<QAction*>(QString::fromLatin1(name));
+    };
+    const auto focused = [] {
+        QWidget* f = QApplication::focusWidget();
+        auto* button = qobject_cast<QToolButton*>(f);
+        if (button && button->defaultAction())
+            return button->defaultAction()->objectName();
+        return f ? f->objectName() : QStringLiteral("nothing");
+    };
+    auto* bar = w.findChild<QToolBar*>(QStringLiteral("toolbar"));
+    bar->widgetForAction(action("range_1h"))->setFocus();
+    QStringList order{focused()};
+    for (int i = 0; i < 7; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order << focused();
+    }
+    EXPECT_EQ(order.join(u' '),
+              QStringLiteral("range_1h range_24h range_7d range_all save_image export_csv report "
+                             "chart"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_TRUE(prompts->suggested.dates.from.isValid()) << "Space on Report asks for one";
+
+    const struct {
+        Qt::Key key;
+        const char* range;
+    } ranges[] = {{Qt::Key_1, "range_1h"},
+                  {Qt::Key_2, "range_24h"},
+                  {Qt::Key_3, "range_7d"},
+                  {Qt::Key_0, "range_all"}};
+    for (const auto& r : ranges) {
+        QTest::keyClick(&w, r.key, Qt::ControlModifier);
+        EXPECT_TRUE(action(r.range)->isChecked()) << r.range;
+    }
+    for (const auto& [key, file] : {std::pair{Qt::Key_E, "keys.csv"}, {Qt::Key_S, "keys.png"}}) {
+        prompts->answer = dir.filePath(QString::fromLatin1(file));
+        QTest::keyClick(&w, key, Qt::ControlModifier);
+        EXPECT_TRUE(QFile::exists(prompts->answer)) << file;
+    }
+
+    // The chart's text alternative: the time shown, each sensor's latest
+    // reading, and its lowest and highest in that time.
+    QAccessibleInterface* chart = QAccessible::queryAccessibleInterface(&w.chart());
+    ASSERT_NE(chart, nullptr);
+    EXPECT_EQ(chart->text(QAccessible::Name), QStringLiteral("Temperature chart"));
+    // The first half: the latest reading is not in it.
+    w.chart().show_range(w.chart().from(), w.chart().from() + 100);
+    const QString said =
+        QString::fromUtf8("Sensor 1: latest 59 \u00BAC; lowest 20 \u00BAC, highest 4");
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return chart->text(QAccessible::Description).contains(said);
+    })) << chart->text(QAccessible::Description).toStdString();
+    EXPECT_TRUE(chart->text(QAccessible::Description)
+                    .endsWith(QString::fromUtf8("Sensor 2: latest 30 \u00BAC; lowest 30 \u00BAC, "
+                                                "highest 30 \u00BAC in this time.")));
+    EXPECT_TRUE(chart->text(QAccessible::Description)
+                    .startsWith(QStringLiteral("Readings from %1 to %2.")
+                                    .arg(history::time_text(w.chart().from()),
+                                         history::time_text(w.chart().to()))));
 }
 
 TEST_F(window_test, pointer_over_the_chart_reads_out_time_and_both_readings) {

@@ -270,6 +270,7 @@ TEST(history_command_line, help_names_the_log_optional) {
     EXPECT_TRUE(help.contains("[options] [LOG]\n")) << help.toStdString();
     for (const char* option : {"--report <FILE.pdf>", "--from <YYYY-MM-DD>", "--to <YYYY-MM-DD>"})
         EXPECT_TRUE(help.contains(option)) << option;
+    EXPECT_FALSE(help.contains("exit-after-first-draw")) << "a benchmark's option";
 }
 
 } // namespace

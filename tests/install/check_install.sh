@@ -21,6 +21,7 @@ need share/metainfo/org.example.kestrova.metainfo.xml
 need share/mime/packages/kestrova-log.xml
 need share/icons/hicolor/scalable/apps/kestrova.svg
 need share/doc/kestrova/README.md
+need lib/systemd/system/kestrova.service
 need bin/kestrova-history
 need share/applications/kestrova-history.desktop
 need share/doc/kestrova/copyright
@@ -85,4 +86,15 @@ grep -q '^connection ' "$prefix/share/doc/kestrova/examples/mosquitto-bridge.con
 for page in "$prefix"/share/man/man1/*.1.gz; do
   gzip -dc "$page" | grep -q '^\.TH ' || { echo "$page is not a manual page"; exit 1; }
 done
+# The unit starts the program where this install put it.
+unit="$prefix/lib/systemd/system/kestrova.service"
+exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
+[ "$exec_start" = "$prefix/bin/kestrova" ] ||
+  { echo "the unit starts $exec_start, not $prefix/bin/kestrova"; exit 1; }
+# Every picture and page the installed README links to is there beside it.
+readme="$prefix/share/doc/kestrova/README.md"
+while IFS= read -r link; do
+  [ -e "$(dirname "$readme")/$link" ] || { echo "README.md links $link, which is not installed"; fail=1; }
+done < <(grep -o '](docs/[^)# ]*)' "$readme" | sed 's/^](//; s/)$//' | sort -u)
+[ $fail -eq 0 ] || exit 1
 echo "install layout ok"

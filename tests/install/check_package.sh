@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
-# Builds the Debian package of a build with cpack and checks that its Depends
-# names the package of every library a packaged program links, so that
-# apt-get install of the .deb on a clean system brings everything the programs
-# need to start.
-#   check_package.sh BUILD_DIR
+# Checks that a Debian package's Depends names the package of every library
+# a packaged program links, so that apt-get install of the .deb on a clean
+# system brings everything the programs need to start.
+#   check_package.sh BUILD_DIR    builds the package with cpack (which runs
+#                                 this check on it too), then checks it
+#   check_package.sh --deb FILE   checks FILE (cpack's own check)
 set -euo pipefail
-build=$(cd "$1" && pwd)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-if ! (cd "$build" && cpack -G DEB -B "$out" >"$out/cpack.log" 2>&1); then
-  cat "$out/cpack.log"
-  exit 1
+if [ "$1" = --deb ]; then
+  deb=$2
+else
+  build=$(cd "$1" && pwd)
+  if ! (cd "$build" && cpack -G DEB -B "$out" >"$out/cpack.log" 2>&1); then
+    cat "$out/cpack.log"
+    exit 1
+  fi
+  debs=("$out"/*.deb)
+  deb=${debs[0]}
+  [ -f "$deb" ] || { echo "cpack made no .deb"; cat "$out/cpack.log"; exit 1; }
 fi
-debs=("$out"/*.deb)
-deb=${debs[0]}
-[ -f "$deb" ] || { echo "cpack made no .deb"; cat "$out/cpack.log"; exit 1; }
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 # The package names that Depends offers, alternatives included.

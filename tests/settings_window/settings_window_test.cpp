@@ -8,6 +8,7 @@
 #include "support/files.h"
 #include "support/pty.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
@@ -18,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -87,15 +89,15 @@ TEST_F(settings_fixture, every_field_is_named_and_tab_runs_down_the_page) {
     EXPECT_EQ(QApplication::focusWidget(), field("broker_host")) << "it opens on the host";
     const char* names[] = {"Broker host",
                            "Broker port",
-                           "Use TLS",
+                           "Use TLS (the broker's certificate and name are checked)",
                            "CA file",
                            "Username",
                            "Password",
                            "Topic",
                            "Client id",
-                           "Home Assistant discovery",
+                           "Announce the station to Home Assistant",
                            "Discovery prefix",
-                           "Desktop notifications",
+                           "Show alarms as desktop notifications",
                            "Port 1 device",
                            "Port 2 device",
                            "Port 3 device",
@@ -109,17 +111,18 @@ TEST_F(settings_fixture, every_field_is_named_and_tab_runs_down_the_page) {
 
     // TLS on, so that the CA file is in the order too.
     field<QCheckBox>("tls")->setChecked(true);
-    const QStringList down = {QStringLiteral("Broker host"),
-                              QStringLiteral("Broker port"),
-                              QStringLiteral("Use TLS"),
-                              QStringLiteral("CA file"),
-                              QStringLiteral("Choose the CA file"),
-                              QStringLiteral("Username"),
-                              QStringLiteral("Password"),
-                              QStringLiteral("Topic"),
-                              QStringLiteral("Client id"),
-                              QStringLiteral("Home Assistant discovery"),
-                              QStringLiteral("Discovery prefix")};
+    const QStringList down = {
+        QStringLiteral("Broker host"),
+        QStringLiteral("Broker port"),
+        QStringLiteral("Use TLS (the broker's certificate and name are checked)"),
+        QStringLiteral("CA file"),
+        QStringLiteral("Choose the CA file"),
+        QStringLiteral("Username"),
+        QStringLiteral("Password"),
+        QStringLiteral("Topic"),
+        QStringLiteral("Client id"),
+        QStringLiteral("Announce the station to Home Assistant"),
+        QStringLiteral("Discovery prefix")};
     field("broker_host")->setFocus();
     QStringList seen;
     for (int i = 0; i < down.size(); ++i) {
@@ -191,6 +194,47 @@ TEST_F(settings_fixture, a_wrong_field_says_why_beside_it_and_ok_is_refused_unti
     EXPECT_EQ(applied->mqtt.password, QStringLiteral("pa\u00DF word"));
     EXPECT_EQ(applied->mqtt.discovery, QString()) << "discovery off is an empty prefix";
     EXPECT_EQ(applied->mqtt.station, QStringLiteral("lab-pc-run"));
+}
+
+TEST_F(settings_fixture, every_text_fits_its_label_and_runs_under_no_field_at_any_size) {
+    ASSERT_TRUE(write_file(ini_path, "[MQTT]\r\n"));
+    ASSERT_TRUE(QFile::setPermissions(ini_path, QFile::ReadOwner | QFile::WriteOwner |
+                                                    QFile::ReadGroup | QFile::ReadOther));
+    // Whether the label shows all its lines, and none of them under a field.
+    const auto fits = [this](QLabel* label) {
+        if (label->height() < label->heightForWidth(label->width()))
+            return false;
+        const QRect at(label->mapTo(w.get(), QPoint()), label->size());
+        for (QWidget* field : w->findChildren<QWidget*>())
+            if (field->isVisible() && field != label &&
+                (qobject_cast<QLineEdit*>(field) || qobject_cast<QAbstractButton*>(field)) &&
+                at.intersects(QRect(field->mapTo(w.get(), QPoint()), field->size())))
+                return false;
+        return true;
+    };
+    for (const double scale : {1.0, 2.0}) {
+        SCOPED_TRACE(scale);
+        open();
+        QFont font = w->font();
+        font.setPointSizeF(font.pointSizeF() * scale);
+        w->setFont(font);
+        w->show_link_status(QStringLiteral(
+            "Publishing to mqtts://broker.cold-room-2.lab:8883 as site/cold-room-2/station-7: "
+            "the broker stopped answering (tried again in 60 s)"));
+        retype("broker_host", QStringLiteral("broker.cold-room-2.lab"));
+        retype("username", QStringLiteral("station7"));
+        retype("password", QStringLiteral("secret"));
+        retype("topic", QStringLiteral("site/#"));
+        ASSERT_FALSE(field<QLabel>("password_warnings")->text().isEmpty());
+        QList<QLabel*> shown;
+        for (QLabel* l : w->findChildren<QLabel*>())
+            if (l->isVisible() && l->wordWrap())
+                shown << l;
+        (void)QTest::qWaitFor([&] { return std::all_of(shown.begin(), shown.end(), fits); }, 2000);
+        for (QLabel* label : shown)
+            EXPECT_TRUE(fits(label))
+                << label->objectName().toStdString() << ": " << label->text().toStdString();
+    }
 }
 
 TEST_F(settings_fixture, a_file_that_cannot_be_written_keeps_the_window_open_with_the_reason) {
@@ -318,6 +362,39 @@ TEST_F(settings_fixture, test_connection_names_what_came_of_it_against_real_brok
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return test_result().startsWith(QLatin1String("Connected")); }, 10000))
         << test_result().toStdString();
+}
+
+TEST_F(settings_fixture, a_test_connection_no_longer_wanted_closes_its_connection_at_once) {
+    QTcpServer silent; // takes each connection and never answers
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    trial_limit = std::chrono::seconds(60);
+    open();
+    retype("broker_host", QStringLiteral("127.0.0.1"));
+    retype("broker_port", QString::number(silent.serverPort()));
+    // The broker's side of the test's connection, once its CONNECT is in.
+    const auto connected = [&]() -> QTcpSocket* {
+        QTcpSocket* c = nullptr;
+        if (!QTest::qWaitFor([&] { return silent.hasPendingConnections(); }, 5000))
+            return nullptr;
+        c = silent.nextPendingConnection();
+        return QTest::qWaitFor([&] { return c->bytesAvailable() > 0; }, 5000) ? c : nullptr;
+    };
+    const auto closed = [](QTcpSocket* c) {
+        return QTest::qWaitFor([&] { return c->state() == QAbstractSocket::UnconnectedState; },
+                               2000);
+    };
+    QPushButton* test = field<QPushButton>("test_connection");
+    QTest::mouseClick(test, Qt::LeftButton);
+    QTcpSocket* first = connected();
+    ASSERT_NE(first, nullptr);
+    // A second test in its place.
+    QTest::mouseClick(test, Qt::LeftButton);
+    QTcpSocket* second = connected();
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(closed(first)) << "the first test goes on in the background";
+    // The window closed while a test waits.
+    w.reset();
+    EXPECT_TRUE(closed(second)) << "the test outlives its window";
 }
 
 TEST_F(settings_fixture, the_ports_page_lists_by_id_names_and_never_opens_the_port_in_use) {
