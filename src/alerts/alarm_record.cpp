@@ -35,11 +35,13 @@ void alarm_record::on_event(const alarm_event& e) {
 }
 
 void alarm_record::told(int sensor, const QString& channel, const QString& phase, bool ok,
-                        const QString& reason) {
+                        const QString& reason, const QJsonObject& more) {
     QJsonObject f{{QStringLiteral("sensor"), sensor},
                   {QStringLiteral("channel"), channel},
                   {QStringLiteral("phase"), phase},
                   {QStringLiteral("ok"), ok}};
+    for (auto i = more.begin(); i != more.end(); ++i)
+        f.insert(i.key(), i.value());
     if (!ok)
         f.insert(QStringLiteral("reason"), reason);
     out_.write(QStringLiteral("told"), f);

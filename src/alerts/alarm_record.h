@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <array>
@@ -23,8 +24,9 @@ public:
                  QObject* parent = nullptr);
 
     // What came of telling a step of a sensor's alarm on `channel`.
+    // `more`: what else the channel knows (a command's exit status).
     void told(int sensor, const QString& channel, const QString& phase, bool ok,
-              const QString& reason);
+              const QString& reason, const QJsonObject& more = {});
 
 private:
     void on_event(const alarm_event& e);

@@ -6,6 +6,10 @@
 #include "alerts/alarm_state.h"
 #include "alerts/alarms_window.h"
 #include "alerts/journal.h"
+#include "notify/event_command.h"
+#include "notify/mail_courier.h"
+#include "notify/mail_notifier.h"
+#include "rules/mail_settings.h"
 #include "alerts/settings_record.h"
 #include "app/port_label.h"
 #include "controls/timer.h"
@@ -205,6 +209,73 @@ void kestrova_app::start_publishing() {
     bus_->connect_to_bus();
     const QString station = settings::keep_station_id(ini_, QSysInfo::machineHostName());
     start_publisher(mqtt::mqtt_publisher::read_settings(ini_, station));
+    start_mail();
+    start_command();
+}
+
+void kestrova_app::start_mail() {
+    mail_.reset();
+    QStringList problems;
+    rules::mail::mail_settings s = rules::mail::read_mail_settings(
+        [this](const QString& key) { return ini_.read_whole(QStringLiteral("Mail"), key); },
+        &problems);
+    for (const QString& p : problems)
+        qCWarning(logging::log_notify).noquote() << p;
+    const QString host = QSysInfo::machineHostName();
+    if (s.from.isEmpty())
+        s.from = QStringLiteral("kestrova@%1").arg(host);
+    if (!s.enabled()) {
+        if (courier_)
+            courier_->finish(std::chrono::seconds(0));
+        courier_.reset();
+        return;
+    }
+    if (courier_) {
+        courier_->set_settings(s);
+    } else {
+        const QDir work(window_->seams().work_dir);
+        notify::mail_courier::options o;
+        o.outbox_dir = work.filePath(QStringLiteral("TARNWICK-outbox"));
+        o.chart_program = history_launcher::program();
+        o.log_path = work.filePath(QStringLiteral("TARNWICK.txt"));
+        courier_ = std::make_unique<notify::mail_courier>(s, o);
+        connect(courier_.get(), &notify::mail_courier::attempted, this,
+                [this](int sensor, const QString& phase, bool ok, const QString& reason) {
+                    alarm_record_->told(sensor, QStringLiteral("email"), phase, ok, reason);
+                });
+        connect(courier_.get(), &notify::mail_courier::dropped, this,
+                [this](const QString& subject, const QString& why) {
+                    qCWarning(logging::log_notify).noquote()
+                        << QStringLiteral("e-mail: %1 %2").arg(subject, why).trimmed();
+                    journal_->write(QStringLiteral("outbox"), {{QStringLiteral("subject"), subject},
+                                                               {QStringLiteral("reason"), why}});
+                });
+    }
+    const QString answer =
+        publishing_.enabled()
+            ? QStringLiteral("publish 1 (or 2) on %1/acknowledge").arg(publishing_.topic)
+            : QString();
+    mail_ = std::make_unique<notify::mail_notifier>(*alarms_, link_, *courier_, host, answer);
+}
+
+void kestrova_app::start_command() {
+    const QString program = alarms_->settings().command;
+    if (command_) {
+        command_->set_program(program);
+        return;
+    }
+    if (program.isEmpty())
+        return;
+    command_ = std::make_unique<notify::event_command>(*alarms_, program,
+                                                       QSysInfo::machineHostName());
+    connect(command_.get(), &notify::event_command::ran, this,
+            [this](int sensor, const QString& phase, bool ok, const QString& reason, int status,
+                   const QString& last_error) {
+                QJsonObject more{{QStringLiteral("status"), status}};
+                if (!last_error.isEmpty())
+                    more.insert(QStringLiteral("stderr"), last_error);
+                alarm_record_->told(sensor, QStringLiteral("command"), phase, ok, reason, more);
+            });
 }
 
 void kestrova_app::start_notifier() {
@@ -310,6 +381,12 @@ void kestrova_app::end() {
         notifier_->finish();
     if (publisher_)
         publisher_->finish();
+    if (mail_)
+        mail_->finish();
+    if (courier_)
+        courier_->finish(std::chrono::seconds(2));
+    if (command_)
+        command_->finish(std::chrono::seconds(1));
     if (journal_) {
         journal_->write(QStringLiteral("stop"),
                         {{QStringLiteral("settings"), record_->snapshot()}});

@@ -31,6 +31,9 @@ class mqtt_publisher;
 } // namespace mqtt
 namespace notify {
 class desktop_notifier;
+class event_command;
+class mail_courier;
+class mail_notifier;
 class session_bus;
 } // namespace notify
 namespace settings {
@@ -62,6 +65,8 @@ public:
     const alerts::link_watch& link() const { return link_; }
     // Null while publishing is off.
     const mqtt::mqtt_publisher* publisher() const { return publisher_.get(); }
+    // Null while e-mail is off.
+    const notify::mail_courier* courier() const { return courier_.get(); }
     // Null while notifications are off or have nowhere to go.
     const notify::desktop_notifier* notifier() const { return notifier_.get(); }
     // Null until start-up is over.
@@ -99,6 +104,8 @@ private:
     void journal_port(const serial::port_keeper::state& s);
     void start_notifier();
     void start_publisher(const rules::mqtt::settings& s);
+    void start_mail();
+    void start_command();
     void show_port_label();
     void on_port_chosen(const QString& port); // OK of the port selection window
     void on_selector_closed();
@@ -120,6 +127,9 @@ private:
     std::optional<QDBusConnection> session_; // once the bus is reached
     std::unique_ptr<notify::desktop_notifier> notifier_;
     std::unique_ptr<mqtt::mqtt_publisher> publisher_;
+    std::unique_ptr<notify::mail_courier> courier_;
+    std::unique_ptr<notify::mail_notifier> mail_;
+    std::unique_ptr<notify::event_command> command_;
     rules::mqtt::settings publishing_; // what the publisher was made with
     QPointer<settings_window::dialog> settings_window_;
     serial::port_keeper::state port_state_;

@@ -50,6 +50,7 @@ void kestrova_app::open_settings() {
                   .by_id_dir = window_->seams().serial_by_id_dir,
                   .defaults = rules::port_map::platform_default()},
         .bus = session_,
+        .station = QSysInfo::machineHostName(),
         .apply = [this](const settings::station_settings& s) { return apply_settings(s); },
     };
     settings_window_ = new settings_window::dialog(current, std::move(ctx), window_.get());
@@ -80,6 +81,11 @@ rules::result kestrova_app::apply_settings(const settings::station_settings& s) 
             [this](const QString& key) { return ini_.read_whole(QStringLiteral("Alarm"), key); });
         alarms_->set_settings(alarm);
         record_->alarm_settings_changed(alarm);
+    }
+
+    if (alarms_) {
+        start_mail();
+        start_command();
     }
 
     if (!notify::desktop_notifier::wanted(ini_))

@@ -58,6 +58,32 @@ QCommandLineOption benchmark_option() {
     return o;
 }
 
+// The chart alone as a picture, of the last hours up to now: what an alarm's
+// e-mail carries.
+QCommandLineOption chart_image_option() {
+    return {QStringLiteral("chart-image"),
+            QStringLiteral("Save a PNG picture of the chart alone once it is drawn, and exit."),
+            QStringLiteral("PNG")};
+}
+
+QCommandLineOption hours_option() {
+    return {QStringLiteral("hours"),
+            QStringLiteral("Show the last N hours up to now (1 to 8760)."), QStringLiteral("N")};
+}
+
+// Reads --chart-image and --hours into `c`; why not, or empty.
+QString read_chart_options(const QCommandLineParser& args, command_line& c) {
+    c.chart_image = args.value(chart_image_option());
+    if (!args.isSet(hours_option()))
+        return {};
+    bool ok = false;
+    c.hours = args.value(hours_option()).toInt(&ok);
+    return ok && c.hours >= 1 && c.hours <= 8760
+               ? QString()
+               : QStringLiteral("--hours takes a whole number from 1 to 8760, not \"%1\"")
+                     .arg(args.value(hours_option()));
+}
+
 } // namespace
 
 command_line read_command_line(const QStringList& arguments, QDate today) {
@@ -88,7 +114,8 @@ command_line read_command_line(const QStringList& arguments, QDate today) {
         QStringLiteral("snapshot"),
         QStringLiteral("Save a PNG picture of the window once the chart is drawn, and exit."),
         QStringLiteral("PNG"));
-    for (const QCommandLineOption& o : {report, from, to, exit_after_draw, snapshot})
+    for (const QCommandLineOption& o :
+         {report, from, to, exit_after_draw, snapshot, chart_image_option(), hours_option()})
         args.addOption(o);
 
     if (!args.parse(without_qt_options(arguments)))
@@ -136,6 +163,8 @@ command_line read_command_line(const QStringList& arguments, QDate today) {
     }
     c.exit_after_draw = args.isSet(exit_after_draw);
     c.snapshot = args.value(snapshot);
+    if (const QString wrong = read_chart_options(args, c); !wrong.isEmpty())
+        return failed(wrong);
     return c;
 }
 

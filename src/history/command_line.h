@@ -23,6 +23,8 @@ struct command_line {
     std::optional<chart::date_range> dates; // given with --from or --to, or for a report
     bool exit_after_draw = false;
     QString snapshot;
+    QString chart_image; // the chart alone, saved once drawn
+    int hours = 0;       // the view: the last hours up to now; 0: the whole log
 };
 
 // `arguments` as QCoreApplication::arguments() gives them (a

@@ -1,4 +1,6 @@
 #include "history/command_line.h"
+#include "history/exports.h"
+#include "history/history_chart.h"
 #include "history/history_window.h"
 #include "history/report.h"
 #include "logging/logging.h"
@@ -8,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QSysInfo>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 
@@ -60,6 +63,30 @@ int write_report(const command_line& cl, int& argc, char** argv) {
 
 } // namespace
 
+// The last `hours` up to now, and with `picture` the chart alone saved once
+// it is drawn so: the program then ends.
+void show_hours_and_save(history_window& window, int hours, const QString& picture) {
+    QObject::connect(
+        &window, &history_window::first_full_draw, &window, [&window, hours, picture] {
+            if (hours > 0) {
+                const double now = static_cast<double>(QDateTime::currentSecsSinceEpoch());
+                window.chart().show_range(now - hours * 3600.0, now);
+            }
+            if (picture.isEmpty())
+                return;
+            // The range is drawn at the next turn of the event loop; the
+            // picture is taken after it.
+            QTimer::singleShot(50, &window, [&window, picture] {
+                const rules::result saved = save_image(window.chart(), picture);
+                if (!saved)
+                    qCCritical(logging::log_history, "cannot write %s: %s",
+                               qUtf8Printable(picture), qUtf8Printable(saved.why()));
+                QApplication::exit(saved ? 0 : 1);
+            });
+        },
+        Qt::SingleShotConnection);
+}
+
 } // namespace history
 
 int main(int argc, char* argv[]) {
@@ -109,6 +136,8 @@ int main(int argc, char* argv[]) {
                              QApplication::exit(status);
                          });
     }
+    if (!cl.chart_image.isEmpty() || cl.hours > 0)
+        history::show_hours_and_save(window, cl.hours, cl.chart_image);
     window.show();
     return QApplication::exec();
 }

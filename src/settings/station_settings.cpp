@@ -1,6 +1,7 @@
 #include "settings/station_settings.h"
 
 #include "rules/alarm_settings.h"
+#include "rules/mail_settings.h"
 #include "rules/mqtt_fields.h"
 #include "settings/inifile.h"
 
@@ -15,6 +16,7 @@ const QString ports_section = QStringLiteral("Ports");
 const QString mqtt_section = QStringLiteral("MQTT");
 const QString notify_section = QStringLiteral("Notify");
 const QString alarm_section = QStringLiteral("Alarm");
+const QString mail_section = QStringLiteral("Mail");
 
 // The [MQTT] keys in the order they are written.
 const QStringList mqtt_keys = {
@@ -56,6 +58,9 @@ station_settings read_station_settings(const inifile& ini, const QString& defaul
     for (const QString& key : rules::alarms::alarm_keys())
         if (const auto v = ini.read_whole(alarm_section, key))
             s.alarm.insert(key, *v);
+    for (const QString& key : rules::mail::mail_keys())
+        if (const auto v = ini.read_whole(mail_section, key))
+            s.mail.insert(key, *v);
     return s;
 }
 
@@ -87,7 +92,10 @@ rules::result write_station_settings(inifile& ini, const station_settings& s) {
     inifile::section_values alarm{alarm_section, rules::alarms::alarm_keys(), {}};
     for (const QString& key : rules::alarms::alarm_keys())
         put(alarm.values, key, s.alarm.value(key));
-    return ini.write_sections({ports, mqtt, notify, alarm});
+    inifile::section_values mail{mail_section, rules::mail::mail_keys(), {}};
+    for (const QString& key : rules::mail::mail_keys())
+        put(mail.values, key, s.mail.value(key));
+    return ini.write_sections({ports, mqtt, notify, alarm, mail});
 }
 
 QString keep_station_id(inifile& ini, const QString& host_name) {

@@ -12,7 +12,7 @@ namespace settings {
 class inifile;
 
 // What the settings window edits, as it stands in the settings file:
-// [Ports], [MQTT], [Notify] and [Alarm]. Texts are kept as written; an empty one
+// [Ports], [MQTT], [Notify], [Alarm] and [Mail]. Texts are kept as written; an empty one
 // means the default.
 struct station_settings {
     // Devices of the port numbers 1 to 4; empty: the platform's default.
@@ -33,6 +33,8 @@ struct station_settings {
     bool desktop_notifications = true;
     // [Alarm] as written, key by key; a missing or empty key is the default.
     QMap<QString, QString> alarm;
+    // [Mail] the same way.
+    QMap<QString, QString> mail;
     friend bool operator==(const station_settings&, const station_settings&) = default;
 };
 

@@ -2,6 +2,7 @@
 
 #include "controls/thermometer_icon.h"
 #include "settings_window/alarms_page.h"
+#include "settings_window/mail_page.h"
 #include "settings_window/notifications_page.h"
 
 #include <QDialogButtonBox>
@@ -23,6 +24,7 @@ dialog::dialog(const station_settings& current, context ctx, QWidget* parent)
     , notifications_(new notifications_page(current.desktop_notifications, ctx_.bus, pages_))
     , ports_(new ports_page(current.ports, ctx_.ports, pages_))
     , alarms_(new alarms_page(current.alarm, pages_))
+    , mail_(new mail_page(current.mail, ctx_.station, pages_))
     , not_saved_(new QLabel(this))
     , initial_(current) {
     setObjectName(QStringLiteral("settings_window"));
@@ -32,6 +34,7 @@ dialog::dialog(const station_settings& current, context ctx, QWidget* parent)
     pages_->addTab(notifications_, QStringLiteral("&Notifications"));
     pages_->addTab(ports_, QStringLiteral("Po&rts"));
     pages_->addTab(alarms_, QStringLiteral("&Alarms"));
+    pages_->addTab(mail_, QStringLiteral("&E-mail"));
     not_saved_->setObjectName(QStringLiteral("not_saved"));
     not_saved_->setWordWrap(true);
     not_saved_->setStyleSheet(QStringLiteral("color: #c00000"));
@@ -57,6 +60,7 @@ station_settings dialog::values() const {
     s.desktop_notifications = notifications_->desktop();
     s.ports = ports_->devices();
     s.alarm = alarms_->values();
+    s.mail = mail_->values();
     return s;
 }
 
@@ -68,7 +72,8 @@ void dialog::accept() {
     for (const auto& [page, wrong] :
          {std::pair<QWidget*, QWidget*>{publishing_, publishing_->first_wrong()},
           {ports_, ports_->first_wrong()},
-          {alarms_, alarms_->first_wrong()}}) {
+          {alarms_, alarms_->first_wrong()},
+          {mail_, mail_->first_wrong()}}) {
         if (wrong) {
             pages_->setCurrentWidget(page);
             wrong->setFocus();

@@ -15,10 +15,11 @@ class QTabWidget;
 namespace settings_window {
 
 class alarms_page;
+class mail_page;
 class notifications_page;
 
-// "KESTROVA Settings": publishing, notifications, the port map and the
-// alarms' delays and names, which
+// "KESTROVA Settings": publishing, notifications, the port map, the
+// alarms' delays and names and their e-mail, which
 // otherwise live in Tarnwick.INI only. OK is refused while a field is wrong;
 // otherwise it hands the values to `apply`, which writes them and puts them
 // to work at once, and closes the window, or shows why they could not be
@@ -30,6 +31,7 @@ public:
         publishing_page::context publishing;
         ports_page::context ports;
         std::optional<QDBusConnection> bus; // the desktop session's, for the notification page
+        QString station;                    // this machine, in a test message's subject
         // Writes and applies, or says why it cannot.
         std::function<rules::result(const settings::station_settings&)> apply;
     };
@@ -43,6 +45,7 @@ public:
     notifications_page* notifications() const { return notifications_; }
     ports_page* ports() const { return ports_; }
     alarms_page* alarms() const { return alarms_; }
+    mail_page* mail() const { return mail_; }
 
     void accept() override;
 
@@ -53,6 +56,7 @@ private:
     notifications_page* notifications_;
     ports_page* ports_;
     alarms_page* alarms_;
+    mail_page* mail_;
     QLabel* not_saved_;
     settings::station_settings initial_;
 };
