@@ -6,10 +6,6 @@
 #include "alerts/alarm_state.h"
 #include "alerts/alarms_window.h"
 #include "alerts/journal.h"
-#include "notify/event_command.h"
-#include "notify/mail_courier.h"
-#include "notify/mail_notifier.h"
-#include "rules/mail_settings.h"
 #include "alerts/settings_record.h"
 #include "app/port_label.h"
 #include "controls/timer.h"
@@ -17,8 +13,12 @@
 #include "logging/logging.h"
 #include "mqtt/mqtt_publisher.h"
 #include "notify/desktop_notifier.h"
+#include "notify/event_command.h"
+#include "notify/mail_courier.h"
+#include "notify/mail_notifier.h"
 #include "notify/session_bus.h"
 #include "portselect/frmselect.h"
+#include "rules/mail_settings.h"
 #include "serial/comm_control.h"
 #include "serial/port_probe.h"
 #include "settings/port_settings.h"
@@ -266,8 +266,8 @@ void kestrova_app::start_command() {
     }
     if (program.isEmpty())
         return;
-    command_ = std::make_unique<notify::event_command>(*alarms_, program,
-                                                       QSysInfo::machineHostName());
+    command_ =
+        std::make_unique<notify::event_command>(*alarms_, program, QSysInfo::machineHostName());
     connect(command_.get(), &notify::event_command::ran, this,
             [this](int sensor, const QString& phase, bool ok, const QString& reason, int status,
                    const QString& last_error) {

@@ -58,6 +58,14 @@ QCommandLineOption benchmark_option() {
     return o;
 }
 
+// Ends the program at once with `out` on standard output.
+command_line answered(const QString& out) {
+    command_line c;
+    c.exit_code = 0;
+    c.out = out;
+    return c;
+}
+
 // The chart alone as a picture, of the last hours up to now: what an alarm's
 // e-mail carries.
 QCommandLineOption chart_image_option() {
@@ -67,8 +75,8 @@ QCommandLineOption chart_image_option() {
 }
 
 QCommandLineOption hours_option() {
-    return {QStringLiteral("hours"),
-            QStringLiteral("Show the last N hours up to now (1 to 8760)."), QStringLiteral("N")};
+    return {QStringLiteral("hours"), QStringLiteral("Show the last N hours up to now (1 to 8760)."),
+            QStringLiteral("N")};
 }
 
 // Reads --chart-image and --hours into `c`; why not, or empty.
@@ -120,19 +128,11 @@ command_line read_command_line(const QStringList& arguments, QDate today) {
 
     if (!args.parse(without_qt_options(arguments)))
         return failed(args.errorText());
-    if (args.isSet(help) || args.isSet(QStringLiteral("help-all"))) {
-        command_line c;
-        c.exit_code = 0;
-        c.out = args.helpText();
-        return c;
-    }
-    if (args.isSet(version)) {
-        command_line c;
-        c.exit_code = 0;
-        c.out = QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
-                                              QCoreApplication::applicationVersion());
-        return c;
-    }
+    if (args.isSet(help) || args.isSet(QStringLiteral("help-all")))
+        return answered(args.helpText());
+    if (args.isSet(version))
+        return answered(QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                      QCoreApplication::applicationVersion()));
     if (args.positionalArguments().size() > 1)
         return failed(QStringLiteral("one data log at a time, not %1")
                           .arg(args.positionalArguments().size()));

@@ -67,7 +67,8 @@ int write_report(const command_line& cl, int& argc, char** argv) {
 // it is drawn so: the program then ends.
 void show_hours_and_save(history_window& window, int hours, const QString& picture) {
     QObject::connect(
-        &window, &history_window::first_full_draw, &window, [&window, hours, picture] {
+        &window, &history_window::first_full_draw, &window,
+        [&window, hours, picture] {
             if (hours > 0) {
                 const double now = static_cast<double>(QDateTime::currentSecsSinceEpoch());
                 window.chart().show_range(now - hours * 3600.0, now);
@@ -79,8 +80,8 @@ void show_hours_and_save(history_window& window, int hours, const QString& pictu
             QTimer::singleShot(50, &window, [&window, picture] {
                 const rules::result saved = save_image(window.chart(), picture);
                 if (!saved)
-                    qCCritical(logging::log_history, "cannot write %s: %s",
-                               qUtf8Printable(picture), qUtf8Printable(saved.why()));
+                    qCCritical(logging::log_history, "cannot write %s: %s", qUtf8Printable(picture),
+                               qUtf8Printable(saved.why()));
                 QApplication::exit(saved ? 0 : 1);
             });
         },

@@ -19,11 +19,10 @@ QByteArray chart_picture(const QString& program, const QString& log_path, const 
     p.setStandardInputFile(QProcess::nullDevice());
     p.setStandardOutputFile(QProcess::nullDevice());
     p.setStandardErrorFile(QProcess::nullDevice());
-    p.start(program, {QStringLiteral("--from"),
-                      now.addSecs(-hours * 3600).date().toString(Qt::ISODate),
-                      QStringLiteral("--to"), now.date().toString(Qt::ISODate),
-                      QStringLiteral("--hours"), QString::number(hours),
-                      QStringLiteral("--chart-image"), png, log_path});
+    p.start(program,
+            {QStringLiteral("--from"), now.addSecs(-hours * 3600).date().toString(Qt::ISODate),
+             QStringLiteral("--to"), now.date().toString(Qt::ISODate), QStringLiteral("--hours"),
+             QString::number(hours), QStringLiteral("--chart-image"), png, log_path});
     if (!p.waitForStarted(5000))
         return {};
     for (int waited = 0; p.state() != QProcess::NotRunning && !p.waitForFinished(100);

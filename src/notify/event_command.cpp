@@ -55,8 +55,8 @@ QProcessEnvironment event_command::environment(const alerts::alarm_event& e,
     put("KESTROVA_READING", e.step.reading ? QString::number(*e.step.reading) : QString());
     put("KESTROVA_THRESHOLD", e.step.threshold ? QString::number(*e.step.threshold) : QString());
     put("KESTROVA_STATION", station);
-    put("KESTROVA_TIME", rules::journal::time_text(e.at.isValid() ? e.at
-                                                                  : QDateTime::currentDateTime()));
+    put("KESTROVA_TIME",
+        rules::journal::time_text(e.at.isValid() ? e.at : QDateTime::currentDateTime()));
     put("KESTROVA_COMMENT", e.comment);
     put("KESTROVA_BY", e.step.event == what::acknowledged ? e.by : QString());
     return env;
@@ -127,8 +127,8 @@ void event_command::execute(const run& r) {
                 reason = QStringLiteral("exit status %1").arg(status);
         }
     }
-    const QStringList err = QString::fromLocal8Bit(p.readAllStandardError())
-                                .split(u'\n', Qt::SkipEmptyParts);
+    const QStringList err =
+        QString::fromLocal8Bit(p.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
     const QString last = err.isEmpty() ? QString() : err.last().trimmed().left(500);
     QMetaObject::invokeMethod(
         this,

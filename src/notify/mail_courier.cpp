@@ -111,8 +111,8 @@ void mail_courier::work() {
 void mail_courier::take(std::deque<request> requests, std::deque<entry>& entries) {
     for (request& r : requests) {
         if (r.chart && !stop_)
-            r.message.png = chart_picture(options_.chart_program, options_.log_path,
-                                          r.message.made, 6, stop_);
+            r.message.png =
+                chart_picture(options_.chart_program, options_.log_path, r.message.made, 6, stop_);
         entry e;
         if (const rules::result kept = box_.put(r.message, &e.file); !kept) {
             tell_dropped(QString(), QStringLiteral("a message could not be kept in the outbox "

@@ -38,13 +38,13 @@ QString mail_notifier::subject(const alerts::alarm_event& e) const {
     const QString prefix = QStringLiteral("[KESTROVA %1] ").arg(station_);
     switch (e.step.event) {
     case what::reminded:
-        return prefix + QStringLiteral("Reminder: ") + degrees(alerts::alarm_text(e, link_.limit()));
+        return prefix + QStringLiteral("Reminder: ") +
+               degrees(alerts::alarm_text(e, link_.limit()));
     case what::acknowledged:
         return prefix + QStringLiteral("%1 alarm acknowledged by %2").arg(e.name, e.by);
     case what::ended:
-        return prefix + (e.step.switched_off
-                             ? QStringLiteral("%1 alarm switched off").arg(e.name)
-                             : degrees(alerts::normal_text(e)));
+        return prefix + (e.step.switched_off ? QStringLiteral("%1 alarm switched off").arg(e.name)
+                                             : degrees(alerts::normal_text(e)));
     default:
         return prefix + degrees(alerts::alarm_text(e, link_.limit()));
     }
@@ -94,8 +94,8 @@ void mail_notifier::post(const alerts::alarm_event& e, const QString& subject, c
     m.thread = first;
     m.subject = subject;
     m.body = body;
-    m.png_name = QStringLiteral("%1-last-6-hours.png").arg(e.name.isEmpty() ? QStringLiteral("chart")
-                                                                             : e.name);
+    m.png_name = QStringLiteral("%1-last-6-hours.png")
+                     .arg(e.name.isEmpty() ? QStringLiteral("chart") : e.name);
     m.made = made;
     m.sensor = e.sensor;
     m.phase = phase.isEmpty() ? alerts::phase_name(e.step.event) : phase;
@@ -122,8 +122,7 @@ void mail_notifier::on_alarm(const alerts::alarm_event& e) {
 void mail_notifier::finish() {
     for (int sensor : {1, 2})
         if (const auto e = alarms_.standing(sensor))
-            post(*e,
-                 QStringLiteral("[KESTROVA %1] ").arg(station_) + alerts::stopped_text(*e),
+            post(*e, QStringLiteral("[KESTROVA %1] ").arg(station_) + alerts::stopped_text(*e),
                  QStringLiteral("KESTROVA stopped on %1: nobody is told of %2 until it runs "
                                 "again.\n\n")
                          .arg(station_, e->name) +

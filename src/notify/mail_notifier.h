@@ -35,8 +35,8 @@ public:
 
 private:
     void on_alarm(const alerts::alarm_event& e);
-    void post(const alerts::alarm_event& e, const QString& subject, const QString& body,
-              bool chart, const QString& phase = {});
+    void post(const alerts::alarm_event& e, const QString& subject, const QString& body, bool chart,
+              const QString& phase = {});
 
     const alerts::alarm_state& alarms_;
     const alerts::link_watch& link_;

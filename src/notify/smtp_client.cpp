@@ -93,9 +93,10 @@ rules::result send_mail(const rules::mail::mail_settings& s, const rules::mail::
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeout.count()));
     curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(timeout.count()));
-    curl_easy_setopt(c, CURLOPT_USE_SSL, s.security == rules::mail::security::starttls
-                                             ? static_cast<long>(CURLUSESSL_ALL)
-                                             : static_cast<long>(CURLUSESSL_NONE));
+    curl_easy_setopt(c, CURLOPT_USE_SSL,
+                     s.security == rules::mail::security::starttls
+                         ? static_cast<long>(CURLUSESSL_ALL)
+                         : static_cast<long>(CURLUSESSL_NONE));
     if (!s.cafile.isEmpty())
         curl_easy_setopt(c, CURLOPT_CAINFO, cafile.constData());
     if (!s.username.isEmpty()) {

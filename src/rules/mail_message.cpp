@@ -96,7 +96,7 @@ QString late_note(std::chrono::seconds late, const QString& why) {
     if (late < minutes(1))
         return {};
     const auto s = late.count();
-    const QString how = late < hours(1)   ? QStringLiteral("%1 min").arg(s / 60)
+    const QString how = late < hours(1)    ? QStringLiteral("%1 min").arg(s / 60)
                         : late < hours(48) ? QStringLiteral("%1 h").arg(s / 3600)
                                            : QStringLiteral("%1 days").arg(s / 86400);
     return QStringLiteral("Sent %1 late: %2.").arg(how, why);
@@ -114,14 +114,13 @@ QString mail_date(const QDateTime& t) {
         .arg(QString::fromLatin1(months[d.month() - 1]))
         .arg(d.year())
         .arg(t.time().toString(QStringLiteral("HH:mm:ss")))
-        .arg(offset < 0 ? u'-' : u'+')
+        .arg(offset < 0 ? QStringLiteral("-") : QStringLiteral("+"))
         .arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0'))
         .arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0'));
 }
 
 QStringList headers(const message& m, const mail_settings& s) {
-    QStringList h{QStringLiteral("Date: ") + mail_date(m.made),
-                  QStringLiteral("From: ") + s.from,
+    QStringList h{QStringLiteral("Date: ") + mail_date(m.made), QStringLiteral("From: ") + s.from,
                   QStringLiteral("To: ") + s.to.join(QStringLiteral(", ")),
                   QStringLiteral("Subject: ") + encoded(one_line(m.subject)),
                   QStringLiteral("Message-ID: <%1>").arg(m.id)};

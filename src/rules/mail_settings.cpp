@@ -56,10 +56,10 @@ QString mail_settings::url() const {
 }
 
 const QStringList& mail_keys() {
-    static const QStringList keys = {
-        QStringLiteral("host"),     QStringLiteral("port"),     QStringLiteral("security"),
-        QStringLiteral("cafile"),   QStringLiteral("username"), QStringLiteral("password"),
-        QStringLiteral("from"),     QStringLiteral("to")};
+    static const QStringList keys = {QStringLiteral("host"),     QStringLiteral("port"),
+                                     QStringLiteral("security"), QStringLiteral("cafile"),
+                                     QStringLiteral("username"), QStringLiteral("password"),
+                                     QStringLiteral("from"),     QStringLiteral("to")};
     return keys;
 }
 

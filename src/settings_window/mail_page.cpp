@@ -108,7 +108,8 @@ void mail_page::end_test() {
 QMap<QString, QString> mail_page::values() const {
     QMap<QString, QString> v = initial_;
     for (const field& f : fields_)
-        v.insert(f.key, f.key == QLatin1String("password") ? f.edit->text() : f.edit->text().trimmed());
+        v.insert(f.key,
+                 f.key == QLatin1String("password") ? f.edit->text() : f.edit->text().trimmed());
     const QString security = security_->currentData().toString();
     v.insert(security_key, security == QLatin1String("starttls") && !initial_.contains(security_key)
                                ? QString()
@@ -144,7 +145,8 @@ void mail_page::send_test() {
     rules::mail::mail_settings s = rules::mail::read_mail_settings(
         [&v](const QString& key) { return std::optional<QString>(v.value(key)); });
     if (!s.enabled()) {
-        outcome_->setText(QStringLiteral("Give the mail server and at least one address to send to."));
+        outcome_->setText(
+            QStringLiteral("Give the mail server and at least one address to send to."));
         return;
     }
     if (s.from.isEmpty())
@@ -162,16 +164,17 @@ void mail_page::send_test() {
                  .arg(station_, s.to.join(QStringLiteral(", ")));
     stop_ = std::make_shared<std::atomic<bool>>(false);
     test_thread_ = std::thread([this, s, m, stop = stop_] {
-        const rules::result sent = notify::send_mail(s, m, {}, std::chrono::seconds(30), stop.get());
+        const rules::result sent =
+            notify::send_mail(s, m, {}, std::chrono::seconds(30), stop.get());
         if (*stop)
             return;
         QMetaObject::invokeMethod(
             this,
             [this, sent, to = s.to.join(QStringLiteral(", "))] {
                 test_->setEnabled(true);
-                outcome_->setText(sent ? QStringLiteral("Sent: the server took the message for %1.")
-                                             .arg(to)
-                                       : QStringLiteral("Not sent: %1.").arg(sent.why()));
+                outcome_->setText(
+                    sent ? QStringLiteral("Sent: the server took the message for %1.").arg(to)
+                         : QStringLiteral("Not sent: %1.").arg(sent.why()));
             },
             Qt::QueuedConnection);
     });

@@ -7,11 +7,15 @@
 #include "app/kestrova_app.h"
 #include "controls/timer.h"
 #include "controls/updown.h"
+#include "settings_window/dialog.h"
+#include "settings_window/mail_page.h"
+#include "support/broker.h"
 #include "support/files.h"
 #include "support/notification_server.h"
 #include "support/private_bus.h"
 #include "support/pty.h"
 #include "support/recording_prompts.h"
+#include "support/smtp_server.h"
 #include "support/typing.h"
 
 #include <QAction>
@@ -22,6 +26,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSysInfo>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -241,4 +247,51 @@ TEST_F(alarm_station, a_reading_flapping_across_a_threshold_is_one_alarm_and_few
         crossings += l.value(QStringLiteral("phase")).toString() == u"clearing" ||
                      l.value(QStringLiteral("phase")).toString() == u"resumed";
     EXPECT_EQ(crossings, 1);
+}
+
+// E-mail through the whole program: [Mail] read at the start, an alarm's
+// message in a real server's mailbox and its outcome in the journal; the
+// settings window's test message sent with what the page holds.
+TEST_F(alarm_station, an_alarm_is_mailed_and_the_settings_window_sends_a_test_message) {
+    ASSERT_TRUE(make_test_certificates(dir.path()));
+    smtp_server server(dir.path());
+    ASSERT_TRUE(
+        server.start({QStringLiteral("--cert"), dir.filePath(QStringLiteral("server.crt")),
+                      QStringLiteral("--key"), dir.filePath(QStringLiteral("server.key"))}));
+    start("hold=0\r\n[Mail]\r\nhost=127.0.0.1\r\nport=" + QByteArray::number(server.port) +
+          "\r\ncafile=" + dir.filePath(QStringLiteral("ca.crt")).toUtf8() +
+          "\r\nto=ops@lab.example\r\n");
+    ASSERT_NE(app->courier(), nullptr);
+    reading(25);
+    reading(35);
+    ASSERT_TRUE(server.wait_for(1));
+    const QString host = QSysInfo::machineHostName();
+    EXPECT_EQ(server.messages()[0].value(QStringLiteral("subject")).toString(),
+              QStringLiteral("[KESTROVA %1] Sensor 1 high alarm: 35 \u00B0C (threshold 30 \u00B0C)")
+                  .arg(host));
+
+    app->open_settings();
+    settings_window::dialog* w = app->settings_dialog();
+    ASSERT_NE(w, nullptr);
+    w->findChild<QTabWidget*>()->setCurrentWidget(w->mail());
+    EXPECT_EQ(w->findChild<QLineEdit*>(QStringLiteral("mail_host"))->text(),
+              QStringLiteral("127.0.0.1"));
+    w->findChild<QLineEdit*>(QStringLiteral("mail_to"))->setText(QStringLiteral("qa@lab.example"));
+    QTest::mouseClick(w->mail()->test_button(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return w->mail()->outcome()->text().startsWith(QStringLiteral("Sent")); }, 10000))
+        << w->mail()->outcome()->text().toStdString();
+    ASSERT_TRUE(server.wait_for(2));
+    EXPECT_EQ(server.messages()[1].value(QStringLiteral("subject")).toString(),
+              QStringLiteral("[KESTROVA %1] Test message").arg(host));
+    EXPECT_EQ(server.messages()[1].value(QStringLiteral("to")).toString(),
+              QStringLiteral("qa@lab.example"));
+    w->reject();
+    app->unload();
+    QStringList told;
+    for (const QJsonObject& l : journal())
+        if (l.value(QStringLiteral("channel")) == QStringLiteral("email"))
+            told << said(l) + (l.value(QStringLiteral("ok")).toBool() ? QStringLiteral(" ok")
+                                                                      : QStringLiteral(" failed"));
+    EXPECT_EQ(told, QStringList{QStringLiteral("told raised email ok")});
 }

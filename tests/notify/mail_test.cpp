@@ -18,11 +18,12 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/resource.h>
 
 namespace {
@@ -50,6 +51,7 @@ struct mail_fixture : ::testing::Test {
     mail_fixture() {
         ui.Timer1->set_enabled(false);
         ui.Text3->setText(QStringLiteral("30"));
+        ui.Text4->setText(QStringLiteral("10"));
         controls::set_check_value(ui.Check2, 1);
         alarms::apply_alarm_switches(w.sensors());
         w.release_timers();
@@ -92,12 +94,15 @@ struct mail_fixture : ::testing::Test {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         const QDateTime now = QDateTime::currentDateTime();
         for (int m = 360; m >= 1; m -= 5)
-            f.write(rules::log_line(now.addSecs(-60 * m), QStringLiteral("%1\u00BAC").arg(20 + m % 17),
-                                    QStringLiteral("5\u00BAC")));
+            f.write(rules::datalog::log_line(now.addSecs(-60 * m),
+                                             QStringLiteral("%1\u00BAC").arg(20 + m % 17),
+                                             QStringLiteral("5\u00BAC")));
     }
-    rules::mail::message made(const QString& subject, const QDateTime& at, const QString& thread = {}) {
+    rules::mail::message made(const QString& subject, const QDateTime& at,
+                              const QString& thread = {}) {
         rules::mail::message m;
-        m.id = rules::mail::make_id(QStringLiteral("lab"), at, static_cast<quint64>(subject.size()));
+        m.id =
+            rules::mail::make_id(QStringLiteral("lab"), at, static_cast<quint64>(subject.size()));
         m.thread = thread.isEmpty() ? m.id : thread;
         m.subject = subject;
         m.body = QStringLiteral("text of ") + subject;
@@ -140,7 +145,8 @@ TEST_F(mail_fixture, an_alarm_its_answer_and_its_end_reach_the_mailbox_threaded)
         EXPECT_EQ(str(m[i], "in_reply_to"), first);
         EXPECT_EQ(str(m[i], "references"), first);
     }
-    EXPECT_TRUE(str(m[1], "text").contains(QStringLiteral("door closed, stock moved to freezer B")));
+    EXPECT_TRUE(
+        str(m[1], "text").contains(QStringLiteral("door closed, stock moved to freezer B")));
     EXPECT_TRUE(str(m[0], "text").contains(QStringLiteral("kestrova/lab/acknowledge")));
     EXPECT_TRUE(str(m[0], "text").contains(QString::fromUtf8("Peak: 31 °C")));
     EXPECT_FALSE(str(m[0], "date").isEmpty());
@@ -201,13 +207,14 @@ TEST_F(mail_fixture, a_server_that_stalls_holds_up_nothing) {
 // The server down while three messages are made; the monitor restarted;
 // the server back: the three arrive in order, each saying how late.
 TEST_F(mail_fixture, messages_wait_in_the_outbox_across_a_restart_and_go_in_order) {
-    const QDateTime two_hours_ago = QDateTime::currentDateTime().addSecs(-2 * 3600);
+    const QDateTime two_hours_ago = QDateTime::currentDateTime().addSecs(-2 * 3600 - 600);
     {
         notify::mail_courier courier(settings, options);
         QSignalSpy attempts(&courier, &notify::mail_courier::attempted);
         const rules::mail::message raised = made(QStringLiteral("raised"), two_hours_ago);
         courier.post({raised, false});
-        courier.post({made(QStringLiteral("acknowledged"), two_hours_ago.addSecs(60), raised.id), false});
+        courier.post(
+            {made(QStringLiteral("acknowledged"), two_hours_ago.addSecs(60), raised.id), false});
         courier.post({made(QStringLiteral("ended"), two_hours_ago.addSecs(120), raised.id), false});
         ASSERT_TRUE(QTest::qWaitFor([&] { return !attempts.isEmpty(); }, 5000));
         EXPECT_TRUE(attempts[0][3].toString().startsWith(QStringLiteral("nothing answers")));
@@ -220,10 +227,10 @@ TEST_F(mail_fixture, messages_wait_in_the_outbox_across_a_restart_and_go_in_orde
     const QList<QJsonObject> m = server.messages();
     ASSERT_EQ(m.size(), 3);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(str(m[i], "subject"),
-                  QStringList({"raised", "acknowledged", "ended"})[i]);
-        EXPECT_TRUE(str(m[i], "text").startsWith(
-            QStringLiteral("Sent 2 h late: the mail server did not answer.")))
+        EXPECT_EQ(str(m[i], "subject"), QStringList({"raised", "acknowledged", "ended"})[i]);
+        EXPECT_TRUE(
+            str(m[i], "text")
+                .startsWith(QStringLiteral("Sent 2 h late: the mail server did not answer.")))
             << str(m[i], "text").toStdString();
     }
     EXPECT_EQ(str(m[2], "in_reply_to"), str(m[0], "message_id"));

@@ -6,7 +6,8 @@
 
 namespace {
 
-rules::mail::mail_settings read(const QMap<QString, QString>& file, QStringList* problems = nullptr) {
+rules::mail::mail_settings read(const QMap<QString, QString>& file,
+                                QStringList* problems = nullptr) {
     return rules::mail::read_mail_settings(
         [&](const QString& key) {
             return file.contains(key) ? std::optional<QString>(file.value(key)) : std::nullopt;
@@ -25,7 +26,8 @@ TEST(mail_settings, the_port_follows_the_security_and_wrong_values_leave_their_d
     EXPECT_EQ(s.url(), QStringLiteral("smtp://mail.lab:587"));
     EXPECT_EQ(read({{"host", "mail.lab"}, {"security", "TLS"}}).url(),
               QStringLiteral("smtps://mail.lab:465"));
-    EXPECT_EQ(read({{"host", "::1"}, {"security", "none"}}).url(), QStringLiteral("smtp://[::1]:25"));
+    EXPECT_EQ(read({{"host", "::1"}, {"security", "none"}}).url(),
+              QStringLiteral("smtp://[::1]:25"));
     EXPECT_EQ(read({{"host", "h"}, {"security", "tls"}, {"port", "2465"}}).port, 2465);
     QStringList problems;
     const auto wrong = read({{"host", "h"},
@@ -54,7 +56,8 @@ TEST(mail_message, headers_thread_a_reply_and_encode_what_is_not_ascii) {
     m.made = QDateTime(QDate(2026, 12, 9), QTime(3, 12, 5), Qt::OffsetFromUTC, 3600);
     m.id = rules::mail::make_id(QStringLiteral("lab-pc"), m.made, 7);
     m.thread = QStringLiteral("first@lab-pc");
-    m.subject = QString::fromUtf8("[KESTROVA lab-pc] Freezer A high alarm: 31 °C\n(threshold 30 °C)");
+    m.subject =
+        QString::fromUtf8("[KESTROVA lab-pc] Freezer A high alarm: 31 °C\n(threshold 30 °C)");
     const QStringList h = rules::mail::headers(m, s);
     EXPECT_EQ(h[0], QStringLiteral("Date: Wed, 09 Dec 2026 03:12:05 +0100"));
     EXPECT_EQ(h[2], QStringLiteral("To: a@lab, b@lab"));

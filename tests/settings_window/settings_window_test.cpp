@@ -50,6 +50,7 @@ struct settings_fixture : ::testing::Test {
             .ports = {.device_in_use = [this] { return in_use; },
                       .by_id_dir = dir.filePath(QStringLiteral("by-id"))},
             .bus = std::nullopt,
+            .station = QStringLiteral("lab-pc"),
             .apply = [this](const settings::station_settings& s) {
                 applied = s;
                 return apply_answer;

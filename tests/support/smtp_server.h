@@ -39,12 +39,12 @@ struct smtp_server {
                                   QString::number(port), mailbox} +
                           options);
         return QTest::qWaitFor(
-            [this] {
-                process.waitForReadyRead(50);
-                return process.readAllStandardOutput().contains("ready") ||
-                       process.state() == QProcess::NotRunning;
-            },
-            10000) &&
+                   [this] {
+                       process.waitForReadyRead(50);
+                       return process.readAllStandardOutput().contains("ready") ||
+                              process.state() == QProcess::NotRunning;
+                   },
+                   10000) &&
                process.state() == QProcess::Running;
     }
     void stop() {
@@ -57,7 +57,8 @@ struct smtp_server {
     QList<QJsonObject> messages() const {
         QList<QJsonObject> out;
         const QDir box(mailbox);
-        for (const QString& name : box.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
+        for (const QString& name :
+             box.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
             QFile f(box.filePath(name));
             if (f.open(QIODevice::ReadOnly))
                 out << QJsonDocument::fromJson(f.readAll()).object();
