@@ -14,12 +14,15 @@
 //   (f) the whole monitor at the logger's own pace for 20 s, sensor 1
 //       crossing its threshold every second (an alarm raised and ended each
 //       time, a journal line each): the longest stall of the window thread,
-//       with the journal where the fourth argument puts it.
+//       with the journal where the fourth argument puts it; with a fourth
+//       argument "mail:PORT", each alarm and its end also mailed (with the
+//       chart) to a mail server on 127.0.0.1:PORT that the caller started
+//       (security=none), or to one that stalls.
 // The window is shown in (b) to (d); the platform is offscreen unless
 // QT_QPA_PLATFORM says otherwise (run (c) and (d) under Xvfb with xcb).
 // Prints bytes per second and the ratio to a 9600-baud line (960 bytes/s).
 //   decoder_bench [path/to/kestrova-logger-sim] [bytes for b and c] [parts, e.g. "bcd"]
-//                 [journal for e: fifo | FILE]
+//                 [journal for e, f: fifo | FILE; for f: mail:PORT]
 
 #include "app/frm_thermometer.h"
 #include "app/kestrova_app.h"
@@ -229,12 +232,19 @@ void bench_whole_monitor(const QString& journal) {
     monitor.unload();
 }
 
-void bench_paced_monitor(const QString& journal) {
+void bench_paced_monitor(QString journal) {
     QTemporaryDir dir;
     pty_pair pty;
+    QByteArray mail;
+    if (journal.startsWith(QLatin1String("mail:"))) {
+        mail = "[Mail]\r\nhost=127.0.0.1\r\nsecurity=none\r\nport=" + journal.mid(5).toLatin1() +
+               "\r\nto=bench@localhost\r\n";
+        journal.clear();
+    }
     write_file(dir.filePath(QStringLiteral("Tarnwick.INI")),
-               "[Ports]\r\n1=" + pty.slave_path().toLocal8Bit() +
-                   "\r\n[Alarm]\r\nhold=0\r\n[VEZ]\r\nfrm_thermometer.Text7.text=1\r\n"
+               "[Ports]\r\n1=" + pty.slave_path().toLocal8Bit() + "\r\n[Alarm]\r\nhold=0\r\n" +
+                   mail +
+                   "[VEZ]\r\nfrm_thermometer.Text7.text=1\r\n"
                    "frm_thermometer.Check2.value=1\r\nfrm_thermometer.Text3.text=30\r\n"
                    "frm_thermometer.Text4.text=10\r\n");
     const QString at = dir.filePath(QStringLiteral("TARNWICK-journal.jsonl"));
@@ -260,9 +270,10 @@ void bench_paced_monitor(const QString& journal) {
     run_until([&] { return run.elapsed() > 3000; });
     run.restart();
     const auto [secs, worst] = run_until([&] { return run.elapsed() > 20000; });
-    std::printf("(f) the whole monitor at the logger's pace, journal %s: longest stall %.1f ms "
+    std::printf("(f) the whole monitor at the logger's pace, journal %s%s: longest stall %.1f ms "
                 "over %.0f s, window thread CPU %.3f s\n",
-                journal.isEmpty() ? "beside the log" : qPrintable(journal), worst, secs, last_cpu);
+                journal.isEmpty() ? "beside the log" : qPrintable(journal),
+                mail.isEmpty() ? "" : ", each alarm mailed", worst, secs, last_cpu);
     monitor.unload();
     if (QFileInfo(at).isFile())
         std::printf("    journal lines: %lld\n", static_cast<long long>(read_file(at).count('\n')));

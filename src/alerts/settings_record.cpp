@@ -4,6 +4,7 @@
 #include "alerts/journal.h"
 #include "controls/timer.h"
 #include "rules/journal_rules.h"
+#include "rules/mail_settings.h"
 
 #include <QCheckBox>
 
@@ -61,11 +62,27 @@ QJsonObject settings_record::snapshot() const {
     s.insert(QStringLiteral("hold"), qint64(duration_cast<seconds>(alarm_.hold).count()));
     s.insert(QStringLiteral("remind"), qint64(duration_cast<minutes>(alarm_.remind).count()));
     s.insert(QStringLiteral("command"), alarm_.command);
+    for (const QString& key : rules::mail::mail_keys()) {
+        const QString value = mail_.value(key).trimmed();
+        s.insert(QStringLiteral("mail_") + key, key == QLatin1String("password")
+                                                    ? QJsonValue(!mail_.value(key).isEmpty())
+                                                    : QJsonValue(value));
+    }
     return s;
 }
 
 void settings_record::alarm_settings_changed(const rules::alarms::alarm_settings& alarm) {
     alarm_ = alarm;
+    record(QStringLiteral("settings"));
+}
+
+void settings_record::set_mail(const QMap<QString, QString>& mail) {
+    mail_ = mail;
+    last_ = snapshot();
+}
+
+void settings_record::mail_settings_changed(const QMap<QString, QString>& mail) {
+    mail_ = mail;
     record(QStringLiteral("settings"));
 }
 

@@ -4,6 +4,7 @@
 #include "rules/alarm_settings.h"
 
 #include <QJsonObject>
+#include <QMap>
 #include <QObject>
 
 class QCheckBox;
@@ -32,6 +33,10 @@ public:
     QJsonObject snapshot() const;
     // [Alarm] as the settings window wrote it.
     void alarm_settings_changed(const rules::alarms::alarm_settings& alarm);
+    // [Mail] as written (the password only as whether there is one): as it
+    // stood at the start, and as the settings window changed it.
+    void set_mail(const QMap<QString, QString>& mail);
+    void mail_settings_changed(const QMap<QString, QString>& mail);
 
 private:
     void record(const QString& via);
@@ -42,6 +47,7 @@ private:
     const controls::timer& sample_timer_;
     journal& out_;
     rules::alarms::alarm_settings alarm_;
+    QMap<QString, QString> mail_;
     QJsonObject last_;
 };
 

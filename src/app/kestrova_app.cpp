@@ -172,6 +172,11 @@ void kestrova_app::start_alarms() {
     const thermometer_controls& ui = window_->ui();
     record_ = std::make_unique<alerts::settings_record>(window_->sensors(), *judge_, ui.Check1,
                                                         *ui.Timer1, *journal_, settings);
+    QMap<QString, QString> mail;
+    for (const QString& key : rules::mail::mail_keys())
+        if (const auto v = ini_.read_whole(QStringLiteral("Mail"), key))
+            mail.insert(key, *v);
+    record_->set_mail(mail);
     journal_->start(QCoreApplication::applicationVersion(), record_->snapshot());
     journal_port(port_state_);
     alarm_record_ = std::make_unique<alerts::alarm_record>(*alarms_, *journal_);

@@ -84,6 +84,7 @@ rules::result kestrova_app::apply_settings(const settings::station_settings& s) 
     }
 
     if (alarms_) {
+        record_->mail_settings_changed(s.mail);
         start_mail();
         start_command();
     }

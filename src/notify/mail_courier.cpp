@@ -71,11 +71,16 @@ void mail_courier::work() {
         entries.push_back({file, std::nullopt, {}});
     std::chrono::milliseconds wait{0};
     steady_clock::time_point retry_at{};
+    // While the server is away, its port is looked at every half minute,
+    // so that what waits goes within that of its return, whatever the
+    // back-off has come to.
+    std::optional<steady_clock::time_point> look_at;
     std::unique_lock lock(mutex_);
     for (;;) {
         const auto due = [&] {
+            const auto now = steady_clock::now();
             return stop_ || !requests_.empty() || settings_new_ ||
-                   (!entries.empty() && steady_clock::now() >= retry_at);
+                   (!entries.empty() && (now >= retry_at || (look_at && now >= *look_at)));
         };
         idle_ = requests_.empty() && (entries.empty() || steady_clock::now() < retry_at);
         idle_changed_.notify_all();
@@ -84,7 +89,7 @@ void mail_courier::work() {
         if (entries.empty())
             wake_.wait(lock, due);
         else
-            wake_.wait_until(lock, retry_at, due);
+            wake_.wait_until(lock, look_at ? std::min(retry_at, *look_at) : retry_at, due);
         if (stop_)
             return;
         if (settings_new_)
@@ -95,14 +100,25 @@ void mail_courier::work() {
         const rules::mail::mail_settings s = settings_;
         lock.unlock();
         take(std::move(taken), entries);
+        if (look_at && steady_clock::now() >= *look_at && steady_clock::now() < retry_at) {
+            look_at = steady_clock::now() + options_.look_every;
+            if (server_listens(s, std::chrono::seconds(5)))
+                retry_at = {};
+        }
         while (!entries.empty() && !stop_ && steady_clock::now() >= retry_at) {
-            if (send_first(entries, s)) {
+            bool reached = true;
+            if (send_first(entries, s, reached)) {
                 wait = {};
+                look_at.reset();
                 continue;
             }
             wait = wait == std::chrono::milliseconds(0) ? options_.first_wait
                                                         : std::min(wait * 2, options_.longest_wait);
             retry_at = steady_clock::now() + wait;
+            if (reached)
+                look_at.reset();
+            else
+                look_at = steady_clock::now() + options_.look_every;
         }
         lock.lock();
     }
@@ -134,7 +150,8 @@ void mail_courier::take(std::deque<request> requests, std::deque<entry>& entries
     }
 }
 
-bool mail_courier::send_first(std::deque<entry>& entries, const rules::mail::mail_settings& s) {
+bool mail_courier::send_first(std::deque<entry>& entries, const rules::mail::mail_settings& s,
+                              bool& reached) {
     entry& e = entries.front();
     if (!e.message)
         e.message = box_.read(e.file);
@@ -150,13 +167,15 @@ bool mail_courier::send_first(std::deque<entry>& entries, const rules::mail::mai
     const QString note = rules::mail::late_note(
         late, e.first_failure.isEmpty() ? QStringLiteral("the mail server did not answer")
                                         : e.first_failure);
-    const rules::result sent = send_mail(s, m, note, options_.timeout, &stop_);
+    const rules::result sent = send_mail(s, m, note, options_.timeout, &stop_, &reached);
     if (!sent && stop_)
         return false; // broken off at the end: it waits for the next run
     tell(m.sensor, m.phase, sent.ok(), sent.why());
     if (!sent) {
+        // The reader of a late message is told why in a few words.
         if (e.first_failure.isEmpty())
-            e.first_failure = sent.why();
+            e.first_failure =
+                reached ? sent.why() : QStringLiteral("the mail server did not answer");
         if (!e.file.isEmpty())
             e.message.reset(); // read again when it is its turn
         return false;

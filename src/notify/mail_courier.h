@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace notify {
@@ -17,8 +18,9 @@ namespace notify {
 // Takes the alarms' messages to the mail server on a thread of its own: each
 // is first kept in the outbox, then sent in the order made. A message the
 // server does not take now waits there, and is tried again after 30 s, then
-// after twice as long each time up to 10 min, also after the monitor has
-// been restarted; one that goes out late says how late and why. The outbox
+// after twice as long each time up to 10 min (a server that did not answer
+// at all is looked for every 30 s, and tried as soon as it listens), also
+// after the monitor has been restarted; one that goes out late says how late and why. The outbox
 // holds a thousand messages at most: the oldest gives way. Nothing here
 // runs on the window thread, and nothing waits for it there.
 class mail_courier : public QObject {
@@ -32,6 +34,8 @@ public:
         std::chrono::seconds timeout{60}; // one attempt at most
         std::chrono::milliseconds first_wait{std::chrono::seconds(30)};
         std::chrono::milliseconds longest_wait{std::chrono::minutes(10)};
+        // How often the port of a server that did not answer is looked at.
+        std::chrono::milliseconds look_every{std::chrono::seconds(30)};
         std::size_t most = 1000;
     };
     struct request {
@@ -65,7 +69,7 @@ private:
     };
     void work();
     void take(std::deque<request> requests, std::deque<entry>& entries);
-    bool send_first(std::deque<entry>& entries, const rules::mail::mail_settings& s);
+    bool send_first(std::deque<entry>& entries, const rules::mail::mail_settings& s, bool& reached);
     void tell(int sensor, const QString& phase, bool ok, const QString& reason);
     void tell_dropped(const QString& subject, const QString& why);
 

@@ -72,11 +72,33 @@ QString reason(CURLcode code, const char* detail, const rules::mail::mail_settin
     return d.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : d;
 }
 
+bool connected(CURL* c) {
+    long port = 0;
+    return curl_easy_getinfo(c, CURLINFO_PRIMARY_PORT, &port) == CURLE_OK && port > 0;
+}
+
 } // namespace
+
+bool server_listens(const rules::mail::mail_settings& s, std::chrono::seconds timeout) {
+    init_curl();
+    const std::unique_ptr<CURL, easy_free> curl(curl_easy_init());
+    if (!curl)
+        return false;
+    // Plain TCP: the port answers or it does not.
+    const QByteArray url = QStringLiteral("telnet://%1:%2")
+                               .arg(s.host.contains(u':') ? u'[' + s.host + u']' : s.host)
+                               .arg(s.port)
+                               .toUtf8();
+    curl_easy_setopt(curl.get(), CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl.get(), CURLOPT_CONNECT_ONLY, 1L);
+    curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeout.count()));
+    return curl_easy_perform(curl.get()) == CURLE_OK;
+}
 
 rules::result send_mail(const rules::mail::mail_settings& s, const rules::mail::message& m,
                         const QString& note, std::chrono::seconds timeout,
-                        const std::atomic<bool>* stop) {
+                        const std::atomic<bool>* stop, bool* reached) {
     init_curl();
     const std::unique_ptr<CURL, easy_free> curl(curl_easy_init());
     if (!curl)
@@ -133,6 +155,9 @@ rules::result send_mail(const rules::mail::mail_settings& s, const rules::mail::
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &stop_asked);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(stop));
     const CURLcode code = curl_easy_perform(c);
+    if (reached)
+        *reached = code != CURLE_COULDNT_RESOLVE_HOST && code != CURLE_COULDNT_CONNECT &&
+                   !(code == CURLE_OPERATION_TIMEDOUT && !connected(c));
     if (code == CURLE_OK)
         return {};
     return rules::result::failure(reason(code, error, s));

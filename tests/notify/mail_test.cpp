@@ -221,9 +221,15 @@ TEST_F(mail_fixture, messages_wait_in_the_outbox_across_a_restart_and_go_in_orde
         courier.finish(0ms);
     }
     EXPECT_EQ(QDir(options.outbox_dir).entryList(QDir::Files).size(), 3);
-    ASSERT_TRUE(start_server());
+    // Restarted while the server is still away: its first try fails, and a
+    // minute's back-off follows; the server's port is looked at meanwhile.
+    options.first_wait = 60s;
+    options.look_every = 200ms;
     notify::mail_courier again(settings, options);
-    ASSERT_TRUE(server.wait_for(3));
+    QSignalSpy attempts(&again, &notify::mail_courier::attempted);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !attempts.isEmpty(); }, 5000));
+    ASSERT_TRUE(start_server());
+    ASSERT_TRUE(server.wait_for(3, 5000)) << "sent once the server listens, not after the minute";
     const QList<QJsonObject> m = server.messages();
     ASSERT_EQ(m.size(), 3);
     for (int i = 0; i < 3; ++i) {
@@ -295,4 +301,19 @@ TEST_F(mail_fixture, the_command_runs_once_per_event_with_its_facts) {
     EXPECT_FALSE(ran[2][2].toBool());
     EXPECT_EQ(ran[2][4].toInt(), 3);
     EXPECT_EQ(ran[2][5].toString(), QStringLiteral("the gateway said no"));
+}
+
+// The outbox holds so many: beyond that the oldest gives way, and is named.
+TEST_F(mail_fixture, a_full_outbox_drops_its_oldest_and_names_it) {
+    options.most = 2;
+    options.first_wait = 60s;
+    notify::mail_courier courier(settings, options);
+    QSignalSpy dropped(&courier, &notify::mail_courier::dropped);
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const char* subject : {"first", "second", "third"})
+        courier.post({made(QString::fromLatin1(subject), now), false});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dropped.isEmpty(); }, 5000));
+    EXPECT_EQ(dropped[0][0].toString(), QStringLiteral("first"));
+    EXPECT_EQ(dropped[0][1].toString(), QStringLiteral("the outbox holds 2 messages at most"));
+    EXPECT_EQ(QDir(options.outbox_dir).entryList(QDir::Files).size(), 2);
 }
