@@ -256,11 +256,8 @@ void kestrova_app::start_mail() {
                                                                {QStringLiteral("reason"), why}});
                 });
     }
-    const QString answer =
-        publishing_.enabled()
-            ? QStringLiteral("publish 1 (or 2) on %1/acknowledge").arg(publishing_.topic)
-            : QString();
-    mail_ = std::make_unique<notify::mail_notifier>(*alarms_, link_, *courier_, host, answer);
+    mail_ = std::make_unique<notify::mail_notifier>(
+        *alarms_, link_, *courier_, host, publishing_.enabled() ? publishing_.topic : QString());
 }
 
 void kestrova_app::start_command() {

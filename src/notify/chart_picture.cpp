@@ -1,6 +1,7 @@
 #include "notify/chart_picture.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -9,7 +10,10 @@ namespace notify {
 QByteArray chart_picture(const QString& program, const QString& log_path, const QDateTime& now,
                          int hours, const std::atomic<bool>& stop) {
     const QTemporaryDir dir;
-    if (program.isEmpty() || !dir.isValid())
+    // A log not written in those hours has nothing to show.
+    const QFileInfo log(log_path);
+    if (program.isEmpty() || !dir.isValid() || !log.isFile() ||
+        log.lastModified() < now.addSecs(-hours * 3600))
         return {};
     const QString png = dir.filePath(QStringLiteral("chart.png"));
     QProcess p;

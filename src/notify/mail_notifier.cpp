@@ -23,14 +23,13 @@ QString when(const QDateTime& t) {
 } // namespace
 
 mail_notifier::mail_notifier(const alerts::alarm_state& alarms, const alerts::link_watch& link,
-                             mail_courier& courier, QString station, QString how_to_answer,
-                             QObject* parent)
+                             mail_courier& courier, QString station, QString topic, QObject* parent)
     : QObject(parent)
     , alarms_(alarms)
     , link_(link)
     , courier_(courier)
     , station_(std::move(station))
-    , how_to_answer_(std::move(how_to_answer)) {
+    , topic_(std::move(topic)) {
     connect(&alarms_, &alerts::alarm_state::happened, this, &mail_notifier::on_alarm);
 }
 
@@ -70,13 +69,16 @@ QString mail_notifier::body(const alerts::alarm_event& e) const {
                      .arg(e.comment.isEmpty() ? QStringLiteral("none given") : e.comment);
     }
     if (e.step.event == what::raised || e.step.event == what::reminded) {
-        lines << QString()
-              << QStringLiteral("To acknowledge it: in KESTROVA's Alarms window on %1 (Ctrl+L), "
-                                "or with the \"Acknowledge\" button of its desktop notification")
-                     .arg(station_);
-        if (!how_to_answer_.isEmpty())
-            lines << QStringLiteral("or from anywhere: %1").arg(how_to_answer_);
-        lines << QStringLiteral("Reminders stop once it is acknowledged.");
+        QString how = QStringLiteral("To acknowledge it: in KESTROVA's Alarms window on %1 "
+                                     "(Ctrl+L), or with the \"Acknowledge\" button of its desktop "
+                                     "notification")
+                          .arg(station_);
+        if (!topic_.isEmpty())
+            how += QStringLiteral(", or from anywhere by publishing %1 on %2/acknowledge")
+                       .arg(e.sensor)
+                       .arg(topic_);
+        lines << QString() << how + u'.'
+              << QStringLiteral("Reminders stop once it is acknowledged.");
     }
     lines << QString() << QStringLiteral("-- ")
           << QStringLiteral("KESTROVA on %1, %2").arg(station_, rules::journal::time_text(e.at));

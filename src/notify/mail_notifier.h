@@ -20,11 +20,10 @@ class mail_courier;
 class mail_notifier : public QObject {
     Q_OBJECT
 public:
-    // `how_to_answer`: where besides this machine an alarm can be
-    // acknowledged (the broker's topic), or empty.
+    // `topic`: the station's topic on a broker, where an alarm can be
+    // acknowledged from anywhere; empty while it does not publish.
     mail_notifier(const alerts::alarm_state& alarms, const alerts::link_watch& link,
-                  mail_courier& courier, QString station, QString how_to_answer,
-                  QObject* parent = nullptr);
+                  mail_courier& courier, QString station, QString topic, QObject* parent = nullptr);
 
     // The monitor stops: each standing alarm is told that nobody watches it now.
     void finish();
@@ -42,7 +41,7 @@ private:
     const alerts::link_watch& link_;
     mail_courier& courier_;
     QString station_;
-    QString how_to_answer_;
+    QString topic_;
     std::array<QString, 2> thread_; // each sensor's alarm's first message
     quint64 count_ = 0;
 };
