@@ -386,7 +386,7 @@ void kestrova_app::end() {
     if (mail_)
         mail_->finish();
     if (courier_)
-        courier_->finish(std::chrono::seconds(2));
+        courier_->finish(std::chrono::milliseconds(1500));
     if (command_)
         command_->finish(std::chrono::seconds(1));
     if (journal_) {

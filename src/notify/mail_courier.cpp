@@ -102,7 +102,7 @@ void mail_courier::work() {
         take(std::move(taken), entries);
         if (look_at && steady_clock::now() >= *look_at && steady_clock::now() < retry_at) {
             look_at = steady_clock::now() + options_.look_every;
-            if (server_listens(s, std::chrono::seconds(5)))
+            if (server_listens(s, std::chrono::seconds(2)))
                 retry_at = {};
         }
         while (!entries.empty() && !stop_ && steady_clock::now() >= retry_at) {

@@ -34,7 +34,7 @@ dialog::dialog(const station_settings& current, context ctx, QWidget* parent)
     pages_->addTab(notifications_, QStringLiteral("&Notifications"));
     pages_->addTab(ports_, QStringLiteral("Po&rts"));
     pages_->addTab(alarms_, QStringLiteral("&Alarms"));
-    pages_->addTab(mail_, QStringLiteral("&E-mail"));
+    pages_->addTab(mail_, QStringLiteral("E-&mail"));
     not_saved_->setObjectName(QStringLiteral("not_saved"));
     not_saved_->setWordWrap(true);
     not_saved_->setStyleSheet(QStringLiteral("color: #c00000"));

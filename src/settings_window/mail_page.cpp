@@ -24,7 +24,7 @@ mail_page::mail_page(const QMap<QString, QString>& values, QString station, QWid
     , initial_(values)
     , station_(std::move(station))
     , security_(new QComboBox(this))
-    , test_(new QPushButton(QStringLiteral("Send a &test message"), this))
+    , test_(new QPushButton(QStringLiteral("Send a test messa&ge"), this))
     , outcome_(new QLabel(this)) {
     auto* grid = new QGridLayout(this);
     struct row {
