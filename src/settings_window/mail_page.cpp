@@ -89,6 +89,7 @@ mail_page::mail_page(const QMap<QString, QString>& values, QString station, QWid
         this);
     about->setWordWrap(true);
     grid->addWidget(about, r++, 0, 1, 3);
+    grid->setColumnStretch(1, 3);
     grid->setColumnStretch(2, 2);
     grid->setRowStretch(r, 1);
     connect(test_, &QPushButton::clicked, this, &mail_page::send_test);
