@@ -13,7 +13,7 @@ QByteArray chart_picture(const QString& program, const QString& log_path, const 
     // A log not written in those hours has nothing to show.
     const QFileInfo log(log_path);
     if (program.isEmpty() || !dir.isValid() || !log.isFile() ||
-        log.lastModified() < now.addSecs(-hours * 3600))
+        log.lastModified() < now.addSecs(-hours * qint64(3600)))
         return {};
     const QString png = dir.filePath(QStringLiteral("chart.png"));
     QProcess p;
@@ -24,7 +24,8 @@ QByteArray chart_picture(const QString& program, const QString& log_path, const 
     p.setStandardOutputFile(QProcess::nullDevice());
     p.setStandardErrorFile(QProcess::nullDevice());
     p.start(program,
-            {QStringLiteral("--from"), now.addSecs(-hours * 3600).date().toString(Qt::ISODate),
+            {QStringLiteral("--from"),
+             now.addSecs(-hours * qint64(3600)).date().toString(Qt::ISODate),
              QStringLiteral("--to"), now.date().toString(Qt::ISODate), QStringLiteral("--hours"),
              QString::number(hours), QStringLiteral("--chart-image"), png, log_path});
     if (!p.waitForStarted(5000))

@@ -46,9 +46,7 @@ QString one_line(const QString& text) {
 QString make_id(const QString& host, const QDateTime& made, quint64 count) {
     QString h;
     for (const QChar c : host)
-        if (c.isLetterOrNumber() && c.unicode() < 0x80)
-            h += c;
-        else if (c == u'-' || c == u'.')
+        if ((c.isLetterOrNumber() && c.unicode() < 0x80) || c == u'-' || c == u'.')
             h += c;
     return QStringLiteral("kestrova.%1.%2.%3@%4")
         .arg(made.toMSecsSinceEpoch())

@@ -76,7 +76,7 @@ struct mail_fixture : ::testing::Test {
         options.first_wait = 200ms;
         options.longest_wait = 400ms;
     }
-    bool start_server(QStringList more = {}) {
+    bool start_server(const QStringList& more = {}) {
         return server.start(QStringList{QStringLiteral("--cert"), dir.filePath("server.crt"),
                                         QStringLiteral("--key"), dir.filePath("server.key"),
                                         QStringLiteral("--user"), QStringLiteral("ann"),
@@ -94,7 +94,7 @@ struct mail_fixture : ::testing::Test {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         const QDateTime now = QDateTime::currentDateTime();
         for (int m = 360; m >= 1; m -= 5)
-            f.write(rules::datalog::log_line(now.addSecs(-60 * m),
+            f.write(rules::datalog::log_line(now.addSecs(-60LL * m),
                                              QStringLiteral("%1\u00BAC").arg(20 + m % 17),
                                              QStringLiteral("5\u00BAC")));
     }
@@ -166,7 +166,7 @@ TEST_F(mail_fixture, an_alarm_its_answer_and_its_end_reach_the_mailbox_threaded)
 TEST_F(mail_fixture, failures_are_named_as_the_operator_would_name_them) {
     ASSERT_TRUE(start_server({QStringLiteral("--refuse"), QStringLiteral("nobody@lab.example")}));
     const rules::mail::message m = made(QStringLiteral("test"), QDateTime::currentDateTime());
-    const auto why = [&](rules::mail::mail_settings s) {
+    const auto why = [&](const rules::mail::mail_settings& s) {
         return notify::send_mail(s, m, {}, 3s).why();
     };
     EXPECT_EQ(why(settings), QString());
