@@ -95,7 +95,7 @@ QString keep_station_id(inifile& ini, const QString& host_name) {
     if (!kept.isEmpty())
         return kept;
     QString made =
-        rules::mqtt::make_station_id(host_name, QFileInfo(ini.path()).absoluteDir().dirName());
+        rules::mqtt::make_station_id(host_name, QFileInfo(ini.path()).absoluteDir().absolutePath());
     // A file that cannot keep it is said on standard error; the id made
     // stays the same for the same folder.
     if (!whole(ini, mqtt_section, QStringLiteral("host")).isEmpty())
