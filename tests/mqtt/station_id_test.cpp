@@ -113,5 +113,15 @@ TEST(station_id, two_monitors_in_two_folders_publish_on_two_topics_and_never_dro
             << said.toStdString();
         EXPECT_EQ(count(one.topic() + QStringLiteral("/status"), "online"), 1);
         EXPECT_EQ(count(one.topic() + QStringLiteral("/owner"), {}), 1);
+        // The journal keeps it too.
+        const QString journal =
+            QDir(third.folder).filePath(QStringLiteral("TARNWICK-journal.jsonl"));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return QString::fromUtf8(read_file(journal))
+                    .contains(QStringLiteral("\"event\":\"broker\",\"status\":\"") + refused);
+            },
+            5000))
+            << read_file(journal).toStdString();
     }
 }
