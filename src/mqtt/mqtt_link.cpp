@@ -117,7 +117,8 @@ void mqtt_link::shared::converse(const std::string& address) {
         }
         if (connected && announced_now()) {
             answer_birth_when_due();
-            report(connected_status());
+            if (const QString status = connected_status(); !status.isEmpty())
+                report(status);
         } else if (connected && std::chrono::steady_clock::now() - asked > answer_timeout) {
             // No answer to whose the topic is: nothing is published.
             report(QStringLiteral("connected, but the broker does not acknowledge"));

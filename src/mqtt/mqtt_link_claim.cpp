@@ -29,6 +29,7 @@ void mqtt_link::shared::on_connect(int rc) {
         unacknowledged = 0;
         in_flight.clear();
         refusals.clear();
+        settled = false;
         held_by.reset();
         held_status.reset();
         birth_answer.reset();

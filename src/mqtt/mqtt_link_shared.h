@@ -49,6 +49,7 @@ struct mqtt_link::shared {
     int claim_mid = -1;
     std::optional<QByteArray> held_by, held_status;
     std::atomic<bool> announced{false};
+    bool settled = false; // the broker has answered the announcement
     QString reported;
     std::atomic<bool> stop{false};
     std::atomic<bool> connected{false};
@@ -120,11 +121,18 @@ struct mqtt_link::shared {
         }
         send_latest_locked();
     }
-    // "connected", or what is wrong with a link that is.
+    // "connected", or what is wrong with a link that is; nothing while the
+    // broker has not yet answered every message of the announcement, so
+    // that a refusal is said at once and "connected" only of what it took.
     QString connected_status() {
         {
             const std::lock_guard lock(mutex);
+            if (!settled && !in_flight.empty() &&
+                std::chrono::steady_clock::now() - last_acknowledged <= answer_timeout)
+                return {};
+            settled = true;
             if (!refusals.empty()) {
+                // The state says most; else the first refused topic by name.
                 const auto state = refusals.find(rules::mqtt::state_topic(settings));
                 const auto& [topic, reason] = state != refusals.end() ? *state : *refusals.begin();
                 return publish_verdict(topic, reason).text;
