@@ -89,6 +89,13 @@ public:
                         c->write((mqtt5 ? QByteArray("\x90\x04", 2) : QByteArray("\x90\x03", 2)) +
                                  in_.mid(at, 2) +
                                  (mqtt5 ? QByteArray("\0\1", 2) : QByteArray("\1", 1)));
+                    // PUBACK, when wanted, after the topic's length and
+                    // the topic: the packet id.
+                    if (type == 3 && acknowledge && length >= 2) {
+                        const int topic = (static_cast<unsigned char>(in_[at]) << 8) |
+                                          static_cast<unsigned char>(in_[at + 1]);
+                        c->write(QByteArray("\x40\x02", 2) + in_.mid(at + 2 + topic, 2));
+                    }
                     publishes += type == 3;
                     in_.remove(0, at + length);
                 }
@@ -98,8 +105,9 @@ public:
     int port() const { return server_.serverPort(); }
     int connects = 0;
     int publishes = 0;
-    bool take_over = false; // tells an MQTT 5 client its id was taken over
-    bool v311_only = false; // refuses MQTT 5 as a broker that predates it
+    bool take_over = false;   // tells an MQTT 5 client its id was taken over
+    bool v311_only = false;   // refuses MQTT 5 as a broker that predates it
+    bool acknowledge = false; // answers each PUBLISH (QoS 1) with a PUBACK
 
 private:
     QTcpServer server_;
@@ -339,7 +347,8 @@ TEST_F(station_fixture, tls_verifies_the_brokers_certificate) {
 TEST_F(station_fixture, a_broker_that_never_acknowledges_holds_only_the_latest_state) {
     unanswering_broker broker(0);
     auto publisher = publish(settings_for(broker.port()));
-    ASSERT_TRUE(connected(*publisher));
+    // The owner, the status and the configs have gone out.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return broker.publishes >= 9; }, 10000));
     for (int n = 0; n < 200; ++n)
         read(ui.Text2, deg(QByteArray::number(n % 100).constData()));
     EXPECT_TRUE(QTest::qWaitFor(
@@ -369,6 +378,7 @@ TEST_F(station_fixture, a_refused_login_keeps_its_reason_between_retries) {
 TEST_F(station_fixture, a_broker_older_than_mqtt_5_is_spoken_to_in_3_1_1) {
     unanswering_broker broker(0);
     broker.v311_only = true;
+    broker.acknowledge = true;
     auto publisher = publish(settings_for(broker.port()));
     EXPECT_TRUE(connected(*publisher)) << publisher->status_line().toStdString();
     EXPECT_EQ(broker.connects, 2);
