@@ -32,6 +32,7 @@ void mqtt_link::shared::on_connect(int rc) {
         settled = false;
         held_by.reset();
         held_status.reset();
+        held_left.reset();
         birth_answer.reset();
         claim = me ? claim_state::asking : claim_state::ours;
     }
@@ -48,14 +49,26 @@ void mqtt_link::shared::on_connect(int rc) {
         announce_locked();
 }
 
+// The topic's owner and status, and the owner of a topic left behind, whose
+// state and status are taken back only while no other station holds it.
 void mqtt_link::shared::subscribe_claim(bool on) {
     const QByteArray owner = rules::mqtt::owner_topic(settings).toUtf8();
     const QByteArray status = rules::mqtt::status_topic(settings).toUtf8();
-    char* topics[] = {const_cast<char*>(owner.constData()), const_cast<char*>(status.constData())};
+    const QByteArray left = old_owner_topic().toUtf8();
+    char* topics[] = {const_cast<char*>(owner.constData()), const_cast<char*>(status.constData()),
+                      const_cast<char*>(left.constData())};
+    const int count = left.isEmpty() ? 2 : 3;
     if (on)
-        mosquitto_subscribe_multiple(mosq, nullptr, 2, topics, 1, 0, nullptr);
+        mosquitto_subscribe_multiple(mosq, nullptr, count, topics, 1, 0, nullptr);
     else
-        mosquitto_unsubscribe_multiple(mosq, nullptr, 2, topics, nullptr);
+        mosquitto_unsubscribe_multiple(mosq, nullptr, count, topics, nullptr);
+}
+
+QString mqtt_link::shared::old_owner_topic() const {
+    for (const rules::mqtt::message& m : take_back)
+        if (m.topic.endsWith(QLatin1String("/owner")))
+            return m.topic;
+    return {};
 }
 
 // The retained owner and status have come, if there are any: the topic
@@ -89,8 +102,13 @@ void mqtt_link::shared::announce_locked() {
     if (me)
         send_locked(rules::mqtt::owner_topic(settings), rules::mqtt::owner_json(*me));
     send_locked(rules::mqtt::status_topic(settings), QByteArrayLiteral("online"));
+    const QString left = old_owner_topic();
+    const std::optional<rules::mqtt::owner> holder =
+        held_left ? rules::mqtt::read_owner(*held_left) : std::nullopt;
+    const bool left_to_another = me && holder && !holder->same_place(*me);
     for (const rules::mqtt::message& m : take_back)
-        send_locked(m.topic, m.payload);
+        if (!left_to_another || !m.topic.startsWith(left.chopped(5)))
+            send_locked(m.topic, m.payload);
     send_discovery_locked();
     announced = true;
     if (mqtt_link* link = owner)
@@ -122,12 +140,15 @@ void mqtt_link::shared::on_message(const mosquitto_message& m) {
                 held_by = payload;
             else if (rules::mqtt::status_topic(settings).toUtf8() == m.topic)
                 held_status = payload;
+            else if (old_owner_topic().toUtf8() == m.topic)
+                held_left = payload;
         }
     }
-    // A retained acknowledgement is an old one: it answers nothing now.
+    // A retained acknowledgement is an old one: it answers nothing now; nor
+    // does one on a topic that is not ours (yet).
     if (!m.retain && rules::mqtt::acknowledge_topic(settings).toUtf8() == m.topic) {
         const std::lock_guard lock(mutex);
-        if (mqtt_link* link = owner)
+        if (mqtt_link* link = owner; link && claim == claim_state::ours)
             QMetaObject::invokeMethod(
                 link, [link, payload] { Q_EMIT link->acknowledge_received(payload); },
                 Qt::QueuedConnection);

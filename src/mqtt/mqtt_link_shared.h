@@ -47,7 +47,7 @@ struct mqtt_link::shared {
     // after theirs, when the retained messages have arrived.
     enum class claim_state { asking, ours, theirs } claim = claim_state::asking;
     int claim_mid = -1;
-    std::optional<QByteArray> held_by, held_status;
+    std::optional<QByteArray> held_by, held_status, held_left;
     std::atomic<bool> announced{false};
     bool settled = false; // the broker has answered the announcement
     QString reported;
@@ -167,6 +167,7 @@ struct mqtt_link::shared {
 
     void on_connect(int rc);
     void subscribe_claim(bool on);
+    QString old_owner_topic() const;
     // The retained owner and status have come, if there are any: the topic
     // is ours unless another station holds it and is online. A station
     // refused leaves with a goodbye, so that its last will does not say

@@ -249,6 +249,20 @@ TEST_F(station_fixture, a_topic_held_by_a_live_station_is_left_to_it_until_it_st
         [&] { return second->status_line().endsWith(QLatin1String(": connected")); }, 30000))
         << second->status_line().toStdString();
     EXPECT_TRUE(sub.wait([&](const auto&) { return from(there.path()) == 1; }));
+    // The first, moved to another topic, takes back its configs but leaves
+    // the old topic to the station that holds it now.
+    first.reset();
+    rules::mqtt::settings moved = settings_for(broker.port());
+    moved.topic = QStringLiteral("kestrova/moved");
+    first = publish(moved, &ini_here);
+    ASSERT_TRUE(connected(*first));
+    const std::map<QString, QByteArray> held = retained(broker.port());
+    EXPECT_EQ(rules::mqtt::read_owner(held.at(QStringLiteral("kestrova/test/owner")))
+                  .value_or(rules::mqtt::owner{})
+                  .folder,
+              QDir(there.path()).absolutePath());
+    EXPECT_EQ(held.at(QStringLiteral("kestrova/test/status")), "online");
+    EXPECT_TRUE(held.contains(QStringLiteral("kestrova/test/state")));
 }
 
 TEST_F(station_fixture, home_assistant_shows_a_silent_logger_as_a_problem_and_acknowledges_it) {
