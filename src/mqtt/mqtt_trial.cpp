@@ -148,7 +148,7 @@ struct mqtt_trial::attempt {
             return timeout_verdict(doing_now(), limit, to);
         if (connack != 0)
             return connack_verdict(connack);
-        const verdict v = publish_test(m.get(), version);
+        verdict v = publish_test(m.get(), version);
         // A clean goodbye: no last will was set, and none is sent.
         mosquitto_disconnect(m.get());
         mosquitto_loop_write(m.get(), 1);

@@ -41,7 +41,6 @@ QString latin(QChar c) {
     case 0x0454: // ye
         return QStringLiteral("ie");
     case 0x0456: // i
-        return QStringLiteral("i");
     case 0x0457: // yi
         return QStringLiteral("i");
     case 0x0491: // ghe with upturn
