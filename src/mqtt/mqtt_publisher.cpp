@@ -9,6 +9,7 @@
 #include "logging/logging.h"
 #include "rules/alarm_settings.h"
 #include "settings/inifile.h"
+#include "settings/station_settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,15 +19,8 @@ namespace mqtt {
 
 namespace {
 
-const QString mqtt_section = QStringLiteral("MQTT");
-
 rules::mqtt::announced read_announced(const settings::inifile* ini) {
-    if (!ini)
-        return {};
-    const auto key = [ini](const char* name) {
-        return ini->read_whole(mqtt_section, QString::fromLatin1(name)).value_or(QString());
-    };
-    return {key("announced_topic"), key("announced_discovery"), key("announced_node")};
+    return ini ? settings::read_announced(*ini) : rules::mqtt::announced{};
 }
 
 mqtt_link::announcement announcement_for(const rules::mqtt::settings& s, const QString& host_name,
@@ -167,10 +161,7 @@ void mqtt_publisher::remember() {
         return;
     // Said on standard error when the file cannot keep it; the old entities
     // then stay until a later run takes them back.
-    static_cast<void>(
-        record_->write_keys(mqtt_section, {{QStringLiteral("announced_topic"), now.topic},
-                                           {QStringLiteral("announced_discovery"), now.discovery},
-                                           {QStringLiteral("announced_node"), now.node}}));
+    static_cast<void>(settings::keep_announced(*record_, now));
 }
 
 QJsonObject mqtt_publisher::journal_fields() const {
