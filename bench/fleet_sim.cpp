@@ -292,9 +292,14 @@ int worker(const QStringList& args) {
     std::vector<station> fleet(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         const rules::mqtt::settings s = settings_for(from + i, port);
+        const QString host = QStringLiteral("site-pc%1").arg(from + i);
+        // Each station reads its topic's owner before it publishes, as the
+        // program does.
         fleet[static_cast<std::size_t>(i)].link = std::make_unique<mqtt::mqtt_link>(
-            s, rules::mqtt::discovery_configs(s, QStringLiteral("site-pc%1").arg(from + i),
-                                              QStringLiteral("1")));
+            s, mqtt::mqtt_link::announcement{
+                   rules::mqtt::discovery_configs(s, host, QStringLiteral("1")),
+                   {},
+                   rules::mqtt::owner{s.station, host, QStringLiteral("/srv/kestrova")}});
     }
     feeder feed(fleet, static_cast<unsigned>(from + 1));
     while (!told_to_stop)
@@ -556,7 +561,7 @@ int steady_and_restart(int n, int seconds, bool restart) {
     }
     const auto back = clock_type::now();
     cpu_watch cpu(broker.pid());
-    // Back: "online", the five configs and a state, all since the restart.
+    // Back: "online", the seven configs and a state, all since the restart.
     struct progress {
         bool online = false;
         int configs = 0;
@@ -576,13 +581,13 @@ int steady_and_restart(int n, int seconds, bool restart) {
             if (x.at < back || x.station < 0 || x.station >= n)
                 continue;
             progress& s = p[static_cast<std::size_t>(x.station)];
-            const bool was = s.online && s.configs >= 5 && s.state;
+            const bool was = s.online && s.configs >= 7 && s.state;
             if (x.kind == arrival::status_online && !s.online)
                 online_at.push_back(x.at);
             s.online |= x.kind == arrival::status_online;
             s.configs += x.kind == arrival::config;
             s.state |= x.kind == arrival::state;
-            complete += !was && s.online && s.configs >= 5 && s.state;
+            complete += !was && s.online && s.configs >= 7 && s.state;
         }
     }
     const double all_back = seconds_since(back);
@@ -602,7 +607,7 @@ int steady_and_restart(int n, int seconds, bool restart) {
     }
     std::printf("broker killed for %.1f s, then started again (load %s)\n",
                 std::chrono::duration<double>(back - killed).count(), qPrintable(load()));
-    std::printf("stations back (online, 5 configs, a state): %d of %d, the last %.2f s after the "
+    std::printf("stations back (online, 7 configs, a state): %d of %d, the last %.2f s after the "
                 "broker's start\n",
                 complete, n, all_back);
     std::printf("peak connects in one second of the broker's log: %d (%ld s after the start); "

@@ -297,9 +297,15 @@ void kestrova_app::start_publisher(const rules::mqtt::settings& s) {
     const window_seams& seams = window_->seams();
     publisher_ = std::make_unique<mqtt::mqtt_publisher>(
         *alarms_, *window_->ui().Timer1, window_->ui().Text7, link_, s, QSysInfo::machineHostName(),
-        seams.resolve_broker, seams.clock);
+        seams.resolve_broker, seams.clock, &ini_);
     connect(publisher_.get(), &mqtt::mqtt_publisher::status_line_changed, this,
             &kestrova_app::show_port_label);
+    // How the broker takes what is published, in the journal as it changes.
+    mqtt::mqtt_publisher* p = publisher_.get();
+    connect(p, &mqtt::mqtt_publisher::status_changed, this, [this, p] {
+        if (journal_)
+            journal_->write(QStringLiteral("broker"), p->journal_fields());
+    });
     show_port_label();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rules/mqtt_claim.h"
 #include "rules/mqtt_rules.h"
 
 #include <QByteArray>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -21,15 +23,34 @@ namespace mqtt {
 // latest state is kept, and it goes out on the next connect with the status
 // "online" and the discovery configs, which also answer Home Assistant's
 // birth message. The broker's last will, and a clean end, set the status
-// "offline".
+// "offline". The broker's answer to every message is read: a refused one is
+// said ("connected, but the broker refuses to publish on …").
+//
+// With an owner, the link first reads the topic's retained owner and status:
+// while another station holds the topic and is online, it publishes nothing
+// there, says by whom it is held, and tries again later. Else it claims the
+// topic (retained <topic>/owner), takes back what was announced before, and
+// announces.
 class mqtt_link : public QObject {
     Q_OBJECT
 public:
     // Turns the configured host into what to connect to; may take its time.
     using resolver = std::function<std::string(const std::string& host)>;
 
+    struct announcement {
+        std::vector<rules::mqtt::message> discovery;
+        // Sent before the rest: empty retained messages (rules::mqtt::take_back).
+        std::vector<rules::mqtt::message> take_back;
+        // None: the topic is neither checked nor claimed.
+        std::optional<rules::mqtt::owner> owner;
+    };
+
+    mqtt_link(rules::mqtt::settings settings, announcement what, resolver resolve = {},
+              QObject* parent = nullptr);
     mqtt_link(rules::mqtt::settings settings, std::vector<rules::mqtt::message> discovery,
-              resolver resolve = {}, QObject* parent = nullptr);
+              resolver resolve = {}, QObject* parent = nullptr)
+        : mqtt_link(std::move(settings), announcement{std::move(discovery), {}, {}},
+                    std::move(resolve), parent) {}
     ~mqtt_link() override;
     mqtt_link(const mqtt_link&) = delete;
     mqtt_link& operator=(const mqtt_link&) = delete;
@@ -37,8 +58,12 @@ public:
     // Retained, QoS 1. Sent at once while connected, else kept as the one
     // to send on connect.
     void publish_state(const QByteArray& json);
-    // A clean end: "offline", then disconnect; waits a moment at most.
+    // A clean end: the latest state if it has not gone out, "offline", then
+    // disconnect; waits a moment at most.
     void finish();
+    // The announcement has gone out on this link (the broker may not have
+    // acknowledged it yet).
+    bool announced() const;
 
     static constexpr std::chrono::seconds answer_timeout{10};
 
@@ -49,6 +74,8 @@ Q_SIGNALS:
     void status_changed(const QString& status);
     // A message on <topic>/acknowledge, as it came.
     void acknowledge_received(const QByteArray& payload);
+    // The announcement went out (on each connect).
+    void announcement_sent();
 
 private:
     std::shared_ptr<shared> shared_;

@@ -143,6 +143,31 @@ verdict connack_verdict(int code) {
     }
 }
 
+QString publish_refusal(int reason) {
+    switch (reason) {
+    case 0x87:
+        return QStringLiteral("not authorised");
+    case 0x90:
+        return QStringLiteral("the topic name is not valid");
+    case 0x95:
+        return QStringLiteral("the message is too large");
+    case 0x97:
+        return QStringLiteral("over its quota");
+    case 0x99:
+        return QStringLiteral("the payload format is not valid");
+    default:
+        return QString::fromUtf8(mosquitto_reason_string(reason)).toLower();
+    }
+}
+
+verdict publish_verdict(const QString& topic, int reason) {
+    if (reason < 0x80)
+        return {outcome::connected, QStringLiteral("connected")};
+    return {outcome::publish_refused,
+            QStringLiteral("connected, but the broker refuses to publish on `%1` (%2)")
+                .arg(topic, publish_refusal(reason))};
+}
+
 bool is_protocol_refusal(int code) {
     return code == 1 || code == 0x84;
 }

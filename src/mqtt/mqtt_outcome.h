@@ -11,13 +11,14 @@ namespace mqtt {
 
 enum class outcome {
     connected,
-    refused,     // the broker answered no: bad user name or password, not authorised
-    untrusted,   // the broker's certificate does not check out against the CA file
-    not_found,   // no such host name
-    port_closed, // the host is there, but nothing takes connections on the port
-    timed_out,   // no answer in time
-    unreachable, // no way to the host (no route, network down)
-    failed,      // anything else, as the library or the system says it
+    refused,         // the broker answered no: bad user name or password, not authorised
+    publish_refused, // connected, but the broker refuses to publish what is sent
+    untrusted,       // the broker's certificate does not check out against the CA file
+    not_found,       // no such host name
+    port_closed,     // the host is there, but nothing takes connections on the port
+    timed_out,       // no answer in time
+    unreachable,     // no way to the host (no route, network down)
+    failed,          // anything else, as the library or the system says it
 };
 
 struct verdict {
@@ -47,6 +48,11 @@ verdict connect_verdict(int mosq_error, int saved_errno, const QString& logged, 
 // The broker's CONNACK code, MQTT 3.1.1's (1 to 5) or MQTT 5's reason code
 // (128 and up); 0 is connected.
 verdict connack_verdict(int code);
+// Why the broker refused a message, from MQTT 5's reason code (128 and up):
+// "not authorised".
+QString publish_refusal(int reason);
+// "connected, but the broker refuses to publish on `kestrova/lab/test` (not authorised)"
+verdict publish_verdict(const QString& topic, int reason);
 // The broker does not speak the protocol version asked for.
 bool is_protocol_refusal(int code);
 // MQTT 5 reasons for a DISCONNECT from the broker.

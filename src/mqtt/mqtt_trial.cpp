@@ -30,6 +30,8 @@ struct mqtt_trial::attempt {
     QString doing = QStringLiteral("looking up the name");
     QString logged; // the library's error lines: OpenSSL's reasons
     std::atomic<int> connack{-1};
+    std::atomic<int> puback{-1}; // the broker's reason code for the test message
+    int test_mid = 0;
     std::atomic<bool> stop{false}; // nobody wants the verdict any more
     bool ended = false;            // the thread is about to end
     std::condition_variable ended_changed;
@@ -105,12 +107,22 @@ struct mqtt_trial::attempt {
                 return {outcome::failed, QStringLiteral("the CA file %1 cannot be used: %2")
                                              .arg(settings.cafile, problem)};
         }
+        verdict v = converse(MQTT_PROTOCOL_V5);
+        // A broker that knows no MQTT 5 is asked again in 3.1.1.
+        if (v.kind == outcome::refused && is_protocol_refusal(connack))
+            v = converse(MQTT_PROTOCOL_V311);
+        return v;
+    }
+
+    verdict converse(int version) {
+        connack = -1;
+        puback = -1;
         const QByteArray id = (settings.client_id + QStringLiteral("-test")).toUtf8();
         std::unique_ptr<mosquitto, void (*)(mosquitto*)> m(
             mosquitto_new(id.constData(), true, this), mosquitto_destroy);
         if (!m)
             return connect_verdict(MOSQ_ERR_ERRNO, errno, {}, to);
-        set_up(m.get());
+        set_up(m.get(), version);
         if (settings.tls() &&
             mosquitto_tls_set(m.get(), settings.cafile.toLocal8Bit().constData(), nullptr, nullptr,
                               nullptr, nullptr) != MOSQ_ERR_SUCCESS)
@@ -134,12 +146,38 @@ struct mqtt_trial::attempt {
         }
         if (connack < 0)
             return timeout_verdict(doing_now(), limit, to);
-        if (connack == 0) {
-            // A clean goodbye: no last will was set, and none is sent.
-            mosquitto_disconnect(m.get());
-            mosquitto_loop_write(m.get(), 1);
+        if (connack != 0)
+            return connack_verdict(connack);
+        verdict v = publish_test(m.get(), version);
+        // A clean goodbye: no last will was set, and none is sent.
+        mosquitto_disconnect(m.get());
+        mosquitto_loop_write(m.get(), 1);
+        return v;
+    }
+
+    // One message, not retained, on the station's own topic: whether the
+    // broker publishes what the station sends. MQTT 5 says why not; a broker
+    // speaking 3.1.1 may close the link instead.
+    verdict publish_test(mosquitto* m, int version) {
+        const QString topic = settings.topic + QStringLiteral("/test");
+        set_doing(QStringLiteral("waiting for the broker to take a test message"));
+        static constexpr char payload[] = "KESTROVA connection test";
+        if (mosquitto_publish(m, &test_mid, topic.toUtf8().constData(), sizeof payload - 1, payload,
+                              1, false) != MOSQ_ERR_SUCCESS)
+            return {outcome::failed, QStringLiteral("cannot send a test message")};
+        while (puback < 0 && !stop && std::chrono::steady_clock::now() < deadline) {
+            if (wait.loop_once(m, 100) != MOSQ_ERR_SUCCESS && puback < 0)
+                return {outcome::publish_refused,
+                        QStringLiteral("connected, but the broker closed the link on a test "
+                                       "message to `%1`%2")
+                            .arg(topic, version == MQTT_PROTOCOL_V311
+                                            ? QStringLiteral(" (with MQTT 3.1.1, the way a "
+                                                             "broker refuses to publish)")
+                                            : QString())};
         }
-        return connack_verdict(connack);
+        if (puback < 0)
+            return timeout_verdict(doing_now(), limit, to);
+        return publish_verdict(topic, puback);
     }
 
     // A failed connect or handshake; a certificate that did not check out
@@ -157,8 +195,14 @@ struct mqtt_trial::attempt {
         return connect_verdict(rc, saved_errno, logged, to, certificate);
     }
 
-    void set_up(mosquitto* m) {
-        mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    void set_up(mosquitto* m, int version) {
+        mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, version);
+        mosquitto_publish_v5_callback_set(
+            m, [](mosquitto*, void* self, int mid, int reason, const mosquitto_property*) {
+                auto* a = static_cast<attempt*>(self);
+                if (mid == a->test_mid)
+                    a->puback = reason;
+            });
         mosquitto_log_callback_set(m, [](mosquitto*, void* self, int level, const char* line) {
             if (level != MOSQ_LOG_ERR)
                 return;

@@ -13,8 +13,9 @@
 namespace mqtt {
 
 // "Test connection": one connection to the broker with the given settings,
-// on a thread of its own, closed again as soon as the broker has answered.
-// It publishes nothing, leaves no last will, and its client id is the
+// on a thread of its own, closed again as soon as the broker has answered
+// it and one test message (QoS 1, not retained, on <topic>/test), whose
+// refusal it names. It leaves no last will, and its client id is the
 // settings' own with "-test" after it, so that the running link is never
 // dropped for it. Its verdict comes within `limit`, whatever the network
 // does. An attempt whose verdict is no longer wanted (a new start, cancel,

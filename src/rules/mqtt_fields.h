@@ -21,10 +21,12 @@ QString text_problem(const QString& text);
 inline constexpr qsizetype topic_suffix = 12;
 inline constexpr qsizetype discovery_suffix = 32;
 
-// The id a station takes the first time it publishes, "<host>-<folder>":
-// readable, the same for the same folder, different for two folders of one
-// machine. Letters, digits, "-" and "_" only, so that it fits a topic, a
+// The id a station takes the first time it publishes, from the host and the
+// whole path of its folder: "lab-pc-fridge-kestrova-3fa2c1", readable (the
+// last two folders, transliterated to Latin letters), the same for the same
+// folder, different for two folders of one machine however alike their
+// names read. Letters, digits, "-" and "_" only, so that it fits a topic, a
 // client id and Home Assistant's ids as it is.
-QString make_station_id(const QString& host_name, const QString& folder_name);
+QString make_station_id(const QString& host_name, const QString& folder_path);
 
 } // namespace rules::mqtt

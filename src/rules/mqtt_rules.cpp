@@ -32,13 +32,15 @@ QString said(const QString& name, const QString& value, const QString& reason) {
     return show ? name + u'=' + value + u' ' + reason : name + u' ' + reason;
 }
 
-// Home Assistant's node id: the station's, or the client id's for settings
-// without a station.
-QString node_of(const settings& s) {
-    return node_id(s.station.isEmpty() ? s.client_id : QStringLiteral("kestrova-") + s.station);
+QJsonValue text_or_null(const QString& t) {
+    return t.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(t);
 }
 
 } // namespace
+
+QString node_of(const settings& s) {
+    return node_id(s.station.isEmpty() ? s.client_id : QStringLiteral("kestrova-") + s.station);
+}
 
 QString settings::url() const {
     return QStringLiteral("%1://%2:%3")
@@ -127,6 +129,8 @@ QString link_name(link_state s) {
         return QStringLiteral("open");
     case link_state::closed:
         return QStringLiteral("closed");
+    case link_state::stopped:
+        return QStringLiteral("stopped");
     case link_state::silent:
         break;
     }
@@ -143,6 +147,12 @@ QByteArray state_json(const snapshot& s) {
     o.insert(QStringLiteral("sensor2"), number_or_null(s.sensor2));
     o.insert(QStringLiteral("alarm1"), s.alarm1);
     o.insert(QStringLiteral("alarm2"), s.alarm2);
+    for (int n = 1; n <= 2; ++n) {
+        const alarm_detail& d = s.detail[static_cast<std::size_t>(n - 1)];
+        o.insert(QStringLiteral("phase%1").arg(n), d.phase);
+        o.insert(QStringLiteral("reason%1").arg(n), text_or_null(d.reason));
+        o.insert(QStringLiteral("acknowledged_by%1").arg(n), text_or_null(d.acknowledged_by));
+    }
     o.insert(QStringLiteral("link"), link_name(s.link));
     o.insert(QStringLiteral("port"), number_or_null(s.port));
     // Local time with its offset from UTC.
@@ -189,18 +199,28 @@ QJsonObject device_of(const settings& s, const QString& host_name, const QString
     return device;
 }
 
-// Both must hold: the station is online (its last will says otherwise)
-// and its logger link is open, so that no old reading shows as live.
+// Only the station's own status: while it is online, what it publishes is
+// current (a reading it lacks is null, its alarm says why).
 QJsonArray availability_of(const settings& s) {
     return QJsonArray{
         QJsonObject{{QStringLiteral("topic"), status_topic(s)},
                     {QStringLiteral("payload_available"), QStringLiteral("online")},
-                    {QStringLiteral("payload_not_available"), QStringLiteral("offline")}},
-        QJsonObject{{QStringLiteral("topic"), state_topic(s)},
-                    {QStringLiteral("value_template"),
-                     QStringLiteral("{{ 'online' if value_json.link == 'open' else 'offline' }}")},
-                    {QStringLiteral("payload_available"), QStringLiteral("online")},
                     {QStringLiteral("payload_not_available"), QStringLiteral("offline")}}};
+}
+
+// The objects of a station's entities: component and object id.
+const std::array<std::pair<const char*, const char*>, 7> objects{{{"sensor", "sensor1"},
+                                                                  {"sensor", "sensor2"},
+                                                                  {"binary_sensor", "alarm1"},
+                                                                  {"binary_sensor", "alarm2"},
+                                                                  {"binary_sensor", "link"},
+                                                                  {"button", "acknowledge1"},
+                                                                  {"button", "acknowledge2"}}};
+
+QString config_topic(const QString& prefix, const char* component, const QString& node,
+                     const char* object) {
+    return QStringLiteral("%1/%2/%3/%4/config")
+        .arg(prefix, QLatin1String(component), node, QLatin1String(object));
 }
 
 } // namespace
@@ -225,50 +245,67 @@ std::vector<message> discovery_configs(const settings& s, const QString& host_na
         o.insert(QStringLiteral("default_entity_id"), domain + u'.' + node + u'_' + object);
         o.insert(QStringLiteral("state_topic"), state_topic(s));
         o.insert(QStringLiteral("availability"), availability);
-        o.insert(QStringLiteral("availability_mode"), QStringLiteral("all"));
         o.insert(QStringLiteral("device"), device);
         o.insert(QStringLiteral("origin"), origin);
         return o;
     };
     std::vector<message> out;
+    const auto add = [&](const char* component, const char* object, const QJsonObject& config) {
+        out.push_back({config_topic(s.discovery, component, node, object),
+                       QJsonDocument(config).toJson(QJsonDocument::Compact)});
+    };
     for (int n = 1; n <= 2; ++n) {
+        const QString name = s.names[static_cast<std::size_t>(n - 1)];
         const QString sensor = QStringLiteral("sensor%1").arg(n);
-        QJsonObject t =
-            common(QStringLiteral("sensor"), sensor, QStringLiteral("Sensor %1").arg(n));
+        QJsonObject t = common(QStringLiteral("sensor"), sensor, name);
         t.insert(QStringLiteral("device_class"), QStringLiteral("temperature"));
         t.insert(QStringLiteral("state_class"), QStringLiteral("measurement"));
         t.insert(QStringLiteral("unit_of_measurement"), QStringLiteral("\u00B0C"));
         t.insert(QStringLiteral("value_template"),
                  QStringLiteral("{{ value_json.%1 }}").arg(sensor));
-        out.push_back({QStringLiteral("%1/sensor/%2/%3/config").arg(s.discovery, node, sensor),
-                       QJsonDocument(t).toJson(QJsonDocument::Compact)});
+        add("sensor", n == 1 ? "sensor1" : "sensor2", t);
 
         const QString alarm = QStringLiteral("alarm%1").arg(n);
-        QJsonObject a = common(QStringLiteral("binary_sensor"), alarm,
-                               QStringLiteral("Sensor %1 alarm").arg(n));
+        QJsonObject a =
+            common(QStringLiteral("binary_sensor"), alarm, name + QStringLiteral(" alarm"));
         a.insert(QStringLiteral("device_class"), QStringLiteral("problem"));
         // An alarm switched off is unknown ("None"), never "OFF": that would
-        // read as "OK".
+        // read as "OK". A sensor without a reading is a problem.
         a.insert(QStringLiteral("value_template"),
                  QStringLiteral("{{ {'high': 'ON', 'low': 'ON', 'no_reading': 'ON', "
                                 "'normal': 'OFF'}.get(value_json.%1) }}")
                      .arg(alarm));
-        out.push_back(
-            {QStringLiteral("%1/binary_sensor/%2/%3/config").arg(s.discovery, node, alarm),
-             QJsonDocument(a).toJson(QJsonDocument::Compact)});
+        a.insert(QStringLiteral("json_attributes_topic"), state_topic(s));
+        a.insert(QStringLiteral("json_attributes_template"),
+                 QStringLiteral("{{ {'phase': value_json.phase%1, 'reason': value_json.reason%1, "
+                                "'acknowledged_by': value_json.acknowledged_by%1} | tojson }}")
+                     .arg(n));
+        add("binary_sensor", n == 1 ? "alarm1" : "alarm2", a);
+
+        const QString ack = QStringLiteral("acknowledge%1").arg(n);
+        QJsonObject b =
+            common(QStringLiteral("button"), ack, QStringLiteral("Acknowledge %1 alarm").arg(name));
+        b.remove(QStringLiteral("state_topic"));
+        b.insert(QStringLiteral("command_topic"), acknowledge_topic(s));
+        b.insert(QStringLiteral("payload_press"),
+                 QStringLiteral("{\"sensor\":%1,\"by\":\"Home Assistant\"}").arg(n));
+        add("button", n == 1 ? "acknowledge1" : "acknowledge2", b);
     }
-    // The logger link, available whenever the station is: it says why the
-    // temperatures are unavailable.
+    // The logger link: it says why the temperatures are unknown.
     QJsonObject link = common(QStringLiteral("binary_sensor"), QStringLiteral("link"),
                               QStringLiteral("Logger link"));
-    link.insert(QStringLiteral("availability"), QJsonArray{availability.first()});
-    link.remove(QStringLiteral("availability_mode"));
     link.insert(QStringLiteral("device_class"), QStringLiteral("connectivity"));
     link.insert(QStringLiteral("entity_category"), QStringLiteral("diagnostic"));
     link.insert(QStringLiteral("value_template"),
                 QStringLiteral("{{ 'ON' if value_json.link == 'open' else 'OFF' }}"));
-    out.push_back({QStringLiteral("%1/binary_sensor/%2/link/config").arg(s.discovery, node),
-                   QJsonDocument(link).toJson(QJsonDocument::Compact)});
+    add("binary_sensor", "link", link);
+    return out;
+}
+
+QStringList config_topics(const QString& prefix, const QString& node) {
+    QStringList out;
+    for (const auto& [component, object] : objects)
+        out << config_topic(prefix, component, node, object);
     return out;
 }
 

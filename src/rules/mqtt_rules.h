@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <array>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -33,6 +34,8 @@ struct settings {
     // The station's own id: Home Assistant's ids follow it, and the topic
     // and client id unless they are given. Empty: the client id stands in.
     QString station;
+    // The sensors' names ([Alarm] name1/name2), the names of their entities.
+    std::array<QString, 2> names{QStringLiteral("Sensor 1"), QStringLiteral("Sensor 2")};
     // What makes these settings unusable ("port=abc is not a port number"),
     // said instead of publishing anything; empty when they are fine.
     QString problem;
@@ -63,8 +66,8 @@ QString alarm_name(alarms::sensor_state s);
 
 // The logger link as it leaves the machine: the port is open and readings
 // are current, the port is not open, or it is open but nothing came for the
-// reading lifetime.
-enum class link_state { open, closed, silent };
+// reading lifetime; "stopped" is the last word of a station that ends.
+enum class link_state { open, closed, silent, stopped };
 QString link_name(link_state s);
 
 // How long a reading stays current: 30 s, or three sampling periods when
@@ -72,17 +75,30 @@ QString link_name(link_state s);
 std::chrono::milliseconds
 reading_lifetime(int sample_ms, std::chrono::milliseconds floor = std::chrono::seconds(30));
 
+// A sensor's alarm episode beyond its published state: its phase
+// ("normal", "pending", "alarm", "acknowledged", "clearing"), why it is on
+// ("Freezer A: no reading, the port is closed"), and who acknowledged it.
+struct alarm_detail {
+    QString phase = QStringLiteral("normal");
+    QString reason;
+    QString acknowledged_by;
+};
+
 struct snapshot {
     std::optional<int> sensor1;
     std::optional<int> sensor2;
     QString alarm1;
     QString alarm2;
+    std::array<alarm_detail, 2> detail;
     link_state link = link_state::closed;
     std::optional<int> port;
     QDateTime time;
 };
 
-// {"sensor1":25,"sensor2":null,"alarm1":"normal","alarm2":"off","link":"open",
+// {"sensor1":25,"sensor2":null,"alarm1":"normal","alarm2":"no_reading",
+//  "phase1":"normal","phase2":"acknowledged","reason1":null,
+//  "reason2":"Sensor 2: no reading (the logger link is closed)",
+//  "acknowledged_by1":null,"acknowledged_by2":"anna","link":"closed",
 //  "port":1,"time":"2026-12-07T14:05:00+01:00"}
 QByteArray state_json(const snapshot& s);
 
@@ -105,13 +121,20 @@ struct acknowledgement {
 std::optional<acknowledgement> read_acknowledgement(const QByteArray& payload);
 
 // Home Assistant discovery: a temperature sensor per channel, a problem
-// binary sensor per alarm and a diagnostic connectivity binary sensor for
-// the logger link, one device for the station; retained, sent on every
-// connect. The temperatures and alarms are available only while the station
-// is online and its logger link is open; the link's sensor while the station
-// is online, so that it can say why the others are not. Empty when discovery
-// is off.
+// binary sensor per alarm (its phase, reason and acknowledger as
+// attributes), a button per alarm that acknowledges it, and a diagnostic
+// connectivity binary sensor for the logger link, one device for the
+// station; retained, sent on every connect. Every entity is available while
+// the station is online: a sensor without a reading is unknown, and its
+// alarm, when on, a problem. Empty when discovery is off.
 std::vector<message> discovery_configs(const settings& s, const QString& host_name,
                                        const QString& version);
+
+// Home Assistant's node id of the station: the station id's, or the client
+// id's for settings without a station.
+QString node_of(const settings& s);
+
+// The config topics of a station's entities under `prefix`, announced or not.
+QStringList config_topics(const QString& prefix, const QString& node);
 
 } // namespace rules::mqtt

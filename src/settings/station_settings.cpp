@@ -23,6 +23,9 @@ const QStringList mqtt_keys = {
     QStringLiteral("host"),      QStringLiteral("port"),      QStringLiteral("cafile"),
     QStringLiteral("username"),  QStringLiteral("password"),  QStringLiteral("topic"),
     QStringLiteral("client_id"), QStringLiteral("discovery"), QStringLiteral("station")};
+const QStringList announced_keys = {QStringLiteral("announced_topic"),
+                                    QStringLiteral("announced_discovery"),
+                                    QStringLiteral("announced_node")};
 
 QString whole(const inifile& ini, const QString& section, const QString& key) {
     return ini.read_whole(section, key).value_or(QString());
@@ -103,12 +106,30 @@ QString keep_station_id(inifile& ini, const QString& host_name) {
     if (!kept.isEmpty())
         return kept;
     QString made =
-        rules::mqtt::make_station_id(host_name, QFileInfo(ini.path()).absoluteDir().dirName());
+        rules::mqtt::make_station_id(host_name, QFileInfo(ini.path()).absoluteDir().absolutePath());
     // A file that cannot keep it is said on standard error; the id made
     // stays the same for the same folder.
     if (!whole(ini, mqtt_section, QStringLiteral("host")).isEmpty())
         static_cast<void>(ini.write_keys(mqtt_section, {{QStringLiteral("station"), made}}));
     return made;
+}
+
+rules::mqtt::announced read_announced(const inifile& ini) {
+    return {whole(ini, mqtt_section, announced_keys[0]),
+            whole(ini, mqtt_section, announced_keys[1]),
+            whole(ini, mqtt_section, announced_keys[2])};
+}
+
+rules::result keep_announced(inifile& ini, const rules::mqtt::announced& a) {
+    // The window's keys as they stand, in their order, then these.
+    inifile::section_values mqtt{mqtt_section, mqtt_keys + announced_keys, {}};
+    for (const QString& key : mqtt_keys)
+        if (const std::optional<QString> v = ini.read_whole(mqtt_section, key))
+            mqtt.values.emplace_back(key, *v);
+    mqtt.values.emplace_back(announced_keys[0], a.topic);
+    mqtt.values.emplace_back(announced_keys[1], a.discovery);
+    mqtt.values.emplace_back(announced_keys[2], a.node);
+    return ini.write_sections({mqtt});
 }
 
 } // namespace settings

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rules/mqtt_claim.h"
 #include "rules/result.h"
 
 #include <QMap>
@@ -50,5 +51,11 @@ rules::result write_station_settings(inifile& ini, const station_settings& s);
 // settings file's folder when there is none, and then kept there, so that it
 // never changes, if the station publishes (`host=` is set).
 QString keep_station_id(inifile& ini, const QString& host_name);
+
+// What the station last announced on the broker, kept in [MQTT]
+// (announced_topic=, announced_discovery=, announced_node=) after the keys
+// the settings window writes; every other byte of the file stays as it is.
+rules::mqtt::announced read_announced(const inifile& ini);
+rules::result keep_announced(inifile& ini, const rules::mqtt::announced& a);
 
 } // namespace settings

@@ -55,12 +55,26 @@ TEST(mqtt_rules, settings_take_their_defaults_from_the_host_name_and_tls) {
 }
 
 TEST(mqtt_rules, the_station_id_names_the_station_unless_topic_or_client_id_are_given) {
-    EXPECT_EQ(rules::mqtt::make_station_id(QStringLiteral("lab-pc"), QStringLiteral("kestrova")),
-              QStringLiteral("lab-pc-kestrova"));
-    EXPECT_EQ(rules::mqtt::make_station_id(QStringLiteral("lab.example.org"),
-                                           QStringLiteral("Cold room #2")),
-              QStringLiteral("lab_example_org-Cold_room_2"));
-    EXPECT_EQ(rules::mqtt::make_station_id(QString(), QString()), QStringLiteral("station"));
+    // The whole path counts: folders whose names read alike get ids of
+    // their own, Cyrillic names read in Latin letters.
+    const struct {
+        const char* host;
+        const char* path;
+        const char* id;
+    } ids[] = {
+        {"lab-pc", "/srv/fridge/kestrova", "lab-pc-fridge-kestrova-79fe24"},
+        {"lab-pc", "/srv/freezer/kestrova", "lab-pc-freezer-kestrova-0a5f75"},
+        {"vm", "/home/ivan/холодильник", "vm-ivan-kholodilnik-67435e"},
+        {"vm", "/home/ivan/морозильник", "vm-ivan-morozilnik-5a602b"},
+        {"vm", "/home/zoë/Kühlraum", "vm-zoe-Kuhlraum-55d4b3"},
+        {"lab.example.org", "/data/Cold room #2", "lab_example_org-data-Cold_room_2-e424b5"},
+        {"", "/", "station-8a5eda"},
+    };
+    for (const auto& row : ids)
+        EXPECT_EQ(
+            rules::mqtt::make_station_id(QString::fromUtf8(row.host), QString::fromUtf8(row.path)),
+            QString::fromUtf8(row.id))
+            << row.path;
 
     const auto link_config = [](const rules::mqtt::settings& s) {
         for (const rules::mqtt::message& m :
@@ -144,15 +158,18 @@ TEST(mqtt_rules, discovery_configs_use_only_what_home_assistant_documents_today)
     s.discovery = QStringLiteral("homeassistant");
     const auto configs =
         rules::mqtt::discovery_configs(s, QStringLiteral("lab"), QStringLiteral("0.1.0"));
-    ASSERT_EQ(configs.size(), 5u);
-    // The sensor and binary sensor keys this program may send; object_id has
-    // been replaced by default_entity_id.
+    ASSERT_EQ(configs.size(), 7u);
+    // The sensor, binary sensor and button keys this program may send;
+    // object_id has been replaced by default_entity_id.
     const QStringList documented = {QStringLiteral("name"),
                                     QStringLiteral("unique_id"),
                                     QStringLiteral("default_entity_id"),
                                     QStringLiteral("state_topic"),
                                     QStringLiteral("availability"),
-                                    QStringLiteral("availability_mode"),
+                                    QStringLiteral("json_attributes_topic"),
+                                    QStringLiteral("json_attributes_template"),
+                                    QStringLiteral("command_topic"),
+                                    QStringLiteral("payload_press"),
                                     QStringLiteral("device"),
                                     QStringLiteral("origin"),
                                     QStringLiteral("device_class"),
@@ -168,12 +185,10 @@ TEST(mqtt_rules, discovery_configs_use_only_what_home_assistant_documents_today)
         const QString domain = m.topic.section(u'/', 1, 1);
         EXPECT_EQ(o.value(QLatin1String("default_entity_id")).toString(),
                   domain + u'.' + o.value(QLatin1String("unique_id")).toString());
-        // The link's own sensor stays available while the station is online.
-        const bool link = m.topic.endsWith(QLatin1String("/link/config"));
-        EXPECT_EQ(o.value(QLatin1String("availability")).toArray().size(), link ? 1 : 2);
-        if (!link) {
-            EXPECT_EQ(o.value(QLatin1String("availability_mode")), QStringLiteral("all"));
-        }
+        // Every entity is available while the station is online; a button
+        // has no state.
+        EXPECT_EQ(o.value(QLatin1String("availability")).toArray().size(), 1);
+        EXPECT_EQ(o.contains(QLatin1String("state_topic")), domain != QLatin1String("button"));
         const QJsonObject origin = o.value(QLatin1String("origin")).toObject();
         for (const char* key : {"name", "sw_version"})
             EXPECT_FALSE(origin.value(QLatin1String(key)).toString().isEmpty()) << key;

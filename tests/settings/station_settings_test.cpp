@@ -1,3 +1,4 @@
+#include "rules/mqtt_fields.h"
 #include "settings/inifile.h"
 #include "settings/station_settings.h"
 #include "support/files.h"
@@ -76,7 +77,8 @@ TEST_F(station_settings_fixture, the_window_s_sections_are_written_and_every_oth
 }
 
 TEST_F(station_settings_fixture, a_station_id_is_made_once_and_kept_while_the_station_publishes) {
-    const QString made = QStringLiteral("lab-pc-") + QDir(dir.path()).dirName().replace(u'.', u'_');
+    const QString made =
+        rules::mqtt::make_station_id(QStringLiteral("lab-pc"), QDir(dir.path()).absolutePath());
     // Not publishing: the id is made for the window, nothing is written.
     ASSERT_TRUE(write_file(file, "[VEZ]\r\nk=v\r\n"));
     EXPECT_EQ(settings::keep_station_id(ini, QStringLiteral("lab-pc")), made);

@@ -307,10 +307,13 @@ TEST_F(settings_fixture, test_connection_names_what_came_of_it_against_real_brok
         {QStringLiteral("-b"), passwords, QStringLiteral("station7"), QStringLiteral("right")});
     ASSERT_TRUE(add.waitForFinished(10000) && add.exitCode() == 0);
     locked.add_config("allow_anonymous false\npassword_file " + passwords.toLocal8Bit());
+    test_broker read_only; // lets a client read, not publish
+    ASSERT_TRUE(write_file(read_only.path(QStringLiteral("acl")), "topic read #\n"));
+    read_only.add_config("acl_file " + read_only.path(QStringLiteral("acl")).toLocal8Bit());
     test_broker tls({certs.filePath(QStringLiteral("ca.crt")),
                      certs.filePath(QStringLiteral("server.crt")),
                      certs.filePath(QStringLiteral("server.key"))});
-    for (test_broker* b : {&plain, &locked, &tls})
+    for (test_broker* b : {&plain, &locked, &tls, &read_only})
         ASSERT_TRUE(b->start());
     QTcpServer silent; // takes the connection and never answers
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
@@ -332,6 +335,11 @@ TEST_F(settings_fixture, test_connection_names_what_came_of_it_against_real_brok
     const row rows[] = {
         {"accepted", local, plain.port(), {}, "Connected: the broker accepts these settings."},
         {"a wrong password", local, locked.port(), {}, "Refused by the broker: "},
+        {"a broker that lets the station read only",
+         local,
+         read_only.port(),
+         {},
+         "Connected, but the broker refuses to publish on `kestrova/"},
         {"a TLS broker with another CA", QStringLiteral("localhost"), tls.port(),
          certs.filePath(QStringLiteral("other_ca.crt")),
          "The broker's certificate is not signed by the CA file's."},
