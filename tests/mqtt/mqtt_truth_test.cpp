@@ -74,7 +74,7 @@ QJsonObject render(const std::map<QString, QByteArray>& held, const QByteArray& 
                                          {QStringLiteral("state"), QString::fromUtf8(state)}})
                    .toJson());
     QProcess python;
-    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), QStringLiteral(R"(
+    python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral(R"(
 import json, sys
 from jinja2.sandbox import ImmutableSandboxedEnvironment
 env = ImmutableSandboxedEnvironment()
