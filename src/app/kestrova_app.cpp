@@ -6,6 +6,7 @@
 #include "alerts/alarm_state.h"
 #include "alerts/alarms_window.h"
 #include "alerts/journal.h"
+#include "alerts/seal_clock.h"
 #include "alerts/settings_record.h"
 #include "app/port_label.h"
 #include "controls/timer.h"
@@ -15,6 +16,7 @@
 #include "notify/desktop_notifier.h"
 #include "notify/session_bus.h"
 #include "portselect/frmselect.h"
+#include "rules/log_rules.h"
 #include "serial/comm_control.h"
 #include "serial/port_probe.h"
 #include "settings/port_settings.h"
@@ -171,6 +173,9 @@ void kestrova_app::start_alarms() {
     journal_->start(QCoreApplication::applicationVersion(), record_->snapshot());
     journal_port(port_state_);
     alarm_record_ = std::make_unique<alerts::alarm_record>(*alarms_, *journal_);
+    seals_ = std::make_unique<alerts::seal_clock>(
+        *journal_, QDir(window_->seams().work_dir).filePath(rules::datalog::log_file_name),
+        window_->seams().clock);
 }
 
 void kestrova_app::journal_port(const serial::port_keeper::state& s) {
@@ -311,6 +316,7 @@ void kestrova_app::end() {
     if (publisher_)
         publisher_->finish();
     if (journal_) {
+        seals_->seal_today();
         journal_->write(QStringLiteral("stop"),
                         {{QStringLiteral("settings"), record_->snapshot()}});
         journal_->close(std::chrono::seconds(2));

@@ -53,8 +53,9 @@ bool paint_report(report& r, QPagedPaintDevice& device);
 // The locale's paper (A4 or US Letter) upright, with margins for binding.
 QPageLayout report_page_layout();
 
-// The report as a PDF on the locale's paper, written beside `path` and
-// renamed over it; fails with why it could not be written.
+// The report as a PDF on the locale's paper, written to `path` as
+// write_to_target does ("-" is standard output); fails with why it could
+// not be written.
 rules::result write_report_pdf(report& r, const QString& path);
 
 // The report's file name for its period: "kestrova-report-2026-11-01.pdf".
