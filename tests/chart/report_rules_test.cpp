@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {{0, true, 100, 150, 42}, {0, true, 300, 310, 43}},
                                  {},
                                  {600, 600},
-                                 {60, 0},
+                                 {50, 0},
                                  60},
                     // The line before the period stands into it; the log ends early.
                     figures_case{"edges_of_the_period",
@@ -248,6 +248,31 @@ TEST(report_settings, an_excursion_under_the_delay_or_switched_off_has_no_alarm_
     EXPECT_FALSE(f.excursions[0].alarm_due()) << "60 s beyond, under a delay of 120 s";
     EXPECT_FALSE(f.excursions[1].alarm_on);
     EXPECT_FALSE(f.excursions[1].alarm_due());
+}
+
+// "The time shown" as a report takes it: whole days when it spans them
+// (the nearest midnights, across the autumn change), else whole minutes.
+TEST(report_shown, rounds_to_whole_days_or_minutes) {
+    const QTimeZone berlin("Europe/Berlin");
+    chart::local_clock clock{berlin};
+    const auto t = [&berlin](int day, int h, int m, int s) {
+        return QDateTime(QDate(2026, 10, day), QTime(h, m, s), berlin).toSecsSinceEpoch();
+    };
+    const struct {
+        std::int64_t from, to;
+        const char* text;
+        bool days;
+    } rows[] = {{t(24, 23, 59, 30), t(31, 23, 59, 10), "2026-10-25 to 2026-10-31", true},
+                {t(25, 0, 10, 0), t(26, 0, 5, 0), "2026-10-25", true},
+                {t(24, 10, 0, 20), t(24, 12, 29, 50), "2026-10-24 10:00 to 12:30", false},
+                {t(24, 23, 50, 0), t(25, 0, 20, 0), "2026-10-24 23:50 to 2026-10-25 00:20", false}};
+    for (const auto& row : rows) {
+        const chart::shown_span s = chart::round_shown(row.from, row.to, clock);
+        EXPECT_EQ(chart::shown_text(s, clock).toStdString(), row.text);
+        EXPECT_EQ(s.days.has_value(), row.days) << row.text;
+    }
+    const chart::shown_span week = chart::round_shown(rows[0].from, rows[0].to, clock);
+    EXPECT_EQ(week.end - week.start, 7 * 86400 + 3600) << "the day the clocks go back has 25 hours";
 }
 
 struct clock_change_case {
