@@ -8,14 +8,12 @@ namespace chart {
 
 namespace {
 
-QString threshold_text(const std::optional<double>& v) {
-    return v ? QLocale().toString(*v) + u' ' + report_degrees : QStringLiteral("not set");
-}
-
 QString alarm_text(const sensor_alarm& a) {
-    const QString t = QStringLiteral("high %1, low %2").arg(threshold_text(a.high),
-                                                             threshold_text(a.low));
-    return (a.on ? QStringLiteral("alarm on; ") : QStringLiteral("alarm off; ")) + t;
+    const auto value = [](const std::optional<double>& v) {
+        return v ? QLocale().toString(*v) : QStringLiteral("none");
+    };
+    return QStringLiteral("%1, high %2, low %3")
+        .arg(a.on ? QStringLiteral("on") : QStringLiteral("off"), value(a.high), value(a.low));
 }
 
 QString via_text(const QString& via) {
@@ -69,9 +67,11 @@ report_table stretch_table(const report_facts& f, const report_figures& figures,
                            local_clock& clock) {
     const auto& names = f.settings.stretches.empty() ? settings_state{}.name
                                                      : f.settings.stretches.back().state.name;
-    report_table t{{QStringLiteral("From"), QStringLiteral("Sampling"), names[0], names[1],
-                    QStringLiteral("Delays, hold"), QStringLiteral("Source")},
-                   {15, 14, 22, 22, 13, 14},
+    report_table t{{QStringLiteral("From"), QStringLiteral("Sampling"),
+                    QStringLiteral("%1, %2").arg(names[0], report_degrees),
+                    QStringLiteral("%1, %2").arg(names[1], report_degrees),
+                    QStringLiteral("Delays; hold"), QStringLiteral("Source")},
+                   {16, 13, 21, 21, 15, 14},
                    6,
                    {},
                    QStringLiteral("Settings in force")};
@@ -206,16 +206,16 @@ void add_settings_section(report_content& c, const report_facts& f, const report
 void add_excursion_section(report_content& c, const report_facts& f, const report_figures& figures,
                            local_clock& clock) {
     report_table t{{QStringLiteral("#"), QStringLiteral("Sensor"), QStringLiteral("Beyond"),
-                    QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("Minutes"),
-                    QStringLiteral("Peak ") + report_degrees, QStringLiteral("Peak at"),
-                    QStringLiteral("Alarm")},
-                   {5, 13, 7, 17, 17, 9, 8, 17, 22},
-                   5,
+                    QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("Peak at"),
+                    QStringLiteral("Alarm"), QStringLiteral("Minutes"),
+                    QStringLiteral("Peak ") + report_degrees},
+                   {4, 12, 7, 16, 16, 16, 25, 8, 8},
+                   7,
                    {},
                    QStringLiteral("Excursions")};
     report_table events{{QStringLiteral("#"), QStringLiteral("Time"), QStringLiteral("Sensor"),
                          QStringLiteral("Event"), QStringLiteral("Detail")},
-                        {5, 17, 13, 14, 51},
+                        {4, 16, 12, 13, 55},
                         5,
                         {},
                         QStringLiteral("Alarm events")};
@@ -230,17 +230,16 @@ void add_excursion_section(report_content& c, const report_facts& f, const repor
                           sensor_name(f, e.sensor),
                           e.high ? QStringLiteral("high") : QStringLiteral("low"),
                           minute_text(e.start, clock), minute_text(e.end, clock),
-                          minutes_text(e.end - e.start), QString::number(e.peak),
-                          minute_text(e.peak_at, clock), alarm_column(e, notes, f.journal)});
+                          minute_text(e.peak_at, clock), alarm_column(e, notes, f.journal),
+                          minutes_text(e.end - e.start), QString::number(e.peak)});
     }
     for (std::size_t k = 0; k < f.settings.alarms.size(); ++k) {
         const alarm_note& a = f.settings.alarms[k];
         if (owner[k] == 0 && (a.time < f.period.start || a.time >= f.period.end))
             continue;
         events.rows.push_back({owner[k] > 0 ? QString::number(owner[k]) : report_dash,
-                               minute_text(a.time, clock), sensor_name(f, a.sensor),
-                               a.what == QLatin1String("told") ? a.what : a.what + u' ' + a.kind,
-                               a.detail});
+                               minute_text(a.time, clock), sensor_name(f, a.sensor), a.what,
+                               a.kind.isEmpty() ? a.detail : a.kind + QStringLiteral("; ") + a.detail});
     }
     c.blocks.push_back(heading_block(QStringLiteral("Excursions (%1)").arg(t.rows.size())));
     c.blocks.push_back(t.rows.empty() ? note_block(QStringLiteral("None."))

@@ -71,6 +71,19 @@ std::uint32_t longest_period(const chart::journal_record& j, const chart::report
     return most > 0 ? most : 5;
 }
 
+std::vector<report::limits_in_force> limits_in_force(const chart::journal_record& j,
+                                                     const chart::report_period& period) {
+    std::vector<report::limits_in_force> out;
+    for (std::size_t i = 0; i < j.stretches.size(); ++i) {
+        const std::int64_t from = std::max(j.stretches[i].from, period.start);
+        const std::int64_t to =
+            std::min(i + 1 < j.stretches.size() ? j.stretches[i + 1].from : period.end, period.end);
+        if (from < to)
+            out.push_back({from, to, chart::judged_limits(j.stretches[i].state.alarms)});
+    }
+    return out;
+}
+
 } // namespace
 
 std::unique_ptr<report> make_report(const report_request& request, QString& problem) {
@@ -115,9 +128,7 @@ std::unique_ptr<report> make_report(const report_request& request, QString& prob
 
     const chart::report_figures figures = chart::figures_of(points, r->period, settings);
     r->gaps.period_seconds = longest_period(settings, figures, r->period);
-    std::size_t hint = 0;
-    r->limits = chart::judged_limits(
-        chart::state_at(settings, std::max(r->period.start, r->period.end - 1), hint).alarms);
+    r->limits = limits_in_force(settings, r->period);
     r->points.adopt(std::move(read->store), read->count);
 
     chart::report_facts facts;

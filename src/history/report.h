@@ -11,6 +11,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QPageLayout;
 class QPagedPaintDevice;
@@ -37,7 +38,14 @@ struct report {
     // that reach into it, in the order of time.
     chart::point_series points;
     chart::gap_rule gaps;
-    std::array<chart::sensor_limits, 2> limits; // those that judge
+    // The thresholds of sensors whose alarm is on, as they were in force
+    // through the period: [from, to) in UTC seconds.
+    struct limits_in_force {
+        std::int64_t from = 0;
+        std::int64_t to = 0;
+        std::array<chart::sensor_limits, 2> limits;
+    };
+    std::vector<limits_in_force> limits;
     chart::local_clock clock;
 };
 
