@@ -66,13 +66,13 @@ private:
 // The date a line of the log begins with.
 QDate date_of(QByteArrayView line) {
     return line.size() >= 10 ? QDate::fromString(QString::fromLatin1(line.first(10)),
-                                                  QStringLiteral("MM-dd-yyyy"))
+                                                 QStringLiteral("MM-dd-yyyy"))
                              : QDate();
 }
 
 struct found {
-    qsizetype first = -1; // the start of the day's first line in the window
-    qsizetype end = -1;   // after the end of its last whole line
+    qsizetype first = -1;  // the start of the day's first line in the window
+    qsizetype end = -1;    // after the end of its last whole line
     bool complete = false; // the window reaches back before the day
 };
 
@@ -136,15 +136,15 @@ QJsonObject day_seal(const QByteArray& log_path, QDate date, seal_place& known) 
     const std::int64_t first_line = (on ? known.last_line : 0) + before + 1;
     const std::int64_t count = lines.count('\n');
     known = {end_byte, first_line + count - 1};
-    return {{QStringLiteral("date"), date.toString(Qt::ISODate)},
-            {QStringLiteral("first_line"), qint64(first_line)},
-            {QStringLiteral("last_line"), qint64(first_line + count - 1)},
-            {QStringLiteral("first_byte"), first_byte},
-            {QStringLiteral("end_byte"), end_byte},
-            {QStringLiteral("lines"), qint64(count)},
-            {QStringLiteral("sha256"), QString::fromLatin1(QCryptographicHash::hash(
-                                                               lines, QCryptographicHash::Sha256)
-                                                               .toHex())}};
+    return {
+        {QStringLiteral("date"), date.toString(Qt::ISODate)},
+        {QStringLiteral("first_line"), qint64(first_line)},
+        {QStringLiteral("last_line"), qint64(first_line + count - 1)},
+        {QStringLiteral("first_byte"), first_byte},
+        {QStringLiteral("end_byte"), end_byte},
+        {QStringLiteral("lines"), qint64(count)},
+        {QStringLiteral("sha256"),
+         QString::fromLatin1(QCryptographicHash::hash(lines, QCryptographicHash::Sha256).toHex())}};
 #else
     Q_UNUSED(log_path);
     Q_UNUSED(date);

@@ -36,8 +36,8 @@ struct journal::shared {
         QDate seal_date;
     };
     std::deque<entry> lines;
-    seal_place sealed; // where the last seal ended
-    QByteArray start_version;     // a start to write first, its tail read
+    seal_place sealed;        // where the last seal ended
+    QByteArray start_version; // a start to write first, its tail read
     QJsonObject start_settings;
     QDateTime start_time;
     bool start_pending = false;
@@ -178,12 +178,13 @@ bool journal::shared::write_waiting(std::unique_lock<std::mutex>& held) {
     if (const QByteArray first = take_start(held); !first.isEmpty())
         lines.push_front({first, {}, {}});
     if (dropped > 0) {
-        lines.push_front({rules::journal::line(
-                              QDateTime::currentDateTime(), QStringLiteral("gap"),
-                              {{QStringLiteral("lines_lost"), qint64(dropped)},
-                               {QStringLiteral("why"), QStringLiteral("the journal could not be written")}}),
-                          {},
-                          {}});
+        lines.push_front(
+            {rules::journal::line(
+                 QDateTime::currentDateTime(), QStringLiteral("gap"),
+                 {{QStringLiteral("lines_lost"), qint64(dropped)},
+                  {QStringLiteral("why"), QStringLiteral("the journal could not be written")}}),
+             {},
+             {}});
         dropped = 0;
     }
     while (!lines.empty()) {
@@ -192,11 +193,12 @@ bool journal::shared::write_waiting(std::unique_lock<std::mutex>& held) {
         if (!next.seal_log.isEmpty()) {
             // The log is read and hashed here, off the window thread.
             const QJsonObject seal = day_seal(next.seal_log, next.seal_date, sealed);
-            next.line = seal.isEmpty() ? QByteArray()
-                                       : rules::journal::line(QDateTime::fromString(
-                                                                  QString::fromUtf8(next.line),
-                                                                  Qt::ISODateWithMs),
-                                                              QStringLiteral("seal"), seal);
+            next.line =
+                seal.isEmpty()
+                    ? QByteArray()
+                    : rules::journal::line(
+                          QDateTime::fromString(QString::fromUtf8(next.line), Qt::ISODateWithMs),
+                          QStringLiteral("seal"), seal);
         }
         const bool ok = next.line.isEmpty() || (open_file() && append(next.line));
         held.lock();

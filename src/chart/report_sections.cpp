@@ -57,9 +57,9 @@ QString own_period_text(const report_facts& f, const report_figures& figures, st
         lo = lo == 0 ? p : std::min(lo, p);
         hi = std::max(hi, p);
     }
-    const QString text = lo == hi ? period_seconds_text(lo)
-                                  : QStringLiteral("%1 to %2").arg(period_seconds_text(lo),
-                                                                   period_seconds_text(hi));
+    const QString text =
+        lo == hi ? period_seconds_text(lo)
+                 : QStringLiteral("%1 to %2").arg(period_seconds_text(lo), period_seconds_text(hi));
     return QStringLiteral("the log's own: %1").arg(text);
 }
 
@@ -82,15 +82,14 @@ report_table stretch_table(const report_facts& f, const report_figures& figures,
         if (to <= f.period.start || from >= f.period.end || to <= from)
             continue;
         const settings_state& s = all[i].state;
-        t.rows.push_back({minute_text(from, clock),
-                          s.period > 0 ? period_seconds_text(s.period)
-                                       : own_period_text(f, figures, from, to),
-                          alarm_text(s.alarms[0]), alarm_text(s.alarms[1]),
-                          QStringLiteral("%1, %2; %3")
-                              .arg(period_seconds_text(s.delay[0]), period_seconds_text(s.delay[1]),
-                                   period_seconds_text(s.hold)),
-                          s.recorded ? QStringLiteral("journal")
-                                     : QStringLiteral("as set today")});
+        t.rows.push_back(
+            {minute_text(from, clock),
+             s.period > 0 ? period_seconds_text(s.period) : own_period_text(f, figures, from, to),
+             alarm_text(s.alarms[0]), alarm_text(s.alarms[1]),
+             QStringLiteral("%1, %2; %3")
+                 .arg(period_seconds_text(s.delay[0]), period_seconds_text(s.delay[1]),
+                      period_seconds_text(s.hold)),
+             s.recorded ? QStringLiteral("journal") : QStringLiteral("as set today")});
     }
     return t;
 }
@@ -237,17 +236,18 @@ void add_excursion_section(report_content& c, const report_facts& f, const repor
         const alarm_note& a = f.settings.alarms[k];
         if (owner[k] == 0 && (a.time < f.period.start || a.time >= f.period.end))
             continue;
-        events.rows.push_back({owner[k] > 0 ? QString::number(owner[k]) : report_dash,
-                               minute_text(a.time, clock), sensor_name(f, a.sensor), a.what,
-                               a.kind.isEmpty() ? a.detail : a.kind + QStringLiteral("; ") + a.detail});
+        events.rows.push_back(
+            {owner[k] > 0 ? QString::number(owner[k]) : report_dash, minute_text(a.time, clock),
+             sensor_name(f, a.sensor), a.what,
+             a.kind.isEmpty() ? a.detail : a.kind + QStringLiteral("; ") + a.detail});
     }
     c.blocks.push_back(heading_block(QStringLiteral("Excursions (%1)").arg(t.rows.size())));
     c.blocks.push_back(t.rows.empty() ? note_block(QStringLiteral("None."))
                                       : table_block(std::move(t)));
     if (today)
-        c.blocks.push_back(note_block(QStringLiteral(
-            "* judged by the thresholds as set today: not recorded before %1.")
-                                          .arg(unrecorded_note(f, clock))));
+        c.blocks.push_back(note_block(
+            QStringLiteral("* judged by the thresholds as set today: not recorded before %1.")
+                .arg(unrecorded_note(f, clock))));
     c.blocks.push_back(
         heading_block(QStringLiteral("Alarm events in the journal (%1)").arg(events.rows.size())));
     c.blocks.push_back(events.rows.empty()
@@ -305,13 +305,15 @@ QString verdict_text(const report_facts& f, const report_figures& figures) {
         if (due > 0 && !f.journal)
             text += QStringLiteral(", no journal of the alarms");
         else if (due > 0 && acknowledged >= due)
-            text += due == 1 ? QStringLiteral(", acknowledged") : QStringLiteral(", all acknowledged");
+            text +=
+                due == 1 ? QStringLiteral(", acknowledged") : QStringLiteral(", all acknowledged");
         else if (due > 0)
             text += QStringLiteral(", %1 of %2 acknowledged").arg(acknowledged).arg(due);
     }
-    const std::size_t changed = std::size_t(std::count_if(f.seals.begin(), f.seals.end(), [](const QString& s) {
-        return s.startsWith(QLatin1String("changed"));
-    }));
+    const std::size_t changed =
+        std::size_t(std::count_if(f.seals.begin(), f.seals.end(), [](const QString& s) {
+            return s.startsWith(QLatin1String("changed"));
+        }));
     if (changed > 0)
         text += QStringLiteral("; the log was changed on %1 since it was sealed")
                     .arg(count_text(changed, "day", "days"));

@@ -64,9 +64,10 @@ alarm_note alarm_of(const QJsonObject& l, const QString& event, std::int64_t tim
     if (event == QLatin1String("told")) {
         a.what = QStringLiteral("told");
         const bool ok = l.value(QStringLiteral("ok")).toBool();
-        a.detail = QStringLiteral("%1 of %2: %3")
-                       .arg(text("channel"), text("phase"),
-                            ok ? QStringLiteral("ok") : QStringLiteral("failed, ") + text("reason"));
+        a.detail =
+            QStringLiteral("%1 of %2: %3")
+                .arg(text("channel"), text("phase"),
+                     ok ? QStringLiteral("ok") : QStringLiteral("failed, ") + text("reason"));
         return a;
     }
     a.what = text("phase");
@@ -74,7 +75,8 @@ alarm_note alarm_of(const QJsonObject& l, const QString& event, std::int64_t tim
         a.detail = QStringLiteral("by %1 (%2)").arg(text("by"), text("via"));
         if (!text("comment").isEmpty())
             a.detail += QStringLiteral(": \u201C%1\u201D").arg(text("comment"));
-    } else if (l.contains(QStringLiteral("reading")) && !l.value(QStringLiteral("reading")).isNull()) {
+    } else if (l.contains(QStringLiteral("reading")) &&
+               !l.value(QStringLiteral("reading")).isNull()) {
         a.detail = QStringLiteral("reading %1").arg(l.value(QStringLiteral("reading")).toInt());
     }
     if (l.value(QStringLiteral("switched_off")).toBool())
@@ -171,7 +173,8 @@ journal_record read_journal(QByteArrayView bytes, const settings_state& today) {
         if (end < 0)
             end = bytes.size(); // a last line without its end is not yet whole
         else {
-            const QJsonDocument d = QJsonDocument::fromJson(bytes.sliced(at, end - at).toByteArray());
+            const QJsonDocument d =
+                QJsonDocument::fromJson(bytes.sliced(at, end - at).toByteArray());
             if (d.isObject())
                 reader.line(d.object());
         }

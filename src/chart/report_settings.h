@@ -70,7 +70,7 @@ struct settings_stretch {
 };
 
 struct journal_record {
-    std::optional<std::int64_t> first; // the time of its first line
+    std::optional<std::int64_t> first;       // the time of its first line
     std::vector<settings_stretch> stretches; // by time, the first from the earliest time
     std::vector<setting_change> changes;
     std::vector<alarm_note> alarms;

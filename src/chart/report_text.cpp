@@ -82,20 +82,19 @@ QString at_text(int v, std::int64_t at, local_clock& clock) {
 std::vector<std::pair<QString, QString>> sensor_fields(const sensor_tally& t, local_clock& clock,
                                                        const std::array<bool, 2>& judged) {
     const QString none = QStringLiteral("no reading");
-    return {
-        {QStringLiteral("Readings"), QString::number(t.readings)},
-        {QStringLiteral("Lowest"), t.any() ? at_text(t.min, t.min_at, clock) : none},
-        {QStringLiteral("Highest"), t.any() ? at_text(t.max, t.max_at, clock) : none},
-        {QStringLiteral("Mean"), t.any() ? decimal(t.mean()) + u' ' + degrees : none},
-        {QStringLiteral("Mean kinetic temperature"),
-         t.any() ? QLocale().toString(t.mean_kinetic(), 'f', 2) + u' ' + degrees : none},
-        {QStringLiteral("Coverage"), percent_text(t.covered, t.seconds) + QStringLiteral(" %")},
-        {QStringLiteral("At or above high"),
-         beyond_text(t.above, judged[0]) + QStringLiteral(" min")},
-        {QStringLiteral("At or below low"),
-         beyond_text(t.below, judged[1]) + QStringLiteral(" min")},
-        {QStringLiteral("Resolution"),
-         QStringLiteral("whole degrees, 0 to 124 %1 (the logger's)").arg(degrees)}};
+    return {{QStringLiteral("Readings"), QString::number(t.readings)},
+            {QStringLiteral("Lowest"), t.any() ? at_text(t.min, t.min_at, clock) : none},
+            {QStringLiteral("Highest"), t.any() ? at_text(t.max, t.max_at, clock) : none},
+            {QStringLiteral("Mean"), t.any() ? decimal(t.mean()) + u' ' + degrees : none},
+            {QStringLiteral("Mean kinetic temperature"),
+             t.any() ? QLocale().toString(t.mean_kinetic(), 'f', 2) + u' ' + degrees : none},
+            {QStringLiteral("Coverage"), percent_text(t.covered, t.seconds) + QStringLiteral(" %")},
+            {QStringLiteral("At or above high"),
+             beyond_text(t.above, judged[0]) + QStringLiteral(" min")},
+            {QStringLiteral("At or below low"),
+             beyond_text(t.below, judged[1]) + QStringLiteral(" min")},
+            {QStringLiteral("Resolution"),
+             QStringLiteral("whole degrees, 0 to 124 %1 (the logger's)").arg(degrees)}};
 }
 
 QStringList day_row(QStringList first, const sensor_tally& t, const std::array<bool, 2>& judged) {
@@ -151,8 +150,8 @@ report_table gap_table(const report_figures& figures, local_clock& clock) {
 }
 
 void add_table(report_content& c, const QString& name, report_table t, const QString& none) {
-    c.blocks.push_back(
-        heading_block(t.rows.empty() ? name : QStringLiteral("%1 (%2)").arg(name).arg(t.rows.size())));
+    c.blocks.push_back(heading_block(
+        t.rows.empty() ? name : QStringLiteral("%1 (%2)").arg(name).arg(t.rows.size())));
     c.blocks.push_back(t.rows.empty() ? note_block(none) : table_block(std::move(t)));
 }
 
@@ -243,8 +242,7 @@ report_content report_text(const report_facts& f, const report_figures& figures,
     const auto names = f.settings.stretches.empty() ? settings_state{}.name
                                                     : f.settings.stretches.back().state.name;
     for (std::size_t s = 0; s < 2; ++s) {
-        c.blocks.push_back(heading_block(
-            QStringLiteral("Sensor %1: %2").arg(s + 1).arg(names[s])));
+        c.blocks.push_back(heading_block(QStringLiteral("Sensor %1: %2").arg(s + 1).arg(names[s])));
         c.blocks.push_back(fields_block(sensor_fields(figures.total[s], clock, judged[s])));
     }
     c.blocks.push_back({report_block::kind::chart, {}, {}, {}});

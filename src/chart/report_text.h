@@ -30,7 +30,7 @@ struct report_facts {
     line_span lines;
     QByteArray sha256; // in hex, of the lines' bytes
     std::int64_t unreadable = 0;
-    QDate today; // the day the report is made, the settings file's settings
+    QDate today;          // the day the report is made, the settings file's settings
     bool journal = false; // a journal lies beside the log
     journal_record settings;
     // What each day's seal says of its lines today, one per day of the period.

@@ -12,8 +12,8 @@
 #include "settings/inifile.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPdfWriter>
@@ -111,11 +111,9 @@ std::unique_ptr<report> make_report(const report_request& request, QString& prob
         chart::read_journal(journal ? journal_file.readAll() : QByteArray(), settings_today(dir));
     const qint64 size = log.size();
     // The days are checked against their seals meanwhile.
-    std::future<std::vector<QString>> seals = std::async(std::launch::async, [&] {
-        return check_seals(log, size, r->period, settings.seals);
-    });
-    std::optional<period_lines> read =
-        read_period_lines(log, size, local_from, local_to, clock);
+    std::future<std::vector<QString>> seals = std::async(
+        std::launch::async, [&] { return check_seals(log, size, r->period, settings.seals); });
+    std::optional<period_lines> read = read_period_lines(log, size, local_from, local_to, clock);
     std::vector<QString> sealed = seals.get();
     if (!read) {
         problem = QStringLiteral("The data log at %1 changed while the report was made; try again.")
@@ -141,7 +139,8 @@ std::unique_ptr<report> make_report(const report_request& request, QString& prob
     facts.lines = read->lines;
     facts.sha256 = read->sha256;
     facts.unreadable = read->unreadable;
-    facts.today = QDate::fromString(chart::second_text(request.made_at, clock).left(10), Qt::ISODate);
+    facts.today =
+        QDate::fromString(chart::second_text(request.made_at, clock).left(10), Qt::ISODate);
     facts.journal = journal;
     facts.settings = settings;
     facts.seals = std::move(sealed);

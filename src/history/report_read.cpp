@@ -10,7 +10,6 @@
 #include <future>
 #include <vector>
 
-
 namespace history {
 
 namespace {

@@ -32,7 +32,8 @@ QByteArray hash_of(const log_file& log, qint64 begin, qint64 end) {
 }
 
 QString check_day(const log_file& log, qint64 size, const chart::day_seal& seal) {
-    const QString lines = QStringLiteral("lines %1\u2013%2").arg(seal.first_line).arg(seal.last_line);
+    const QString lines =
+        QStringLiteral("lines %1\u2013%2").arg(seal.first_line).arg(seal.last_line);
     const QString changed = QStringLiteral("changed since it was sealed (%1)").arg(lines);
     const std::int64_t from = local_midnight(seal.date);
     const auto located = chart::locate_lines(log, size, from, from + 86400);
@@ -60,12 +61,11 @@ std::vector<QString> check_seals(const log_file& log, qint64 size,
     std::vector<QString> out;
     out.reserve(period.days.size());
     for (const chart::report_day& day : period.days) {
-        const auto seal = std::lower_bound(
-            seals.begin(), seals.end(), day.date,
-            [](const chart::day_seal& s, QDate d) { return s.date < d; });
-        out.push_back(seal == seals.end() || seal->date != day.date
-                          ? QStringLiteral("not sealed")
-                          : check_day(log, size, *seal));
+        const auto seal =
+            std::lower_bound(seals.begin(), seals.end(), day.date,
+                             [](const chart::day_seal& s, QDate d) { return s.date < d; });
+        out.push_back(seal == seals.end() || seal->date != day.date ? QStringLiteral("not sealed")
+                                                                    : check_day(log, size, *seal));
     }
     return out;
 }

@@ -37,9 +37,9 @@ rules::result write_all(int fd, const QByteArray& bytes) {
 rules::result write_into(const QByteArray& name, bool fifo, const QByteArray& bytes) {
     const int fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC | (fifo ? O_NONBLOCK : 0));
     if (fd < 0)
-        return rules::result::failure(
-            fifo && errno == ENXIO ? QStringLiteral("no program reads from the FIFO")
-                                   : rules::system_reason(errno));
+        return rules::result::failure(fifo && errno == ENXIO
+                                          ? QStringLiteral("no program reads from the FIFO")
+                                          : rules::system_reason(errno));
     if (fifo)
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     rules::result written = write_all(fd, bytes);
@@ -76,8 +76,7 @@ rules::result write_to_target(const QString& path, const QByteArray& bytes) {
         // to stay as it is.
         if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
             ::access(name.constData(), W_OK) != 0)
-            return rules::result::failure(
-                QStringLiteral("it is read-only, and is not replaced"));
+            return rules::result::failure(QStringLiteral("it is read-only, and is not replaced"));
         // The link stays; the file it points to is replaced.
         return replace_file(QFileInfo(path).canonicalFilePath(), bytes);
     }

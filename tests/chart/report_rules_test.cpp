@@ -10,8 +10,8 @@
 
 #include <QDateTime>
 #include <cmath>
-#include <tuple>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -101,81 +101,80 @@ TEST_P(report_figures, count_time_excursions_and_gaps) {
 
 INSTANTIATE_TEST_SUITE_P(
     table, report_figures,
-    testing::Values(figures_case{"steady", every_5s({0, 600}), {}, {}, {600, 600}, {0, 0}},
-                    figures_case{"silence_of_three_periods_is_no_gap",
-                                 every_5s({0, 100}) + every_5s({110, 600}),
-                                 {},
-                                 {},
-                                 {600, 600},
-                                 {0, 0}},
-                    // The last line before the silence stands for one period.
-                    figures_case{"longer_silence_is_a_gap_of_both",
-                                 every_5s({0, 100}) + every_5s({200, 600}),
-                                 {},
-                                 {{0, 100, 200}, {1, 100, 200}},
-                                 {500, 500},
-                                 {0, 0}},
-                    figures_case{"no_reading_is_a_gap_of_its_sensor",
-                                 every_5s({0, 50}) + every_5s({50, 55}, none) + every_5s({55, 600}),
-                                 {},
-                                 {{0, 50, 55}},
-                                 {595, 600},
-                                 {0, 0}},
-                    figures_case{"excursion_from_first_to_where_the_last_runs_out",
-                                 every_5s({0, 100}) + every_5s({100, 120}, 41) +
-                                     every_5s({120, 125}, 45) + every_5s({125, 150}, 40) +
-                                     every_5s({150, 600}),
-                                 {{0, true, 100, 150, 45}},
-                                 {},
-                                 {600, 600},
-                                 {50, 0}},
-                    figures_case{"gap_ends_an_excursion",
-                                 every_5s({0, 100}) + every_5s({100, 150}, 41) +
-                                     every_5s({200, 250}, 44) + every_5s({250, 600}),
-                                 {{0, true, 100, 150, 41}, {0, true, 200, 250, 44}},
-                                 {{0, 150, 200}, {1, 150, 200}},
-                                 {550, 550},
-                                 {100, 0}},
-                    figures_case{"low_excursion_and_its_lowest",
-                                 every_5s({0, 300}) + every_5s({300, 310}, 15) +
-                                     every_5s({310, 315}, 12) + every_5s({315, 600}),
-                                 {{0, false, 300, 315, 12}},
-                                 {},
-                                 {600, 600},
-                                 {0, 15}},
-                    // A reading at a threshold is beyond it, as the lamp says.
-                    figures_case{"exactly_at_each_threshold",
-                                 every_5s({0, 100}) + every_5s({100, 200}, 40) +
-                                     every_5s({200, 300}, 15) + every_5s({300, 600}),
-                                 {{0, true, 100, 200, 40}, {0, false, 200, 300, 15}},
-                                 {},
-                                 {600, 600},
-                                 {100, 100}},
-                    figures_case{"gap_shorter_than_the_hold_does_not_split",
-                                 every_5s({0, 100}) + every_5s({100, 150}, 41) +
-                                     every_5s({200, 250}, 44) + every_5s({250, 600}),
-                                 {{0, true, 100, 250, 44}},
-                                 {{0, 150, 200}, {1, 150, 200}},
-                                 {550, 550},
-                                 {100, 0},
-                                 60},
-                    figures_case{"touch_of_the_threshold_within_the_hold_is_one",
-                                 every_5s({0, 100}) + every_5s({100, 130}, 41) +
-                                     every_5s({130, 140}) + every_5s({140, 150}, 42) +
-                                     every_5s({150, 300}) + every_5s({300, 310}, 43) +
-                                     every_5s({310, 600}),
-                                 {{0, true, 100, 150, 42}, {0, true, 300, 310, 43}},
-                                 {},
-                                 {600, 600},
-                                 {50, 0},
-                                 60},
-                    // The line before the period stands into it; the log ends early.
-                    figures_case{"edges_of_the_period",
-                                 every_5s({-3, 2}, 50) + every_5s({2, 300}),
-                                 {{0, true, 0, 2, 50}},
-                                 {{0, 302, 600}, {1, 302, 600}},
-                                 {302, 302},
-                                 {2, 0}}),
+    testing::Values(
+        figures_case{"steady", every_5s({0, 600}), {}, {}, {600, 600}, {0, 0}},
+        figures_case{"silence_of_three_periods_is_no_gap",
+                     every_5s({0, 100}) + every_5s({110, 600}),
+                     {},
+                     {},
+                     {600, 600},
+                     {0, 0}},
+        // The last line before the silence stands for one period.
+        figures_case{"longer_silence_is_a_gap_of_both",
+                     every_5s({0, 100}) + every_5s({200, 600}),
+                     {},
+                     {{0, 100, 200}, {1, 100, 200}},
+                     {500, 500},
+                     {0, 0}},
+        figures_case{"no_reading_is_a_gap_of_its_sensor",
+                     every_5s({0, 50}) + every_5s({50, 55}, none) + every_5s({55, 600}),
+                     {},
+                     {{0, 50, 55}},
+                     {595, 600},
+                     {0, 0}},
+        figures_case{"excursion_from_first_to_where_the_last_runs_out",
+                     every_5s({0, 100}) + every_5s({100, 120}, 41) + every_5s({120, 125}, 45) +
+                         every_5s({125, 150}, 40) + every_5s({150, 600}),
+                     {{0, true, 100, 150, 45}},
+                     {},
+                     {600, 600},
+                     {50, 0}},
+        figures_case{"gap_ends_an_excursion",
+                     every_5s({0, 100}) + every_5s({100, 150}, 41) + every_5s({200, 250}, 44) +
+                         every_5s({250, 600}),
+                     {{0, true, 100, 150, 41}, {0, true, 200, 250, 44}},
+                     {{0, 150, 200}, {1, 150, 200}},
+                     {550, 550},
+                     {100, 0}},
+        figures_case{"low_excursion_and_its_lowest",
+                     every_5s({0, 300}) + every_5s({300, 310}, 15) + every_5s({310, 315}, 12) +
+                         every_5s({315, 600}),
+                     {{0, false, 300, 315, 12}},
+                     {},
+                     {600, 600},
+                     {0, 15}},
+        // A reading at a threshold is beyond it, as the lamp says.
+        figures_case{"exactly_at_each_threshold",
+                     every_5s({0, 100}) + every_5s({100, 200}, 40) + every_5s({200, 300}, 15) +
+                         every_5s({300, 600}),
+                     {{0, true, 100, 200, 40}, {0, false, 200, 300, 15}},
+                     {},
+                     {600, 600},
+                     {100, 100}},
+        figures_case{"gap_shorter_than_the_hold_does_not_split",
+                     every_5s({0, 100}) + every_5s({100, 150}, 41) + every_5s({200, 250}, 44) +
+                         every_5s({250, 600}),
+                     {{0, true, 100, 250, 44}},
+                     {{0, 150, 200}, {1, 150, 200}},
+                     {550, 550},
+                     {100, 0},
+                     60},
+        figures_case{"touch_of_the_threshold_within_the_hold_is_one",
+                     every_5s({0, 100}) + every_5s({100, 130}, 41) + every_5s({130, 140}) +
+                         every_5s({140, 150}, 42) + every_5s({150, 300}) +
+                         every_5s({300, 310}, 43) + every_5s({310, 600}),
+                     {{0, true, 100, 150, 42}, {0, true, 300, 310, 43}},
+                     {},
+                     {600, 600},
+                     {50, 0},
+                     60},
+        // The line before the period stands into it; the log ends early.
+        figures_case{"edges_of_the_period",
+                     every_5s({-3, 2}, 50) + every_5s({2, 300}),
+                     {{0, true, 0, 2, 50}},
+                     {{0, 302, 600}, {1, 302, 600}},
+                     {302, 302},
+                     {2, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Each reading judged by the settings in force when it was written: a log

@@ -68,10 +68,10 @@ QByteArray log_of(const std::vector<line>& lines) {
 }
 
 QJsonObject settings_at_start() {
-    return {{"period", 60},   {"logging", true},     {"alarm_switch1", true},
-            {"high1", 30},    {"low1", 2},           {"alarm_switch2", false},
-            {"high2", 8},     {"low2", 2},           {"delay1", 0},
-            {"delay2", 0},    {"hold", 60},          {"remind", 15},
+    return {{"period", 60},         {"logging", true},    {"alarm_switch1", true},
+            {"high1", 30},          {"low1", 2},          {"alarm_switch2", false},
+            {"high2", 8},           {"low2", 2},          {"delay1", 0},
+            {"delay2", 0},          {"hold", 60},         {"remind", 15},
             {"name1", "Cold room"}, {"name2", "Freezer"}, {"command", ""}};
 }
 
@@ -88,8 +88,8 @@ QByteArray setting(const QDateTime& t, const QString& id, const QJsonValue& from
 // period set to 5 s on Wednesday, the high threshold to 28 on Friday, and
 // Tuesday's alarm raised, told, acknowledged and ended.
 QByteArray journal_of_the_week() {
-    QByteArray j = rules::journal::start_lines(at(-1, 23, 0), QStringLiteral("1.0"),
-                                               settings_at_start(), {});
+    QByteArray j =
+        rules::journal::start_lines(at(-1, 23, 0), QStringLiteral("1.0"), settings_at_start(), {});
     const auto alarm = [](const QDateTime& t, const char* phase, QJsonObject more = {}) {
         more.insert("sensor", 1);
         more.insert("name", "Cold room");
@@ -98,9 +98,9 @@ QByteArray journal_of_the_week() {
         return rules::journal::line(t, QStringLiteral("alarm"), more);
     };
     j += alarm(at(1, 14, 0), "raised", {{"reading", 31}, {"threshold", 30}});
-    j += rules::journal::line(at(1, 14, 0, 2), QStringLiteral("told"),
-                              {{"sensor", 1}, {"channel", "desktop"}, {"phase", "raised"},
-                               {"ok", true}});
+    j += rules::journal::line(
+        at(1, 14, 0, 2), QStringLiteral("told"),
+        {{"sensor", 1}, {"channel", "desktop"}, {"phase", "raised"}, {"ok", true}});
     j += alarm(at(1, 14, 12), "acknowledged",
                {{"by", "anna"}, {"via", "window"}, {"comment", "door left open, closed"}});
     j += alarm(at(1, 14, 46), "ended");
@@ -223,19 +223,21 @@ TEST_F(report_journal, figures_follow_the_settings_in_force_as_a_count_by_second
     }
     EXPECT_EQ(excursions->rows[0][6], QStringLiteral("raised, acknowledged, ended"));
     EXPECT_EQ(excursions->rows[1][6], QStringLiteral("not in the journal"));
-    EXPECT_EQ(c.blocks[1].text, QStringLiteral("3 excursions, the longest 45.0 min, 1 of 3 acknowledged"));
+    EXPECT_EQ(c.blocks[1].text,
+              QStringLiteral("3 excursions, the longest 45.0 min, 1 of 3 acknowledged"));
 
     const auto* events = table_after(c, QStringLiteral("Alarm events"));
     ASSERT_TRUE(events);
     ASSERT_EQ(events->rows.size(), 4u);
-    EXPECT_EQ(events->rows[2], (QStringList{"1", "2026-11-03 14:12", "Cold room", "acknowledged",
-                                            "high; by anna (window): \u201Cdoor left open, closed\u201D"}));
+    EXPECT_EQ(events->rows[2],
+              (QStringList{"1", "2026-11-03 14:12", "Cold room", "acknowledged",
+                           "high; by anna (window): \u201Cdoor left open, closed\u201D"}));
     const auto* changes = table_after(c, QStringLiteral("Changes of the settings"));
     ASSERT_TRUE(changes);
-    EXPECT_EQ(changes->rows, (std::vector<QStringList>{
-                                 {"2026-11-04 10:00", "sampling period", "60", "5", "main window"},
-                                 {"2026-11-06 12:00", "high threshold, Cold room", "30", "28",
-                                  "main window"}}));
+    EXPECT_EQ(changes->rows,
+              (std::vector<QStringList>{
+                  {"2026-11-04 10:00", "sampling period", "60", "5", "main window"},
+                  {"2026-11-06 12:00", "high threshold, Cold room", "30", "28", "main window"}}));
     const auto* gaps = table_after(c, QStringLiteral("Gaps"));
     ASSERT_TRUE(gaps);
     EXPECT_EQ(gaps->rows.size(), 1u) << "Thursday's half hour only: a line a minute is no gap";
@@ -250,9 +252,10 @@ TEST_F(report_journal, without_a_journal_the_log_keeps_its_spacing_and_todays_th
     const chart::report_content& c = r->content;
     const auto* gaps = table_after(c, QStringLiteral("Gaps"));
     ASSERT_TRUE(gaps);
-    const auto not_wednesday = std::count_if(gaps->rows.begin(), gaps->rows.end(), [](const QStringList& g) {
-        return !g[1].startsWith(QStringLiteral("2026-11-04"));
-    });
+    const auto not_wednesday =
+        std::count_if(gaps->rows.begin(), gaps->rows.end(), [](const QStringList& g) {
+            return !g[1].startsWith(QStringLiteral("2026-11-04"));
+        });
     EXPECT_EQ(not_wednesday, 1) << "Thursday's half hour; Monday and Tuesday at a minute have none";
     const auto* excursions = table_after(c, QStringLiteral("Excursions"));
     ASSERT_TRUE(excursions);
@@ -260,7 +263,8 @@ TEST_F(report_journal, without_a_journal_the_log_keeps_its_spacing_and_todays_th
     EXPECT_EQ(excursions->rows[1][0], QStringLiteral("2*"));
     bool said = false;
     for (const chart::report_block& b : c.blocks)
-        said = said || b.text.contains(QStringLiteral("as set today, 2026-11-10: not recorded before"));
+        said = said ||
+               b.text.contains(QStringLiteral("as set today, 2026-11-10: not recorded before"));
     EXPECT_TRUE(said);
 }
 
@@ -290,10 +294,12 @@ TEST_F(report_journal, a_line_edited_after_its_day_was_sealed_shows_on_that_day)
     const auto* seals = table_after(r->content, QStringLiteral("Daily seals"));
     ASSERT_TRUE(seals);
     ASSERT_EQ(seals->rows.size(), 7u);
-    EXPECT_EQ(seals->rows[3][1],
-              QStringLiteral("changed since it was sealed (lines %1\u2013%2)").arg(first).arg(last));
+    EXPECT_EQ(
+        seals->rows[3][1],
+        QStringLiteral("changed since it was sealed (lines %1\u2013%2)").arg(first).arg(last));
     for (int d : {0, 1, 2, 4, 5})
-        EXPECT_TRUE(seals->rows[std::size_t(d)][1].startsWith(QStringLiteral("sealed, matches (lines ")))
+        EXPECT_TRUE(
+            seals->rows[std::size_t(d)][1].startsWith(QStringLiteral("sealed, matches (lines ")))
             << seals->rows[std::size_t(d)][1].toStdString();
     EXPECT_EQ(seals->rows[6][1], QStringLiteral("not sealed"));
     EXPECT_TRUE(r->content.blocks[1].text.endsWith(

@@ -125,10 +125,11 @@ TEST_F(report_test, known_log_gives_its_numbers) {
     // found for the excursion.
     const auto* excursions = table_after(c, QStringLiteral("Excursions"));
     ASSERT_TRUE(excursions);
-    EXPECT_EQ(excursions->rows, (rows{{"1*", "Sensor 1", "high", "2026-10-24 09:30",
-                                       "2026-10-24 09:45", "2026-10-24 09:40", "no journal", "15.0",
-                                       "43"}}));
-    EXPECT_EQ(c.blocks[1].text, QStringLiteral("1 excursion, the longest 15.0 min, no journal of the alarms"));
+    EXPECT_EQ(excursions->rows,
+              (rows{{"1*", "Sensor 1", "high", "2026-10-24 09:30", "2026-10-24 09:45",
+                     "2026-10-24 09:40", "no journal", "15.0", "43"}}));
+    EXPECT_EQ(c.blocks[1].text,
+              QStringLiteral("1 excursion, the longest 15.0 min, no journal of the alarms"));
     const auto* gaps = table_after(c, QStringLiteral("Gaps"));
     ASSERT_TRUE(gaps);
     EXPECT_EQ(gaps->rows, (rows{{"1 and 2", "2026-10-24 12:00", "2026-10-24 12:20", "20.0"},
@@ -147,11 +148,11 @@ TEST_F(report_test, known_log_gives_its_numbers) {
     const auto* days1 = table_after(c, QStringLiteral("Sensor 1 by day"));
     ASSERT_TRUE(days1);
     EXPECT_EQ(days1->caption, QStringLiteral("Sensor 1 by day, 2026-10-24 to 2026-10-26"));
-    EXPECT_EQ(days1->rows[0].mid(0, 6) + days1->rows[0].mid(7),
-              (QStringList{"2026-10-24", "24", "17040", "20", "20.2", "43", "15.0", "0.0", "98.6"}));
-    EXPECT_EQ(days1->rows[1],
-              (QStringList{"2026-10-25", "25", "18000", "20", "20.0", "20", "20.0", "0.0", "0.0",
-                           "100.0"}));
+    EXPECT_EQ(
+        days1->rows[0].mid(0, 6) + days1->rows[0].mid(7),
+        (QStringList{"2026-10-24", "24", "17040", "20", "20.2", "43", "15.0", "0.0", "98.6"}));
+    EXPECT_EQ(days1->rows[1], (QStringList{"2026-10-25", "25", "18000", "20", "20.0", "20", "20.0",
+                                           "0.0", "0.0", "100.0"}));
     const auto* days2 = table_after(c, QStringLiteral("Sensor 2 by day"));
     ASSERT_TRUE(days2);
     EXPECT_EQ(days2->rows[2], (QStringList{"2026-10-26", "24", "17268", "30", "30.0", "30", "30.0",
