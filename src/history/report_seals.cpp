@@ -31,9 +31,28 @@ QByteArray hash_of(const log_file& log, qint64 begin, qint64 end) {
     return hash.hex();
 }
 
+// Whether the sealed bytes are where the seal says, whole lines of that
+// day with none of it just after them, and hash as they did: the log as it
+// was, read once. Anything else is looked for by time.
+bool still_in_place(const log_file& log, qint64 size, const chart::day_seal& seal) {
+    if (seal.first_byte < 0 || seal.end_byte <= seal.first_byte || seal.end_byte > size)
+        return false;
+    char before = '\n';
+    if (seal.first_byte > 0 && log.read_at(seal.first_byte - 1, &before, 1) != 1)
+        return false;
+    const QByteArray prefix = seal.date.toString(QStringLiteral("MM-dd-yyyy")).toLatin1() + '\t';
+    QByteArray after(prefix.size(), '\0');
+    const qint64 got = log.read_at(seal.end_byte, after.data(), after.size());
+    if (before != '\n' || (got == after.size() && after == prefix))
+        return false;
+    return hash_of(log, seal.first_byte, seal.end_byte) == seal.sha256;
+}
+
 QString check_day(const log_file& log, qint64 size, const chart::day_seal& seal) {
     const QString lines =
         QStringLiteral("lines %1\u2013%2").arg(seal.first_line).arg(seal.last_line);
+    if (still_in_place(log, size, seal))
+        return QStringLiteral("sealed, matches (%1)").arg(lines);
     const QString changed = QStringLiteral("changed since it was sealed (%1)").arg(lines);
     const std::int64_t from = local_midnight(seal.date);
     const auto located = chart::locate_lines(log, size, from, from + 86400);
