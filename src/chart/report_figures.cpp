@@ -229,26 +229,39 @@ double sensor_tally::mean_kinetic() const {
 std::vector<std::uint32_t> own_periods(std::span<const log_point> points,
                                        const report_period& period,
                                        std::optional<std::int64_t> until) {
-    std::vector<std::vector<std::uint32_t>> steps(period.days.size());
-    std::vector<std::uint32_t> all;
-    day_finder day(period);
-    for (std::size_t i = 1; i < points.size(); ++i) {
+    // The points are in the order of time, so each day's steps come
+    // together and are done with before the next day's.
+    std::vector<std::uint32_t> medians(period.days.size(), 0);
+    std::vector<std::uint32_t> steps;
+    std::vector<std::uint32_t> found; // the medians of days with enough steps
+    std::size_t day = 0;
+    const auto close_day = [&] {
+        if (steps.size() >= 2) {
+            medians[day] = median(steps);
+            found.push_back(medians[day]);
+        }
+        steps.clear();
+    };
+    day_finder days(period);
+    for (std::size_t i = 1; i < points.size() && !period.days.empty(); ++i) {
         const std::int64_t t = points[i].time;
         if (t < period.start || t >= period.end || points[i - 1].time < period.start ||
             t <= points[i - 1].time || (until && t > *until))
             continue;
-        const std::size_t d = day.at(t);
+        const std::size_t d = days.at(t);
+        if (d != day) {
+            close_day();
+            day = d;
+        }
         if (points[i - 1].time >= period.days[d].start)
-            steps[d].push_back(std::uint32_t(t - points[i - 1].time));
+            steps.push_back(std::uint32_t(t - points[i - 1].time));
     }
-    for (const auto& s : steps)
-        all.insert(all.end(), s.begin(), s.end());
-    const std::uint32_t overall = all.empty() ? 5 : median(all);
-    std::vector<std::uint32_t> out;
-    out.reserve(steps.size());
-    for (auto& s : steps)
-        out.push_back(s.size() < 2 ? overall : median(s));
-    return out;
+    if (!period.days.empty())
+        close_day();
+    const std::uint32_t overall = found.empty() ? 5 : median(found);
+    for (std::uint32_t& m : medians)
+        m = m == 0 ? overall : m;
+    return medians;
 }
 
 report_figures figures_of(std::span<const log_point> points, const report_period& period,

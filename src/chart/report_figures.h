@@ -80,8 +80,8 @@ struct report_figures {
 };
 
 // The median spacing of the lines of each day of the period up to `until`
-// (the journal's first line), that of them all where a day has too few
-// lines, 5 s where there are none. `points` in the order of time.
+// (the journal's first line); the median of the days' where a day has too
+// few lines, 5 s where no day has enough. `points` in the order of time.
 std::vector<std::uint32_t> own_periods(std::span<const log_point> points,
                                        const report_period& period,
                                        std::optional<std::int64_t> until = std::nullopt);
