@@ -316,9 +316,11 @@ void kestrova_app::end() {
     if (publisher_)
         publisher_->finish();
     if (journal_) {
-        seals_->seal_today();
         journal_->write(QStringLiteral("stop"),
                         {{QStringLiteral("settings"), record_->snapshot()}});
+        // After the stop: a seal that takes long on a huge log must not
+        // cost the stop its line.
+        seals_->seal_today();
         journal_->close(std::chrono::seconds(2));
     }
     if (selector_)

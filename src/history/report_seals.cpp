@@ -53,7 +53,7 @@ QString check_day(const log_file& log, qint64 size, const chart::day_seal& seal)
         QStringLiteral("lines %1\u2013%2").arg(seal.first_line).arg(seal.last_line);
     if (still_in_place(log, size, seal))
         return QStringLiteral("sealed, matches (%1)").arg(lines);
-    const QString changed = QStringLiteral("changed since it was sealed (%1)").arg(lines);
+    QString changed = QStringLiteral("changed since it was sealed (%1)").arg(lines);
     const std::int64_t from = local_midnight(seal.date);
     const auto located = chart::locate_lines(log, size, from, from + 86400);
     if (!located)

@@ -147,8 +147,8 @@ TEST(journal, each_day_of_the_log_is_sealed_after_its_midnight_and_at_a_stop) {
         j.start(QStringLiteral("1.0"), settings(30));
         alerts::seal_clock seals(j, log, [&now] { return now; });
         now = now.addSecs(5); // the timer fires 5 s from now, 3 s after midnight
-        EXPECT_TRUE(QTest::qWaitFor([&path] { return read_file(path).contains("\"seal\""); },
-                                    15000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&path] { return read_file(path).contains("\"seal\""); }, 15000));
         j.close(std::chrono::seconds(5));
     }
     {
