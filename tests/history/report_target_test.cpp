@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -49,11 +50,18 @@ TEST_F(report_target, a_fifo_gives_its_reader_the_whole_report_or_says_none_read
     QByteArray got;
     const int in = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(in, 0);
-    std::thread reader([in, &got] {
-        ::fcntl(in, F_SETFL, 0);
+    // Non-blocking: before the writer opens, a read finds no writer and
+    // would end at once; the reader takes what comes until it has it all.
+    std::thread reader([in, &got, want = pdf.size()] {
         char buffer[65536];
-        for (ssize_t n; (n = ::read(in, buffer, sizeof buffer)) > 0;)
-            got.append(buffer, n);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (got.size() < want && std::chrono::steady_clock::now() < until) {
+            const ssize_t n = ::read(in, buffer, sizeof buffer);
+            if (n > 0)
+                got.append(buffer, n);
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
     });
     const rules::result written = history::write_to_target(fifo, pdf);
     reader.join();
