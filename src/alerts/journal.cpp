@@ -1,5 +1,7 @@
 #include "alerts/journal.h"
 
+#include "alerts/day_seal.h"
+
 #include "logging/logging.h"
 #include "rules/journal_rules.h"
 
@@ -26,8 +28,16 @@ struct journal::shared {
     std::mutex lock;
     std::condition_variable wake;
     std::condition_variable drained;
-    std::deque<QByteArray> lines; // whole lines, oldest first
-    QByteArray start_version;     // a start to write first, its tail read
+    // Whole lines, oldest first; an entry with a log path is a seal of that
+    // log's day, made when its turn comes.
+    struct entry {
+        QByteArray line;
+        QByteArray seal_log;
+        QDate seal_date;
+    };
+    std::deque<entry> lines;
+    seal_place sealed;        // where the last seal ended
+    QByteArray start_version; // a start to write first, its tail read
     QJsonObject start_settings;
     QDateTime start_time;
     bool start_pending = false;
@@ -156,29 +166,47 @@ QByteArray journal::shared::take_start(std::unique_lock<std::mutex>& held) {
     const QJsonObject settings = start_settings;
     const QDateTime time = start_time;
     held.unlock();
+    const QByteArray before = tail();
+    sealed = last_seal(before);
     QByteArray lines = rules::journal::start_lines(time, version, settings,
-                                                   rules::journal::read_run_before(tail()));
+                                                   rules::journal::read_run_before(before));
     held.lock();
     return lines;
 }
 
 bool journal::shared::write_waiting(std::unique_lock<std::mutex>& held) {
     if (const QByteArray first = take_start(held); !first.isEmpty())
-        lines.push_front(first);
+        lines.push_front({first, {}, {}});
     if (dropped > 0) {
-        lines.push_front(rules::journal::line(
-            QDateTime::currentDateTime(), QStringLiteral("gap"),
-            {{QStringLiteral("lines_lost"), qint64(dropped)},
-             {QStringLiteral("why"), QStringLiteral("the journal could not be written")}}));
+        lines.push_front(
+            {rules::journal::line(
+                 QDateTime::currentDateTime(), QStringLiteral("gap"),
+                 {{QStringLiteral("lines_lost"), qint64(dropped)},
+                  {QStringLiteral("why"), QStringLiteral("the journal could not be written")}}),
+             {},
+             {}});
         dropped = 0;
     }
     while (!lines.empty()) {
-        const QByteArray next = lines.front();
+        entry next = lines.front();
         held.unlock();
-        const bool ok = open_file() && append(next);
+        if (!next.seal_log.isEmpty()) {
+            // The log is read and hashed here, off the window thread.
+            const QJsonObject seal = day_seal(next.seal_log, next.seal_date, sealed);
+            next.line =
+                seal.isEmpty()
+                    ? QByteArray()
+                    : rules::journal::line(
+                          QDateTime::fromString(QString::fromUtf8(next.line), Qt::ISODateWithMs),
+                          QStringLiteral("seal"), seal);
+        }
+        const bool ok = next.line.isEmpty() || (open_file() && append(next.line));
         held.lock();
-        if (!ok)
+        if (!ok) {
+            if (!next.seal_log.isEmpty())
+                lines.front() = {next.line, {}, {}}; // made once
             return false;
+        }
         lines.pop_front();
     }
     return true;
@@ -233,12 +261,20 @@ void journal::start(const QString& version, const QJsonObject& settings) {
 }
 
 void journal::write(const QString& event, const QJsonObject& fields) {
-    const QByteArray line = rules::journal::line(now_(), event, fields);
+    push(rules::journal::line(now_(), event, fields), {}, {});
+}
+
+void journal::seal(const QString& log_path, QDate date) {
+    // The time it was asked for stands where the line will be.
+    push(rules::journal::time_text(now_()).toUtf8(), QFile::encodeName(log_path), date);
+}
+
+void journal::push(const QByteArray& line, const QByteArray& seal_log, QDate seal_date) {
     {
         const std::lock_guard<std::mutex> held(shared_->lock);
         if (shared_->closing)
             return;
-        shared_->lines.push_back(line);
+        shared_->lines.push_back({line, seal_log, seal_date});
         shared_->fresh = true;
         while (shared_->lines.size() > kept_lines) {
             shared_->lines.pop_front();

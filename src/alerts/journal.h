@@ -32,6 +32,9 @@ public:
     void start(const QString& version, const QJsonObject& settings);
     // One line, stamped now.
     void write(const QString& event, const QJsonObject& fields);
+    // A "seal" of the day's lines of the data log at `log_path`, stamped
+    // now; the log is read and hashed by the writer thread, in turn.
+    void seal(const QString& log_path, QDate date);
     // Writes what waits, for `wait` at most; a writer held up longer (a
     // disk that hangs) is left behind, and that is said.
     void close(std::chrono::milliseconds wait);
@@ -42,6 +45,8 @@ public:
     struct shared; // what the writer thread works on
 
 private:
+    void push(const QByteArray& line, const QByteArray& seal_log, QDate seal_date);
+
     QString path_;
     clock now_;
     std::shared_ptr<shared> shared_;

@@ -6,6 +6,7 @@
 #include "alerts/alarm_state.h"
 #include "alerts/alarms_window.h"
 #include "alerts/journal.h"
+#include "alerts/seal_clock.h"
 #include "alerts/settings_record.h"
 #include "app/port_label.h"
 #include "controls/timer.h"
@@ -18,6 +19,7 @@
 #include "notify/mail_notifier.h"
 #include "notify/session_bus.h"
 #include "portselect/frmselect.h"
+#include "rules/log_rules.h"
 #include "rules/mail_settings.h"
 #include "serial/comm_control.h"
 #include "serial/port_probe.h"
@@ -180,6 +182,9 @@ void kestrova_app::start_alarms() {
     journal_->start(QCoreApplication::applicationVersion(), record_->snapshot());
     journal_port(port_state_);
     alarm_record_ = std::make_unique<alerts::alarm_record>(*alarms_, *journal_);
+    seals_ = std::make_unique<alerts::seal_clock>(
+        *journal_, QDir(window_->seams().work_dir).filePath(rules::datalog::log_file_name),
+        window_->seams().clock);
 }
 
 void kestrova_app::journal_port(const serial::port_keeper::state& s) {
@@ -398,6 +403,9 @@ void kestrova_app::end() {
     if (journal_) {
         journal_->write(QStringLiteral("stop"),
                         {{QStringLiteral("settings"), record_->snapshot()}});
+        // After the stop: a seal that takes long on a huge log must not
+        // cost the stop its line.
+        seals_->seal_today();
         journal_->close(std::chrono::seconds(2));
     }
     if (selector_)

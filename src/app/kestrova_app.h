@@ -21,6 +21,7 @@ class frmselect;
 namespace alerts {
 class alarm_judge;
 class alarm_record;
+class seal_clock;
 class alarm_state;
 class alarms_window;
 class journal;
@@ -122,6 +123,7 @@ private:
     std::unique_ptr<alerts::alarm_state> alarms_;
     std::unique_ptr<alerts::settings_record> record_;
     std::unique_ptr<alerts::alarm_record> alarm_record_;
+    std::unique_ptr<alerts::seal_clock> seals_; // after the journal: it writes there
     QPointer<alerts::alarms_window> alarms_window_;
     std::unique_ptr<notify::session_bus> bus_;
     std::optional<QDBusConnection> session_; // once the bus is reached

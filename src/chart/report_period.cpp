@@ -92,4 +92,33 @@ QString second_text(std::int64_t utc_seconds, local_clock& clock) {
     return iso.left(19).replace(u'T', u' ') + u' ' + iso.mid(19);
 }
 
+shown_span round_shown(std::int64_t from, std::int64_t to, local_clock& clock) {
+    shown_span out;
+    if (to - from >= day_seconds) {
+        // The nearest local midnights.
+        const std::int64_t first = local_days(from + day_seconds / 2, clock);
+        const std::int64_t after = local_days(to + day_seconds / 2, clock);
+        if (after > first) {
+            out.days = date_range{date_of_days(first), date_of_days(after - 1)};
+            out.start = midnight(first, clock);
+            out.end = midnight(after, clock);
+            return out;
+        }
+    }
+    out.start = floor_div(from + 30, 60) * 60;
+    out.end = std::max(out.start + 60, floor_div(to + 30, 60) * 60);
+    return out;
+}
+
+QString shown_text(const shown_span& s, local_clock& clock) {
+    if (s.days)
+        return s.days->from == s.days->to
+                   ? s.days->from.toString(Qt::ISODate)
+                   : s.days->from.toString(Qt::ISODate) + QStringLiteral(" to ") +
+                         s.days->to.toString(Qt::ISODate);
+    const QString a = minute_text(s.start, clock);
+    const QString b = minute_text(s.end, clock);
+    return a + QStringLiteral(" to ") + (a.left(10) == b.left(10) ? b.mid(11) : b);
+}
+
 } // namespace chart

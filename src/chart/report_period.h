@@ -53,4 +53,15 @@ QString minute_text(std::int64_t utc_seconds, local_clock& clock);
 // "2026-10-25 02:30:05 +02:00".
 QString second_text(std::int64_t utc_seconds, local_clock& clock);
 
+// The time a window shows, rounded for a report: to whole local days
+// (the nearest midnights) when it spans one or more, else to whole minutes.
+struct shown_span {
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+    std::optional<date_range> days;
+};
+shown_span round_shown(std::int64_t from, std::int64_t to, local_clock& clock);
+// "2026-10-25 to 2026-10-31", "2026-10-24 10:00 to 12:30".
+QString shown_text(const shown_span& s, local_clock& clock);
+
 } // namespace chart

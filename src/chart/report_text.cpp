@@ -1,5 +1,7 @@
 #include "chart/report_text.h"
 
+#include "chart/report_blocks.h"
+
 #include <QFileInfo>
 #include <algorithm>
 
@@ -7,40 +9,15 @@ namespace chart {
 
 namespace {
 
-const QString degrees = QStringLiteral("\u00BAC");
-const QString dash = QStringLiteral("\u2013");
-
-report_block title(const QString& text) {
-    return {report_block::kind::title, text, {}, {}};
-}
-report_block heading(const QString& text) {
-    return {report_block::kind::heading, text, {}, {}};
-}
-report_block note(const QString& text) {
-    return {report_block::kind::note, text, {}, {}};
-}
-report_block fields(std::vector<std::pair<QString, QString>> rows) {
-    return {report_block::kind::fields, {}, std::move(rows), {}};
-}
-report_block table(report_table t) {
-    return {report_block::kind::table, {}, {}, std::move(t)};
-}
+const QString& degrees = report_degrees;
+const QString& dash = report_dash;
 
 QString decimal(double v) {
-    return QLocale().toString(v, 'f', 1);
-}
-
-QString threshold_text(double v) {
-    return QLocale().toString(v) + u' ' + degrees;
+    return decimal_text(v);
 }
 
 QString hours_text(std::int64_t seconds) {
     return seconds % 3600 == 0 ? QString::number(seconds / 3600) : decimal(double(seconds) / 3600);
-}
-
-QString count_text(std::size_t n, const char* one, const char* many) {
-    return n == 1 ? QStringLiteral("1 %1").arg(QLatin1StringView(one))
-                  : QStringLiteral("%1 %2").arg(n).arg(QLatin1StringView(many));
 }
 
 // "2026-10-19 to 2026-10-25", or to the minute for a stretch of time.
@@ -88,70 +65,65 @@ QString lines_text(const report_facts& f) {
     return text;
 }
 
-QString alarm_text(const sensor_alarm& a) {
-    const auto value = [](const std::optional<double>& v) {
-        return v ? threshold_text(*v) : QStringLiteral("not set");
-    };
-    const QString thresholds = QStringLiteral("high %1, low %2").arg(value(a.high), value(a.low));
-    return a.on ? QStringLiteral("alarm on; ") + thresholds
-                : QStringLiteral("alarm off; ") + thresholds + QStringLiteral(" (not judged)");
-}
-
 // The minutes at or beyond a threshold, or why there are none to count.
 QString beyond_text(std::int64_t seconds, bool judged) {
     return judged ? minutes_text(seconds) : dash;
 }
 
-// Min, mean, max, minutes beyond each threshold (judged or not) and coverage.
-QStringList tally_row(QStringList first, const sensor_tally& t, const std::array<bool, 2>& judged) {
+QString reading_text(int v) {
+    return QString::number(v) + u' ' + degrees;
+}
+
+QString at_text(int v, std::int64_t at, local_clock& clock) {
+    return QStringLiteral("%1 at %2").arg(reading_text(v), minute_text(at, clock));
+}
+
+// One sensor over the whole period, as a block of fields.
+std::vector<std::pair<QString, QString>> sensor_fields(const sensor_tally& t, local_clock& clock,
+                                                       const std::array<bool, 2>& judged) {
+    const QString none = QStringLiteral("no reading");
+    return {{QStringLiteral("Readings"), QString::number(t.readings)},
+            {QStringLiteral("Lowest"), t.any() ? at_text(t.min, t.min_at, clock) : none},
+            {QStringLiteral("Highest"), t.any() ? at_text(t.max, t.max_at, clock) : none},
+            {QStringLiteral("Mean"), t.any() ? decimal(t.mean()) + u' ' + degrees : none},
+            {QStringLiteral("Mean kinetic temperature"),
+             t.any() ? QLocale().toString(t.mean_kinetic(), 'f', 2) + u' ' + degrees : none},
+            {QStringLiteral("Coverage"), percent_text(t.covered, t.seconds) + QStringLiteral(" %")},
+            {QStringLiteral("At or above high"),
+             beyond_text(t.above, judged[0]) + QStringLiteral(" min")},
+            {QStringLiteral("At or below low"),
+             beyond_text(t.below, judged[1]) + QStringLiteral(" min")},
+            {QStringLiteral("Resolution"),
+             QStringLiteral("whole degrees, 0 to 124 %1 (the logger's)").arg(degrees)}};
+}
+
+QStringList day_row(QStringList first, const sensor_tally& t, const std::array<bool, 2>& judged) {
+    first << QString::number(t.readings);
     if (t.any())
-        first << QString::number(t.min) << decimal(t.mean()) << QString::number(t.max);
+        first << QString::number(t.min) << decimal(t.mean()) << QString::number(t.max)
+              << decimal(t.mean_kinetic());
     else
-        first << dash << dash << dash;
+        first << dash << dash << dash << dash;
     return first << beyond_text(t.above, judged[0]) << beyond_text(t.below, judged[1])
                  << percent_text(t.covered, t.seconds);
 }
 
-const QStringList tally_header = {
-    QStringLiteral("Min \u00BAC"),     QStringLiteral("Mean \u00BAC"),
-    QStringLiteral("Max \u00BAC"),     QStringLiteral("\u2265 high, min"),
-    QStringLiteral("\u2264 low, min"), QStringLiteral("Coverage %")};
-
-report_table summary_table(const report_figures& figures,
-                           const std::array<std::array<bool, 2>, 2>& judged) {
-    report_table t{
-        QStringList{QStringLiteral("Sensor")} + tally_header, {14, 10, 10, 10, 14, 14, 14}, 1, {}};
-    for (int s = 0; s < 2; ++s)
-        t.rows.push_back(
-            tally_row({QStringLiteral("Sensor %1").arg(s + 1)}, figures.total[s], judged[s]));
-    return t;
-}
-
-report_table day_table(int sensor, const report_facts& f, const report_figures& figures,
-                       const std::array<bool, 2>& judged) {
-    report_table t{QStringList{QStringLiteral("Date"), QStringLiteral("Hours")} + tally_header,
-                   {16, 8, 10, 10, 10, 13, 13, 13},
+report_table day_table(int sensor, const QString& name, const report_facts& f,
+                       const report_figures& figures, const std::array<bool, 2>& judged,
+                       const QString& period) {
+    report_table t{{QStringLiteral("Date"), QStringLiteral("Hours"), QStringLiteral("Readings"),
+                    QStringLiteral("Min ") + degrees, QStringLiteral("Mean ") + degrees,
+                    QStringLiteral("Max ") + degrees, QStringLiteral("MKT ") + degrees,
+                    QStringLiteral("\u2265 high, min"), QStringLiteral("\u2264 low, min"),
+                    QStringLiteral("Coverage %")},
+                   {14, 6, 10, 8, 9, 8, 9, 11, 11, 11},
                    1,
-                   {}};
+                   {},
+                   QStringLiteral("%1 by day, %2").arg(name, period)};
     for (std::size_t d = 0; d < f.period.days.size(); ++d)
-        t.rows.push_back(tally_row(
+        t.rows.push_back(day_row(
             {f.period.days[d].date.toString(Qt::ISODate), hours_text(f.period.days[d].seconds())},
-            figures.days[d][sensor], judged));
-    return t;
-}
-
-report_table excursion_table(const report_figures& figures, local_clock& clock) {
-    report_table t{{QStringLiteral("Sensor"), QStringLiteral("Beyond"), QStringLiteral("Start"),
-                    QStringLiteral("End"), QStringLiteral("Minutes"),
-                    QStringLiteral("Peak \u00BAC")},
-                   {9, 9, 22, 22, 12, 12},
-                   4,
-                   {}};
-    for (const excursion& e : figures.excursions)
-        t.rows.push_back({QString::number(e.sensor + 1),
-                          e.high ? QStringLiteral("high") : QStringLiteral("low"),
-                          minute_text(e.start, clock), minute_text(e.end, clock),
-                          minutes_text(e.end - e.start), QString::number(e.peak)});
+            figures.days[d][std::size_t(sensor)], judged));
     return t;
 }
 
@@ -161,7 +133,8 @@ report_table gap_table(const report_figures& figures, local_clock& clock) {
                     QStringLiteral("Minutes")},
                    {12, 22, 22, 12},
                    3,
-                   {}};
+                   {},
+                   QStringLiteral("Gaps")};
     const auto& gaps = figures.gaps;
     for (std::size_t i = 0; i < gaps.size(); ++i) {
         const reading_gap& g = gaps[i];
@@ -177,10 +150,62 @@ report_table gap_table(const report_figures& figures, local_clock& clock) {
 }
 
 void add_table(report_content& c, const QString& name, report_table t, const QString& none) {
-    c.blocks.push_back(
-        heading(t.rows.empty() ? name : QStringLiteral("%1 (%2)").arg(name).arg(t.rows.size())));
-    c.blocks.push_back(t.rows.empty() ? note(none) : table(std::move(t)));
+    c.blocks.push_back(heading_block(
+        t.rows.empty() ? name : QStringLiteral("%1 (%2)").arg(name).arg(t.rows.size())));
+    c.blocks.push_back(t.rows.empty() ? note_block(none) : table_block(std::move(t)));
 }
+
+// Whether any settings in force in the period set each sensor's high and
+// low threshold.
+std::array<std::array<bool, 2>, 2> thresholds_set(const report_facts& f) {
+    std::array<std::array<bool, 2>, 2> out{};
+    const auto& all = f.settings.stretches;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const std::int64_t to = i + 1 < all.size() ? all[i + 1].from : f.period.end;
+        if (to <= f.period.start || all[i].from >= f.period.end)
+            continue;
+        for (std::size_t s = 0; s < 2; ++s) {
+            out[s][0] = out[s][0] || all[i].state.alarms[s].high.has_value();
+            out[s][1] = out[s][1] || all[i].state.alarms[s].low.has_value();
+        }
+    }
+    return out;
+}
+
+void add_source(report_content& c, const report_facts& f, local_clock& clock) {
+    std::vector<std::pair<QString, QString>> source = {
+        {QStringLiteral("Station"), QStringLiteral("%1, folder %2").arg(f.host, f.folder)},
+        {QStringLiteral("Data log"), f.log_path},
+        {QStringLiteral("Period"), period_detail(f, clock)},
+        {QStringLiteral("Made"), second_text(f.made_at, clock)},
+        {QStringLiteral("Lines"), lines_text(f)}};
+    if (!f.lines.empty()) {
+        source.push_back({QStringLiteral("SHA-256"), QString::fromLatin1(f.sha256)});
+        source.push_back({QStringLiteral("Check"),
+                          QStringLiteral("sed -n '%1,%2p' %3 | sha256sum  gives the same hash "
+                                         "while these lines are as they were written")
+                              .arg(f.lines.first_line)
+                              .arg(f.lines.last_line)
+                              .arg(QFileInfo(f.log_path).fileName())});
+    }
+    c.blocks.push_back(fields_block(std::move(source)));
+}
+
+const QString how_figures_are_made = QStringLiteral(
+    "Each reading is judged by the settings in force when it was written, as the monitor's "
+    "journal records them. A reading stands for the time until the next line of the log, or "
+    "for one sampling period where no line follows within three; time for which no reading "
+    "stands (no line, or \" - - \") is a gap, and coverage is the share of the time with a "
+    "reading. The mean weighs each reading by its time. The mean kinetic temperature is "
+    "\u0394H/R / \u2212ln(\u03A3 t\u1D62 e^(\u2212\u0394H/RT\u1D62) / \u03A3 t\u1D62) "
+    "\u2212 273.15, with \u0394H = 83.144 kJ/mol, R = 8.3144 J/(mol K), T\u1D62 each reading in "
+    "kelvin and t\u1D62 the time it stands for. An excursion begins with a reading at or above "
+    "the high threshold (or at or below the low one) and ends when the last such reading runs "
+    "out; readings within limits or gaps shorter than the clear hold do not end it, as they do "
+    "not end an alarm. Its alarm is due when the alarm is on and it lasted the raise delay "
+    "without a break. Durations are rounded up to the tenth of a minute, coverage down to the "
+    "tenth of a percent. Days are local days: those on which the clocks change have 23 or 25 "
+    "hours, and the hour repeated when they go back is taken in the order the log holds it.");
 
 } // namespace
 
@@ -210,68 +235,29 @@ report_content report_text(const report_facts& f, const report_figures& figures,
     const QString period = period_text(f, clock);
     c.footer =
         QStringLiteral("KESTROVA temperature report \u00B7 %1 \u00B7 %2").arg(f.host, period);
-    const QString today = second_text(f.made_at, clock).left(10);
-    const QString file = QFileInfo(f.log_path).fileName();
-
-    c.blocks.push_back(title(QStringLiteral("Temperature report")));
-    std::vector<std::pair<QString, QString>> source = {
-        {QStringLiteral("Station"), QStringLiteral("%1, folder %2").arg(f.host, f.folder)},
-        {QStringLiteral("Data log"), f.log_path},
-        {QStringLiteral("Period"), period_detail(f, clock)},
-        {QStringLiteral("Made"), second_text(f.made_at, clock)},
-        {QStringLiteral("Lines"), lines_text(f)}};
-    if (!f.lines.empty()) {
-        source.push_back({QStringLiteral("SHA-256"), QString::fromLatin1(f.sha256)});
-        source.push_back({QStringLiteral("Check"),
-                          QStringLiteral("sed -n '%1,%2p' %3 | sha256sum  gives the same hash "
-                                         "while these lines are as they were written")
-                              .arg(f.lines.first_line)
-                              .arg(f.lines.last_line)
-                              .arg(file)});
+    c.blocks.push_back(title_block(QStringLiteral("Temperature report")));
+    c.blocks.push_back(heading_block(verdict_text(f, figures)));
+    add_source(c, f, clock);
+    const std::array<std::array<bool, 2>, 2> judged = thresholds_set(f);
+    const auto names = f.settings.stretches.empty() ? settings_state{}.name
+                                                    : f.settings.stretches.back().state.name;
+    for (std::size_t s = 0; s < 2; ++s) {
+        c.blocks.push_back(heading_block(QStringLiteral("Sensor %1: %2").arg(s + 1).arg(names[s])));
+        c.blocks.push_back(fields_block(sensor_fields(figures.total[s], clock, judged[s])));
     }
-    c.blocks.push_back(fields(std::move(source)));
-
-    c.blocks.push_back(
-        heading(QStringLiteral("Settings as Tarnwick.INI holds them today, %1").arg(today)));
-    c.blocks.push_back(fields({{QStringLiteral("Sampling period"),
-                                QStringLiteral("%1 s; more than %2 s without a line is a gap")
-                                    .arg(f.sampling_seconds)
-                                    .arg(3 * f.sampling_seconds)},
-                               {QStringLiteral("Sensor 1"), alarm_text(f.alarms[0])},
-                               {QStringLiteral("Sensor 2"), alarm_text(f.alarms[1])}}));
-    c.blocks.push_back(note(QStringLiteral(
-        "These are today's settings: the log does not record those in force during the period. "
-        "A sensor is judged against its thresholds only while its alarm is on.")));
-
-    std::array<std::array<bool, 2>, 2> judged{};
-    for (int s = 0; s < 2; ++s)
-        judged[s] = {f.alarms[s].on && f.alarms[s].high, f.alarms[s].on && f.alarms[s].low};
-    c.blocks.push_back(heading(QStringLiteral("Summary")));
-    c.blocks.push_back(table(summary_table(figures, judged)));
     c.blocks.push_back({report_block::kind::chart, {}, {}, {}});
-
-    add_table(c, QStringLiteral("Excursions"), excursion_table(figures, clock),
-              judged[0][0] || judged[0][1] || judged[1][0] || judged[1][1]
-                  ? QStringLiteral("None.")
-                  : QStringLiteral("None judged: no alarm is on."));
+    add_excursion_section(c, f, figures, clock);
+    add_settings_section(c, f, figures, clock);
     add_table(c, QStringLiteral("Gaps"), gap_table(figures, clock),
               QStringLiteral("None: a reading stands for every second of the period."));
-    for (int s = 0; s < 2; ++s) {
-        c.blocks.push_back(heading(QStringLiteral("Sensor %1 by day").arg(s + 1)));
-        c.blocks.push_back(table(day_table(s, f, figures, judged[s])));
+    for (std::size_t s = 0; s < 2; ++s) {
+        c.blocks.push_back(heading_block(QStringLiteral("%1 by day").arg(names[s])));
+        c.blocks.push_back(table_block(day_table(int(s), names[s], f, figures, judged[s], period)));
     }
-
-    c.blocks.push_back(heading(QStringLiteral("How the figures are made")));
-    c.blocks.push_back(note(QStringLiteral(
-        "A reading stands for the time until the next line of the log, or for one sampling "
-        "period where no line follows within three; time for which no reading stands (no line, "
-        "or \" - - \") is a gap, and coverage is the share of the time with a reading. The mean "
-        "weighs each reading by its time. An excursion is a run of consecutive readings at or "
-        "above the high threshold (or at or below the low one) without a gap; it ends when the "
-        "last of them runs out. Durations are rounded up to the tenth of a minute, coverage down "
-        "to the tenth of a percent. Days are local days: those on which the clocks change have "
-        "23 or 25 hours, and the hour repeated when they go back is taken in the order the log "
-        "holds it.")));
+    add_seal_section(c, f);
+    c.blocks.push_back(heading_block(QStringLiteral("How the figures are made")));
+    c.blocks.push_back(note_block(how_figures_are_made));
+    add_review_block(c);
     return c;
 }
 

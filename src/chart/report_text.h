@@ -3,6 +3,7 @@
 #include "chart/report_figures.h"
 #include "chart/report_lines.h"
 #include "chart/report_period.h"
+#include "chart/report_settings.h"
 
 #include <QByteArray>
 #include <QLocale>
@@ -14,15 +15,9 @@
 #include <vector>
 
 // What a report says, as blocks of text and tables for a page to lay out:
-// where the data comes from, the settings, the figures. Free of any widget.
+// the verdict, where the data comes from, the settings in force, the
+// figures, the alarms, the seals and the review. Free of any widget.
 namespace chart {
-
-// A sensor's alarm switch and thresholds as the settings file holds them.
-struct sensor_alarm {
-    bool on = false;
-    std::optional<double> high;
-    std::optional<double> low;
-};
 
 // What a report says besides its figures.
 struct report_facts {
@@ -35,8 +30,11 @@ struct report_facts {
     line_span lines;
     QByteArray sha256; // in hex, of the lines' bytes
     std::int64_t unreadable = 0;
-    std::uint32_t sampling_seconds = 5;
-    std::array<sensor_alarm, 2> alarms;
+    QDate today;          // the day the report is made, the settings file's settings
+    bool journal = false; // a journal lies beside the log
+    journal_record settings;
+    // What each day's seal says of its lines today, one per day of the period.
+    std::vector<QString> seals;
 };
 
 struct report_table {
@@ -44,6 +42,7 @@ struct report_table {
     std::vector<int> widths; // relative
     int text_columns = 1;    // the columns before the numbers, aligned left
     std::vector<QStringList> rows;
+    QString caption; // said again above the header on each page it goes on to
 };
 
 struct report_block {

@@ -22,12 +22,12 @@ QString share_text(const char* what, double share) {
 } // namespace
 
 QString degrees() {
-    return QStringLiteral("\u00BAC");
+    return QStringLiteral("\u00B0C");
 }
 
 QString time_text(double utc_seconds) {
     return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(std::floor(utc_seconds)))
-        .toString(QStringLiteral("MM-dd-yyyy HH:mm:ss"));
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 QString reading_text(std::uint8_t value) {

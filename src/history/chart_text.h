@@ -17,15 +17,15 @@ inline const QColor& sensor_colour(int sensor) {
     return sensor == 0 ? sensor1_colour : sensor2_colour;
 }
 
-// "ºC", after a reading and on the value scale.
+// "°C", after a reading and on the value scale.
 QString degrees();
 // The figures of the status line for one sensor.
 QString summary_text(int sensor, const chart::sensor_summary& s);
-// "12-05-2026 21:10:05" in local time.
+// "2026-12-05 21:10:05" in local time, as the report writes it.
 QString time_text(double utc_seconds);
-// "23 ºC", or "- -" without a reading.
+// "23 °C", or "- -" without a reading.
 QString reading_text(std::uint8_t value);
-// "Sensor 1 high 30 ºC": a threshold line's label.
+// "Sensor 1 high 30 °C": a threshold line's label.
 QString threshold_label(int sensor, const char* which, double value);
 
 } // namespace history

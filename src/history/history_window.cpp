@@ -151,7 +151,7 @@ void history_window::build_status_bar() {
     unreadable_->setObjectName(QStringLiteral("unreadable"));
     unreadable_->setToolTip(QStringLiteral(
         "Lines with a wrong date or time, another number of fields, a reading that is not "
-        "0 to 124 \u00BAC, or bytes that are not text, and a last line without its line end, "
+        "0 to 124 \u00B0C, or bytes that are not text, and a last line without its line end, "
         "are left out."));
     unreadable_->hide();
     progress_ = new QProgressBar(this);
@@ -443,15 +443,17 @@ void history_window::write_report() {
                                  Qt::ISODate);
     };
     const report_choice suggestion{false, {date_at(chart_->from()), date_at(chart_->to())}, false};
-    const auto choice = prompts_->choose_report(suggestion, range_text());
+    const chart::shown_span shown =
+        chart::round_shown(static_cast<std::int64_t>(std::floor(chart_->from())),
+                           static_cast<std::int64_t>(std::floor(chart_->to())) + 1, clock);
+    const auto choice = prompts_->choose_report(suggestion, chart::shown_text(shown, clock));
     if (!choice)
         return;
     report_request request;
     request.log_path = log_path_;
-    if (choice->whole_days)
-        request.dates = choice->dates;
-    request.start = static_cast<std::int64_t>(std::floor(chart_->from()));
-    request.end = static_cast<std::int64_t>(std::floor(chart_->to())) + 1;
+    request.dates = choice->whole_days ? std::optional(choice->dates) : shown.days;
+    request.start = shown.start;
+    request.end = shown.end;
     request.made_at = QDateTime::currentSecsSinceEpoch();
     request.host = QSysInfo::machineHostName();
     QString problem;

@@ -2,16 +2,22 @@
 
 #include "chart/report_figures.h"
 #include "chart/report_lines.h"
-#include "history/exports.h"
 #include "history/log_file.h"
 #include "history/log_settings.h"
 #include "history/report_read.h"
+#include "history/report_seals.h"
+#include "history/report_target.h"
+
+#include "rules/alarm_settings.h"
+#include "settings/inifile.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPdfWriter>
+#include <future>
 
 namespace history {
 
@@ -29,6 +35,53 @@ QString problem_of(const QString& path, const log_file& log) {
         return QStringLiteral("The data log at %1 cannot be read: %2")
             .arg(QDir::toNativeSeparators(path), log.error());
     return {};
+}
+
+// The settings file's settings as they are today, for the time before the
+// journal: the sampling period is left to the log.
+chart::settings_state settings_today(const QString& dir) {
+    chart::settings_state s;
+    s.alarms = read_alarm_settings(dir);
+    settings::inifile ini;
+    ini.set_ini_dir(dir);
+    const rules::alarms::alarm_settings alarm = rules::alarms::read_alarm_settings(
+        [&ini](const QString& key) { return ini.read_whole(QStringLiteral("Alarm"), key); });
+    using std::chrono::duration_cast;
+    using std::chrono::seconds;
+    for (std::size_t i = 0; i < 2; ++i) {
+        s.delay[i] = duration_cast<seconds>(alarm.delay[i]).count();
+        s.name[i] = alarm.name[i];
+    }
+    s.hold = duration_cast<seconds>(alarm.hold).count();
+    return s;
+}
+
+// The longest sampling period in force in the period: the chart joins
+// readings no further apart than three of it.
+std::uint32_t longest_period(const chart::journal_record& j, const chart::report_figures& f,
+                             const chart::report_period& period) {
+    std::uint32_t most = 0;
+    for (std::size_t i = 0; i < j.stretches.size(); ++i) {
+        const std::int64_t to = i + 1 < j.stretches.size() ? j.stretches[i + 1].from : period.end;
+        if (to > period.start && j.stretches[i].from < period.end)
+            most = std::max(most, j.stretches[i].state.period);
+    }
+    for (std::uint32_t own : f.own_period)
+        most = std::max(most, own);
+    return most > 0 ? most : 5;
+}
+
+std::vector<report::limits_in_force> limits_in_force(const chart::journal_record& j,
+                                                     const chart::report_period& period) {
+    std::vector<report::limits_in_force> out;
+    for (std::size_t i = 0; i < j.stretches.size(); ++i) {
+        const std::int64_t from = std::max(j.stretches[i].from, period.start);
+        const std::int64_t to =
+            std::min(i + 1 < j.stretches.size() ? j.stretches[i + 1].from : period.end, period.end);
+        if (from < to)
+            out.push_back({from, to, chart::judged_limits(j.stretches[i].state.alarms)});
+    }
+    return out;
 }
 
 } // namespace
@@ -51,8 +104,17 @@ std::unique_ptr<report> make_report(const report_request& request, QString& prob
     const std::int64_t local_to = request.dates
                                       ? local_midnight(request.dates->to.addDays(1))
                                       : r->period.end + clock.offset_at_utc(r->period.end);
-    std::optional<period_lines> read =
-        read_period_lines(log, log.size(), local_from, local_to, clock);
+    const QString dir = QFileInfo(path).absolutePath();
+    QFile journal_file(QDir(dir).filePath(QStringLiteral("TARNWICK-journal.jsonl")));
+    const bool journal = journal_file.open(QIODevice::ReadOnly);
+    const chart::journal_record settings =
+        chart::read_journal(journal ? journal_file.readAll() : QByteArray(), settings_today(dir));
+    const qint64 size = log.size();
+    // The days are checked against their seals meanwhile.
+    std::future<std::vector<QString>> seals = std::async(
+        std::launch::async, [&] { return check_seals(log, size, r->period, settings.seals); });
+    std::optional<period_lines> read = read_period_lines(log, size, local_from, local_to, clock);
+    std::vector<QString> sealed = seals.get();
     if (!read) {
         problem = QStringLiteral("The data log at %1 changed while the report was made; try again.")
                       .arg(QDir::toNativeSeparators(path));
@@ -62,13 +124,9 @@ std::unique_ptr<report> make_report(const report_request& request, QString& prob
     chart::order_repeated_hours(points, clock);
     chart::order_by_time(points);
 
-    const QString dir = QFileInfo(path).absolutePath();
-    const log_settings settings = read_log_settings(dir);
-    const std::array<chart::sensor_alarm, 2> alarms = read_alarm_settings(dir);
-    r->gaps = settings.gaps;
-    r->limits = chart::judged_limits(alarms);
-    const chart::report_figures figures =
-        chart::figures_of(points, r->period, r->gaps, chart::bounds_of(r->limits));
+    const chart::report_figures figures = chart::figures_of(points, r->period, settings);
+    r->gaps.period_seconds = longest_period(settings, figures, r->period);
+    r->limits = limits_in_force(settings, r->period);
     r->points.adopt(std::move(read->store), read->count);
 
     chart::report_facts facts;
@@ -81,8 +139,11 @@ std::unique_ptr<report> make_report(const report_request& request, QString& prob
     facts.lines = read->lines;
     facts.sha256 = read->sha256;
     facts.unreadable = read->unreadable;
-    facts.sampling_seconds = settings.gaps.period_seconds;
-    facts.alarms = alarms;
+    facts.today =
+        QDate::fromString(chart::second_text(request.made_at, clock).left(10), Qt::ISODate);
+    facts.journal = journal;
+    facts.settings = settings;
+    facts.seals = std::move(sealed);
     r->content = chart::report_text(facts, figures, clock);
     return r;
 }
@@ -105,7 +166,7 @@ rules::result write_report_pdf(report& r, const QString& path) {
         if (!paint_report(r, pdf))
             return rules::result::failure(QStringLiteral("The report could not be drawn."));
     }
-    return replace_file(path, pdf_bytes.data());
+    return write_to_target(path, pdf_bytes.data());
 }
 
 QString report_file_name(const report& r) {

@@ -11,6 +11,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QPageLayout;
 class QPagedPaintDevice;
@@ -37,7 +38,14 @@ struct report {
     // that reach into it, in the order of time.
     chart::point_series points;
     chart::gap_rule gaps;
-    std::array<chart::sensor_limits, 2> limits; // those that judge
+    // The thresholds of sensors whose alarm is on, as they were in force
+    // through the period: [from, to) in UTC seconds.
+    struct limits_in_force {
+        std::int64_t from = 0;
+        std::int64_t to = 0;
+        std::array<chart::sensor_limits, 2> limits;
+    };
+    std::vector<limits_in_force> limits;
     chart::local_clock clock;
 };
 
@@ -53,8 +61,9 @@ bool paint_report(report& r, QPagedPaintDevice& device);
 // The locale's paper (A4 or US Letter) upright, with margins for binding.
 QPageLayout report_page_layout();
 
-// The report as a PDF on the locale's paper, written beside `path` and
-// renamed over it; fails with why it could not be written.
+// The report as a PDF on the locale's paper, written to `path` as
+// write_to_target does ("-" is standard output); fails with why it could
+// not be written.
 rules::result write_report_pdf(report& r, const QString& path);
 
 // The report's file name for its period: "kestrova-report-2026-11-01.pdf".

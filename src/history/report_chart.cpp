@@ -25,15 +25,16 @@ struct value_scale {
 };
 
 value_scale scale_for(const chart::trace_set& traces,
-                      const std::array<chart::sensor_limits, 2>& limits) {
+                      const std::vector<report::limits_in_force>& limits) {
     double lo = traces.lowest.value_or(15);
     double hi = traces.highest.value_or(25);
-    for (const chart::sensor_limits& l : limits)
-        for (const std::optional<double>& v : {l.high, l.low})
-            if (v && *v > -100 && *v < 300) {
-                lo = std::min(lo, *v);
-                hi = std::max(hi, *v);
-            }
+    for (const report::limits_in_force& stretch : limits)
+        for (const chart::sensor_limits& l : stretch.limits)
+            for (const std::optional<double>& v : {l.high, l.low})
+                if (v && *v > -100 && *v < 300) {
+                    lo = std::min(lo, *v);
+                    hi = std::max(hi, *v);
+                }
     lo -= 1;
     hi += 1;
     value_scale s;
@@ -122,35 +123,49 @@ private:
         }
     }
 
-    // The dashed lines under the readings, their labels over them.
+    // The dashed lines under the readings, their labels over them: each
+    // threshold over the time it was in force, labelled where it begins.
     void thresholds(bool labels) {
         for (int s = 0; s < 2; ++s) {
-            const std::pair<const char*, std::optional<double>> lines[] = {
-                {"high", r_.limits[s].high}, {"low", r_.limits[s].low}};
-            for (const auto& [what, value] : lines) {
-                if (!value || *value < scale_.low || *value > scale_.high)
-                    continue;
-                const double y = y_of(*value);
-                if (!labels) {
-                    QPen dashed(sensor_colour(s), 0.6 * pt_);
-                    dashed.setDashPattern({8, 5});
-                    p_.setPen(dashed);
-                    p_.drawLine(QPointF(plot_.left(), y), QPointF(plot_.right(), y));
-                    continue;
+            std::array<std::optional<double>, 2> before;
+            for (const report::limits_in_force& stretch : r_.limits) {
+                const chart::sensor_limits& l = stretch.limits[std::size_t(s)];
+                const std::array<std::optional<double>, 2> now{l.high, l.low};
+                const double x0 = std::max(plot_.left(), x_of(double(stretch.from)));
+                const double x1 = std::min(plot_.right(), x_of(double(stretch.to)));
+                for (std::size_t k = 0; k < 2; ++k) {
+                    const std::optional<double>& value = now[k];
+                    if (!value || *value < scale_.low || *value > scale_.high || x1 <= x0)
+                        continue;
+                    if (!labels)
+                        dashed(s, x0, x1, y_of(*value));
+                    else if (before[k] != value)
+                        label(s, k == 0 ? "high" : "low", *value, x0, x1);
                 }
-                const QString label = threshold_label(s, what, *value);
-                // Sensor 1 on the left, sensor 2 on the right, so that equal
-                // thresholds keep both labels.
-                const QRectF at(plot_.left() + 3 * pt_, y - line_, plot_.width() - 6 * pt_, line_);
-                const QTextOption align((s == 0 ? Qt::AlignLeft : Qt::AlignRight) |
-                                        Qt::AlignBottom);
-                // A light ground keeps the label legible over the readings.
-                const QRectF box = p_.boundingRect(at, label, align).adjusted(-pt_, 0, pt_, 0);
-                p_.fillRect(box, QColor(255, 255, 255, 220));
-                p_.setPen(sensor_colour(s));
-                p_.drawText(at, label, align);
+                before = now;
             }
         }
+    }
+
+    void dashed(int s, double x0, double x1, double y) {
+        QPen pen(sensor_colour(s), 0.6 * pt_);
+        pen.setDashPattern({8, 5});
+        p_.setPen(pen);
+        p_.drawLine(QPointF(x0, y), QPointF(x1, y));
+    }
+
+    void label(int s, const char* what, double value, double x0, double x1) {
+        const QString text = threshold_label(s, what, value);
+        const double y = y_of(value);
+        // Sensor 1 on the left, sensor 2 on the right, so that equal
+        // thresholds keep both labels.
+        const QRectF at(x0 + 3 * pt_, y - line_, std::max(x1 - x0 - 6 * pt_, 1.0), line_);
+        const QTextOption align((s == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignBottom);
+        // A light ground keeps the label legible over the readings.
+        const QRectF box = p_.boundingRect(at, text, align).adjusted(-pt_, 0, pt_, 0);
+        p_.fillRect(box, QColor(255, 255, 255, 220));
+        p_.setPen(sensor_colour(s));
+        p_.drawText(at, text, align);
     }
 
     void trace_of(int s) {

@@ -184,7 +184,10 @@ private:
         header();
         for (std::size_t i = 0; i < t.rows.size(); ++i) {
             if (y_ + row > height_) {
+                // A page read alone still says what the table is.
                 new_page();
+                if (!t.caption.isEmpty())
+                    text(t.caption + QStringLiteral(" (continued)"), font_of(9, true), 0, 3);
                 header();
             }
             draw_row(t.rows[i], body, i % 2 == 1);

@@ -2,17 +2,13 @@
 
 #include "chart/log_search.h"
 #include "history/log_file.h"
+#include "history/sha256_stream.h"
 
-#include <QCryptographicHash>
 #include <QThread>
 #include <algorithm>
 #include <cstring>
 #include <future>
 #include <vector>
-
-#ifdef KESTROVA_HAVE_LIBCRYPTO
-#include <openssl/evp.h>
-#endif
 
 namespace history {
 
@@ -24,48 +20,6 @@ constexpr qint64 piece = qint64(4) << 20;
 // Log lines are some 30 bytes; a longer one is passed over as a line that
 // cannot be read.
 constexpr qint64 longest_line = 256;
-
-// SHA-256 of bytes handed over piece by piece. A year's log takes seconds
-// with Qt's own; the system's libcrypto uses the processor's SHA
-// instructions.
-class sha256_stream {
-public:
-    sha256_stream() {
-#ifdef KESTROVA_HAVE_LIBCRYPTO
-        if (context_ && EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) != 1)
-            context_.reset();
-#endif
-    }
-    void add(QByteArrayView bytes) {
-#ifdef KESTROVA_HAVE_LIBCRYPTO
-        if (context_) {
-            EVP_DigestUpdate(context_.get(), bytes.data(), static_cast<std::size_t>(bytes.size()));
-            return;
-        }
-#endif
-        qt_.addData(bytes);
-    }
-    QByteArray hex() {
-#ifdef KESTROVA_HAVE_LIBCRYPTO
-        if (context_) {
-            unsigned char digest[EVP_MAX_MD_SIZE];
-            unsigned int length = 0;
-            if (EVP_DigestFinal_ex(context_.get(), digest, &length) == 1)
-                return QByteArray(reinterpret_cast<const char*>(digest), length).toHex();
-        }
-#endif
-        return qt_.result().toHex();
-    }
-
-private:
-#ifdef KESTROVA_HAVE_LIBCRYPTO
-    struct free_context {
-        void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
-    };
-    std::unique_ptr<EVP_MD_CTX, free_context> context_{EVP_MD_CTX_new()};
-#endif
-    QCryptographicHash qt_{QCryptographicHash::Sha256};
-};
 
 // Whole lines of the log parsed a piece at a time, straight into a store.
 class stretch_parser {

@@ -1,8 +1,10 @@
 #include "alerts/journal.h"
+#include "alerts/seal_clock.h"
 
 #include "support/files.h"
 #include "support/log_capture.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -122,4 +124,64 @@ TEST(journal, a_fifo_in_its_place_is_never_written_nor_waited_for) {
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// Just after midnight the day before is sealed: its lines (not the new
+// day's), where they lie, their SHA-256; a second run numbers its lines on
+// from the seal before, and seals the day so far when it stops.
+TEST(journal, each_day_of_the_log_is_sealed_after_its_midnight_and_at_a_stop) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("TARNWICK-journal.jsonl"));
+    const QString log = dir.filePath(QStringLiteral("TARNWICK.txt"));
+    const QByteArray day1 = "12-08-2026\t23:59:55\t20\xBA"
+                            "C\t30\xBA"
+                            "C\r\n";
+    const QByteArray day2 = "12-09-2026\t00:00:00\t21\xBA"
+                            "C\t30\xBA"
+                            "C\r\n";
+    ASSERT_TRUE(write_file(log, QByteArray("12-08-2026\t23:59:50\t20\xBA") + "C\t30\xBA" + "C\r\n" +
+                                    day1 + day2));
+    QDateTime now(QDate(2026, 12, 8), QTime(23, 59, 58));
+    {
+        alerts::journal j(path, [&now] { return now; });
+        j.start(QStringLiteral("1.0"), settings(30));
+        alerts::seal_clock seals(j, log, [&now] { return now; });
+        now = now.addSecs(5); // the timer fires 5 s from now, 3 s after midnight
+        EXPECT_TRUE(
+            QTest::qWaitFor([&path] { return read_file(path).contains("\"seal\""); }, 15000));
+        j.close(std::chrono::seconds(5));
+    }
+    {
+        alerts::journal j(path, [&now] { return now; });
+        j.start(QStringLiteral("1.0"), settings(30));
+        alerts::seal_clock seals(j, log, [&now] { return now; });
+        seals.seal_today();
+        j.close(std::chrono::seconds(5));
+    }
+    QList<QJsonObject> sealed;
+    for (const QJsonObject& l : lines_of(path))
+        if (l.value(QStringLiteral("event")) == QStringLiteral("seal"))
+            sealed << l;
+    ASSERT_EQ(sealed.size(), 2);
+    const QByteArray bytes = read_file(log);
+    const qsizetype split = bytes.indexOf("12-09-2026");
+    const struct {
+        const char* date;
+        int first_line, last_line;
+        qsizetype first_byte, end_byte;
+    } expected[] = {{"2026-12-08", 1, 2, 0, split}, {"2026-12-09", 3, 3, split, bytes.size()}};
+    for (int i = 0; i < 2; ++i) {
+        const auto& e = expected[i];
+        const QJsonObject& s = sealed[i];
+        EXPECT_EQ(s.value(QStringLiteral("date")).toString(), QLatin1String(e.date));
+        EXPECT_EQ(s.value(QStringLiteral("first_line")).toInt(), e.first_line) << e.date;
+        EXPECT_EQ(s.value(QStringLiteral("last_line")).toInt(), e.last_line) << e.date;
+        EXPECT_EQ(s.value(QStringLiteral("first_byte")).toInteger(), e.first_byte) << e.date;
+        EXPECT_EQ(s.value(QStringLiteral("end_byte")).toInteger(), e.end_byte) << e.date;
+        EXPECT_EQ(s.value(QStringLiteral("sha256")).toString().toLatin1(),
+                  QCryptographicHash::hash(bytes.sliced(e.first_byte, e.end_byte - e.first_byte),
+                                           QCryptographicHash::Sha256)
+                      .toHex())
+            << e.date;
+    }
 }

@@ -9,11 +9,12 @@
 #include "rules/log_rules.h"
 
 #include <QDateTime>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
-using chart::excursion;
 using chart::log_point;
 using chart::no_reading;
 using chart::reading_gap;
@@ -22,16 +23,34 @@ constexpr std::uint8_t none = no_reading;
 // Monday 2026-11-02 00:00 UTC; the cases' times count from it.
 constexpr std::int64_t base = 1793577600;
 
+// Sensor, high (1) or low (0), start, end, peak; times from base.
+using excursion = std::array<std::int64_t, 5>;
+
 struct figures_case {
     const char* name;
     std::vector<std::array<int, 3>> points; // time from base, sensor 1, sensor 2
-    std::vector<excursion> excursions;      // times from base
+    std::vector<excursion> excursions;
     std::vector<reading_gap> gaps;
     std::array<std::int64_t, 2> covered;
     // Sensor 1's seconds at or above its high threshold and at or below
     // its low one.
     std::array<std::int64_t, 2> beyond;
+    std::int64_t hold = 0; // the clear hold
 };
+
+// Settings the journal holds from before `base` on: a sampling period,
+// sensor 1's thresholds, the clear hold.
+chart::journal_record recorded(std::uint32_t period, std::optional<double> high,
+                               std::optional<double> low, std::int64_t hold = 0) {
+    chart::settings_state s;
+    s.period = period;
+    s.alarms[0] = {true, high, low};
+    s.hold = hold;
+    s.recorded = true;
+    chart::journal_record j;
+    j.stretches.push_back({base - 86400, s});
+    return j;
+}
 
 // Sensor 1 reading `v1`, sensor 2 30 ºC, every 5 s over [from, to).
 std::vector<std::array<int, 3>> every_5s(std::pair<int, int> times, int v1 = 20) {
@@ -50,6 +69,8 @@ std::vector<std::array<int, 3>> operator+(std::vector<std::array<int, 3>> a,
 class report_figures : public testing::TestWithParam<figures_case> {};
 
 // Ten minutes at 5 s; sensor 1 judged at 40 and 15, sensor 2 not at all.
+// An excursion goes on through readings within limits and gaps shorter
+// than the clear hold.
 TEST_P(report_figures, count_time_excursions_and_gaps) {
     const figures_case& c = GetParam();
     std::vector<log_point> points;
@@ -57,18 +78,16 @@ TEST_P(report_figures, count_time_excursions_and_gaps) {
         points.push_back({std::uint32_t(base + t), {std::uint8_t(s1), std::uint8_t(s2)}});
     chart::local_clock utc{QTimeZone::utc()};
     const auto period = chart::period_between(base, base + 600, utc);
-    const auto f = chart::figures_of(points, period, {5}, {{{40, 15}, {}}});
-    std::vector<excursion> excursions = c.excursions;
-    for (excursion& e : excursions) {
-        e.start += base;
-        e.end += base;
-    }
+    const auto f = chart::figures_of(points, period, recorded(5, 40, 15, c.hold));
+    std::vector<excursion> excursions;
+    for (const chart::excursion& e : f.excursions)
+        excursions.push_back({e.sensor, e.high, e.start - base, e.end - base, e.peak});
     std::vector<reading_gap> gaps = c.gaps;
     for (reading_gap& g : gaps) {
         g.start += base;
         g.end += base;
     }
-    EXPECT_EQ(f.excursions, excursions);
+    EXPECT_EQ(excursions, c.excursions);
     EXPECT_EQ(f.gaps, gaps);
     EXPECT_EQ(f.total[0].above, c.beyond[0]);
     EXPECT_EQ(f.total[0].below, c.beyond[1]);
@@ -82,64 +101,178 @@ TEST_P(report_figures, count_time_excursions_and_gaps) {
 
 INSTANTIATE_TEST_SUITE_P(
     table, report_figures,
-    testing::Values(figures_case{"steady", every_5s({0, 600}), {}, {}, {600, 600}, {0, 0}},
-                    figures_case{"silence_of_three_periods_is_no_gap",
-                                 every_5s({0, 100}) + every_5s({110, 600}),
-                                 {},
-                                 {},
-                                 {600, 600},
-                                 {0, 0}},
-                    // The last line before the silence stands for one period.
-                    figures_case{"longer_silence_is_a_gap_of_both",
-                                 every_5s({0, 100}) + every_5s({200, 600}),
-                                 {},
-                                 {{0, 100, 200}, {1, 100, 200}},
-                                 {500, 500},
-                                 {0, 0}},
-                    figures_case{"no_reading_is_a_gap_of_its_sensor",
-                                 every_5s({0, 50}) + every_5s({50, 55}, none) + every_5s({55, 600}),
-                                 {},
-                                 {{0, 50, 55}},
-                                 {595, 600},
-                                 {0, 0}},
-                    figures_case{"excursion_from_first_to_where_the_last_runs_out",
-                                 every_5s({0, 100}) + every_5s({100, 120}, 41) +
-                                     every_5s({120, 125}, 45) + every_5s({125, 150}, 40) +
-                                     every_5s({150, 600}),
-                                 {{0, true, 100, 150, 45}},
-                                 {},
-                                 {600, 600},
-                                 {50, 0}},
-                    figures_case{"gap_ends_an_excursion",
-                                 every_5s({0, 100}) + every_5s({100, 150}, 41) +
-                                     every_5s({200, 250}, 44) + every_5s({250, 600}),
-                                 {{0, true, 100, 150, 41}, {0, true, 200, 250, 44}},
-                                 {{0, 150, 200}, {1, 150, 200}},
-                                 {550, 550},
-                                 {100, 0}},
-                    figures_case{"low_excursion_and_its_lowest",
-                                 every_5s({0, 300}) + every_5s({300, 310}, 15) +
-                                     every_5s({310, 315}, 12) + every_5s({315, 600}),
-                                 {{0, false, 300, 315, 12}},
-                                 {},
-                                 {600, 600},
-                                 {0, 15}},
-                    // A reading at a threshold is beyond it, as the lamp says.
-                    figures_case{"exactly_at_each_threshold",
-                                 every_5s({0, 100}) + every_5s({100, 200}, 40) +
-                                     every_5s({200, 300}, 15) + every_5s({300, 600}),
-                                 {{0, true, 100, 200, 40}, {0, false, 200, 300, 15}},
-                                 {},
-                                 {600, 600},
-                                 {100, 100}},
-                    // The line before the period stands into it; the log ends early.
-                    figures_case{"edges_of_the_period",
-                                 every_5s({-3, 2}, 50) + every_5s({2, 300}),
-                                 {{0, true, 0, 2, 50}},
-                                 {{0, 302, 600}, {1, 302, 600}},
-                                 {302, 302},
-                                 {2, 0}}),
+    testing::Values(
+        figures_case{"steady", every_5s({0, 600}), {}, {}, {600, 600}, {0, 0}},
+        figures_case{"silence_of_three_periods_is_no_gap",
+                     every_5s({0, 100}) + every_5s({110, 600}),
+                     {},
+                     {},
+                     {600, 600},
+                     {0, 0}},
+        // The last line before the silence stands for one period.
+        figures_case{"longer_silence_is_a_gap_of_both",
+                     every_5s({0, 100}) + every_5s({200, 600}),
+                     {},
+                     {{0, 100, 200}, {1, 100, 200}},
+                     {500, 500},
+                     {0, 0}},
+        figures_case{"no_reading_is_a_gap_of_its_sensor",
+                     every_5s({0, 50}) + every_5s({50, 55}, none) + every_5s({55, 600}),
+                     {},
+                     {{0, 50, 55}},
+                     {595, 600},
+                     {0, 0}},
+        figures_case{"excursion_from_first_to_where_the_last_runs_out",
+                     every_5s({0, 100}) + every_5s({100, 120}, 41) + every_5s({120, 125}, 45) +
+                         every_5s({125, 150}, 40) + every_5s({150, 600}),
+                     {{0, true, 100, 150, 45}},
+                     {},
+                     {600, 600},
+                     {50, 0}},
+        figures_case{"gap_ends_an_excursion",
+                     every_5s({0, 100}) + every_5s({100, 150}, 41) + every_5s({200, 250}, 44) +
+                         every_5s({250, 600}),
+                     {{0, true, 100, 150, 41}, {0, true, 200, 250, 44}},
+                     {{0, 150, 200}, {1, 150, 200}},
+                     {550, 550},
+                     {100, 0}},
+        figures_case{"low_excursion_and_its_lowest",
+                     every_5s({0, 300}) + every_5s({300, 310}, 15) + every_5s({310, 315}, 12) +
+                         every_5s({315, 600}),
+                     {{0, false, 300, 315, 12}},
+                     {},
+                     {600, 600},
+                     {0, 15}},
+        // A reading at a threshold is beyond it, as the lamp says.
+        figures_case{"exactly_at_each_threshold",
+                     every_5s({0, 100}) + every_5s({100, 200}, 40) + every_5s({200, 300}, 15) +
+                         every_5s({300, 600}),
+                     {{0, true, 100, 200, 40}, {0, false, 200, 300, 15}},
+                     {},
+                     {600, 600},
+                     {100, 100}},
+        figures_case{"gap_shorter_than_the_hold_does_not_split",
+                     every_5s({0, 100}) + every_5s({100, 150}, 41) + every_5s({200, 250}, 44) +
+                         every_5s({250, 600}),
+                     {{0, true, 100, 250, 44}},
+                     {{0, 150, 200}, {1, 150, 200}},
+                     {550, 550},
+                     {100, 0},
+                     60},
+        figures_case{"touch_of_the_threshold_within_the_hold_is_one",
+                     every_5s({0, 100}) + every_5s({100, 130}, 41) + every_5s({130, 140}) +
+                         every_5s({140, 150}, 42) + every_5s({150, 300}) +
+                         every_5s({300, 310}, 43) + every_5s({310, 600}),
+                     {{0, true, 100, 150, 42}, {0, true, 300, 310, 43}},
+                     {},
+                     {600, 600},
+                     {50, 0},
+                     60},
+        // The line before the period stands into it; the log ends early.
+        figures_case{"edges_of_the_period",
+                     every_5s({-3, 2}, 50) + every_5s({2, 300}),
+                     {{0, true, 0, 2, 50}},
+                     {{0, 302, 600}, {1, 302, 600}},
+                     {302, 302},
+                     {2, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Each reading judged by the settings in force when it was written: a log
+// at 1 min before the journal (its own spacing), the period set to 5 s and
+// the high threshold from 30 to 28 half way.
+TEST(report_settings, each_reading_is_judged_by_the_settings_of_its_time) {
+    chart::local_clock utc{QTimeZone::utc()};
+    const auto period = chart::period_between(base, base + 3600, utc);
+    std::vector<log_point> points;
+    for (int t = 0; t < 1800; t += 60)
+        points.push_back({std::uint32_t(base + t), {29, 20}});
+    for (int t = 1800; t < 3600; t += 5)
+        points.push_back({std::uint32_t(base + t), {29, std::uint8_t(t < 1900 ? 20 : 30)}});
+    chart::settings_state today;
+    today.alarms[0] = {true, 30, {}};
+    chart::journal_record j;
+    j.stretches.push_back({INT64_MIN, today});
+    chart::settings_state later = today;
+    later.recorded = true;
+    later.period = 5;
+    later.alarms[0].high = 28;
+    later.delay[0] = 120;
+    j.stretches.push_back({base + 1800, later});
+    j.first = base + 1800;
+
+    const auto f = chart::figures_of(points, period, j);
+    EXPECT_EQ(f.own_period, std::vector<std::uint32_t>{60});
+    EXPECT_TRUE(f.gaps.empty());
+    EXPECT_EQ(f.total[0].covered, 3600);
+    EXPECT_EQ(f.total[0].above, 1800);
+    EXPECT_EQ(f.total[0].readings, 30 + 360);
+    ASSERT_EQ(f.excursions.size(), 1u);
+    const chart::excursion& e = f.excursions[0];
+    EXPECT_EQ(std::make_tuple(e.start, e.end, e.peak, e.delay, e.recorded, e.alarm_due()),
+              std::make_tuple(base + 1800, base + 3600, 29, std::int64_t(120), true, true));
+    // Sensor 2: 20 °C, then 30 °C from 1900 s; lowest and highest with the
+    // time they were first read, and the mean kinetic temperature of
+    // ΔH = 83.144 kJ/mol worked out on paper for 1900 s at 20 and 1700 s at 30.
+    const chart::sensor_tally& s2 = f.total[1];
+    EXPECT_EQ(std::make_tuple(s2.min, s2.min_at, s2.max, s2.max_at),
+              std::make_tuple(20, base, 30, base + 1900));
+    chart::sensor_tally halves;
+    halves.covered = 2;
+    halves.arrhenius = std::exp(-10000 / 293.15) + std::exp(-10000 / 303.15);
+    EXPECT_NEAR(halves.mean_kinetic(), 26.2599, 0.0001);
+    EXPECT_GT(s2.mean_kinetic(), s2.mean());
+    EXPECT_NEAR(s2.mean_kinetic(), 26.0025, 0.0001);
+}
+
+// Excursions shorter than the raise delay, or while the alarm is off, are
+// listed with no alarm due.
+TEST(report_settings, an_excursion_under_the_delay_or_switched_off_has_no_alarm_due) {
+    chart::local_clock utc{QTimeZone::utc()};
+    const auto period = chart::period_between(base, base + 600, utc);
+    std::vector<log_point> points;
+    for (int t = 0; t < 600; t += 5)
+        points.push_back({std::uint32_t(base + t),
+                          {std::uint8_t(t >= 100 && t < 160 ? 45 : 20),
+                           std::uint8_t(t >= 300 && t < 400 ? 45 : 20)}});
+    chart::settings_state s;
+    s.recorded = true;
+    s.period = 5;
+    s.alarms = {chart::sensor_alarm{true, 40, {}}, chart::sensor_alarm{false, 40, {}}};
+    s.delay = {120, 0};
+    chart::journal_record j;
+    j.stretches.push_back({INT64_MIN, s});
+    const auto f = chart::figures_of(points, period, j);
+    ASSERT_EQ(f.excursions.size(), 2u);
+    EXPECT_EQ(f.excursions[0].longest, 60);
+    EXPECT_FALSE(f.excursions[0].alarm_due()) << "60 s beyond, under a delay of 120 s";
+    EXPECT_FALSE(f.excursions[1].alarm_on);
+    EXPECT_FALSE(f.excursions[1].alarm_due());
+}
+
+// "The time shown" as a report takes it: whole days when it spans them
+// (the nearest midnights, across the autumn change), else whole minutes.
+TEST(report_shown, rounds_to_whole_days_or_minutes) {
+    const QTimeZone berlin("Europe/Berlin");
+    chart::local_clock clock{berlin};
+    const auto t = [&berlin](int day, int h, int m, int s) {
+        return QDateTime(QDate(2026, 10, day), QTime(h, m, s), berlin).toSecsSinceEpoch();
+    };
+    const struct {
+        std::int64_t from, to;
+        const char* text;
+        bool days;
+    } rows[] = {{t(24, 23, 59, 30), t(31, 23, 59, 10), "2026-10-25 to 2026-10-31", true},
+                {t(25, 0, 10, 0), t(26, 0, 5, 0), "2026-10-25", true},
+                {t(24, 10, 0, 20), t(24, 12, 29, 50), "2026-10-24 10:00 to 12:30", false},
+                {t(24, 23, 50, 0), t(25, 0, 20, 0), "2026-10-24 23:50 to 2026-10-25 00:20", false}};
+    for (const auto& row : rows) {
+        const chart::shown_span s = chart::round_shown(row.from, row.to, clock);
+        EXPECT_EQ(chart::shown_text(s, clock).toStdString(), row.text);
+        EXPECT_EQ(s.days.has_value(), row.days) << row.text;
+    }
+    const chart::shown_span week = chart::round_shown(rows[0].from, rows[0].to, clock);
+    EXPECT_EQ(week.end - week.start, 7 * 86400 + 3600) << "the day the clocks go back has 25 hours";
+}
 
 struct clock_change_case {
     const char* name;
@@ -167,7 +300,7 @@ TEST_P(report_days, count_the_hours_the_clocks_give_them) {
     chart::parse_log_bytes(log, clock, points);
     chart::order_repeated_hours(points, clock);
     chart::order_by_time(points);
-    const auto f = chart::figures_of(points, period, {60}, {});
+    const auto f = chart::figures_of(points, period, recorded(60, {}, {}));
     ASSERT_EQ(period.days.size(), c.hours.size());
     for (std::size_t d = 0; d < c.hours.size(); ++d) {
         EXPECT_EQ(period.days[d].seconds(), c.hours[d] * 3600) << "day " << d;

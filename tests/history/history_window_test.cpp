@@ -97,11 +97,11 @@ TEST_F(window_test, small_log_shows_figures_thresholds_and_what_could_not_be_rea
     ASSERT_TRUE(write_file(dir.filePath(QStringLiteral("Tarnwick.INI")), settings_text()));
     auto& w = open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
-    const QString expected = QStringLiteral("Sensor 1: min 20, mean 28.8, max 51 \u00BAC; "
+    const QString expected = QStringLiteral("Sensor 1: min 20, mean 28.8, max 51 \u00B0C; "
                                             "above high 16.7 %, below low 0.0 %");
     (void)QTest::qWaitFor([&] { return text_of("summary1") == expected; });
     EXPECT_EQ(text_of("summary1"), expected);
-    EXPECT_EQ(text_of("summary2"), QStringLiteral("Sensor 2: min 30, mean 30.0, max 30 \u00BAC"));
+    EXPECT_EQ(text_of("summary2"), QStringLiteral("Sensor 2: min 30, mean 30.0, max 30 \u00B0C"));
     EXPECT_EQ(text_of("unreadable"), QStringLiteral("3 lines could not be read"));
     EXPECT_TRUE(w.chart().settings().limits[0].high);
     EXPECT_FALSE(w.chart().settings().limits[1].high); // its alarm switch is off
@@ -284,13 +284,13 @@ TEST_F(window_test, every_action_is_reached_by_tab_and_by_a_key_and_the_chart_sa
     // The first half: the latest reading is not in it.
     w.chart().show_range(w.chart().from(), w.chart().from() + 100);
     const QString said =
-        QString::fromUtf8("Sensor 1: latest 59 \u00BAC; lowest 20 \u00BAC, highest 4");
+        QString::fromUtf8("Sensor 1: latest 59 \u00B0C; lowest 20 \u00B0C, highest 4");
     EXPECT_TRUE(QTest::qWaitFor([&] {
         return chart->text(QAccessible::Description).contains(said);
     })) << chart->text(QAccessible::Description).toStdString();
     EXPECT_TRUE(chart->text(QAccessible::Description)
-                    .endsWith(QString::fromUtf8("Sensor 2: latest 30 \u00BAC; lowest 30 \u00BAC, "
-                                                "highest 30 \u00BAC in this time.")));
+                    .endsWith(QString::fromUtf8("Sensor 2: latest 30 \u00B0C; lowest 30 \u00B0C, "
+                                                "highest 30 \u00B0C in this time.")));
     EXPECT_TRUE(chart->text(QAccessible::Description)
                     .startsWith(QStringLiteral("Readings from %1 to %2.")
                                     .arg(history::time_text(w.chart().from()),
@@ -307,10 +307,10 @@ TEST_F(window_test, pointer_over_the_chart_reads_out_time_and_both_readings) {
     QTest::mouseMove(w.chart().viewport(), plot_point(0.0));
     EXPECT_EQ(text_of("readout"),
               history::time_text(w.log().first_time()) +
-                  QStringLiteral("   Sensor 1: 20 \u00BAC   Sensor 2: 30 \u00BAC"));
+                  QStringLiteral("   Sensor 1: 20 \u00B0C   Sensor 2: 30 \u00B0C"));
     QTest::mouseMove(w.chart().viewport(), plot_point(1.0));
     EXPECT_TRUE(
-        text_of("readout").endsWith(QStringLiteral("Sensor 1: - -   Sensor 2: 31 \u00BAC")));
+        text_of("readout").endsWith(QStringLiteral("Sensor 1: - -   Sensor 2: 31 \u00B0C")));
 }
 
 TEST_F(window_test, exports_the_visible_readings_and_saves_pictures) {

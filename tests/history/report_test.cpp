@@ -86,6 +86,18 @@ QString field(const chart::report_content& c, const QString& name) {
     return {};
 }
 
+// The values of the fields block after the heading `name`.
+QStringList field_values(const chart::report_content& c, const QString& name) {
+    for (std::size_t i = 0; i + 1 < c.blocks.size(); ++i)
+        if (c.blocks[i].text == name) {
+            QStringList out;
+            for (const auto& row : c.blocks[i + 1].fields)
+                out << row.second;
+            return out;
+        }
+    return {};
+}
+
 TEST_F(report_test, known_log_gives_its_numbers) {
     history::report_request request;
     request.log_path = log;
@@ -109,29 +121,46 @@ TEST_F(report_test, known_log_gives_its_numbers) {
     EXPECT_EQ(field(c, QStringLiteral("Station")), QStringLiteral("lab-pc, folder ") + dir.path());
 
     using rows = std::vector<QStringList>;
+    // No journal: the thresholds are today's, and say so; no alarm can be
+    // found for the excursion.
     const auto* excursions = table_after(c, QStringLiteral("Excursions"));
     ASSERT_TRUE(excursions);
     EXPECT_EQ(excursions->rows,
-              (rows{{"1", "high", "2026-10-24 09:30", "2026-10-24 09:45", "15.0", "43"}}));
+              (rows{{"1*", "Sensor 1", "high", "2026-10-24 09:30", "2026-10-24 09:45",
+                     "2026-10-24 09:40", "no journal", "15.0", "43"}}));
+    EXPECT_EQ(c.blocks[1].text,
+              QStringLiteral("1 excursion, the longest 15.0 min, no journal of the alarms"));
     const auto* gaps = table_after(c, QStringLiteral("Gaps"));
     ASSERT_TRUE(gaps);
     EXPECT_EQ(gaps->rows, (rows{{"1 and 2", "2026-10-24 12:00", "2026-10-24 12:20", "20.0"},
                                 {"2", "2026-10-26 08:00", "2026-10-26 08:01", "1.0"}}));
-    // Min, mean, max, minutes at or above high and at or below low (sensor
-    // 2 is not judged: its alarm is off), coverage.
-    const auto* summary = table_after(c, QStringLiteral("Summary"));
-    ASSERT_TRUE(summary);
-    EXPECT_EQ(summary->rows, (rows{{"Sensor 1", "20", "20.1", "43", "15.0", "0.0", "99.5"},
-                                   {"Sensor 2", "30", "30.0", "30", "\u2013", "\u2013", "99.5"}}));
+    // Sensor 2's alarm is off; its thresholds still count its minutes. The
+    // mean kinetic temperature of 895 s at 42, 5 s at 43 and 260,700 s at
+    // 20 is 20.286 °C.
+    const QStringList s1 = field_values(c, QStringLiteral("Sensor 1: Sensor 1"));
+    EXPECT_EQ(s1, (QStringList{"52320", "20 \u00B0C at 2026-10-24 00:00",
+                               "43 \u00B0C at 2026-10-24 09:40", "20.1 \u00B0C", "20.29 \u00B0C",
+                               "99.5 %", "15.0 min", "0.0 min",
+                               "whole degrees, 0 to 124 \u00B0C (the logger's)"}));
+    EXPECT_EQ(field_values(c, QStringLiteral("Sensor 2: Sensor 2")).mid(1, 7),
+              (QStringList{"30 \u00B0C at 2026-10-24 00:00", "30 \u00B0C at 2026-10-24 00:00",
+                           "30.0 \u00B0C", "30.00 \u00B0C", "99.5 %", "0.0 min", "0.0 min"}));
     const auto* days1 = table_after(c, QStringLiteral("Sensor 1 by day"));
     ASSERT_TRUE(days1);
-    EXPECT_EQ(days1->rows, (rows{{"2026-10-24", "24", "20", "20.2", "43", "15.0", "0.0", "98.6"},
-                                 {"2026-10-25", "25", "20", "20.0", "20", "0.0", "0.0", "100.0"},
-                                 {"2026-10-26", "24", "20", "20.0", "20", "0.0", "0.0", "100.0"}}));
+    EXPECT_EQ(days1->caption, QStringLiteral("Sensor 1 by day, 2026-10-24 to 2026-10-26"));
+    EXPECT_EQ(
+        days1->rows[0].mid(0, 6) + days1->rows[0].mid(7),
+        (QStringList{"2026-10-24", "24", "17040", "20", "20.2", "43", "15.0", "0.0", "98.6"}));
+    EXPECT_EQ(days1->rows[1], (QStringList{"2026-10-25", "25", "18000", "20", "20.0", "20", "20.0",
+                                           "0.0", "0.0", "100.0"}));
     const auto* days2 = table_after(c, QStringLiteral("Sensor 2 by day"));
     ASSERT_TRUE(days2);
-    EXPECT_EQ(days2->rows[2],
-              (QStringList{"2026-10-26", "24", "30", "30.0", "30", "\u2013", "\u2013", "99.9"}));
+    EXPECT_EQ(days2->rows[2], (QStringList{"2026-10-26", "24", "17268", "30", "30.0", "30", "30.0",
+                                           "0.0", "0.0", "99.9"}));
+    const auto* seals = table_after(c, QStringLiteral("Daily seals"));
+    ASSERT_TRUE(seals);
+    ASSERT_EQ(seals->rows.size(), 3u);
+    EXPECT_EQ(seals->rows[0], (QStringList{"2026-10-24", "not sealed"}));
 
     // Written like the exports: a place it cannot go is said.
     const rules::result written =
@@ -153,16 +182,18 @@ QProcess* run_history(QProcess& p, const QString& dir, const QStringList& args) 
     return p.waitForFinished(60000) ? &p : nullptr;
 }
 
-TEST_F(report_test, program_writes_it_without_a_display_and_pdftotext_reads_it) {
+TEST_F(report_test, program_writes_it_to_standard_output_without_a_display) {
     QProcess p;
     ASSERT_TRUE(run_history(p, dir.path(),
-                            {QStringLiteral("--report"), QStringLiteral("week.pdf"),
+                            {QStringLiteral("--report"), QStringLiteral("-"),
                              QStringLiteral("--from"), QStringLiteral("2026-10-24"),
                              QStringLiteral("--to"), QStringLiteral("2026-10-26")}));
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_EQ(p.readAllStandardError(), QByteArray());
     const QString pdf = dir.filePath(QStringLiteral("week.pdf"));
+    ASSERT_TRUE(write_file(pdf, p.readAllStandardOutput()));
     ASSERT_TRUE(read_file(pdf).startsWith("%PDF-"));
+    ASSERT_TRUE(read_file(pdf).trimmed().endsWith("%%EOF"));
 
     if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
         GTEST_SKIP() << "pdftotext (poppler-utils) is not installed: the PDF's text is not read";
@@ -177,11 +208,12 @@ TEST_F(report_test, program_writes_it_without_a_display_and_pdftotext_reads_it) 
         return QString();
     };
     EXPECT_EQ(line_with(QStringLiteral("2026-10-24 09:30"), QStringLiteral("high")),
-              QStringLiteral("1 high 2026-10-24 09:30 2026-10-24 09:45 15.0 43"));
+              QStringLiteral("1* Sensor 1 high 2026-10-24 09:30 2026-10-24 09:45 "
+                             "2026-10-24 09:40 no journal 15.0 43"));
     EXPECT_EQ(line_with(QStringLiteral("2026-10-24 12:00"), QStringLiteral("1 and 2")),
               QStringLiteral("1 and 2 2026-10-24 12:00 2026-10-24 12:20 20.0"));
     EXPECT_EQ(line_with(QStringLiteral("2026-10-25"), QStringLiteral(" 25 ")),
-              QStringLiteral("2026-10-25 25 20 20.0 20 0.0 0.0 100.0"));
+              QStringLiteral("2026-10-25 25 18000 20 20.0 20 20.0 0.0 0.0 100.0"));
     EXPECT_FALSE(line_with(QStringLiteral("page 1 of 2"), QStringLiteral("KESTROVA")).isEmpty());
     EXPECT_FALSE(line_with(QStringLiteral("page 2 of 2"), QStringLiteral("KESTROVA")).isEmpty());
 }
