@@ -396,10 +396,15 @@ void kestrova_app::end() {
         publisher_->finish();
     if (mail_)
         mail_->finish();
-    if (courier_)
+    // What came of the last sends and runs is journaled before the stop.
+    if (courier_) {
         courier_->finish(std::chrono::milliseconds(1500));
-    if (command_)
+        QCoreApplication::sendPostedEvents(courier_.get());
+    }
+    if (command_) {
         command_->finish(std::chrono::seconds(1));
+        QCoreApplication::sendPostedEvents(command_.get());
+    }
     if (journal_) {
         journal_->write(QStringLiteral("stop"),
                         {{QStringLiteral("settings"), record_->snapshot()}});
