@@ -86,7 +86,7 @@ for name, config in data["configs"].items():
                  for key in ("value_template", "json_attributes_template") if key in config}
 print(json.dumps(out))
 )"),
-                                             input});
+                                                      input});
     if (!python.waitForFinished(20000) || python.exitCode() != 0)
         ADD_FAILURE() << python.readAllStandardError().toStdString();
     return json(python.readAllStandardOutput());
