@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 
 namespace chart {
 
@@ -14,6 +15,11 @@ const QString& dash = report_dash;
 
 QString decimal(double v) {
     return decimal_text(v);
+}
+
+// Two decimals; a value that rounds to zero is "0.00", never "-0.00".
+QString two_places(double v) {
+    return QLocale().toString(std::round(v * 100) / 100 + 0.0, 'f', 2);
 }
 
 QString hours_text(std::int64_t seconds) {
@@ -87,7 +93,7 @@ std::vector<std::pair<QString, QString>> sensor_fields(const sensor_tally& t, lo
             {QStringLiteral("Highest"), t.any() ? at_text(t.max, t.max_at, clock) : none},
             {QStringLiteral("Mean"), t.any() ? decimal(t.mean()) + u' ' + degrees : none},
             {QStringLiteral("Mean kinetic temperature"),
-             t.any() ? QLocale().toString(t.mean_kinetic(), 'f', 2) + u' ' + degrees : none},
+             t.any() ? two_places(t.mean_kinetic()) + u' ' + degrees : none},
             {QStringLiteral("Coverage"), percent_text(t.covered, t.seconds) + QStringLiteral(" %")},
             {QStringLiteral("At or above high"),
              beyond_text(t.above, judged[0]) + QStringLiteral(" min")},
