@@ -207,7 +207,8 @@ TEST_F(report_journal, figures_follow_the_settings_in_force_as_a_count_by_second
 
     const QString sensor = QStringLiteral("Sensor 1: Cold room");
     EXPECT_EQ(field(c, sensor, QStringLiteral("Coverage")),
-              chart::percent_text(expected.covered, 7 * 86400) + QStringLiteral(" %"));
+              chart::percent_text(expected.covered, std::int64_t{7} * 86400) +
+                  QStringLiteral(" %"));
     EXPECT_EQ(field(c, sensor, QStringLiteral("At or above high")),
               chart::minutes_text(expected.above) + QStringLiteral(" min"));
     const auto* excursions = table_after(c, QStringLiteral("Excursions"));
