@@ -90,8 +90,10 @@ void mail_notifier::post(const alerts::alarm_event& e, const QString& subject, c
     const QDateTime made = e.at.isValid() ? e.at : QDateTime::currentDateTime();
     rules::mail::message m;
     m.id = rules::mail::make_id(station_, made, ++count_);
+    // A raise opens the alarm's thread; all that follows it (the last word
+    // at a stop too, whose event is the standing raise) replies to it.
     QString& first = thread_[e.sensor == 2 ? 1 : 0];
-    if (e.step.event == what::raised || first.isEmpty())
+    if ((e.step.event == what::raised && phase.isEmpty()) || first.isEmpty())
         first = m.id;
     m.thread = first;
     m.subject = subject;

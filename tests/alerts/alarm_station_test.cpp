@@ -301,4 +301,6 @@ TEST_F(alarm_station, an_alarm_is_mailed_and_the_settings_window_sends_a_test_me
                     .value(QStringLiteral("subject"))
                     .toString()
                     .endsWith(QStringLiteral("KESTROVA stopped; Sensor 1 was in high alarm")));
+    EXPECT_EQ(server.messages()[2].value(QStringLiteral("in_reply_to")).toString(),
+              server.messages()[0].value(QStringLiteral("message_id")).toString());
 }
