@@ -60,8 +60,9 @@ void history_chart::hover_at(double x) {
     if (plot_.hover) {
         const chart::log_point& p = *plot_.hover;
         hover_text_ =
-            QStringLiteral("%1   Sensor 1: %2   Sensor 2: %3")
-                .arg(time_text(p.time), reading_text(p.sensor[0]), reading_text(p.sensor[1]));
+            QStringLiteral("%1   %2: %3   %4: %5")
+                .arg(time_text(p.time), plot_.settings.names[0], reading_text(p.sensor[0]),
+                     plot_.settings.names[1], reading_text(p.sensor[1]));
     } else {
         hover_text_ = time_text(t) + QStringLiteral("   no reading");
     }

@@ -75,7 +75,7 @@ void trace_item::draw_thresholds(QPainter& p, const QRectF& area, bool labels) c
             p.setPen(sensor_colour(s));
             // Sensor 1 labels on the left, sensor 2 on the right, so that
             // equal thresholds do not print over each other.
-            const QString label = threshold_label(s, what, *value);
+            const QString label = threshold_label(view_.settings.names[s], what, *value);
             const double w = fm.horizontalAdvance(label);
             const double x = s == 0 ? area.left() + 6 : area.right() - 6 - w;
             const double ty = std::string_view(what) == "high" || y - fm.height() < area.top()

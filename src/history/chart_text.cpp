@@ -35,8 +35,7 @@ QString reading_text(std::uint8_t value) {
                                       : QString::number(value) + u' ' + degrees();
 }
 
-QString summary_text(int sensor, const chart::sensor_summary& s) {
-    const QString name = QStringLiteral("Sensor %1").arg(sensor + 1);
+QString summary_text(const QString& name, const chart::sensor_summary& s) {
     if (!s.any)
         return name + QStringLiteral(": no readings");
     QString text = QStringLiteral("%1: min %2, mean %3, max %4 %5")
@@ -51,10 +50,9 @@ QString summary_text(int sensor, const chart::sensor_summary& s) {
                             : text + QStringLiteral("; ") + shares.join(QStringLiteral(", "));
 }
 
-QString threshold_label(int sensor, const char* which, double value) {
-    return QStringLiteral("Sensor %1 %2 %3 %4")
-        .arg(sensor + 1)
-        .arg(QLatin1StringView(which), QLocale().toString(value), degrees());
+QString threshold_label(const QString& name, const char* which, double value) {
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(name, QLatin1StringView(which), QLocale().toString(value), degrees());
 }
 
 } // namespace history

@@ -20,12 +20,12 @@ inline const QColor& sensor_colour(int sensor) {
 // "°C", after a reading and on the value scale.
 QString degrees();
 // The figures of the status line for one sensor.
-QString summary_text(int sensor, const chart::sensor_summary& s);
+QString summary_text(const QString& name, const chart::sensor_summary& s);
 // "2026-12-05 21:10:05" in local time, as the report writes it.
 QString time_text(double utc_seconds);
 // "23 °C", or "- -" without a reading.
 QString reading_text(std::uint8_t value);
-// "Sensor 1 high 30 °C": a threshold line's label.
-QString threshold_label(int sensor, const char* which, double value);
+// "Freezer A high 30 °C": a threshold line's label.
+QString threshold_label(const QString& name, const char* which, double value);
 
 } // namespace history

@@ -80,6 +80,9 @@ history_chart::~history_chart() = default;
 
 void history_chart::set_settings(const log_settings& settings) {
     plot_.settings = settings;
+    const QList<QAbstractSeries*> legend_entries = chart()->series();
+    for (int s = 0; s < 2 && s < legend_entries.size(); ++s)
+        legend_entries[s]->setName(settings.names[s]);
     schedule_redraw();
 }
 

@@ -30,15 +30,16 @@ namespace {
 // What a screen reader says of the chart: the time shown, and each
 // sensor's latest reading in the log and its lowest and highest in that time.
 QString chart_description(double from, double to, const chart::log_index& log,
-                          const std::array<chart::sensor_summary, 2>& summary) {
+                          const std::array<chart::sensor_summary, 2>& summary,
+                          const std::array<QString, 2>& names) {
     if (log.empty())
         return QStringLiteral("No readings.");
     QString text = QStringLiteral("Readings from %1 to %2.").arg(time_text(from), time_text(to));
     const chart::log_point& latest = log[log.size() - 1].last;
     for (int sensor = 0; sensor < 2; ++sensor) {
-        text += QStringLiteral(" Sensor %1: latest %2; ")
-                    .arg(sensor + 1)
-                    .arg(reading_text(latest.sensor[sensor]));
+        text +=
+            QStringLiteral(" %1: latest %2; ")
+                .arg(names[static_cast<std::size_t>(sensor)], reading_text(latest.sensor[sensor]));
         const chart::sensor_summary& s = summary[static_cast<std::size_t>(sensor)];
         text += s.any ? QStringLiteral("lowest %1, highest %2 in this time.")
                             .arg(reading_text(static_cast<std::uint8_t>(s.min)),
@@ -378,9 +379,11 @@ QString history_window::range_text() const {
 
 void history_window::update_summary() {
     for (int sensor = 0; sensor < 2; ++sensor)
-        summary_[sensor]->setText(summary_text(sensor, chart_->summary()[sensor]));
-    chart_->setAccessibleDescription(
-        chart_description(chart_->from(), chart_->to(), chart_->shown(), chart_->summary()));
+        summary_[sensor]->setText(
+            summary_text(chart_->settings().names[sensor], chart_->summary()[sensor]));
+    chart_->setAccessibleDescription(chart_description(chart_->from(), chart_->to(),
+                                                       chart_->shown(), chart_->summary(),
+                                                       chart_->settings().names));
     if (chart_->hover_text().isEmpty())
         readout_->setText(range_text());
 }

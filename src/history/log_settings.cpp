@@ -1,5 +1,6 @@
 #include "history/log_settings.h"
 
+#include "rules/alarm_settings.h"
 #include "rules/log_rules.h"
 #include "rules/numbers.h"
 #include "settings/inifile.h"
@@ -45,6 +46,9 @@ log_settings read_log_settings(const QString& dir) {
         value_of(ini, "Option6") != 0);
     s.gaps.period_seconds = static_cast<std::uint32_t>(ms / 1000);
     s.limits = chart::judged_limits(alarms_of(ini));
+    s.names = rules::alarms::read_alarm_settings([&ini](const QString& key) {
+                  return ini.read_whole(QStringLiteral("Alarm"), key);
+              }).name;
     return s;
 }
 

@@ -155,7 +155,7 @@ private:
     }
 
     void label(int s, const char* what, double value, double x0, double x1) {
-        const QString text = threshold_label(s, what, value);
+        const QString text = threshold_label(QStringLiteral("Sensor %1").arg(s + 1), what, value);
         const double y = y_of(value);
         // Sensor 1 on the left, sensor 2 on the right, so that equal
         // thresholds keep both labels.

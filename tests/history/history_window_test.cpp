@@ -108,6 +108,25 @@ TEST_F(window_test, small_log_shows_figures_thresholds_and_what_could_not_be_rea
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
+// The names the monitor gives its sensors label the chart, its figures and
+// its readout (the chart mailed with an alarm too).
+TEST_F(window_test, the_sensors_names_label_the_chart) {
+    ASSERT_TRUE(write_file(log, log_lines(t0, 10)));
+    ASSERT_TRUE(write_file(dir.filePath(QStringLiteral("Tarnwick.INI")),
+                           settings_text() + "[Alarm]\r\nname1=Freezer A\r\n"));
+    auto& w = open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.caught_up(); }));
+    (void)QTest::qWaitFor([&] { return text_of("summary1").startsWith(u"Freezer A: min 20"); });
+    EXPECT_TRUE(text_of("summary1").startsWith(u"Freezer A: min 20"))
+        << text_of("summary1").toStdString();
+    EXPECT_TRUE(text_of("summary2").startsWith(u"Sensor 2: min 30"));
+    const QList<QAbstractSeries*> legend = w.chart().chart()->series();
+    ASSERT_GE(legend.size(), 2);
+    EXPECT_EQ(legend[0]->name(), QStringLiteral("Freezer A"));
+    EXPECT_EQ(legend[1]->name(), QStringLiteral("Sensor 2"));
+    EXPECT_TRUE(w.chart().accessibleDescription().contains(u" Freezer A: latest "));
+}
+
 TEST_F(window_test, missing_log_is_said_in_the_window_and_followed_once_it_appears) {
     auto& w = open();
     (void)QTest::qWaitFor([&] {
