@@ -1,5 +1,6 @@
 #include "notify/mail_courier.h"
 
+#include "logging/logging.h"
 #include "notify/chart_picture.h"
 #include "notify/smtp_client.h"
 
@@ -52,6 +53,14 @@ void mail_courier::finish(std::chrono::milliseconds wait) {
     stop_ = true;
     wake_.notify_all();
     worker_.join();
+    // What was posted while a send was under way (the last word at a stop)
+    // waits there too, without its chart.
+    for (const request& r : requests_)
+        if (const rules::result kept = box_.put(r.message, nullptr); !kept)
+            qCWarning(logging::log_notify).noquote()
+                << QStringLiteral("a message is lost at the end: %1 (%2)")
+                       .arg(r.message.subject, kept.why());
+    requests_.clear();
 }
 
 void mail_courier::tell(int sensor, const QString& phase, bool ok, const QString& reason) {

@@ -203,6 +203,13 @@ TEST_F(mail_fixture, a_server_that_stalls_holds_up_nothing) {
     ending.start();
     courier.finish(0ms);
     EXPECT_LT(ending.elapsed(), 3000) << "a send under way is broken off at the end";
+    // A message made while a send stalls, then the end: both wait for the
+    // next run.
+    notify::mail_courier again(settings, options);
+    QTest::qWait(300);
+    again.post({made(QStringLiteral("made meanwhile"), QDateTime::currentDateTime()), false});
+    again.finish(0ms);
+    EXPECT_EQ(QDir(options.outbox_dir).entryList(QDir::Files).size(), 2);
 }
 
 // The server down while three messages are made; the monitor restarted;
